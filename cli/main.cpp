@@ -1,0 +1,90 @@
+// velmar-cli: Velmar's core from a shell.
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "model/filescan.h"
+#include "model/mp3object.h"
+#include "report.h"
+#include "settags.h"
+
+namespace {
+
+using namespace velmar;
+
+const char* const kUsage =
+    "usage: velmar-cli info [--json] PATH...\n"
+    "       velmar-cli set [options] FILE...\n"
+    "\n"
+    "set options: --title T --artist A --album A --year Y --comment C --track N[/M]\n"
+    "             --genre NAME --frame ID=TEXT --remove ID\n"
+    "             --v2/--no-v2 --v1/--no-v1 --lyrics3/--no-lyrics3 (tags to write;\n"
+    "             default: the tags the file has, plus ID3v2 when an ID3v2 value is set)\n"
+    "             --replace-v2 (write a new ID3v2 tag over one that is not understood)\n";
+
+int Usage(const std::string& error) {
+    if (!error.empty()) std::cerr << "velmar-cli: " << error << "\n";
+    std::cerr << kUsage;
+    return 2;
+}
+
+// Prints every message at once, naming the file it belongs to.
+class TPrintingSink : public TMessageSink {
+public:
+    explicit TPrintingSink(std::string file) : File(std::move(file)) {}
+    void Error(const std::string& text) override { std::cerr << "velmar-cli: " << File << ": " << text << "\n"; }
+
+private:
+    std::string File;
+};
+
+int Info(const std::vector<std::string>& args) {
+    bool json = false;
+    std::vector<std::filesystem::path> paths;
+    for (const std::string& a : args) {
+        if (a == "--json") json = true;
+        else if (a.starts_with("--")) return Usage("unknown option " + a);
+        else paths.emplace_back(a);
+    }
+    if (paths.empty()) return Usage("info needs at least one path");
+    int status = 0;
+    for (const auto& path : ExpandPaths(paths)) {
+        TCollectingSink sink;
+        TMP3Object file(sink);
+        if (!file.LoadFile(path, false)) status = 1;
+        const std::string record = json ? cli::JsonRecord(file, path.string(), sink.Messages)
+                                        : cli::TextRecord(file, path.string(), sink.Messages);
+        std::cout << record << (json ? "\n" : "\n");
+    }
+    return status;
+}
+
+int Set(const std::vector<std::string>& args) {
+    cli::TSetOptions options;
+    std::vector<std::string> files;
+    const std::string error = cli::ParseSetOptions(args, options, files);
+    if (!error.empty()) return Usage(error);
+    int status = 0;
+    for (const std::string& f : files) {
+        TPrintingSink sink(f);
+        if (!cli::SetTags(f, options, sink)) status = 1;
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    if (argc < 2) return Usage("");
+    const std::string command = argv[1];
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "info") return Info(args);
+    if (command == "set") return Set(args);
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::cout << kUsage;
+        return 0;
+    }
+    return Usage("unknown command " + command);
+}

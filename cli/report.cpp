@@ -1,0 +1,217 @@
+#include "report.h"
+
+#include <cstdio>
+#include <sstream>
+
+namespace velmar::cli {
+
+namespace {
+
+std::string Quote(std::string_view s) {
+    std::string out = "\"";
+    for (const char c : s) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (uint8_t(c) < 0x20) {
+                    char esc[8];
+                    std::snprintf(esc, sizeof esc, "\\u%04x", unsigned(uint8_t(c)));
+                    out += esc;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out + "\"";
+}
+
+// A small writer of one JSON object: fields in the order they are added.
+class TJsonObject {
+public:
+    TJsonObject& Raw(std::string_view key, const std::string& json) {
+        Body += (Body.empty() ? "" : ",") + Quote(key) + ":" + json;
+        return *this;
+    }
+    TJsonObject& Str(std::string_view key, std::string_view value) { return Raw(key, Quote(value)); }
+    TJsonObject& Num(std::string_view key, int64_t value) { return Raw(key, std::to_string(value)); }
+    TJsonObject& Bool(std::string_view key, bool value) { return Raw(key, value ? "true" : "false"); }
+    std::string Text() const { return "{" + Body + "}"; }
+
+private:
+    std::string Body;
+};
+
+std::string Array(const std::vector<std::string>& items) {
+    std::string out = "[";
+    for (size_t i = 0; i < items.size(); ++i) out += (i ? "," : "") + items[i];
+    return out + "]";
+}
+
+std::string Latin1Field(const std::string& field) { return Latin1ToUtf8(TID3v1Object::FieldText(field)); }
+std::string Latin1Bytes(const TBytes& b) {
+    return Latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
+}
+
+std::string FrameJson(TID3v2Frame* frame, const std::string& id) {
+    TJsonObject o;
+    o.Str("id", id);
+    if (auto* raw = dynamic_cast<TRawFrame*>(frame)) {
+        // Raw text and URL frames are decoded as the known ones are.
+        if (!id.empty() && id[0] == 'T' && !raw->Data.empty() && IsKnownEncoding(raw->Data[0]) && id != "TXXX")
+            o.Str("text", ShownText(DecodeText(raw->Data[0], raw->Data.data() + 1, raw->Data.size() - 1)));
+        else if (!id.empty() && id[0] == 'W' && id != "WXXX")
+            o.Str("url", ShownText(DecodeText(0, raw->Data.data(), raw->Data.size())));
+        return o.Num("data_size", int64_t(raw->Data.size())).Text();
+    }
+    if (auto* t = dynamic_cast<TTxtFrame*>(frame)) return o.Str("text", ShownText(t->Text)).Text();
+    if (auto* t = dynamic_cast<TTXXXFrame*>(frame))
+        return o.Str("description", ShownText(t->Description)).Str("value", ShownText(t->Value)).Text();
+    if (auto* w = dynamic_cast<TWXXXFrame*>(frame))
+        return o.Str("description", ShownText(w->Description)).Str("url", ShownText(w->URL)).Text();
+    if (auto* w = dynamic_cast<TWebFrame*>(frame)) return o.Str("url", ShownText(w->URL)).Text();
+    if (auto* c = dynamic_cast<TCOMMFrame*>(frame))
+        return o.Str("language", c->Language).Str("description", ShownText(c->Description)).Str("text", ShownText(c->Text)).Text();
+    if (auto* p = dynamic_cast<TAPICFrame*>(frame))
+        return o.Str("mime", p->MIMEType)
+            .Num("picture_type", p->PictureType)
+            .Str("description", ShownText(p->Description))
+            .Num("data_size", int64_t(p->PictureData.size()))
+            .Text();
+    return o.Num("data_size", frame->FrameHeader.Size).Text();
+}
+
+std::string VersionText(const TID3v2Header& h) {
+    return "2." + std::to_string(h.MajorVersion) + "." + std::to_string(h.Revision);
+}
+
+}  // namespace
+
+std::string ShownText(const std::string& text) {
+    size_t end = text.size();
+    while (end > 0 && text[end - 1] == '\0') --end;
+    return text.substr(0, end);
+}
+
+std::string JsonRecord(TMP3Object& f, const std::string& path, const std::vector<std::string>& errors) {
+    TJsonObject rec;
+    rec.Str("path", path).Num("size", f.FileSize).Str("attributes", f.AttributeLetters);
+
+    TJsonObject mpeg;
+    auto textOrNull = [](const std::string& s) { return s.empty() || s == "Undefined" ? std::string("null") : Quote(s); };
+    auto numberOrNull = [](const std::string& s) {
+        return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos ? s : std::string("null");
+    };
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", f.PlaySeconds);
+    mpeg.Str("type", f.MpegType)
+        .Raw("version", textOrNull(f.MpegVersion))
+        .Raw("layer", textOrNull(f.Layer))
+        .Raw("bitrate", numberOrNull(f.Bitrate))
+        .Raw("bitrate_type", textOrNull(f.BitrateType))
+        .Raw("frequency", numberOrNull(f.Frequency))
+        .Raw("mode", textOrNull(f.Mode))
+        .Num("frames", f.Frames)
+        .Str("length", f.SongLength)
+        .Raw("seconds", seconds)
+        .Num("audio_start", f.AudioStart)
+        .Num("audio_end", f.AudioEnd);
+    rec.Raw("mpeg", mpeg.Text());
+
+    const TID3v1Object& v1 = f.ID3v1();
+    if (v1.Present) {
+        TJsonObject o;
+        o.Str("title", Latin1Field(v1.Title))
+            .Str("artist", Latin1Field(v1.Artist))
+            .Str("album", Latin1Field(v1.Album))
+            .Str("year", Latin1Field(v1.Year))
+            .Str("comment", Latin1Field(v1.Comment))
+            .Raw("track", v1.TrackNumber ? std::to_string(v1.TrackNumber) : "null")
+            .Str("genre", v1.GenreName)
+            .Num("genre_index", v1.GenreIndex);
+        rec.Raw("id3v1", o.Text());
+    } else {
+        rec.Raw("id3v1", "null");
+    }
+
+    TID3v2Object& v2 = f.ID3v2();
+    if (v2.Present) {
+        std::vector<std::string> frames;
+        for (const TFrameRef& ref : v2.FrameOrder)
+            if (TID3v2Frame* frame = v2.Frame(ref)) frames.push_back(FrameJson(frame, ref.FrameID));
+        TJsonObject o;
+        o.Bool("valid", v2.Valid).Str("version", VersionText(v2.Header)).Num("size", v2.TagSizeOnDisk()).Raw("frames", Array(frames));
+        rec.Raw("id3v2", o.Text());
+    } else {
+        rec.Raw("id3v2", "null");
+    }
+
+    const TLyricsObject& ly = f.Lyrics3();
+    if (ly.Present) {
+        TJsonObject o;
+        o.Num("size", ly.Size)
+            .Str("author", Latin1ToUtf8(ly.Author))
+            .Str("ext_album", Latin1ToUtf8(ly.ExtAlbum))
+            .Str("ext_artist", Latin1ToUtf8(ly.ExtArtist))
+            .Str("ext_title", Latin1ToUtf8(ly.ExtTitle))
+            .Str("lyrics", Latin1Bytes(ly.Lyrics))
+            .Str("info", Latin1Bytes(ly.Info))
+            .Str("images", Latin1Bytes(ly.Images))
+            .Bool("has_lyrics", ly.HasLyrics)
+            .Bool("has_timestamps", ly.HasTimestamps);
+        rec.Raw("lyrics3", o.Text());
+    } else {
+        rec.Raw("lyrics3", "null");
+    }
+
+    std::vector<std::string> quoted;
+    for (const auto& e : errors) quoted.push_back(Quote(e));
+    rec.Raw("errors", Array(quoted));
+    return rec.Text();
+}
+
+std::string TextRecord(TMP3Object& f, const std::string& path, const std::vector<std::string>& errors) {
+    std::ostringstream out;
+    out << path << "\n";
+    out << "  Size: " << f.FileSize << " bytes" << (f.AttributeLetters.empty() ? "" : "  Attributes: " + f.AttributeLetters) << "\n";
+    if (f.HasFrame) {
+        out << "  MPEG Type: " << f.MpegType << "  " << f.MpegVersion << " " << f.Layer << "  " << f.Bitrate << " kbit/s "
+            << f.BitrateType << "  " << f.Frequency << " Hz  " << f.Mode << "\n";
+        out << "  Total Frames: " << f.TotalFrames << "  Song Length: " << f.SongLength << "  Audio: " << f.AudioStart
+            << "-" << f.AudioEnd << "\n";
+    } else {
+        out << "  No MPEG frame found\n";
+    }
+    const TID3v1Object& v1 = f.ID3v1();
+    if (v1.Present)
+        out << "  ID3v1: " << Latin1Field(v1.Artist) << " - " << Latin1Field(v1.Title) << " | " << Latin1Field(v1.Album)
+            << " | " << Latin1Field(v1.Year) << " | track " << (v1.TrackText.empty() ? "-" : v1.TrackText) << " | "
+            << v1.GenreName << " | " << Latin1Field(v1.Comment) << "\n";
+    TID3v2Object& v2 = f.ID3v2();
+    if (v2.Present) {
+        out << "  ID3v" << VersionText(v2.Header) << ", " << v2.TagSizeOnDisk() << " bytes" << (v2.Valid ? "" : " (not understood)") << "\n";
+        for (const TFrameRef& ref : v2.FrameOrder) {
+            TID3v2Frame* frame = v2.Frame(ref);
+            if (!frame) continue;
+            out << "    " << ref.FrameID << ": ";
+            if (auto* t = dynamic_cast<TTxtFrame*>(frame)) out << ShownText(t->Text);
+            else if (auto* x = dynamic_cast<TTXXXFrame*>(frame)) out << ShownText(x->Description) << " = " << ShownText(x->Value);
+            else if (auto* c = dynamic_cast<TCOMMFrame*>(frame)) out << "[" << c->Language << "] " << ShownText(c->Description) << ": " << ShownText(c->Text);
+            else if (auto* w = dynamic_cast<TWebFrame*>(frame)) out << w->URL;
+            else if (auto* wx = dynamic_cast<TWXXXFrame*>(frame)) out << ShownText(wx->Description) << " = " << wx->URL;
+            else if (auto* p = dynamic_cast<TAPICFrame*>(frame)) out << p->MIMEType << ", " << p->PictureTypeName << ", " << p->PictureData.size() << " bytes";
+            else out << frame->FrameHeader.Size << " bytes";
+            out << "\n";
+        }
+    }
+    const TLyricsObject& ly = f.Lyrics3();
+    if (ly.Present)
+        out << "  Lyrics3 v2.00, " << ly.Size << " bytes" << (ly.HasLyrics ? ", with lyrics" : "") << "\n";
+    for (const auto& e : errors) out << "  Error: " << e << "\n";
+    return out.str();
+}
+
+}  // namespace velmar::cli

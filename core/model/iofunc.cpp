@@ -1,0 +1,399 @@
+#include "iofunc.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace velmar {
+
+namespace {
+
+std::string ErrnoText(const std::string& what, const std::string& name) {
+    return what + " \"" + name + "\": " + std::strerror(errno);
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += char(cp);
+    } else if (cp < 0x800) {
+        out += char(0xC0 | (cp >> 6));
+        out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += char(0xE0 | (cp >> 12));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    } else {
+        out += char(0xF0 | (cp >> 18));
+        out += char(0x80 | ((cp >> 12) & 0x3F));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    }
+}
+
+// Decodes one UTF-8 sequence at s[i]; returns its length, 0 when it is not valid.
+size_t NextUtf8(std::string_view s, size_t i, uint32_t& cp) {
+    const auto b = uint8_t(s[i]);
+    size_t len;
+    if (b < 0x80) { cp = b; return 1; }
+    if ((b & 0xE0) == 0xC0) { len = 2; cp = b & 0x1F; }
+    else if ((b & 0xF0) == 0xE0) { len = 3; cp = b & 0x0F; }
+    else if ((b & 0xF8) == 0xF0) { len = 4; cp = b & 0x07; }
+    else return 0;
+    if (i + len > s.size()) return 0;
+    for (size_t k = 1; k < len; ++k) {
+        const auto c = uint8_t(s[i + k]);
+        if ((c & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    static const uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return len;
+}
+
+}  // namespace
+
+void TStream::ReadExact(void* buffer, size_t count) {
+    if (Read(buffer, count) != count) throw EStreamError("Stream read error");
+}
+
+size_t TMemoryStream::Read(void* buffer, size_t count) {
+    if (Pos >= int64_t(Data.size())) return 0;
+    const size_t n = std::min(count, Data.size() - size_t(Pos));
+    std::memcpy(buffer, Data.data() + Pos, n);
+    Pos += int64_t(n);
+    return n;
+}
+
+void TMemoryStream::Write(const void* buffer, size_t count) {
+    if (count == 0) return;
+    const size_t end = size_t(Pos) + count;
+    if (end > Data.size()) Data.resize(end);
+    std::memcpy(Data.data() + Pos, buffer, count);
+    Pos = int64_t(end);
+}
+
+TFileStream::TFileStream(const std::filesystem::path& path, TMode mode, unsigned permissions)
+    : Name(path.string()) {
+    if (mode == OpenRead) {
+        Fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (Fd < 0) throw EStreamError(ErrnoText("Cannot open file", Name));
+        struct stat st {};
+        if (::fstat(Fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+            ::close(Fd);
+            Fd = -1;
+            throw EStreamError("Cannot open file \"" + Name + "\": Is a directory");
+        }
+    } else {
+        Fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions);
+        if (Fd < 0) throw EStreamError(ErrnoText("Cannot create file", Name));
+    }
+}
+
+TFileStream::~TFileStream() {
+    if (Fd >= 0) ::close(Fd);
+}
+
+size_t TFileStream::ReadAt(int64_t offset, void* buffer, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(Fd, static_cast<char*>(buffer) + done, count - done, offset + int64_t(done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw EStreamError(ErrnoText("Read error in file", Name));
+        }
+        if (n == 0) break;
+        done += size_t(n);
+    }
+    return done;
+}
+
+size_t TFileStream::Read(void* buffer, size_t count) {
+    const size_t n = ReadAt(Pos, buffer, count);
+    Pos += int64_t(n);
+    return n;
+}
+
+void TFileStream::Write(const void* buffer, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pwrite(Fd, static_cast<const char*>(buffer) + done, count - done, Pos);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw EStreamError(ErrnoText("Write error in file", Name));
+        }
+        done += size_t(n);
+        Pos += n;
+    }
+}
+
+int64_t TFileStream::Size() {
+    struct stat st {};
+    if (::fstat(Fd, &st) != 0) throw EStreamError(ErrnoText("Cannot read the size of file", Name));
+    return int64_t(st.st_size);
+}
+
+void TFileStream::Flush() {
+    if (::fsync(Fd) != 0) throw EStreamError(ErrnoText("Cannot flush file", Name));
+}
+
+void TFileStream::Close() {
+    if (Fd < 0) return;
+    const int rc = ::close(Fd);
+    Fd = -1;
+    if (rc != 0) throw EStreamError(ErrnoText("Cannot close file", Name));
+}
+
+uint8_t BufReadByte(std::span<const uint8_t> buf, int32_t& index) {
+    const uint8_t b = index >= 0 && size_t(index) < buf.size() ? buf[size_t(index)] : 0;
+    ++index;
+    return b;
+}
+
+uint16_t BufReadWord(std::span<const uint8_t> buf, int32_t& index) {
+    const uint16_t hi = BufReadByte(buf, index);
+    return uint16_t((hi << 8) | BufReadByte(buf, index));
+}
+
+uint32_t BufReadLong(std::span<const uint8_t> buf, int32_t& index) {
+    const uint32_t hi = BufReadWord(buf, index);
+    return (hi << 16) | BufReadWord(buf, index);
+}
+
+TBytes BufReadBytes(std::span<const uint8_t> buf, int32_t& index, int32_t count) {
+    TBytes out;
+    if (count <= 0) return out;
+    if (index >= 0 && size_t(index) < buf.size()) {
+        const size_t n = std::min(size_t(count), buf.size() - size_t(index));
+        out.assign(buf.begin() + index, buf.begin() + index + int64_t(n));
+    }
+    index += count;
+    return out;
+}
+
+std::string BufReadText(std::span<const uint8_t> buf, int32_t& index, int32_t count) {
+    const TBytes b = BufReadBytes(buf, index, count);
+    return std::string(b.begin(), b.end());
+}
+
+std::string BufReadZText(std::span<const uint8_t> buf, int32_t& index) {
+    std::string s;
+    while (index >= 0 && size_t(index) < buf.size()) {
+        const uint8_t b = buf[size_t(index++)];
+        if (b == 0) return s;
+        s += char(b);
+    }
+    return s;
+}
+
+uint8_t StreamReadByte(TStream& s) {
+    uint8_t b;
+    s.ReadExact(&b, 1);
+    return b;
+}
+
+uint16_t StreamReadWord(TStream& s) {
+    uint8_t b[2];
+    s.ReadExact(b, 2);
+    return uint16_t((b[0] << 8) | b[1]);
+}
+
+uint32_t StreamReadLong(TStream& s) {
+    uint8_t b[4];
+    s.ReadExact(b, 4);
+    return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
+}
+
+TBytes StreamReadBytes(TStream& s, size_t count) {
+    TBytes b(count);
+    s.ReadExact(b.data(), count);
+    return b;
+}
+
+std::string StreamReadText(TStream& s, size_t count) {
+    std::string t(count, '\0');
+    s.ReadExact(t.data(), count);
+    return t;
+}
+
+void StreamWriteByte(TStream& s, uint8_t value) { s.Write(&value, 1); }
+
+void StreamWriteWord(TStream& s, uint16_t value) {
+    const uint8_t b[2] = {uint8_t(value >> 8), uint8_t(value)};
+    s.Write(b, 2);
+}
+
+void StreamWriteLong(TStream& s, uint32_t value) {
+    const uint8_t b[4] = {uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value)};
+    s.Write(b, 4);
+}
+
+void StreamWriteBytes(TStream& s, std::span<const uint8_t> bytes) { s.Write(bytes.data(), bytes.size()); }
+
+void StreamWriteText(TStream& s, std::string_view text) { s.Write(text.data(), text.size()); }
+
+void StreamWriteZText(TStream& s, std::string_view text) {
+    StreamWriteText(s, text);
+    StreamWriteByte(s, 0);
+}
+
+int32_t ZTextSize(std::string_view text) { return int32_t(text.size()) + 1; }
+int32_t UnicodeZTextSize(std::string_view text) { return 2 * int32_t(text.size()) + 4; }
+
+std::string Latin1ToUtf8(std::string_view latin1) {
+    std::string out;
+    out.reserve(latin1.size());
+    for (const char c : latin1) AppendUtf8(out, uint8_t(c));
+    return out;
+}
+
+std::string Utf8ToLatin1(std::string_view utf8, char replacement) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        uint32_t cp;
+        const size_t len = NextUtf8(utf8, i, cp);
+        if (len == 0) { out += utf8[i++]; continue; }
+        out += cp <= 0xFF ? char(cp) : replacement;
+        i += len;
+    }
+    return out;
+}
+
+bool IsLatin1Text(std::string_view utf8) {
+    for (size_t i = 0; i < utf8.size();) {
+        uint32_t cp;
+        const size_t len = NextUtf8(utf8, i, cp);
+        if (len == 0 || cp > 0xFF) return false;
+        i += len;
+    }
+    return true;
+}
+
+std::string DecodeUtf16(const uint8_t* data, size_t count, bool bigEndian) {
+    std::string out;
+    out.reserve(count / 2);
+    uint32_t pendingHigh = 0;
+    for (size_t i = 0; i + 1 < count; i += 2) {
+        const uint16_t u = bigEndian ? uint16_t((data[i] << 8) | data[i + 1]) : uint16_t((data[i + 1] << 8) | data[i]);
+        if (u == 0xFEFF) continue;                       // a mark in our byte order
+        if (u == 0xFFFE) { bigEndian = !bigEndian; continue; }  // a mark in the other order
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            if (pendingHigh) AppendUtf8(out, 0xFFFD);
+            pendingHigh = u;
+            continue;
+        }
+        if (u >= 0xDC00 && u <= 0xDFFF) {
+            AppendUtf8(out, pendingHigh ? 0x10000 + ((pendingHigh - 0xD800) << 10) + (u - 0xDC00) : 0xFFFD);
+            pendingHigh = 0;
+            continue;
+        }
+        if (pendingHigh) { AppendUtf8(out, 0xFFFD); pendingHigh = 0; }
+        AppendUtf8(out, u);
+    }
+    if (pendingHigh) AppendUtf8(out, 0xFFFD);
+    return out;
+}
+
+std::string DecodeUtf8(const uint8_t* data, size_t count) {
+    const std::string_view s(reinterpret_cast<const char*>(data), count);
+    for (size_t i = 0; i < s.size();) {
+        uint32_t cp;
+        const size_t len = NextUtf8(s, i, cp);
+        if (len == 0) return Latin1ToUtf8(s);
+        i += len;
+    }
+    return std::string(s);
+}
+
+void AppendUtf16(TBytes& out, std::string_view utf8) {
+    out.push_back(0xFF);
+    out.push_back(0xFE);
+    auto unit = [&](uint32_t u) {
+        out.push_back(uint8_t(u));
+        out.push_back(uint8_t(u >> 8));
+    };
+    for (size_t i = 0; i < utf8.size();) {
+        uint32_t cp;
+        size_t len = NextUtf8(utf8, i, cp);
+        if (len == 0) { cp = uint8_t(utf8[i]); len = 1; }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            unit(0xD800 + (cp >> 10));
+            unit(0xDC00 + (cp & 0x3FF));
+        } else {
+            unit(cp);
+        }
+        i += len;
+    }
+}
+
+bool IsKnownEncoding(uint8_t encoding) { return encoding <= 3; }
+
+std::string DecodeText(uint8_t encoding, const uint8_t* data, size_t count) {
+    switch (encoding) {
+        case 0: return Latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(data), count));
+        case 1: {
+            // A missing byte-order mark is read as little-endian, as Windows writers mean it.
+            const bool be = count >= 2 && data[0] == 0xFE && data[1] == 0xFF;
+            return DecodeUtf16(data, count, be);
+        }
+        case 2: return DecodeUtf16(data, count, true);
+        default: return DecodeUtf8(data, count);
+    }
+}
+
+size_t TerminatorSize(uint8_t encoding) { return encoding == 1 || encoding == 2 ? 2 : 1; }
+
+size_t FindTerminator(uint8_t encoding, const uint8_t* data, size_t count) {
+    if (TerminatorSize(encoding) == 1) {
+        const void* z = std::memchr(data, 0, count);
+        return z ? size_t(static_cast<const uint8_t*>(z) - data) : count;
+    }
+    for (size_t i = 0; i + 1 < count; i += 2)
+        if (data[i] == 0 && data[i + 1] == 0) return i;
+    return count;
+}
+
+uint8_t ChooseEncoding(std::initializer_list<std::string_view> texts) {
+    for (const auto t : texts)
+        if (!IsLatin1Text(t)) return 1;
+    return 0;
+}
+
+void AppendEncodedText(TBytes& out, uint8_t encoding, std::string_view utf8, bool terminate) {
+    if (encoding == 1) {
+        AppendUtf16(out, utf8);
+        if (terminate) { out.push_back(0); out.push_back(0); }
+    } else {
+        const std::string l = Utf8ToLatin1(utf8);
+        out.insert(out.end(), l.begin(), l.end());
+        if (terminate) out.push_back(0);
+    }
+}
+
+bool DecompressFrameData(std::span<const uint8_t> compressed, TBytes& out, size_t limit) {
+    out.clear();
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    z.next_in = const_cast<Bytef*>(compressed.data());
+    z.avail_in = uInt(compressed.size());
+    uint8_t chunk[16384];
+    int rc = Z_OK;
+    while (rc == Z_OK && out.size() < limit) {
+        z.next_out = chunk;
+        z.avail_out = sizeof chunk;
+        rc = inflate(&z, Z_NO_FLUSH);
+        const size_t produced = sizeof chunk - z.avail_out;
+        out.insert(out.end(), chunk, chunk + std::min(produced, limit - out.size()));
+        if (produced == 0 && rc == Z_OK) break;  // no progress: input exhausted
+    }
+    inflateEnd(&z);
+    return (rc == Z_STREAM_END || rc == Z_OK || rc == Z_BUF_ERROR) && !out.empty();
+}
+
+}  // namespace velmar

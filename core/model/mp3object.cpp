@@ -1,0 +1,343 @@
+#include "mp3object.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+namespace velmar {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kScanBlock = 64 * 1024;
+constexpr size_t kCopyBlock = 1024 * 1024;
+
+std::string ErrnoMessage(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+int64_t ModificationTime(const struct stat& st) { return int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec; }
+
+bool SameStream(const uint8_t a[4], const uint8_t b[4]) {
+    // Version, layer and sampling index agree.
+    return (a[1] & 0x1E) == (b[1] & 0x1E) && (a[2] & 0x0C) == (b[2] & 0x0C);
+}
+
+}  // namespace
+
+TMP3Object::TMP3Object(TMessageSink& sink) : Sink(&sink), ID3v2Tag(sink) {}
+
+void TMP3Object::AllocateAudioBuffer(int64_t size) {
+    AudioData.assign(size_t(size), 0);
+    AudioBufferSize = size;
+    HasAudioData = true;
+}
+
+void TMP3Object::FreeAudioBuffer() {
+    TBytes().swap(AudioData);
+    AudioBufferSize = -1;
+    HasAudioData = false;
+}
+
+bool TMP3Object::LoadFile(const fs::path& fileName, bool loadAudio) {
+    AudioStart = AudioEnd = FileSize = DataStart = 0;
+    IsVbr = HasFrame = false;
+    LoadedName = fileName;
+    try {
+        TFileStream file(fileName, TFileStream::OpenRead);
+        struct stat st {};
+        if (::fstat(file.Handle(), &st) == 0) LoadedModification = ModificationTime(st);
+        Attributes = 0;
+        if (::access(fileName.c_str(), W_OK) != 0) Attributes |= faReadOnly;
+        if (fileName.filename().string().starts_with(".")) Attributes |= faHidden;
+        AttributeLetters.clear();
+        if (Attributes & faArchive) AttributeLetters += "A";
+        if (Attributes & faHidden) AttributeLetters += "H";
+        if (Attributes & faReadOnly) AttributeLetters += "R";
+        if (Attributes & faSysFile) AttributeLetters += "S";
+
+        FileSize = AudioEnd = file.Size();
+        uint8_t magic[3] = {};
+        if (file.ReadAt(0, magic, 3) == 3 && std::memcmp(magic, "ID3", 3) == 0) {
+            file.Seek(3);
+            ID3v2Tag.Read(file);
+            DataStart = std::min<int64_t>(ID3v2Tag.TagSizeOnDisk(), FileSize);
+        }
+
+        // Tags at the end: a Lyrics3 block ends the file, or an ID3v1 tag does,
+        // with a Lyrics3 block possibly right before it.
+        auto readLyrics = [&](int64_t blockEnd) {
+            uint8_t footer[15];
+            if (blockEnd - DataStart < 15 + 11 || file.ReadAt(blockEnd - 15, footer, 15) != 15 ||
+                std::memcmp(footer + 6, "LYRICS200", 9) != 0)
+                return false;
+            int64_t size = 0;
+            for (int i = 0; i < 6; ++i) {
+                if (footer[i] < '0' || footer[i] > '9') return false;
+                size = size * 10 + (footer[i] - '0');
+            }
+            size += 15;
+            if (size > blockEnd - DataStart) return false;
+            TBytes block(size_t(size), 0);
+            if (file.ReadAt(blockEnd - size, block.data(), block.size()) != block.size() ||
+                std::memcmp(block.data(), "LYRICSBEGIN", 11) != 0)
+                return false;
+            Lyrics3Tag.Size = int32_t(size);
+            Lyrics3Tag.ReadTag(block);
+            return true;
+        };
+        if (!readLyrics(FileSize) && FileSize - 128 >= DataStart) {
+            uint8_t tag[128];
+            if (file.ReadAt(FileSize - 128, tag, 128) == 128 && std::memcmp(tag, "TAG", 3) == 0) {
+                ID3v1Tag.ReadTag(tag + 3);
+                readLyrics(FileSize - 128);
+            }
+        }
+        AudioEnd = FileSize - (Lyrics3Tag.Present ? Lyrics3Tag.Size : 0) - (ID3v1Tag.Present ? 128 : 0);
+
+        // A RIFF wrapper is walked chunk by chunk to its "data" chunk.
+        MpegType = "Normal";
+        int64_t scanFrom = DataStart;
+        uint8_t riff[12];
+        if (file.ReadAt(DataStart, riff, 12) == 12 && std::memcmp(riff, "RIFF", 4) == 0) {
+            MpegType = "Wave/PCM";
+            for (int64_t pos = DataStart + 12; pos + 8 <= AudioEnd;) {
+                uint8_t chunk[8];
+                if (file.ReadAt(pos, chunk, 8) != 8) break;
+                const int64_t size = int64_t(chunk[4]) | int64_t(chunk[5]) << 8 | int64_t(chunk[6]) << 16 |
+                                     int64_t(chunk[7]) << 24;
+                if (std::memcmp(chunk, "data", 4) == 0) {
+                    scanFrom = pos + 8;
+                    break;
+                }
+                pos += 8 + size + (size & 1);
+            }
+        }
+
+        uint8_t header[4] = {};
+        int64_t frameAt = DataStart;
+        HasFrame = FindFirstFrame(file, scanFrom, header, frameAt);
+        AudioStart = HasFrame ? frameAt : DataStart;
+        AudioLength = AudioEnd - AudioStart;
+
+        FreeAudioBuffer();
+        if (loadAudio) {
+            AllocateAudioBuffer(AudioEnd - DataStart);
+            if (file.ReadAt(DataStart, AudioData.data(), AudioData.size()) != AudioData.size())
+                throw EMP3Object("The file \"" + fileName.string() + "\" became shorter while it was read");
+        }
+        if (HasFrame) {
+            WorkOutStreamFacts(file, header);
+        } else {
+            TotalFrames = "0";
+            SongLength = FormatPlayLength(0);
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        FreeAudioBuffer();
+        Sink->Error("MP3Object::Error allocating memory");
+        return false;
+    } catch (const std::exception& e) {
+        FreeAudioBuffer();
+        Sink->Error(std::string("MP3Object Unknown Exception: ") + e.what());
+        return false;
+    }
+}
+
+bool TMP3Object::FindFirstFrame(TFileStream& file, int64_t from, uint8_t header[4], int64_t& offset) {
+    // A header counts when the frame it announces is followed by a header of the
+    // same stream, or ends at (or runs past) the end of the audio. Free-format
+    // headers, whose length is unknown, count only when nothing better is found.
+    int64_t freeFormatAt = -1;
+    uint8_t freeFormat[4] = {};
+    TBytes buf(kScanBlock);
+    for (int64_t pos = from; pos + 4 <= AudioEnd;) {
+        const size_t n = file.ReadAt(pos, buf.data(), size_t(std::min<int64_t>(kScanBlock, AudioEnd - pos)));
+        if (n < 4) break;
+        for (size_t i = 0; i + 4 <= n; ++i) {
+            const uint8_t* p = static_cast<const uint8_t*>(std::memchr(buf.data() + i, 0xFF, n - 3 - i));
+            if (!p) break;
+            i = size_t(p - buf.data());
+            if (!IsValidFrameHeader(p)) continue;
+            const int64_t at = pos + int64_t(i);
+            const int len = FrameLength(p);
+            if (len == 0) {
+                if (freeFormatAt < 0) {
+                    freeFormatAt = at;
+                    std::memcpy(freeFormat, p, 4);
+                }
+                continue;
+            }
+            bool accept = at + len + 4 > AudioEnd;
+            if (!accept) {
+                uint8_t next[4];
+                const int64_t nextAt = at + len;
+                if (nextAt + 4 <= pos + int64_t(n)) std::memcpy(next, buf.data() + (nextAt - pos), 4);
+                else if (file.ReadAt(nextAt, next, 4) != 4) continue;
+                accept = IsValidFrameHeader(next) && SameStream(p, next);
+            }
+            if (accept) {
+                std::memcpy(header, p, 4);
+                offset = at;
+                return true;
+            }
+        }
+        if (int64_t(n) < int64_t(kScanBlock)) break;
+        pos += int64_t(n) - 3;
+    }
+    if (freeFormatAt >= 0) {
+        std::memcpy(header, freeFormat, 4);
+        offset = freeFormatAt;
+        return true;
+    }
+    return false;
+}
+
+void TMP3Object::WorkOutStreamFacts(TFileStream& file, const uint8_t header[4]) {
+    const TFrameFacts facts = DecodeFrameHeader(header);
+    MpegVersion = facts.MpegVersion;
+    Layer = facts.Layer;
+    Bitrate = facts.Bitrate;
+    Frequency = facts.Frequency;
+    Padding = facts.Padding;
+    Private = facts.Private;
+    Mode = facts.Mode;
+    ModeExtension = facts.ModeExtension;
+    Copyrighted = facts.Copyrighted;
+    Original = facts.Original;
+    Emphasis = facts.Emphasis;
+
+    const TFrameHeaderBits bits = SplitFrameHeader(header);
+    const int rate = SampleRateHz(bits.VersionIndex, bits.SamplingIndex);
+    const int samples = SamplesPerFrame(bits.VersionIndex, bits.LayerIndex);
+    const int kbps = BitrateKbps(bits.VersionIndex, bits.LayerIndex, bits.BitrateIndex);
+    const int64_t audioBytes = AudioEnd - AudioStart;
+
+    uint8_t first[2048];
+    const size_t got = file.ReadAt(AudioStart, first, size_t(std::min<int64_t>(sizeof first, audioBytes)));
+    VbrHeader.ReadVbrHeader(first, got);
+    IsVbr = VbrHeader.Kind == TVBR_MPEGSync::Xing || VbrHeader.Kind == TVBR_MPEGSync::VBRI;
+    BitrateType = IsVbr ? "VBR (Variable Bit Ratio)" : "CBR (Constant Bit Ratio)";
+
+    if (VbrHeader.Kind != TVBR_MPEGSync::None && VbrHeader.Frames >= 0) {
+        Frames = VbrHeader.Frames;
+    } else if (kbps > 0 && rate > 0) {
+        const double frameBytes = samples / 8.0 * kbps * 1000.0 / rate;
+        Frames = std::max<int64_t>(1, std::llround(double(audioBytes) / frameBytes));  // the first frame is there
+    } else {
+        Frames = 0;
+    }
+    PlaySeconds = rate > 0 ? double(Frames) * samples / rate : 0;
+    if (IsVbr) {
+        const int64_t bytes = VbrHeader.Bytes > 0 ? VbrHeader.Bytes : audioBytes;
+        if (PlaySeconds > 0) Bitrate = std::to_string(std::llround(bytes * 8.0 / PlaySeconds / 1000.0));
+    }
+    TotalFrames = std::to_string(Frames);
+    SongLength = FormatPlayLength(int64_t(PlaySeconds));
+}
+
+bool TMP3Object::SaveFile(const fs::path& fileName, bool writeID3v2, bool writeLyrics3, bool writeID3v1) {
+    try {
+        if (FileSize < 0) throw EMP3Object("the file has not been loaded");
+        TBytes head;
+        if (writeID3v2) {
+            TMemoryStream tag;
+            if (!ID3v2Tag.Save(tag)) return false;
+            head = std::move(tag.Data);
+        }
+        TBytes tail;
+        if (writeLyrics3) tail = Lyrics3Tag.Render(Sink);
+        if (writeID3v1) {
+            const auto v1 = ID3v1Tag.Render();
+            tail.insert(tail.end(), v1.begin(), v1.end());
+        }
+        std::error_code ec;
+        fs::path target = fileName;
+        if (fs::is_symlink(fileName, ec)) target = fs::canonical(fileName);  // write through the link
+        WriteNewFile(target, head, tail);
+
+        const int64_t dataLength = AudioEnd - DataStart;
+        const int64_t shift = int64_t(head.size()) - DataStart;
+        DataStart += shift;
+        AudioStart += shift;
+        AudioEnd += shift;
+        FileSize = DataStart + dataLength + int64_t(tail.size());
+        Lyrics3Tag.Present = writeLyrics3 && !tail.empty() && tail.size() > (writeID3v1 ? 128u : 0u);
+        if (Lyrics3Tag.Present) Lyrics3Tag.Size = int32_t(tail.size() - (writeID3v1 ? 128 : 0));
+        ID3v1Tag.Present = writeID3v1;
+        LoadedName = target;
+        return true;
+    } catch (const std::exception& e) {
+        Sink->Error(std::string("Error MP3Object::SaveFile. Message: ") + e.what());
+        return false;
+    }
+}
+
+void TMP3Object::WriteNewFile(const fs::path& target, const TBytes& head, const TBytes& tail) {
+    struct stat original {};
+    const bool exists = ::stat(target.c_str(), &original) == 0;
+    const unsigned mode = exists ? unsigned(original.st_mode & 07777) : 0644;
+
+    // The bytes between the tags come from memory when loaded, else from the file as loaded.
+    std::unique_ptr<TFileStream> source;
+    if (!HasAudioData) {
+        source = std::make_unique<TFileStream>(LoadedName, TFileStream::OpenRead);
+        struct stat now {};
+        if (::fstat(source->Handle(), &now) != 0 || int64_t(now.st_size) != FileSize ||
+            ModificationTime(now) != LoadedModification)
+            throw EMP3Object("the file \"" + LoadedName.string() + "\" was changed by another program since it was read");
+    }
+
+    static std::atomic<unsigned> counter{0};
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const fs::path temp = folder / ("." + target.filename().string() + ".velmar-" + std::to_string(::getpid()) + "-" +
+                                    std::to_string(counter++));
+    try {
+        TFileStream out(temp, TFileStream::CreateNew, mode);
+        if (exists) {
+            ::fchmod(out.Handle(), mode);  // the creation mask may have taken bits away
+            if (::fchown(out.Handle(), original.st_uid, original.st_gid) != 0) {
+                // Only the owner's group may be kept by a user who does not own the file; the rest stays ours.
+            }
+        }
+        out.Write(head.data(), head.size());
+        const int64_t dataLength = AudioEnd - DataStart;
+        if (HasAudioData) {
+            out.Write(AudioData.data(), AudioData.size());
+        } else {
+            TBytes chunk(size_t(std::min<int64_t>(kCopyBlock, std::max<int64_t>(dataLength, 1))));
+            for (int64_t done = 0; done < dataLength;) {
+                const size_t want = size_t(std::min<int64_t>(int64_t(chunk.size()), dataLength - done));
+                if (source->ReadAt(DataStart + done, chunk.data(), want) != want)
+                    throw EMP3Object("the file \"" + LoadedName.string() + "\" became shorter while it was copied");
+                out.Write(chunk.data(), want);
+                done += int64_t(want);
+            }
+        }
+        out.Write(tail.data(), tail.size());
+        const int64_t expected = int64_t(head.size()) + dataLength + int64_t(tail.size());
+        if (out.Size() != expected)
+            throw EMP3Object("the new file has " + std::to_string(out.Size()) + " bytes instead of " +
+                             std::to_string(expected));
+        out.Flush();
+        out.Close();
+        if (::rename(temp.c_str(), target.c_str()) != 0) throw EMP3Object(ErrnoMessage("Cannot replace \"" + target.string() + "\""));
+    } catch (...) {
+        ::unlink(temp.c_str());
+        throw;
+    }
+    // Make the rename itself durable.
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    struct stat now {};
+    if (::stat(target.c_str(), &now) == 0) LoadedModification = ModificationTime(now);
+}
+
+}  // namespace velmar

@@ -1,0 +1,83 @@
+#pragma once
+// One audio file: its tags at both ends, its first MPEG frame and the stream
+// facts worked out from it; loading and saving the whole file.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "../id3v2/id3v2obj.h"
+#include "ID3v1obj.h"
+#include "Lyrics3Obj.h"
+#include "messages.h"
+#include "mpegframe.h"
+
+namespace velmar {
+
+class EMP3Object : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// File attribute bits as the file list shows them.
+enum : uint16_t { faReadOnly = 0x01, faHidden = 0x02, faSysFile = 0x04, faArchive = 0x20 };
+
+class TMP3Object {
+public:
+    explicit TMP3Object(TMessageSink& sink);
+
+    // Reads the file's tags and stream facts; with `loadAudio` also the bytes
+    // between the tags. Failures are reported to the sink; returns false then.
+    bool LoadFile(const std::filesystem::path& fileName, bool loadAudio);
+    // Writes the file anew: ID3v2 tag, the bytes between the tags as they were,
+    // Lyrics3 tag, ID3v1 tag, each tag only when asked for. The new file is
+    // written beside the old one and renamed over it, so a failure leaves the
+    // original untouched. Returns false after reporting a failure.
+    bool SaveFile(const std::filesystem::path& fileName, bool writeID3v2, bool writeLyrics3, bool writeID3v1);
+
+    void AllocateAudioBuffer(int64_t size);
+    void FreeAudioBuffer();
+
+    TID3v2Object& ID3v2() { return ID3v2Tag; }
+    TLyricsObject& Lyrics3() { return Lyrics3Tag; }
+    TID3v1Object& ID3v1() { return ID3v1Tag; }
+    const TID3v2Object& ID3v2() const { return ID3v2Tag; }
+    const TLyricsObject& Lyrics3() const { return Lyrics3Tag; }
+    const TID3v1Object& ID3v1() const { return ID3v1Tag; }
+
+    bool IsVbr = false;
+    bool HasFrame = false;     // an MPEG frame was found
+    uint16_t Attributes = 0;
+    int64_t FileSize = -1;
+    int64_t AudioLength = -1;  // AudioEnd - AudioStart
+    int64_t AudioStart = -1;   // offset of the first frame (of the data, when there is no frame)
+    int64_t AudioEnd = -1;     // where a Lyrics3 or ID3v1 tag begins, or the file size
+    int64_t DataStart = -1;    // end of the ID3v2 tag: the bytes from here to AudioEnd are kept on saving
+    TBytes AudioData;          // the bytes from DataStart to AudioEnd, when loaded
+    int64_t AudioBufferSize = -1;
+    bool HasAudioData = false;
+    TVBR_MPEGSync VbrHeader;
+
+    std::string AttributeLetters;
+    std::string MpegType;
+    std::string MpegVersion, Bitrate, BitrateType, Frequency, Layer, Padding, Private, Mode, ModeExtension,
+        Copyrighted, Original, Emphasis;
+    std::string TotalFrames;
+    std::string SongLength;
+    double PlaySeconds = 0;  // play length with its fraction
+    int64_t Frames = 0;
+
+private:
+    bool FindFirstFrame(class TFileStream& file, int64_t from, uint8_t header[4], int64_t& offset);
+    void WorkOutStreamFacts(TFileStream& file, const uint8_t header[4]);
+    void WriteNewFile(const std::filesystem::path& target, const TBytes& head, const TBytes& tail);
+
+    TMessageSink* Sink;
+    std::filesystem::path LoadedName;
+    int64_t LoadedModification = 0;  // the file's modification time when it was read
+    TID3v2Object ID3v2Tag;
+    TLyricsObject Lyrics3Tag;
+    TID3v1Object ID3v1Tag;
+};
+
+}  // namespace velmar

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and benchmarking Velmar needs.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+pkgs=(
+  cmake g++ make pkgconf
+  zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libtag1-dev          # peer in the tag-reading benchmark
+  lame                 # makes the sample files and test streams
+  python3 python3-mutagen eyed3 id3v2   # peers that the interoperability tests read and write with
+  mp3val               # peer in the stream checker benchmark
+)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
