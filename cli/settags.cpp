@@ -86,6 +86,7 @@ bool SetTags(const std::string& path, const TSetOptions& o, TMessageSink& sink) 
         auto* frame = dynamic_cast<TTxtFrame*>(v2.SingleFrame(id));
         frame->SetText(text);
         frame->FrameHeader.Present = true;
+        v2.DropRawFrames(id);  // a repeated frame would contradict the new value
     };
     // ID3v1 fields take single-byte text, cut to the field's width.
     auto setV1 = [](std::string& field, const std::string& utf8, size_t width) {
@@ -106,6 +107,7 @@ bool SetTags(const std::string& path, const TSetOptions& o, TMessageSink& sink) 
     if (o.Genre) {
         v2.TCON.SetGenre(*o.Genre);
         v2.TCON.FrameHeader.Present = true;
+        v2.DropRawFrames("TCON");
         v1.GenreName = *o.Genre;
     }
     if (o.Comment) {

@@ -42,8 +42,8 @@ const std::unordered_map<uint32_t, TFrameKind>& FrameKinds() {
         };
 #define VELMAR_SINGLE(id, cls)                                                                             \
     m[IdKey(#id)] = {[](TID3v2Object& o, const TID3v2FrameHeader& h, std::span<const uint8_t> b) {        \
-                         cls f;                                                                             \
-                         if (!f.ReadFromBuffer(h, b)) return false;                                         \
+                         cls f; /* a repeated frame is kept raw, as it stands */                            \
+                         if (o.id.FrameHeader.Present || !f.ReadFromBuffer(h, b)) return false;           \
                          o.id = std::move(f);                                                               \
                          return true;                                                                       \
                      },                                                                                     \
@@ -226,8 +226,13 @@ void TID3v2Object::RemoveFrames(std::string_view id) {
     VELMAR_ID3V2_FRAMES(VELMAR_SINGLE, VELMAR_MULTI)
 #undef VELMAR_SINGLE
 #undef VELMAR_MULTI
-    std::erase_if(RawFrames, [id](const TRawFrame& f) { return f.FrameHeader.FrameID == id; });
+    DropRawFrames(id);
     std::erase_if(FrameOrder, [id](const TFrameRef& r) { return r.FrameID == id; });
+}
+
+void TID3v2Object::DropRawFrames(std::string_view id) {
+    std::erase_if(RawFrames, [id](const TRawFrame& f) { return f.FrameHeader.FrameID == id; });
+    std::erase_if(FrameOrder, [id](const TFrameRef& r) { return r.Kind == TFrameRef::Raw && r.FrameID == id; });
     int32_t raw = 0;
     for (TFrameRef& r : FrameOrder)
         if (r.Kind == TFrameRef::Raw) r.Index = raw++;

@@ -75,6 +75,8 @@ public:
     // Drops every frame with this identifier: clears a single frame's Present
     // flag, empties a multi-instance array, removes raw frames.
     void RemoveFrames(std::string_view id);
+    // Drops the raw frames with this identifier (repeats of a single frame among them).
+    void DropRawFrames(std::string_view id);
 
     int32_t Position = 0;
     std::array<int32_t, kKnownFrameCount> FrameCounts{};
