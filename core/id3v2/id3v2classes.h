@@ -265,6 +265,9 @@ protected:
 // understood, kept with its flags and written back unchanged.
 class TRawFrame : public TUndefinedFrame {
 public:
+    // False for a frame of another tag version that has no ID3v2.3 form.
+    bool KeepOnWrite = true;
+    bool Writable() const override { return KeepOnWrite; }
     // The raw body exactly as stored (compression and grouping bytes included).
     void WriteToStream(TStream& stream) const;
 };

@@ -1,6 +1,9 @@
 #include "id3v2obj.h"
 
+#include "id3v2upgrade.h"
+
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
@@ -111,7 +114,9 @@ void TID3v2Object::Read(TStream& stream) {
     tag.resize(10 + body);
     stream.Seek(start + int64_t(tag.size()));
 
-    if (Header.MajorVersion != 3) {
+    const uint8_t version = Header.MajorVersion;
+    // Versions other than 2, 3 and 4, and ID3v2.2 tags compressed as a whole, are not understood.
+    if (version < 2 || version > 4 || (version == 2 && Header.ExtendedHeader)) {
         RawTag = std::move(tag);
         return;
     }
@@ -123,51 +128,193 @@ void TID3v2Object::Read(TStream& stream) {
     Valid = true;
     std::span<const uint8_t> area(tag.data() + 10, std::min(body, size_t(Header.Size)));
     TBytes unsynced;
-    if (Header.Unsynchronisation) {
+    if (Header.Unsynchronisation && version != 4) {  // version 4 unsynchronises frame by frame
         unsynced = RemoveUnsynchronisation(area);
         area = unsynced;
     }
     int32_t index = 0;
-    if (Header.ExtendedHeader) {
+    if (Header.ExtendedHeader && version == 3) {
         TID3v2ExtendedHeader ext;
         // A flag without a sensible extended header behind it is ignored.
         if (ext.ReadFromBuffer(area, index) && (ext.Size == 6 || ext.Size == 10)) ExtHeader = ext;
         else index = 0;
+    } else if (Header.ExtendedHeader && version == 4 && area.size() >= 6) {
+        // Version 4: a sync-safe size that counts the whole extended header.
+        const uint8_t* e = area.data();
+        const bool syncSafe = ((e[0] | e[1] | e[2] | e[3]) & 0x80) == 0;
+        const int64_t size = (int64_t(e[0]) << 21) | (int64_t(e[1]) << 14) | (int64_t(e[2]) << 7) | e[3];
+        if (syncSafe && size >= 6 && size <= int64_t(area.size())) {
+            ExtHeader.Size = size;
+            index = int32_t(size);
+        }
     }
-    ReadFrames(area.subspan(size_t(index)));
+    ReadFrames(area.subspan(size_t(index)), 0);
 }
 
-void TID3v2Object::ReadFrames(std::span<const uint8_t> area) {
-    Position = 0;
-    TID3v2FrameHeader header;
-    while (size_t(Position) + 10 <= area.size()) {
-        header.ReadFromBuffer(area, Position);
-        if (header.FrameID == std::string(4, '\0')) break;  // padding
-        if (!IsWellFormedFrameID(header.FrameID)) {
-            const uint8_t* b = area.data() + Position - 4;
+namespace {
+
+bool IsWellFormedID22(std::string_view id) {
+    return id.size() == 3 && std::all_of(id.begin(), id.end(), [](char c) {
+               return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+           });
+}
+
+// Whether a frame of `size` bytes whose body starts at `body` ends where another
+// frame, padding or the end of the frames area begins.
+bool FrameEndsWell(std::span<const uint8_t> area, size_t body, int64_t size) {
+    if (size > int64_t(area.size() - body)) return false;
+    const size_t next = body + size_t(size);
+    if (next + 10 > area.size()) return true;
+    const std::string_view id(reinterpret_cast<const char*>(area.data() + next), 4);
+    return id == std::string_view("\0\0\0\0", 4) || IsWellFormedFrameID(id);
+}
+
+}  // namespace
+
+void TID3v2Object::ReadFrames(std::span<const uint8_t> area, int depth) {
+    const uint8_t version = Header.MajorVersion;
+    const size_t headerLength = version == 2 ? 6 : 10;
+    size_t pos = 0;
+    while (pos + headerLength <= area.size()) {
+        const uint8_t* h = area.data() + pos;
+        TID3v2FrameHeader header;
+        uint8_t formatFlags = 0;
+        if (version == 2) {
+            header.FrameID.assign(reinterpret_cast<const char*>(h), 3);
+            header.Size = (int64_t(h[3]) << 16) | (int64_t(h[4]) << 8) | h[5];
+        } else {
+            int32_t at = int32_t(pos);
+            header.ReadFromBuffer(area, at);
+            formatFlags = h[9];
+            if (version == 4) {
+                // Sizes are sync-safe; some writers store plain sizes, told apart by where the next frame lands.
+                const int64_t plain = header.Size;
+                if (((h[4] | h[5] | h[6] | h[7]) & 0x80) == 0) {
+                    const int64_t syncSafe = (int64_t(h[4]) << 21) | (int64_t(h[5]) << 14) | (int64_t(h[6]) << 7) | h[7];
+                    header.Size = !FrameEndsWell(area, pos + 10, syncSafe) && FrameEndsWell(area, pos + 10, plain) ? plain : syncSafe;
+                }
+            }
+        }
+        pos += headerLength;
+        Position = int32_t(pos);
+        const std::string_view id = header.FrameID;
+        if (id.find_first_not_of('\0') == std::string_view::npos) break;  // padding
+        if (version == 2 ? !IsWellFormedID22(id) : !IsWellFormedFrameID(id)) {
+            const uint8_t* b = area.data() + pos - 4;
             if (b[0] | b[1] | b[2] | b[3]) {
                 char text[160];
-                std::snprintf(text, sizeof text, "Unknown ID3 v2.3.0 frame found, aborting. Position: %d BUF: %d %d %d %d",
-                              Position, b[0], b[1], b[2], b[3]);
+                std::snprintf(text, sizeof text, "Unknown ID3 v2.%d.0 frame found, aborting. Position: %d BUF: %d %d %d %d",
+                              version, Position, b[0], b[1], b[2], b[3]);
                 Sink->Error(text);
             }
             break;
         }
-        if (header.Size > int64_t(area.size()) - Position) break;  // runs past the tag: the walk ends
-        DispatchFrame(header, area.subspan(size_t(Position), size_t(header.Size)));
-        Position += int32_t(header.Size);
+        if (header.Size > int64_t(area.size() - pos)) break;  // runs past the tag: the walk ends
+        const std::span<const uint8_t> stored = area.subspan(pos, size_t(header.Size));
+        if (version == 2) ReadFrame22(header.FrameID, stored, depth);
+        else if (version == 4) ReadFrame24(header.FrameID, formatFlags, stored);
+        else DispatchFrame(header, stored);
+        pos += size_t(header.Size);
     }
     Position = 0;
 }
 
-void TID3v2Object::DispatchFrame(const TID3v2FrameHeader& header, std::span<const uint8_t> stored) {
-    auto keepRaw = [&] {
-        TRawFrame raw;
-        raw.FrameHeader = header;
-        raw.Data.assign(stored.begin(), stored.end());
-        RawFrames.push_back(std::move(raw));
-        FrameOrder.push_back({header.FrameID, TFrameRef::Raw, int32_t(RawFrames.size()) - 1});
+void TID3v2Object::ReadFrame22(const std::string& id, std::span<const uint8_t> stored, int depth) {
+    if (id == "CDM") {
+        // A compressed data metaframe: method "z", the inflated size, then zlib data holding frames.
+        TBytes inflated;
+        if (stored.size() > 5 && stored[0] == 'z' && depth < 4 &&
+            DecompressFrameData(stored.subspan(5), inflated, kMaxInflatedFrame))
+            ReadFrames(inflated, depth + 1);
+        return;
+    }
+    TID3v2FrameHeader header;
+    header.FrameID = UpgradeFrameID22(id);
+    if (header.FrameID.empty()) {
+        header.FrameID = id;
+        return KeepRaw(header, stored, false);
+    }
+    header.Present = true;
+    if (header.FrameID == "APIC") {
+        const TBytes apic = UpgradePictureBody22(stored);
+        header.Size = int64_t(apic.size());
+        return DispatchFrame(header, apic);
+    }
+    header.Size = int64_t(stored.size());
+    DispatchFrame(header, stored);
+}
+
+void TID3v2Object::ReadFrame24(const std::string& id, uint8_t format, std::span<const uint8_t> stored) {
+    const bool grouping = format & 0x40, compression = format & 0x08, encryption = format & 0x04,
+               unsync = format & 0x02, lengthIndicator = format & 0x01;
+    TID3v2FrameHeader header;
+    header.FrameID = id;
+    header.Present = true;
+    // An encrypted frame cannot be carried into a tag of another version.
+    if (encryption) return KeepRaw(header, stored, false);
+    const size_t skip = (grouping ? 1 : 0) + (lengthIndicator ? 4 : 0);
+    if (skip > stored.size()) return KeepRaw(header, stored, false);
+    TBytes data(stored.begin() + int64_t(skip), stored.end());
+    if (unsync || Header.Unsynchronisation) data = RemoveUnsynchronisation(data);
+    if (compression) {
+        TBytes inflated;
+        if (!DecompressFrameData(data, inflated, kMaxInflatedFrame)) return KeepRaw(header, stored, false);
+        data = std::move(inflated);
+    }
+    auto dispatch = [&](const std::string& frameID, const TBytes& body) {
+        TID3v2FrameHeader h = header;
+        h.FrameID = frameID;
+        h.Size = int64_t(body.size());
+        DispatchFrame(h, body);
     };
+    // A text frame of the members, unless one was read already.
+    auto dispatchText = [&](const char* frameID, const std::string& text) {
+        const TID3v2Frame* member = SingleFrame(frameID);
+        if (!text.empty() && member && !member->FrameHeader.Present) dispatch(frameID, TextBody23(text));
+    };
+    if (id == "TDRC" || id == "TDOR") {
+        const std::string stamp = JoinTextValues24(id, data);
+        const TTimestampParts parts = SplitTimestamp24(stamp);
+        if (parts.Year.empty()) return dispatch(id, TextBody23(stamp));  // not a time stamp: kept as text
+        if (id == "TDOR") return dispatchText("TORY", parts.Year);
+        dispatchText("TYER", parts.Year);
+        dispatchText("TDAT", parts.DayMonth);
+        dispatchText("TIME", parts.HourMinute);
+        return;
+    }
+    if (id == "TIPL" || id == "TMCL") {
+        // Both lists of involved people become the one people list.
+        const std::string people = data.empty() ? std::string() : DecodeText(data[0], data.data() + 1, data.size() - 1);
+        if (IPLS.FrameHeader.Present) {
+            IPLS.People += (IPLS.People.empty() || IPLS.People.back() == '\0' ? "" : std::string(1, '\0')) + people;
+            return;
+        }
+        return dispatch("IPLS", TextBody23(people));
+    }
+    if (id[0] == 'T' && id != "TXXX") return dispatch(id, TextBody23(JoinTextValues24(id, data)));
+    // Frames that point into the tag or the file, or sign it, mean nothing in a rewritten tag.
+    if (id == "ASPI" || id == "SEEK" || id == "SIGN") return KeepRaw(header, data, false);
+    dispatch(id, data);
+    if (id == "TXXX" && TXXXCount > 0 && size_t(TXXXCount) <= TXXX.size()) {
+        // Several values are joined as text frames join them.
+        std::string& value = TXXX[size_t(TXXXCount) - 1].Value;
+        while (!value.empty() && value.back() == '\0') value.pop_back();
+        std::replace(value.begin(), value.end(), '\0', '/');
+    }
+}
+
+void TID3v2Object::KeepRaw(const TID3v2FrameHeader& header, std::span<const uint8_t> data, bool writable) {
+    TRawFrame raw;
+    raw.FrameHeader = header;
+    raw.FrameHeader.Present = true;
+    raw.Data.assign(data.begin(), data.end());
+    raw.KeepOnWrite = writable;
+    RawFrames.push_back(std::move(raw));
+    FrameOrder.push_back({header.FrameID, TFrameRef::Raw, int32_t(RawFrames.size()) - 1});
+}
+
+void TID3v2Object::DispatchFrame(const TID3v2FrameHeader& header, std::span<const uint8_t> stored) {
+    auto keepRaw = [&] { KeepRaw(header, stored, true); };
     const auto& kinds = FrameKinds();
     const auto kind = kinds.find(IdKey(header.FrameID));
     if (kind == kinds.end() || header.Encryption) return keepRaw();
@@ -254,7 +401,8 @@ int64_t TID3v2Object::PrepareFrames() {
     VELMAR_ID3V2_FRAMES(VELMAR_SINGLE, VELMAR_MULTI)
 #undef VELMAR_SINGLE
 #undef VELMAR_MULTI
-    for (const TRawFrame& raw : RawFrames) total += 10 + int64_t(raw.Data.size());
+    for (const TRawFrame& raw : RawFrames)
+        if (raw.Writable()) total += 10 + int64_t(raw.Data.size());
     return total;
 }
 
@@ -283,7 +431,14 @@ bool TID3v2Object::Save(TStream& stream) {
         VELMAR_ID3V2_FRAMES(VELMAR_SINGLE, VELMAR_MULTI)
 #undef VELMAR_SINGLE
 #undef VELMAR_MULTI
-        for (const TRawFrame& raw : RawFrames) raw.WriteToStream(stream);
+        std::string dropped;
+        for (const TRawFrame& raw : RawFrames) {
+            if (raw.Writable()) raw.WriteToStream(stream);
+            else if (dropped.find(raw.FrameHeader.FrameID) == std::string::npos)
+                dropped += (dropped.empty() ? "" : ", ") + raw.FrameHeader.FrameID;
+        }
+        if (!dropped.empty())
+            Sink->Error("These frames have no ID3v2.3 form and were not written: " + dropped + ".");
         return true;
     } catch (const std::exception&) {
         Sink->Error("Error saving file. ID3v2Object::Save");

@@ -92,7 +92,8 @@ public:
 #undef VELMAR_MULTI
 
     // Frames with well-formed identifiers that are not known, or that could not
-    // be understood, in file order; written back after the known frames.
+    // be understood, in file order; written back after the known frames, except
+    // those that have no ID3v2.3 form.
     std::vector<TRawFrame> RawFrames;
     // The frames in the order they stood in the tag.
     std::vector<TFrameRef> FrameOrder;
@@ -102,8 +103,11 @@ public:
     bool ReplaceInvalidTag = false;
 
 private:
-    void ReadFrames(std::span<const uint8_t> area);
+    void ReadFrames(std::span<const uint8_t> area, int depth);
+    void ReadFrame22(const std::string& id, std::span<const uint8_t> stored, int depth);
+    void ReadFrame24(const std::string& id, uint8_t formatFlags, std::span<const uint8_t> stored);
     void DispatchFrame(const TID3v2FrameHeader& header, std::span<const uint8_t> stored);
+    void KeepRaw(const TID3v2FrameHeader& header, std::span<const uint8_t> data, bool writable);
     int64_t PrepareFrames();
     TMessageSink* Sink;
 };

@@ -1,0 +1,91 @@
+#include "id3v2upgrade.h"
+
+#include <cctype>
+#include <unordered_map>
+#include <vector>
+
+namespace velmar {
+
+std::string UpgradeFrameID22(std::string_view id22) {
+    static const std::unordered_map<std::string_view, std::string_view> kTwins = {
+        {"BUF", "RBUF"}, {"CNT", "PCNT"}, {"COM", "COMM"}, {"CRA", "AENC"}, {"ETC", "ETCO"}, {"EQU", "EQUA"},
+        {"GEO", "GEOB"}, {"IPL", "IPLS"}, {"MCI", "MCDI"}, {"MLL", "MLLT"}, {"PIC", "APIC"}, {"POP", "POPM"},
+        {"REV", "RVRB"}, {"RVA", "RVAD"}, {"SLT", "SYLT"}, {"STC", "SYTC"}, {"TAL", "TALB"}, {"TBP", "TBPM"},
+        {"TCM", "TCOM"}, {"TCO", "TCON"}, {"TCR", "TCOP"}, {"TDA", "TDAT"}, {"TDY", "TDLY"}, {"TEN", "TENC"},
+        {"TFT", "TFLT"}, {"TIM", "TIME"}, {"TKE", "TKEY"}, {"TLA", "TLAN"}, {"TLE", "TLEN"}, {"TMT", "TMED"},
+        {"TOA", "TOPE"}, {"TOF", "TOFN"}, {"TOL", "TOLY"}, {"TOR", "TORY"}, {"TOT", "TOAL"}, {"TP1", "TPE1"},
+        {"TP2", "TPE2"}, {"TP3", "TPE3"}, {"TP4", "TPE4"}, {"TPA", "TPOS"}, {"TPB", "TPUB"}, {"TRC", "TSRC"},
+        {"TRD", "TRDA"}, {"TRK", "TRCK"}, {"TSI", "TSIZ"}, {"TSS", "TSSE"}, {"TT1", "TIT1"}, {"TT2", "TIT2"},
+        {"TT3", "TIT3"}, {"TXT", "TEXT"}, {"TXX", "TXXX"}, {"TYE", "TYER"}, {"UFI", "UFID"}, {"ULT", "USLT"},
+        {"WAF", "WOAF"}, {"WAR", "WOAR"}, {"WAS", "WOAS"}, {"WCM", "WCOM"}, {"WCP", "WCOP"}, {"WPB", "WPUB"},
+        {"WXX", "WXXX"},
+        // Text frames that iTunes writes in both versions under these names.
+        {"TCP", "TCMP"}, {"TST", "TSOT"}, {"TSA", "TSOA"}, {"TSP", "TSOP"}, {"TS2", "TSO2"}, {"TSC", "TSOC"},
+    };
+    const auto it = kTwins.find(id22);
+    return it == kTwins.end() ? std::string() : std::string(it->second);
+}
+
+TBytes UpgradePictureBody22(std::span<const uint8_t> pic) {
+    if (pic.size() < 5) return TBytes(pic.begin(), pic.end());
+    std::string format(reinterpret_cast<const char*>(pic.data() + 1), 3);
+    for (char& c : format) c = char(std::tolower(uint8_t(c)));
+    while (!format.empty() && (format.back() == '\0' || format.back() == ' ')) format.pop_back();
+    const std::string mime = format == "jpg" ? "image/jpeg" : format.find('/') != std::string::npos ? format : "image/" + format;
+    TBytes out{pic[0]};
+    out.insert(out.end(), mime.begin(), mime.end());
+    out.push_back(0);
+    out.insert(out.end(), pic.begin() + 4, pic.end());
+    return out;
+}
+
+std::string JoinTextValues24(std::string_view id, std::span<const uint8_t> body) {
+    if (body.empty()) return {};
+    const uint8_t encoding = body[0];
+    std::vector<std::string> values;
+    size_t pos = 1;
+    while (pos < body.size()) {
+        const size_t n = FindTerminator(encoding, body.data() + pos, body.size() - pos);
+        values.push_back(DecodeText(encoding, body.data() + pos, n));
+        pos += n + TerminatorSize(encoding);
+    }
+    while (values.size() > 1 && values.back().empty()) values.pop_back();
+    std::string joined;
+    if (id == "TCON") {
+        std::string refs, texts;
+        for (const std::string& v : values) {
+            const bool number = !v.empty() && v.find_first_not_of("0123456789") == std::string::npos;
+            if (number || v == "RX" || v == "CR") refs += "(" + v + ")";
+            else texts += (texts.empty() ? "" : "/") + v;
+        }
+        return refs + texts;
+    }
+    for (size_t i = 0; i < values.size(); ++i) joined += (i ? "/" : "") + values[i];
+    return joined;
+}
+
+TBytes TextBody23(std::string_view utf8) {
+    const uint8_t encoding = ChooseEncoding({utf8});
+    TBytes body{encoding};
+    AppendEncodedText(body, encoding, utf8, false);
+    return body;
+}
+
+TTimestampParts SplitTimestamp24(std::string_view s) {
+    TTimestampParts p;
+    auto digits = [&](size_t at, size_t n) {
+        if (at + n > s.size()) return false;
+        for (size_t i = at; i < at + n; ++i)
+            if (!std::isdigit(uint8_t(s[i]))) return false;
+        return true;
+    };
+    if (!digits(0, 4)) return p;
+    p.Year = std::string(s.substr(0, 4));
+    if (s.size() >= 10 && s[4] == '-' && s[7] == '-' && digits(5, 2) && digits(8, 2))
+        p.DayMonth = std::string(s.substr(8, 2)) + std::string(s.substr(5, 2));
+    if (!p.DayMonth.empty() && s.size() >= 16 && s[10] == 'T' && s[13] == ':' && digits(11, 2) && digits(14, 2))
+        p.HourMinute = std::string(s.substr(11, 2)) + std::string(s.substr(14, 2));
+    return p;
+}
+
+}  // namespace velmar
