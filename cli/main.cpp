@@ -6,6 +6,7 @@
 
 #include "model/filescan.h"
 #include "model/mp3object.h"
+#include "check.h"
 #include "report.h"
 #include "settags.h"
 
@@ -16,6 +17,7 @@ using namespace velmar;
 const char* const kUsage =
     "usage: velmar-cli info [--json] PATH...\n"
     "       velmar-cli set [options] FILE...\n"
+    "       velmar-cli check [--report FILE] PATH...\n"
     "\n"
     "set options: --title T --artist A --album A --year Y --comment C --track N[/M]\n"
     "             --genre NAME --frame ID=TEXT --remove ID\n"
@@ -73,6 +75,13 @@ int Set(const std::vector<std::string>& args) {
     return status;
 }
 
+int Check(const std::vector<std::string>& args) {
+    cli::TCheckOptions options;
+    const std::string error = cli::ParseCheckOptions(args, options);
+    if (!error.empty()) return Usage(error);
+    return cli::RunCheck(options);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,6 +91,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "info") return Info(args);
     if (command == "set") return Set(args);
+    if (command == "check") return Check(args);
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;
         return 0;

@@ -1,0 +1,116 @@
+#include "check.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+
+#include "model/filescan.h"
+#include "model/mpegchecker.h"
+
+namespace velmar::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// "Checking 1234/10000 files..." on a terminal's standard error, once a run has
+// taken a second; redrawn at most ten times a second and wiped at the end.
+class TProgress {
+public:
+    explicit TProgress(size_t total)
+        : Total(total), Enabled(::isatty(STDERR_FILENO) == 1), OutIsTerminal(::isatty(STDOUT_FILENO) == 1),
+          Begin(Clock::now()), Last(Begin) {}
+    ~TProgress() { Clear(); }
+
+    void Step(size_t done) {
+        if (!Enabled) return;
+        const auto now = Clock::now();
+        if (now - Begin < std::chrono::seconds(1) || (Shown && now - Last < std::chrono::milliseconds(100))) return;
+        Last = now;
+        if (OutIsTerminal) std::cout.flush();  // the report comes first on a shared screen
+        std::cerr << "\rChecking " << done << "/" << Total << " files..." << std::flush;
+        Shown = true;
+    }
+    // Wipes the line before the report goes to the same terminal, and at the end.
+    void BeforeOutput() {
+        if (OutIsTerminal) Clear();
+    }
+    void Clear() {
+        if (!Shown) return;
+        std::cerr << "\r\033[K" << std::flush;
+        Shown = false;
+    }
+
+private:
+    size_t Total;
+    bool Enabled, OutIsTerminal;
+    bool Shown = false;
+    Clock::time_point Begin, Last;
+};
+
+}  // namespace
+
+std::string ParseCheckOptions(const std::vector<std::string>& args, TCheckOptions& options) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--report") {
+            if (i + 1 >= args.size()) return "--report needs a file name";
+            options.ReportFile = args[++i];
+        } else if (a == "--") {
+            options.Paths.insert(options.Paths.end(), args.begin() + long(i) + 1, args.end());
+            break;
+        } else if (a.starts_with("--")) {
+            return "unknown option " + a;
+        } else {
+            options.Paths.push_back(a);
+        }
+    }
+    if (options.Paths.empty()) return "check needs at least one path";
+    return "";
+}
+
+int RunCheck(const TCheckOptions& options) {
+    std::ofstream report;
+    if (!options.ReportFile.empty()) {
+        report.open(options.ReportFile, std::ios::binary | std::ios::trunc);
+        if (!report) {
+            std::cerr << "velmar-cli: cannot write the report " << options.ReportFile << ": " << std::strerror(errno)
+                      << "\n";
+            return 1;
+        }
+    }
+    auto emit = [&](const std::string& line) {
+        std::cout << line << '\n';
+        if (report.is_open()) report << line << '\n';
+    };
+
+    const std::vector<std::filesystem::path> given(options.Paths.begin(), options.Paths.end());
+    const std::vector<std::filesystem::path> files = ExpandPaths(given);
+    TProgress progress(files.size());
+    TMPEGChecker checker;
+    bool errors = false;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const TCheckResult result = checker.CheckFile(files[i]);
+        errors = errors || result.IsError();
+        progress.BeforeOutput();
+        for (const std::string& line : result.Lines) emit(line);
+        progress.Step(i + 1);
+    }
+    progress.Clear();
+    emit(CheckedFilesLine(files.size()));
+    std::cout.flush();
+    if (report.is_open()) {
+        report.close();
+        if (!report) {
+            std::cerr << "velmar-cli: cannot write the report " << options.ReportFile << "\n";
+            return 1;
+        }
+    }
+    return errors ? 1 : 0;
+}
+
+}  // namespace velmar::cli
