@@ -159,14 +159,16 @@ bool IsWellFormedID22(std::string_view id) {
            });
 }
 
-// Whether a frame of `size` bytes whose body starts at `body` ends where another
-// frame, padding or the end of the frames area begins.
-bool FrameEndsWell(std::span<const uint8_t> area, size_t body, int64_t size) {
-    if (size > int64_t(area.size() - body)) return false;
+// How well a frame of `size` bytes whose body starts at `body` fits: 2 when it
+// ends where a known frame, padding or the end of the frames area begins, 1
+// when another well-formed identifier follows, 0 when it does not fit.
+int FrameFit(std::span<const uint8_t> area, size_t body, int64_t size) {
+    if (size > int64_t(area.size() - body)) return 0;
     const size_t next = body + size_t(size);
-    if (next + 10 > area.size()) return true;
+    if (next + 10 > area.size()) return 2;
     const std::string_view id(reinterpret_cast<const char*>(area.data() + next), 4);
-    return id == std::string_view("\0\0\0\0", 4) || IsWellFormedFrameID(id);
+    if (id == std::string_view("\0\0\0\0", 4) || IsKnownFrameID(id)) return 2;
+    return IsWellFormedFrameID(id) ? 1 : 0;
 }
 
 }  // namespace
@@ -191,7 +193,7 @@ void TID3v2Object::ReadFrames(std::span<const uint8_t> area, int depth) {
                 const int64_t plain = header.Size;
                 if (((h[4] | h[5] | h[6] | h[7]) & 0x80) == 0) {
                     const int64_t syncSafe = (int64_t(h[4]) << 21) | (int64_t(h[5]) << 14) | (int64_t(h[6]) << 7) | h[7];
-                    header.Size = !FrameEndsWell(area, pos + 10, syncSafe) && FrameEndsWell(area, pos + 10, plain) ? plain : syncSafe;
+                    header.Size = FrameFit(area, pos + 10, plain) > FrameFit(area, pos + 10, syncSafe) ? plain : syncSafe;
                 }
             }
         }
