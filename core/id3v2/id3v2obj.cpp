@@ -108,7 +108,8 @@ void TID3v2Object::Read(TStream& stream) {
     }
     Header.ReadFromBytes(head);
     // The whole tag in one read; a tag that runs past the end of the file gives what is there.
-    const size_t declared = size_t(Header.Size) + (Header.Footer ? 10 : 0);
+    const size_t declared = size_t(std::max<int64_t>(
+        0, std::min<int64_t>(Header.Size + (Header.Footer ? 10 : 0), stream.Size() - stream.Position())));
     tag.resize(10 + declared);
     const size_t body = stream.Read(tag.data() + 10, declared);
     tag.resize(10 + body);
