@@ -1,0 +1,514 @@
+// Black-box tests of velmar-cli: the real program on real files in temporary folders.
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// ---- A small JSON reader, enough for what `info --json` prints. ----
+struct Json {
+    enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
+    bool boolean = false;
+    double number = 0;
+    std::string str;
+    std::vector<Json> items;
+    std::vector<std::pair<std::string, Json>> members;
+
+    const Json& operator[](const std::string& key) const {
+        for (const auto& m : members)
+            if (m.first == key) return m.second;
+        throw std::runtime_error("no key " + key);
+    }
+    std::vector<std::string> Keys() const {
+        std::vector<std::string> k;
+        for (const auto& m : members) k.push_back(m.first);
+        return k;
+    }
+};
+
+class TJsonReader {
+public:
+    explicit TJsonReader(std::string_view text) : S(text) {}
+    Json Document() {
+        Json v = Value();
+        Space();
+        if (P != S.size()) Fail("text after the value");
+        return v;
+    }
+
+private:
+    [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what + " at " + std::to_string(P)); }
+    void Space() { while (P < S.size() && std::isspace(uint8_t(S[P]))) ++P; }
+    bool Eat(char c) { Space(); if (P < S.size() && S[P] == c) { ++P; return true; } return false; }
+    void Expect(char c) { if (!Eat(c)) Fail(std::string("expected ") + c); }
+    Json Value() {
+        Space();
+        Json v;
+        if (P >= S.size()) Fail("end of text");
+        if (S.compare(P, 4, "null") == 0) { P += 4; return v; }
+        if (S.compare(P, 4, "true") == 0) { P += 4; v.kind = Json::Bool; v.boolean = true; return v; }
+        if (S.compare(P, 5, "false") == 0) { P += 5; v.kind = Json::Bool; return v; }
+        if (S[P] == '"') { v.kind = Json::String; v.str = Str(); return v; }
+        if (Eat('[')) {
+            v.kind = Json::Array;
+            if (Eat(']')) return v;
+            do v.items.push_back(Value()); while (Eat(','));
+            Expect(']');
+            return v;
+        }
+        if (Eat('{')) {
+            v.kind = Json::Object;
+            if (Eat('}')) return v;
+            do {
+                Space();
+                std::string key = Str();
+                Expect(':');
+                v.members.emplace_back(std::move(key), Value());
+            } while (Eat(','));
+            Expect('}');
+            return v;
+        }
+        size_t used = 0;
+        v.kind = Json::Number;
+        try { v.number = std::stod(std::string(S.substr(P, 40)), &used); } catch (...) { Fail("bad value"); }
+        P += used;
+        return v;
+    }
+    std::string Str() {
+        if (S[P] != '"') Fail("expected a string");
+        std::string out;
+        for (++P; P < S.size() && S[P] != '"'; ++P) {
+            if (uint8_t(S[P]) < 0x20) Fail("raw control character in a string");
+            if (S[P] != '\\') { out += S[P]; continue; }
+            if (++P >= S.size()) Fail("unterminated string");
+            const char e = S[P];
+            static const std::map<char, char> simple = {{'"', '"'}, {'\\', '\\'}, {'/', '/'}, {'n', '\n'},
+                                                        {'r', '\r'}, {'t', '\t'}, {'b', '\b'}, {'f', '\f'}};
+            if (simple.count(e)) { out += simple.at(e); continue; }
+            if (e != 'u') Fail("bad escape");
+            const unsigned c = unsigned(std::stoul(std::string(S.substr(P + 1, 4)), nullptr, 16));
+            P += 4;
+            if (c < 0x80) out += char(c);
+            else if (c < 0x800) { out += char(0xC0 | c >> 6); out += char(0x80 | (c & 0x3F)); }
+            else { out += char(0xE0 | c >> 12); out += char(0x80 | (c >> 6 & 0x3F)); out += char(0x80 | (c & 0x3F)); }
+        }
+        if (P >= S.size()) Fail("unterminated string");
+        ++P;
+        return out;
+    }
+    std::string_view S;
+    size_t P = 0;
+};
+
+Json ParseJson(const std::string& text) { return TJsonReader(text).Document(); }
+
+// ---- Running the program. ----
+struct TRun {
+    int status = -1;
+    std::string out, err;
+};
+
+struct TRunOptions {
+    rlim_t fileSizeLimit = RLIM_INFINITY;  // RLIMIT_FSIZE of the child; SIGXFSZ is ignored then
+    uid_t user = uid_t(-1);                // run as this user (needs root)
+};
+
+pid_t Spawn(const std::vector<std::string>& args, const TRunOptions& o, int outFd, int errFd) {
+    std::vector<char*> argv;
+    std::string program = VELMAR_CLI;
+    argv.push_back(program.data());
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    ::dup2(outFd, 1);
+    ::dup2(errFd, 2);
+    if (o.fileSizeLimit != RLIM_INFINITY) {
+        ::signal(SIGXFSZ, SIG_IGN);  // an ignored signal stays ignored across exec: writes fail with EFBIG
+        const rlimit lim{o.fileSizeLimit, o.fileSizeLimit};
+        if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) ::_exit(126);
+    }
+    if (o.user != uid_t(-1) && (::setgroups(0, nullptr) != 0 || ::setgid(o.user) != 0 || ::setuid(o.user) != 0))
+        ::_exit(126);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+}
+
+TRun RunCli(const std::vector<std::string>& args, const TRunOptions& o = {}) {
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    const pid_t pid = Spawn(args, o, out[1], err[1]);
+    ::close(out[1]);
+    ::close(err[1]);
+    TRun r;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* sinks[2] = {&r.out, &r.err};
+    for (int open = 2; open > 0;) {
+        ::poll(fds, 2, -1);
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !fds[i].revents) continue;
+            char buf[4096];
+            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) { sinks[i]->append(buf, size_t(n)); continue; }
+            ::close(fds[i].fd);
+            fds[i].fd = -1;
+            --open;
+        }
+    }
+    int ws = 0;
+    ::waitpid(pid, &ws, 0);
+    r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
+    return r;
+}
+
+std::string ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+void WriteFile(const fs::path& p, const std::string& data) { std::ofstream(p, std::ios::binary) << data; }
+
+const fs::path kSamples = VELMAR_SAMPLES;
+const char* const kHarbour = "Northwind Collective - Harbour Lights.mp3";  // ID3v2.3 only
+const char* const kLanterns = "Cinder & Vale - Lanterns in the Rain.mp3";   // ID3v2.3 and ID3v1
+const char* const kBoats = "Tessa Lorne - Paper Boats.mp3";                 // Lyrics3 v2 and ID3v1
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static int counter = 0;
+        Dir = fs::temp_directory_path() / ("velmar-cli-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        fs::create_directories(Dir);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(Dir / "ro", fs::perms::owner_all, ec);
+        fs::remove_all(Dir, ec);
+    }
+    fs::path Copy(const char* sample, const fs::path& to) {
+        fs::create_directories(to.parent_path());
+        fs::copy_file(kSamples / sample, to);
+        return to;
+    }
+    static Json Info(const fs::path& file) {
+        const TRun r = RunCli({"info", "--json", file.string()});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return ParseJson(r.out);
+    }
+    // The bytes between the tags: after the ID3v2 tag up to a Lyrics3 or ID3v1 tag.
+    static std::string Between(const fs::path& file) {
+        const Json j = Info(file);
+        const size_t start = j["id3v2"].kind == Json::Null ? 0 : size_t(j["id3v2"]["size"].number);
+        const size_t end = size_t(j["mpeg"]["audio_end"].number);
+        return ReadFile(file).substr(start, end - start);
+    }
+    static std::string FrameText(const Json& info, const std::string& id) {
+        for (const Json& f : info["id3v2"]["frames"].items)
+            if (f["id"].str == id) return f["text"].str;
+        return "<missing>";
+    }
+    // Every frame as one line of its fields, sorted.
+    static std::vector<std::string> FrameSet(const Json& info) {
+        std::vector<std::string> out;
+        for (const Json& f : info["id3v2"]["frames"].items) {
+            std::string line;
+            for (const auto& [key, value] : f.members)
+                line += key + "=" + (value.kind == Json::Number ? std::to_string(value.number) : value.str) + "|";
+            out.push_back(line);
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    fs::path Dir;
+};
+
+TEST_F(CliTest, InfoWalksFoldersOwnFilesFirstSortedAndTakesOnlyMpegNames) {
+    const fs::path root = Dir / "music";
+    for (const char* name : {"b.mp3", "X.MP3", "c.mp2", "a_dir/z.mp3", "a_dir/inner/y.mp3", "album.mp3/t.mp3", "sub1/a.mp3"})
+        Copy(kHarbour, root / name);
+    WriteFile(root / "x.wav", "RIFF");
+    WriteFile(root / "cover.jpg", "JFIF");
+    const TRun r = RunCli({"info", "--json", root.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> paths;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) paths.push_back(ParseJson(line)["path"].str);
+    const std::string p = root.string() + "/";
+    EXPECT_EQ(paths, (std::vector<std::string>{p + "X.MP3", p + "b.mp3", p + "c.mp2", p + "a_dir/z.mp3",
+                                               p + "a_dir/inner/y.mp3", p + "album.mp3/t.mp3", p + "sub1/a.mp3"}));
+}
+
+TEST_F(CliTest, InfoJsonShapeAndValuesOfEverySample) {
+    const std::vector<std::vector<std::string>> frameShapes = {
+        {"id", "text"}, {"id", "description", "value"}, {"id", "description", "url"}, {"id", "url"},
+        {"id", "language", "description", "text"}, {"id", "mime", "picture_type", "description", "data_size"},
+        {"id", "data_size"}, {"id", "text", "data_size"}, {"id", "url", "data_size"}};
+    std::map<std::string, Json> byName;
+    for (const auto& entry : fs::directory_iterator(kSamples)) {
+        if (entry.path().extension() != ".mp3") continue;
+        const Json j = Info(entry.path());
+        byName[entry.path().filename().string()] = j;
+        SCOPED_TRACE(entry.path().string());
+        EXPECT_EQ(j.Keys(), (std::vector<std::string>{"path", "size", "attributes", "mpeg", "id3v1", "id3v2", "lyrics3", "errors"}));
+        EXPECT_EQ(j["size"].number, double(fs::file_size(entry.path())));
+        EXPECT_EQ(j["mpeg"].Keys(), (std::vector<std::string>{"type", "version", "layer", "bitrate", "bitrate_type", "frequency",
+                                                              "mode", "frames", "length", "seconds", "audio_start", "audio_end"}));
+        EXPECT_EQ(j["mpeg"]["layer"].str, "Layer III");
+        EXPECT_GT(j["mpeg"]["frames"].number, 50);
+        if (j["id3v1"].kind != Json::Null) {
+            EXPECT_EQ(j["id3v1"].Keys(), (std::vector<std::string>{"title", "artist", "album", "year", "comment", "track", "genre", "genre_index"}));
+        }
+        if (j["id3v2"].kind != Json::Null) {
+            EXPECT_EQ(j["id3v2"].Keys(), (std::vector<std::string>{"valid", "version", "size", "frames"}));
+            EXPECT_TRUE(j["id3v2"]["valid"].boolean);
+            for (const Json& f : j["id3v2"]["frames"].items)
+                EXPECT_NE(std::find(frameShapes.begin(), frameShapes.end(), f.Keys()), frameShapes.end()) << f["id"].str;
+        }
+        EXPECT_EQ(j["errors"].kind, Json::Array);
+        EXPECT_TRUE(j["errors"].items.empty());
+    }
+    ASSERT_EQ(byName.size(), 7u);
+    const Json& harbour = byName[kHarbour];
+    EXPECT_EQ(FrameText(harbour, "TIT2"), "Harbour Lights");
+    EXPECT_EQ(FrameText(harbour, "TRCK"), "3/10");
+    EXPECT_EQ(harbour["mpeg"]["bitrate"].number, 128);
+    const Json& utf16 = byName["Mira Kovac - Zvezdy nad rekoj.mp3"];
+    EXPECT_EQ(FrameText(utf16, "TIT2"), "Звёзды над рекой");
+    EXPECT_EQ(FrameText(utf16, "TALB"), "夜の灯り");
+    const Json& mpeg2 = byName["Old Quay Radio - Night Bulletin.mp3"]["mpeg"];
+    EXPECT_EQ(mpeg2["version"].str, "MPEG-2");
+    EXPECT_EQ(mpeg2["frequency"].number, 22050);
+    EXPECT_EQ(mpeg2["mode"].str, "Mono");
+    EXPECT_EQ(byName["Juniper Static - Slow Orbit.mp3"]["mpeg"]["bitrate_type"].str.substr(0, 3), "VBR");
+    const Json& boats = byName[kBoats];
+    EXPECT_EQ(boats["lyrics3"]["ext_title"].str, "Paper Boats (Longer Title Than Thirty Bytes)");
+    EXPECT_EQ(boats["lyrics3"]["lyrics"].str, "Fold the page and let it go\r\nDown the gutter, down the road\r\n");
+    EXPECT_EQ(boats["id3v1"]["title"].str, "Paper Boats");
+    EXPECT_EQ(boats["id3v1"]["track"].number, 2);
+}
+
+TEST_F(CliTest, ExitStatuses) {
+    const std::string file = Copy(kHarbour, Dir / "a.mp3").string();
+    const std::string missing = (Dir / "missing.mp3").string();
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {}, {"play", file}, {"info"}, {"info", "--xml", file}, {"set"}, {"set", "--title"}, {"set", "--title", "x"},
+             {"set", "--track", "two", file}, {"set", "--frame", "TXXX=x", file}, {"set", "--frame", "TIT2", file},
+             {"set", "--remove", "ti", file}, {"set", "--bogus", file}})
+        EXPECT_EQ(RunCli(args).status, 2) << ::testing::PrintToString(args);
+    EXPECT_EQ(RunCli({"--help"}).status, 0);
+    EXPECT_EQ(RunCli({"info", file}).status, 0);
+    const TRun info = RunCli({"info", "--json", file, missing});
+    EXPECT_EQ(info.status, 1);
+    std::istringstream lines(info.out);
+    std::string first, second;
+    std::getline(lines, first);
+    std::getline(lines, second);
+    EXPECT_TRUE(ParseJson(first)["errors"].items.empty());
+    EXPECT_FALSE(ParseJson(second)["errors"].items.empty());
+    EXPECT_EQ(RunCli({"set", "--title", "x", missing}).status, 1);
+    EXPECT_FALSE(fs::exists(missing));
+    EXPECT_EQ(RunCli({"set", "--title", "x", missing, file}).status, 1);  // the other file is still done
+    EXPECT_EQ(FrameText(Info(file), "TIT2"), "x");
+}
+
+TEST_F(CliTest, SetWritesValuesKeepsOtherFramesAndAudio) {
+    const fs::path file = Copy(kLanterns, Dir / "l.mp3");
+    const std::string audio = Between(file);
+    const TRun r = RunCli({"set", "--title", "Café Noir", "--artist", "Ωmega Ensemble", "--album", "Nights", "--year", "2024",
+                        "--track", "4/12", "--genre", "Jazz", "--comment", "new words", "--frame", "TCOM=Ada Byrne",
+                        "--remove", "TLEN", file.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json j = Info(file);
+    EXPECT_EQ(j["id3v2"]["version"].str, "2.3.0");
+    EXPECT_EQ(FrameText(j, "TIT2"), "Café Noir");
+    EXPECT_EQ(FrameText(j, "TPE1"), "Ωmega Ensemble");
+    EXPECT_EQ(FrameText(j, "TALB"), "Nights");
+    EXPECT_EQ(FrameText(j, "TYER"), "2024");
+    EXPECT_EQ(FrameText(j, "TRCK"), "4/12");
+    EXPECT_EQ(FrameText(j, "TCOM"), "Ada Byrne");
+    EXPECT_EQ(FrameText(j, "TSSE"), "LAME 64bits version 3.100 (http://lame.sf.net)");  // untouched
+    EXPECT_EQ(FrameText(j, "TLEN"), "<missing>");
+    int comments = 0;
+    for (const Json& f : j["id3v2"]["frames"].items)
+        if (f["id"].str == "COMM") {
+            ++comments;
+            EXPECT_EQ(f["text"].str, "new words");
+            EXPECT_EQ(f["language"].str, "eng");  // the comment keeps the language it had
+        }
+    EXPECT_EQ(comments, 1);
+    const Json& v1 = j["id3v1"];
+    EXPECT_EQ(v1["title"].str, "Café Noir");
+    EXPECT_EQ(v1["album"].str, "Nights");
+    EXPECT_EQ(v1["year"].str, "2024");
+    EXPECT_EQ(v1["track"].number, 4);
+    EXPECT_EQ(v1["genre"].str, "Jazz");
+    EXPECT_EQ(v1["comment"].str, "new words");
+    EXPECT_EQ(Between(file), audio);
+
+    // Dropping ID3v1 keeps the rest.
+    ASSERT_EQ(RunCli({"set", "--no-v1", file.string()}).status, 0);
+    const Json k = Info(file);
+    EXPECT_EQ(k["id3v1"].kind, Json::Null);
+    EXPECT_EQ(FrameText(k, "TIT2"), "Café Noir");
+    EXPECT_EQ(Between(file), audio);
+}
+
+TEST_F(CliTest, SetAddsID3v2ToLyricsFileAndKeepsLyricsAndID3v1) {
+    const fs::path file = Copy(kBoats, Dir / "b.mp3");
+    const Json before = Info(file);
+    const std::string audio = Between(file);
+    ASSERT_EQ(RunCli({"set", "--artist", "Tessa Lorne & Co", file.string()}).status, 0);
+    const Json after = Info(file);
+    EXPECT_EQ(FrameText(after, "TPE1"), "Tessa Lorne & Co");
+    EXPECT_EQ(after["id3v1"]["artist"].str, "Tessa Lorne & Co");
+    EXPECT_EQ(after["id3v1"]["title"].str, "Paper Boats");
+    for (const char* key : {"lyrics", "info", "author", "ext_album", "ext_artist", "ext_title"})
+        EXPECT_EQ(after["lyrics3"][key].str, before["lyrics3"][key].str) << key;
+    EXPECT_EQ(Between(file), audio);
+}
+
+TEST_F(CliTest, SetWithoutOptionsLeavesTagContentsAndAudioAsTheyWere) {
+    for (const auto& entry : fs::directory_iterator(kSamples)) {
+        if (entry.path().extension() != ".mp3") continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        const fs::path file = Dir / entry.path().filename();
+        fs::copy_file(entry.path(), file);
+        const Json before = Info(file);
+        const std::string audio = Between(file);
+        ASSERT_EQ(RunCli({"set", file.string()}).status, 0);
+        const Json after = Info(file);
+        EXPECT_EQ(Between(file), audio);
+        for (const char* key : {"id3v1", "lyrics3"}) {
+            const bool same = before[key].kind == after[key].kind && before[key].Keys() == after[key].Keys();
+            EXPECT_TRUE(same) << key;
+            for (const std::string& k : before[key].Keys()) EXPECT_EQ(after[key][k].str, before[key][k].str) << key << "." << k;
+        }
+        ASSERT_EQ(before["id3v2"].kind, after["id3v2"].kind);
+        if (before["id3v2"].kind == Json::Null) continue;
+        // Frames are written in the program's own order: compare them as sets.
+        EXPECT_EQ(FrameSet(after), FrameSet(before));
+    }
+}
+
+TEST_F(CliTest, TagOfAnUnknownVersionIsWrittenBackUnlessReplaced) {
+    // An ID3v2 tag of a version this program does not read, in front of real frames.
+    const std::string sample = ReadFile(kSamples / kHarbour);
+    const size_t v2size = size_t(Info(kSamples / kHarbour)["id3v2"]["size"].number);
+    std::string tag = std::string("ID3\x05\x00\x00\x00\x00\x00\x14", 10) + std::string(20, 'q');
+    const fs::path file = Dir / "future.mp3";
+    WriteFile(file, tag + sample.substr(v2size));
+    const std::string original = ReadFile(file);
+    const Json j = Info(file);
+    EXPECT_FALSE(j["id3v2"]["valid"].boolean);
+    EXPECT_TRUE(j["id3v2"]["frames"].items.empty());
+
+    EXPECT_EQ(RunCli({"set", file.string()}).status, 0);
+    EXPECT_EQ(ReadFile(file), original);
+    EXPECT_EQ(RunCli({"set", "--title", "New", file.string()}).status, 1);
+    EXPECT_EQ(ReadFile(file), original);
+    ASSERT_EQ(RunCli({"set", "--replace-v2", "--title", "New", file.string()}).status, 0);
+    const Json k = Info(file);
+    EXPECT_EQ(k["id3v2"]["version"].str, "2.3.0");
+    EXPECT_EQ(FrameText(k, "TIT2"), "New");
+    EXPECT_EQ(Between(file), original.substr(30));
+}
+
+TEST_F(CliTest, FullDiskLeavesTheOriginalUntouched) {
+    const fs::path file = Copy(kHarbour, Dir / "full" / "a.mp3");
+    const std::string original = ReadFile(file);
+    TRunOptions o;
+    o.fileSizeLimit = original.size() / 2;
+    const TRun r = RunCli({"set", "--title", "Does not fit", file.string()}, o);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_FALSE(r.err.empty());
+    EXPECT_EQ(ReadFile(file), original);
+    EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), {}), 1) << "a temporary file was left";
+}
+
+TEST_F(CliTest, KilledWhileSavingLeavesTheOriginalUntouched) {
+    // About 60 MB of MPEG frames behind the sample's tag.
+    const std::string sample = ReadFile(kSamples / kHarbour);
+    const Json j = Info(kSamples / kHarbour);
+    const size_t start = size_t(j["mpeg"]["audio_start"].number);
+    const std::string frames = sample.substr(start);
+    std::string big = sample.substr(0, start);
+    while (big.size() < 60u << 20) big += frames;
+    const fs::path file = Dir / "big" / "big.mp3";
+    fs::create_directories(file.parent_path());
+    WriteFile(file, big);
+
+    bool caught = false;
+    for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
+        const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        const pid_t pid = Spawn({"set", "--title", "Interrupted", file.string()}, {}, devNull, devNull);
+        ::close(devNull);
+        const std::string tempPrefix = ".big.mp3.velmar-" + std::to_string(pid) + "-";
+        int ws = 0;
+        while (::waitpid(pid, &ws, WNOHANG) == 0) {
+            for (const auto& e : fs::directory_iterator(file.parent_path()))
+                if (e.path().filename().string().starts_with(tempPrefix)) {
+                    ::kill(pid, SIGKILL);
+                    caught = true;
+                    break;
+                }
+            if (caught) break;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        if (caught) {
+            ::waitpid(pid, &ws, 0);
+            ASSERT_TRUE(WIFSIGNALED(ws));
+        } else {
+            WriteFile(file, big);  // the save finished first: start again from the original
+        }
+    }
+    if (!caught) GTEST_SKIP() << "the save always finished before it could be interrupted";
+    EXPECT_TRUE(ReadFile(file) == big) << "the original was changed";
+    // A left temporary file is not taken for an audio file, and the next save works.
+    const TRun info = RunCli({"info", "--json", file.parent_path().string()});
+    EXPECT_EQ(std::count(info.out.begin(), info.out.end(), '\n'), 1);
+    ASSERT_EQ(RunCli({"set", "--title", "Finished", file.string()}).status, 0);
+    EXPECT_EQ(FrameText(Info(file), "TIT2"), "Finished");
+}
+
+TEST_F(CliTest, TargetInReadOnlyFolderFailsAndStaysUntouched) {
+    const fs::path folder = Dir / "ro";
+    const fs::path file = Copy(kHarbour, folder / "a.mp3");
+    const std::string original = ReadFile(file);
+    TRunOptions o;
+    if (::geteuid() == 0) {
+        // Root may write anywhere: run the program as an ordinary user that owns the file.
+        o.user = 65534;
+        if (::chown(Dir.c_str(), o.user, o.user) != 0 || ::chown(folder.c_str(), o.user, o.user) != 0 ||
+            ::chown(file.c_str(), o.user, o.user) != 0)
+            GTEST_SKIP() << "cannot hand the folder to an ordinary user";
+    }
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    const TRun r = RunCli({"set", "--title", "Nope", file.string()}, o);
+    if (r.status == 126 || r.status == 127) GTEST_SKIP() << "cannot run the program as an ordinary user";
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("a.mp3"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(file), original);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
+}
+
+}  // namespace
