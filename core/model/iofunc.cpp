@@ -350,6 +350,7 @@ std::string DecodeText(uint8_t encoding, const uint8_t* data, size_t count) {
 size_t TerminatorSize(uint8_t encoding) { return encoding == 1 || encoding == 2 ? 2 : 1; }
 
 size_t FindTerminator(uint8_t encoding, const uint8_t* data, size_t count) {
+    if (count == 0) return 0;  // the data of an empty body may be null, which memchr must not get
     if (TerminatorSize(encoding) == 1) {
         const void* z = std::memchr(data, 0, count);
         return z ? size_t(static_cast<const uint8_t*>(z) - data) : count;
