@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer harnesses with clang under AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs one of them for a number of seconds.
+#
+#   tests/fuzz/run-fuzz.sh checker|tagreader [SECONDS] [libFuzzer options...]
+#
+# Seeds: ../shared/corpus and data/samples (read only). New inputs go to
+# build-fuzz/corpus-NAME, crashes to build-fuzz/artifacts/. Set BUILD_DIR to
+# build elsewhere. Runs in one process, so that it shares the machine.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+name=${1:?usage: run-fuzz.sh checker|tagreader [SECONDS] [libFuzzer options...]}
+seconds=${2:-60}
+shift $(( $# >= 2 ? 2 : 1 ))
+case $name in checker|tagreader) ;; *) echo "run-fuzz.sh: unknown harness $name" >&2; exit 2 ;; esac
+
+build=${BUILD_DIR:-build-fuzz}
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVELMAR_FUZZ=ON -DVELMAR_SANITIZE=ON -DVELMAR_BENCH=OFF >/dev/null
+cmake --build "$build" -j 2 --target "fuzz_$name"
+
+corpus="$build/corpus-$name"
+mkdir -p "$corpus" "$build/artifacts"
+seeds=(data/samples)
+[ -d ../shared/corpus ] && seeds+=(../shared/corpus)
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+exec "$build/tests/fuzz/fuzz_$name" -max_total_time="$seconds" \
+  -max_len=65536 -timeout=20 -rss_limit_mb=4096 -artifact_prefix="$build/artifacts/$name-" \
+  "$@" "$corpus" "${seeds[@]}"
