@@ -26,7 +26,7 @@ bin="$build/bench/tagread"
 
 # The stamp is written last, so a folder whose making was cut short is made anew.
 stamp="$folder/.velmar-bench-stamp"
-want="count=$count per_folder=$per_folder seed=$seed generator=1"
+want="count=$count per_folder=$per_folder seed=$seed generator=2"
 if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$want" ]; then
   rm -rf "$folder"
   "$bin/velmar-bench-gen" "$folder" "$count" "$per_folder" "$seed"

@@ -258,8 +258,11 @@ size_t AppendStream(Bytes& out, Random& rnd, size_t targetBytes, int vbrKind /*0
         std::memcpy(out.data() + at, h.data(), 4);
         return at;
     };
+    // As encoders do: an Info frame has the stream's bitrate, an Xing frame one that holds the block
+    // (every bitrate offered here does: 64 kbps gives 192 bytes or more, the block needs 36 + 120).
     size_t infoAt = 0;
-    if (vbrKind) infoAt = frame(9);
+    if (vbrKind) infoAt = frame(vbrKind == 2 ? cbrIndex : 9);
+    const size_t audioFrom = out.size();  // frames and bytes in the block count the frames after it
     int64_t frames = 0;
     while (out.size() - start < targetBytes) {
         const int bitrateIndex = vbrKind == 1 ? rnd.Range(5, 14) : cbrIndex;
@@ -273,7 +276,7 @@ size_t AppendStream(Bytes& out, Random& rnd, size_t targetBytes, int vbrKind /*0
         block.insert(block.end(), tag, tag + 4);
         PutBig32(block, 0x0F);
         PutBig32(block, uint32_t(frames));
-        PutBig32(block, uint32_t(out.size() - start));
+        PutBig32(block, uint32_t(out.size() - audioFrom));
         for (int i = 0; i < 100; ++i) block.push_back(uint8_t(i * 256 / 100));
         PutBig32(block, 57);
         const size_t side = mode == 3 ? 17 : 32;
