@@ -1,0 +1,100 @@
+// velmar-cli check: the real program over files in a temporary folder.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TRun {
+    int Status = -1;
+    std::string Out;
+};
+
+TRun RunCli(const std::string& arguments) {
+    TRun r;
+    const std::string command = std::string("'") + VELMAR_CLI + "' " + arguments + " 2>/dev/null";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return r;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.Out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// Frames of MPEG-1 Layer III, 128 kbit/s, 44.1 kHz: 417 bytes each.
+std::string Frames(int count) {
+    std::string frame(417, '\x11');
+    frame.replace(0, 4, "\xFF\xFB\x90\x00", 4);
+    std::string out;
+    for (int i = 0; i < count; ++i) out += frame;
+    return out;
+}
+
+class CliCheck : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Dir = fs::temp_directory_path() / ("velmar-cli-check-" + std::to_string(::getpid()));
+        fs::remove_all(Dir);
+        fs::create_directories(Dir / "sub");
+    }
+    void TearDown() override { fs::remove_all(Dir); }
+    void Write(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+    std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
+    fs::path Dir;
+};
+
+TEST_F(CliCheck, ReportsEveryFileOfAFolderAndWritesTheReport) {
+    Write(Dir / "a.mp3", Frames(5));
+    Write(Dir / "sub" / "b.mp3", Frames(3) + "junk" + Frames(2));
+    Write(Dir / "notes.txt", "not audio");
+    const fs::path report = Dir / "report.log";
+    const TRun r = RunCli("check --report " + Quote(report) + " " + Quote(Dir));
+    EXPECT_EQ(r.Status, 1);
+    const std::string sep(92, '-');
+    const std::vector<std::string> expected = {
+        "Sync Check Report:", "No error(s) found.", "", "File: " + (Dir / "a.mp3").string(), "", sep, "",
+        "FATAL ERROR:", "No MPEG Sync nibbles.", "Offset: 1251 of 2089", "", "File: " + (Dir / "sub" / "b.mp3").string(),
+        "", sep, "", "2 file(s) checked."};
+    EXPECT_EQ(SplitLines(r.Out), expected);
+    std::ifstream in(report, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), r.Out);
+}
+
+TEST_F(CliCheck, ExitStatuses) {
+    Write(Dir / "good.mp3", Frames(4));
+    TRun r = RunCli("check " + Quote(Dir / "good.mp3"));
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(SplitLines(r.Out).back(), "1 file(s) checked.");
+
+    r = RunCli("check " + Quote(Dir / "good.mp3") + " " + Quote(Dir / "missing.mp3"));
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Out.find("FATAL ERROR:\nCould not open file: No such file or directory.\n\nFile: " +
+                         (Dir / "missing.mp3").string()),
+              std::string::npos);
+    EXPECT_EQ(SplitLines(r.Out).back(), "2 file(s) checked.");
+
+    EXPECT_EQ(RunCli("check").Status, 2);
+    EXPECT_EQ(RunCli("check --report").Status, 2);
+    EXPECT_EQ(RunCli("check --fast " + Quote(Dir / "good.mp3")).Status, 2);
+    EXPECT_EQ(RunCli("check --report " + Quote(Dir / "no-such-folder" / "r.log") + " " + Quote(Dir / "good.mp3")).Status, 1);
+}
+
+}  // namespace
