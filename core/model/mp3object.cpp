@@ -15,6 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr size_t kFirstScanBlock = 4 * 1024;  // the first frame is nearly always right at the start
 constexpr size_t kScanBlock = 64 * 1024;
 constexpr size_t kCopyBlock = 1024 * 1024;
 
@@ -154,9 +155,12 @@ bool TMP3Object::FindFirstFrame(TFileStream& file, int64_t from, uint8_t header[
     // headers, whose length is unknown, count only when nothing better is found.
     int64_t freeFormatAt = -1;
     uint8_t freeFormat[4] = {};
-    TBytes buf(kScanBlock);
+    TBytes buf;
+    buf.reserve(kScanBlock);
     for (int64_t pos = from; pos + 4 <= AudioEnd;) {
-        const size_t n = file.ReadAt(pos, buf.data(), size_t(std::min<int64_t>(kScanBlock, AudioEnd - pos)));
+        const size_t block = buf.empty() ? kFirstScanBlock : kScanBlock;
+        buf.resize(block);
+        const size_t n = file.ReadAt(pos, buf.data(), size_t(std::min<int64_t>(block, AudioEnd - pos)));
         if (n < 4) break;
         for (size_t i = 0; i + 4 <= n; ++i) {
             const uint8_t* p = static_cast<const uint8_t*>(std::memchr(buf.data() + i, 0xFF, n - 3 - i));
@@ -186,7 +190,7 @@ bool TMP3Object::FindFirstFrame(TFileStream& file, int64_t from, uint8_t header[
                 return true;
             }
         }
-        if (int64_t(n) < int64_t(kScanBlock)) break;
+        if (n < block) break;
         pos += int64_t(n) - 3;
     }
     if (freeFormatAt >= 0) {
@@ -233,7 +237,9 @@ void TMP3Object::WorkOutStreamFacts(TFileStream& file, const uint8_t header[4]) 
     }
     PlaySeconds = rate > 0 ? double(Frames) * samples / rate : 0;
     if (IsVbr) {
-        const int64_t bytes = VbrHeader.Bytes > 0 ? VbrHeader.Bytes : audioBytes;
+        // A Xing header counts its own frame in the bytes but not in the frames: that frame holds no audio.
+        const int64_t headerFrame = VbrHeader.Kind == TVBR_MPEGSync::Xing ? FrameLength(header) : 0;
+        const int64_t bytes = (VbrHeader.Bytes > 0 ? VbrHeader.Bytes : audioBytes) - headerFrame;
         if (PlaySeconds > 0) Bitrate = std::to_string(std::llround(bytes * 8.0 / PlaySeconds / 1000.0));
     }
     TotalFrames = std::to_string(Frames);
