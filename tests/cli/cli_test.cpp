@@ -183,7 +183,9 @@ TRun RunCli(const std::vector<std::string>& args, const TRunOptions& o = {}) {
 
 std::string ReadFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::string data(size_t(fs::file_size(p)), '\0');
+    in.read(data.data(), std::streamsize(data.size()));
+    return data;
 }
 void WriteFile(const fs::path& p, const std::string& data) { std::ofstream(p, std::ios::binary) << data; }
 
