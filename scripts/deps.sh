@@ -6,7 +6,7 @@ pkgs=(
   cmake g++ make pkgconf
   zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
   libtag1-dev          # peer in the tag-reading benchmark
-  lame                 # makes the sample files and test streams
+  lame twolame         # make the sample files and test streams (twolame: Layer II)
   python3 python3-mutagen eyed3 id3v2   # peers that the interoperability tests read and write with
   mp3val               # peer in the stream checker benchmark
 )

@@ -1,0 +1,445 @@
+#!/usr/bin/python3
+"""velmar-cli against the peer tag tools of Debian.
+
+Files are tagged by mutagen, eyeD3 and id3lib's id3v2; `velmar-cli info --json`
+must show exactly what each peer wrote. Then `velmar-cli set` rewrites them and
+the peers must read the new values, every frame that was not changed as it was,
+and the same bytes between the tags. Stream facts of files that lame (and
+twolame, for Layer II) made are compared with mutagen's.
+
+usage: peer_roundtrip.py VELMAR_CLI TEMP_FOLDER
+Exit status 0 when every check passed, 1 when one failed, 77 without mutagen.
+"""
+import json
+import math
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import wave
+
+try:
+    import mutagen.id3 as id3
+    import mutagen.mp3 as mp3
+except ImportError:
+    print("mutagen is not installed: skipped")
+    sys.exit(77)
+
+CLI = os.path.abspath(sys.argv[1])
+SAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data", "samples")
+os.makedirs(sys.argv[2], exist_ok=True)
+WORK = tempfile.mkdtemp(prefix="peer-", dir=sys.argv[2])
+checks = {"passed": 0, "failed": 0}
+
+
+def check(ok, what, detail=""):
+    if ok:
+        checks["passed"] += 1
+    else:
+        checks["failed"] += 1
+        print("FAILED: %s%s" % (what, ("\n  " + str(detail)) if detail else ""))
+    return ok
+
+
+def check_eq(got, want, what):
+    return check(got == want, what, "got  %r\n  want %r" % (got, want))
+
+
+def run(*cmd, errors="strict"):
+    """Runs a program. id3lib's id3v2 prints ID3v1 texts as their bytes: give errors="replace" for it."""
+    return subprocess.run(list(cmd), stdout=subprocess.PIPE, stderr=subprocess.PIPE, encoding="utf-8", errors=errors)
+
+
+def have(tool):
+    if shutil.which(tool):
+        return True
+    print("%s is not installed: its checks are skipped" % tool)
+    return False
+
+
+def path_in_work(name):
+    return os.path.join(WORK, name)
+
+
+# ---- velmar-cli ----
+def info(path):
+    r = run(CLI, "info", "--json", path)
+    check_eq(r.returncode, 0, "velmar-cli info exit status for " + path)
+    j = json.loads(r.stdout)
+    check_eq(j["errors"], [], "velmar-cli info errors for " + path)
+    return j
+
+
+def set_tags(path, *options):
+    r = run(CLI, "set", *options, path)
+    check(r.returncode == 0, "velmar-cli set %s %s" % (" ".join(options), path), r.stderr)
+
+
+# ---- reading the file without any tag library ----
+def between(path):
+    """The bytes after the ID3v2 tag and before Lyrics3 and ID3v1 tags."""
+    data = open(path, "rb").read()
+    start, end = 0, len(data)
+    if data[:3] == b"ID3":
+        start = 10 + sum(b << (7 * (3 - i)) for i, b in enumerate(data[6:10])) + (10 if data[5] & 0x10 else 0)
+    if data[end - 128:end - 125] == b"TAG":
+        end -= 128
+    if data[end - 9:end] == b"LYRICS200":
+        end -= int(data[end - 15:end - 9]) + 15
+    return data[start:end]
+
+
+def raw_frames(path):
+    """(identifier, body) of every frame of an ID3v2.3 tag, in file order."""
+    data = open(path, "rb").read()
+    if data[:3] != b"ID3":
+        return []
+    size = sum(b << (7 * (3 - i)) for i, b in enumerate(data[6:10]))
+    area = data[10:10 + size]
+    if data[5] & 0x80:
+        area = area.replace(b"\xff\x00", b"\xff")
+    frames, pos = [], 0
+    while pos + 10 <= len(area) and area[pos:pos + 4] != b"\0\0\0\0":
+        n = struct.unpack(">I", area[pos + 4:pos + 8])[0]
+        frames.append((area[pos:pos + 4].decode("latin1"), area[pos + 10:pos + 10 + n]))
+        pos += 10 + n
+    return frames
+
+
+# ---- mutagen's view of a tag, in the shape velmar-cli prints ----
+def peer_tags(path):
+    return id3.ID3(path, translate=False, load_v1=False)
+
+
+def shaped(f):
+    """A mutagen frame as velmar-cli shows it; None for frames shown by size only."""
+    fid = f.FrameID
+    joined = lambda texts: "\0".join(str(t) for t in texts)
+    if fid == "TXXX":
+        return {"id": fid, "description": f.desc, "value": joined(f.text)}
+    if fid == "WXXX":
+        return {"id": fid, "description": f.desc, "url": f.url}
+    if fid in ("COMM", "USLT"):
+        return {"id": fid, "language": f.lang, "description": f.desc,
+                "text": joined(f.text) if fid == "COMM" else f.text}
+    if fid == "APIC":
+        return {"id": fid, "mime": f.mime, "picture_type": int(f.type), "description": f.desc,
+                "data_size": len(f.data)}
+    if fid[0] == "T":
+        return {"id": fid, "text": joined(f.text)}
+    if fid[0] == "W":
+        return {"id": fid, "url": f.url}
+    return None
+
+
+def expected_frames(path):
+    out = [s for s in (shaped(f) for f in peer_tags(path).values()) if s]
+    shown = {s["id"] for s in out}
+    out += [{"id": fid, "data_size": len(body)} for fid, body in raw_frames(path) if fid not in shown]
+    return sorted(json.dumps(s, sort_keys=True, ensure_ascii=False) for s in out)
+
+
+def velmar_frames(j):
+    out = []
+    for f in j["id3v2"]["frames"]:
+        f = dict(f)
+        if "text" in f or "url" in f:
+            f.pop("data_size", None)  # frames kept raw show their size too
+        out.append(json.dumps(f, sort_keys=True, ensure_ascii=False))
+    return sorted(out)
+
+
+def check_shows_peer_tag(path, label):
+    j = info(path)
+    check_eq(j["id3v2"] and j["id3v2"]["version"], "2.3.0", label + ": ID3v2 version")
+    check_eq(velmar_frames(j), expected_frames(path), label + ": frames shown as the peer wrote them")
+    return j
+
+
+def frame_values(path):
+    """Every frame mutagen reads, by identifier, without text encodings; unknown frames as bytes."""
+    tags = peer_tags(path)
+    out = {}
+    for f in tags.values():
+        s = shaped(f)
+        out.setdefault(f.FrameID, []).append(json.dumps(s, sort_keys=True) if s else repr(f))
+    for raw in tags.unknown_frames:
+        out.setdefault(raw[:4].decode("latin1"), []).append(raw.hex())
+    return {k: sorted(v) for k, v in out.items()}
+
+
+def check_kept(before, after, changed, label):
+    for fid in sorted(set(before) | set(after)):
+        if fid not in changed:
+            check_eq(after.get(fid), before.get(fid), "%s: frame %s kept" % (label, fid))
+
+
+def v1_of(path):
+    frames = id3.ParseID3v1(open(path, "rb").read()[-128:], v2_version=3) or {}
+    text = lambda k: str(frames[k].text[0]) if k in frames else ""
+    return {"title": text("TIT2"), "artist": text("TPE1"), "album": text("TALB"), "year": text("TYER"),
+            "comment": text("COMM"), "track": int(text("TRCK")) if "TRCK" in frames else None,
+            "genre": frames["TCON"].genres[0] if "TCON" in frames else ""}
+
+
+def check_v1(j, path, label):
+    shown = {k: j["id3v1"][k] for k in ("title", "artist", "album", "year", "comment", "track", "genre")}
+    check_eq(shown, v1_of(path), label + ": ID3v1 as mutagen reads it")
+
+
+# ---- audio ----
+def make_wav(name, rate, channels, seconds):
+    path = path_in_work(name)
+    with wave.open(path, "wb") as w:
+        w.setnchannels(channels)
+        w.setsampwidth(2)
+        w.setframerate(rate)
+        frames = bytearray()
+        for i in range(int(rate * seconds)):
+            v = int(8000 * math.sin(2 * math.pi * (330 + 110 * (i * 4 // rate)) * i / rate))
+            frames += struct.pack("<h", v) * channels
+        w.writeframes(bytes(frames))
+    return path
+
+
+def untagged_copy(name):
+    """A sample's MPEG frames with no tag around them."""
+    path = path_in_work(name)
+    data = open(os.path.join(SAMPLES, "Marlow Fenwick - Salt Road.mp3"), "rb").read()
+    open(path, "wb").write(data[:-128])
+    return path
+
+
+# ---- the checks ----
+def mutagen_written():
+    path = untagged_copy("mutagen.mp3")
+    picture = b"\x89PNG\r\n\x1a\n" + bytes(range(256)) * 2
+
+    class XYZW(id3.TextFrame):  # an identifier neither library knows
+        pass
+
+    tags = id3.ID3()
+    tags.add(id3.TIT2(encoding=0, text="Café Society"))
+    tags.add(id3.TPE1(encoding=1, text="Łucja Żmuda & 東京 Strings"))
+    tags.add(id3.TALB(encoding=1, text="Nocturnes"))
+    tags.add(id3.TIT3(encoding=1, text="Live 🎵 take"))
+    tags.add(id3.TDRC(encoding=0, text="1999"))
+    tags.add(id3.TRCK(encoding=0, text="5/11"))
+    tags.add(id3.TCON(encoding=0, text="(8)Jazz"))
+    tags.add(id3.TPOS(encoding=0, text="1/2"))
+    tags.add(id3.TCMP(encoding=0, text="1"))
+    tags.add(id3.TSO2(encoding=1, text="Zmuda, Łucja"))
+    tags.add(id3.COMM(encoding=0, lang="eng", desc="", text="plain comment"))
+    tags.add(id3.COMM(encoding=1, lang="eng", desc="Mood", text="Ruhig – still"))
+    tags.add(id3.COMM(encoding=0, lang="deu", desc="", text="Kommentar"))
+    tags.add(id3.TXXX(encoding=0, desc="CATALOG", text="VLM-0042"))
+    tags.add(id3.TXXX(encoding=1, desc="Ключ", text="значение"))
+    tags.add(id3.USLT(encoding=1, lang="eng", desc="", text="Line one\nLine two\r\nЛиния три"))
+    tags.add(id3.APIC(encoding=0, mime="image/png", type=3, desc="Front", data=picture))
+    tags.add(id3.WOAR(url="https://example.org/zmuda"))
+    tags.add(id3.WXXX(encoding=0, desc="Shop", url="https://shop.example.org/"))
+    tags.add(id3.POPM(email="listener@example.org", rating=196, count=12))
+    tags.add(id3.PRIV(owner="velmar-test", data=b"\x00\x01\x02secret"))
+    tags.add(XYZW(encoding=1, text="unknown ü"))
+    tags.update_to_v23()
+    tags.save(path, v2_version=3, v1=2)
+
+    j = check_shows_peer_tag(path, "mutagen")
+    check_v1(j, path, "mutagen")
+    check_eq(len([f for f in j["id3v2"]["frames"] if f["id"] == "COMM"]), 3, "mutagen: three comments")
+    audio = between(path)
+    before = frame_values(path)
+    # --comment changes the first comment without a description, whatever its language.
+    comments = [(c.lang, c.desc, str(c)) for c in peer_tags(path).getall("COMM")]
+    first = next(i for i, c in enumerate(comments) if c[1] == "")
+    comments[first] = (comments[first][0], "", "changed")
+
+    set_tags(path)
+    check_eq(frame_values(path), before, "mutagen: set without options keeps every frame")
+    check_eq(between(path), audio, "mutagen: set without options keeps the audio")
+    check_shows_peer_tag(path, "mutagen after set")
+
+    set_tags(path, "--title", "Neuer Titel für dich", "--artist", "Новый исполнитель", "--year", "2001",
+             "--track", "6/11", "--genre", "Blues", "--comment", "changed", "--frame", "TCOM=Ada Byrne",
+             "--remove", "TXXX")
+    tags = peer_tags(path)
+    check_eq(tags.version, (2, 3, 0), "mutagen: version after set")
+    check_eq(str(tags["TIT2"]), "Neuer Titel für dich", "mutagen: new title")
+    check_eq(str(tags["TPE1"]), "Новый исполнитель", "mutagen: new artist")
+    check_eq(str(tags["TYER"]), "2001", "mutagen: new year")
+    check_eq(str(tags["TRCK"]), "6/11", "mutagen: new track")
+    check_eq(tags["TCON"].genres, ["Blues"], "mutagen: new genre")
+    check_eq(str(tags["TCOM"]), "Ada Byrne", "mutagen: new composer")
+    check_eq(tags.getall("TXXX"), [], "mutagen: TXXX removed")
+    check_eq(sorted((c.lang, c.desc, str(c)) for c in tags.getall("COMM")), sorted(comments),
+             "mutagen: only the first comment without description changed")
+    check_kept(before, frame_values(path), {"TIT2", "TPE1", "TYER", "TRCK", "TCON", "COMM", "TCOM", "TXXX"},
+               "mutagen after changes")
+    check_eq(between(path), audio, "mutagen: changes keep the audio")
+    v1 = v1_of(path)
+    check_eq((v1["title"], v1["year"], v1["track"], v1["genre"], v1["comment"]),
+             ("Neuer Titel für dich", "2001", 6, "Blues", "changed"), "mutagen: new ID3v1 values")
+    if have("id3v2"):
+        listing = run("id3v2", "-l", path, errors="replace").stdout
+        check("TIT2 (Title/songname/content description): Neuer Titel f\u00fcr dich" in listing, "id3v2 -l shows the new title", listing)
+    if have("eyeD3"):
+        shown = json.loads(run("eyeD3", "--no-config", "-P", "json", path).stdout)
+        check_eq((shown.get("title"), shown.get("artist"), shown.get("composer")),
+                 ("Neuer Titel für dich", "Новый исполнитель", "Ada Byrne"), "eyeD3 reads the new values")
+
+
+def eyed3_written():
+    if not have("eyeD3"):
+        return
+    path = untagged_copy("eyed3.mp3")
+    lyrics = path_in_work("lyrics.txt")
+    open(lyrics, "w").write("Erste Zeile\nzweite Zeile\n")
+    r = run("eyeD3", "--no-config", "--to-v2.3", "--encoding", "utf16", "-t", "Glass Harbour", "-a", "Øystein Vale",
+            "-A", "Northern Drift", "-n", "2", "-N", "10", "-G", "Ambient", "--composer", "Ida Kross",
+            "-c", "eyeD3 comment", "--add-comment", "second:Notes:deu", "--user-text-frame", "Label:Fjord Records",
+            "--add-lyrics", lyrics, "--url-frame", "WOAR:http://vale.example/", "--user-url-frame", "Shop:http://s.example/",
+            "--add-popularity", "fan@example.org:200:7", "--text-frame", "TPUB:Fjord", path)
+    if not check_eq(r.returncode, 0, "eyeD3 writes a tag: " + r.stderr):
+        return
+    check_shows_peer_tag(path, "eyeD3")
+    audio, before = between(path), frame_values(path)
+    set_tags(path)
+    check_eq(frame_values(path), before, "eyeD3: set without options keeps every frame")
+    set_tags(path, "--album", "Southern Drift", "--track", "3/10")
+    check_kept(before, frame_values(path), {"TALB", "TRCK"}, "eyeD3 after changes")
+    check_eq(between(path), audio, "eyeD3: changes keep the audio")
+    shown = json.loads(run("eyeD3", "--no-config", "-P", "json", path).stdout)
+    check_eq((shown.get("album"), shown.get("title"), shown.get("artist"), shown.get("track_num")),
+             ("Southern Drift", "Glass Harbour", "Øystein Vale", {"count": 3, "total": 10}), "eyeD3 reads the result")
+
+
+def id3lib_written():
+    if not have("id3v2"):
+        return
+    path = untagged_copy("id3lib.mp3")
+    r = run("id3v2", "-a", "Hollow Pines", "-t", "Ember Field", "-A", "Cold Rooms", "-y", "2003", "-T", "4/9",
+            "-g", "17", "-c", "liner:Recorded in one take:eng", "--TCOM", "Jo Brandt", "--TXXX", "Catalog:HP-07",
+            "--WOAR", "http://hollowpines.example/", "--USLT", "Words:first line\nsecond line:eng",
+            "--TPUB", "Tin Roof", path)
+    if not check_eq(r.returncode, 0, "id3v2 writes the tags: " + r.stderr):
+        return
+    j = check_shows_peer_tag(path, "id3lib")
+    check_v1(j, path, "id3lib")
+
+    def listing():
+        blocks, v1 = [], []
+        for line in run("id3v2", "-l", path, errors="replace").stdout.splitlines():
+            if line.startswith("id3v"):
+                continue
+            if len(line) > 5 and line[:4].isalnum() and line[4] == " " and line[5] == "(":
+                blocks.append(line)
+            elif blocks:
+                blocks[-1] += "\n" + line
+            else:
+                v1.append(line)
+        return sorted(blocks), v1
+
+    audio, (frames_before, v1_before) = between(path), listing()
+    set_tags(path)
+    check_eq(listing(), (frames_before, v1_before), "id3lib: set without options, as id3v2 -l lists it")
+    set_tags(path, "--title", "Ember Field (Reprise)")
+    frames_after, _ = listing()
+    check_eq([b for b in frames_after if not b.startswith("TIT2")], [b for b in frames_before if not b.startswith("TIT2")],
+             "id3lib: frames other than the title kept")
+    check("TIT2 (Title/songname/content description): Ember Field (Reprise)" in frames_after, "id3lib reads the new title",
+          frames_after)
+    check_eq(v1_of(path)["title"], "Ember Field (Reprise)", "id3lib: new ID3v1 title")
+    check_eq(between(path), audio, "id3lib: changes keep the audio")
+
+    # An ID3v1.1 tag alone, written by id3lib.
+    only_v1 = untagged_copy("id3lib-v1.mp3")
+    run("id3v2", "-1", "-a", "Quiet Harbour", "-t", "Tin Cans", "-A", "Shore", "-y", "1987", "-T", "12", "-g", "24",
+        "-c", "v1 comment", only_v1)
+    j = info(only_v1)
+    check_eq(j["id3v2"], None, "id3lib -1: no ID3v2 tag")
+    check_v1(j, only_v1, "id3lib -1")
+    audio = between(only_v1)
+    set_tags(only_v1, "--no-v2", "--artist", "Quiet Harbour Band")
+    check_eq(v1_of(only_v1)["artist"], "Quiet Harbour Band", "id3lib -1: new ID3v1 artist")
+    check_eq(open(only_v1, "rb").read()[:3] != b"ID3", True, "id3lib -1: --no-v2 writes no ID3v2 tag")
+    check_eq(between(only_v1), audio, "id3lib -1: audio kept")
+
+
+MODES = {0: "Stereo", 1: "Joint Stereo", 2: "Dual Channel", 3: "Mono"}
+VERSIONS = {1: "MPEG-1", 2: "MPEG-2", 2.5: "MPEG-2.5"}
+LAYERS = {1: "Layer I", 2: "Layer II", 3: "Layer III"}
+
+
+def stream_facts():
+    stereo44 = make_wav("s44.wav", 44100, 2, 3)
+    mono44 = make_wav("m44.wav", 44100, 1, 3)
+    cases = [
+        ("cbr-info.mp3", ["lame", "-b", "128", "-m", "j", stereo44]),
+        ("cbr-noinfo.mp3", ["lame", "-t", "-b", "192", "-m", "s", stereo44]),
+        ("vbr.mp3", ["lame", "-V", "2", stereo44]),
+        ("vbr-mono.mp3", ["lame", "-V", "5", "-m", "m", mono44]),
+        ("mono.mp3", ["lame", "-b", "96", "-m", "m", mono44]),
+        ("mpeg2.mp3", ["lame", "--resample", "22.05", "-b", "64", stereo44]),
+        ("mpeg2-noinfo.mp3", ["lame", "-t", "--resample", "24", "-b", "48", "-m", "m", mono44]),
+        ("mpeg25.mp3", ["lame", "--resample", "11.025", "-b", "32", stereo44]),
+        ("mpeg25-noinfo.mp3", ["lame", "-t", "--resample", "8", "-b", "16", "-m", "m", mono44]),
+    ]
+    if shutil.which("twolame"):
+        cases.append(("layer2.mp2", ["twolame", "--quiet", "-b", "192", stereo44]))
+        cases.append(("layer2-mono.mp2", ["twolame", "--quiet", "-b", "64", "-m", "m", mono44]))
+    else:
+        print("twolame is not installed: Layer II is not checked")
+    for name, cmd in cases:
+        path = path_in_work(name)
+        if cmd[0] == "lame":
+            cmd = cmd[:1] + ["--quiet"] + cmd[1:]
+        r = run(*cmd, path)
+        if not check_eq(r.returncode, 0, "%s makes %s: %s" % (cmd[0], name, r.stderr)):
+            continue
+        for tagged in (False, True):
+            label = name + (" with tags" if tagged else "")
+            if tagged:
+                tags = id3.ID3()
+                tags.add(id3.TIT2(encoding=0, text="Stream " + name))
+                tags.save(path, v2_version=3, v1=2)
+            peer = mp3.MP3(path).info
+            mpeg = info(path)["mpeg"]
+            check_eq((mpeg["version"], mpeg["layer"], mpeg["frequency"], mpeg["mode"]),
+                     (VERSIONS[peer.version], LAYERS[peer.layer], peer.sample_rate, MODES[peer.mode]),
+                     label + ": version, layer, frequency, mode")
+            check(abs(mpeg["bitrate"] - peer.bitrate / 1000) <= 1, label + ": bit rate",
+                  "velmar %s, mutagen %s" % (mpeg["bitrate"], peer.bitrate / 1000))
+            check_eq(mpeg["bitrate_type"].startswith("VBR"), peer.bitrate_mode == mp3.BitrateMode.VBR, label + ": VBR")
+            # mutagen's length leaves out the encoder delay and padding that a LAME header names.
+            length = peer.length
+            with open(path, "rb") as f:
+                f.seek(peer.frame_offset + (mp3.XingHeader.get_offset(peer) if peer.layer == 3 else 0))
+                try:
+                    xing = mp3.XingHeader(f)
+                except mp3.XingHeaderError:
+                    xing = None
+            if xing and xing.lame_header:
+                length += (xing.lame_header.encoder_delay_start + xing.lame_header.encoder_padding_end) / peer.sample_rate
+            if xing and xing.frames >= 0:
+                check(abs(mpeg["frames"] - xing.frames) <= 1, label + ": frames",
+                      "velmar %s, header %s" % (mpeg["frames"], xing.frames))
+            check(abs(mpeg["seconds"] - length) <= 0.1, label + ": length",
+                  "velmar %s, mutagen %.3f" % (mpeg["seconds"], length))
+
+
+def main():
+    try:
+        mutagen_written()
+        eyed3_written()
+        id3lib_written()
+        stream_facts()
+    finally:
+        shutil.rmtree(WORK, ignore_errors=True)
+    print("peer_roundtrip: %d checks passed, %d checks failed" % (checks["passed"], checks["failed"]))
+    return 1 if checks["failed"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
