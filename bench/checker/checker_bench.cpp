@@ -258,7 +258,7 @@ int Speed(const fs::path& folder, int rounds) {
         std::fprintf(stderr, "no files in %s\n", folder.c_str());
         return 1;
     }
-    Bytes buffer(velmar::TMPEGChecker::kBlockSize);
+    Bytes buffer(1024 * 1024);
     const double mb = double(ReadOnce(files, buffer)) / 1e6;  // also warms the cache
     ReadOnce(files, buffer);
     std::printf("files=%zu size_mb=%.0f rounds=%d (MB = 10^6 bytes, best round)\n", files.size(), mb, rounds);

@@ -175,7 +175,31 @@ private:
     size_t Length = 0;
 };
 
+// Frame lengths by the header bits that decide them (version, layer, bit rate,
+// sampling rate, padding), worked out once with FrameLength: the walk then
+// costs a table look-up per frame. 0 stands for free format, -1 for a header
+// with a reserved value.
+class TFrameLengths {
+public:
+    TFrameLengths() {
+        for (unsigned key = 0; key < kCount; ++key) {
+            const uint8_t h[4] = {0xFF, uint8_t(0xE0 | (key >> 7) << 1), uint8_t((key & 0x7F) << 1), 0};
+            Lengths[key] = int16_t(IsValidFrameHeader(h) ? FrameLength(h) : -1);
+        }
+    }
+    // The length of the frame `h` starts, 0 for free format, -1 for no valid header.
+    int Of(const uint8_t* h) const {
+        if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return -1;
+        return Lengths[((h[1] >> 1) & 0x0F) << 7 | h[2] >> 1];
+    }
+
+private:
+    static constexpr unsigned kCount = 1u << 11;
+    int16_t Lengths[kCount];
+};
+
 void Walk(int fd, std::vector<uint8_t>& buffer, TCheckResult& r) {
+    static const TFrameLengths lengths;
     TBlockWindow window(fd, r.AudioEnd, buffer);
     const int64_t end = r.AudioEnd;
     int64_t pos = r.AudioStart;
@@ -200,8 +224,8 @@ void Walk(int fd, std::vector<uint8_t>& buffer, TCheckResult& r) {
             }
             return stop(TCheckOutcome::SyncError);
         }
-        if (!IsValidFrameHeader(h)) return stop(TCheckOutcome::SyncError);
-        const int length = FrameLength(h);
+        const int length = lengths.Of(h);
+        if (length < 0) return stop(TCheckOutcome::SyncError);
         if (length == 0) return stop(TCheckOutcome::FreeFormat);
         if (length > end - pos) return stop(TCheckOutcome::CutShort);
         pos += length;
@@ -228,7 +252,7 @@ void AddReport(TCheckResult& r, const std::string& fileName, const std::string& 
 
 }  // namespace
 
-TMPEGChecker::TMPEGChecker() : Buffer(kBlockSize) {}
+TMPEGChecker::TMPEGChecker(size_t blockSize) : Buffer(std::max<size_t>(blockSize, 64)) {}
 
 TCheckResult TMPEGChecker::CheckFile(const fs::path& fileName) {
     TCheckResult r;

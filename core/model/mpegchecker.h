@@ -34,13 +34,14 @@ struct TCheckResult {
 
 // Reads the file in large blocks and walks the frame headers in memory, so a
 // check runs at the speed of reading the file. One checker reuses its buffer
-// from file to file.
+// from file to file; blocks of 256 KiB stay in the processor's cache while the
+// walk reads their headers, which makes the walk faster than with larger ones.
 class TMPEGChecker {
 public:
-    TMPEGChecker();
+    explicit TMPEGChecker(size_t blockSize = kBlockSize);
     TCheckResult CheckFile(const std::filesystem::path& fileName);
 
-    static constexpr size_t kBlockSize = 1024 * 1024;
+    static constexpr size_t kBlockSize = 256 * 1024;
 
 private:
     std::vector<uint8_t> Buffer;
