@@ -2,7 +2,8 @@
 # Stream checker benchmark: MB/s of `TMPEGChecker` over about 1.1 GB of MP3 files
 # of 5-10 MB (lame output, concatenated, with tags), against reading the same
 # files once (the bound for cached files) and against mp3val, all with a warm
-# cache; then the checker's verdicts against mp3val's on intact and damaged files.
+# cache; then the checker's verdicts against mp3val's on intact and damaged files,
+# and on the peer corpus (../shared/corpus) when it is there.
 #
 # usage: bench/run-checker.sh [FOLDER]
 #   FOLDER     where the files are made (default /tmp/velmar-bench-checker);
@@ -36,4 +37,6 @@ echo "== speed (warm cache) =="
 "$bin" speed "$folder" "$rounds"
 echo "== verdicts against mp3val =="
 rm -rf "$folder.cases"
-"$bin" verdicts "$folder.bases" "$folder.cases"
+extra=()
+[ -d ../shared/corpus ] && extra+=(../shared/corpus)
+"$bin" verdicts "$folder.bases" "$folder.cases" "${extra[@]}"

@@ -5,9 +5,11 @@
 //                                              files of 5-10 MB in FOLDER up to MB megabytes
 //   velmar-bench-checker speed FOLDER [ROUNDS] MB/s of the checker, of reading the
 //                                              files once, and of mp3val (warm cache)
-//   velmar-bench-checker verdicts BASES CASES  makes intact and damaged files in CASES
+//   velmar-bench-checker verdicts BASES CASES [FOLDER...]
+//                                              makes intact and damaged files in CASES
 //                                              from the streams in BASES and compares
-//                                              the checker's verdicts with mp3val's
+//                                              the checker's verdicts with mp3val's;
+//                                              then on the audio files of the FOLDERs
 //
 // Everything made is deterministic (fixed seeds, the same lame input).
 #include <fcntl.h>
@@ -307,6 +309,24 @@ bool Mp3valDamaged(const fs::path& file, std::string& why) {
     return damaged;
 }
 
+// Verdicts on files of unknown state: how often the two agree.
+void CompareOn(const std::vector<fs::path>& folders) {
+    velmar::TMPEGChecker checker;
+    int files = 0, agree = 0;
+    for (const fs::path& folder : folders)
+        for (const fs::path& file : velmar::ScanFolder(folder)) {
+            const velmar::TCheckResult r = checker.CheckFile(file);
+            std::string why;
+            const bool theirs = Mp3valDamaged(file, why);
+            ++files;
+            agree += r.IsError() == theirs;
+            std::printf("%-40s %-36s %s\n", file.filename().c_str(),
+                        r.IsError() ? ("damaged: " + r.Lines[1]).c_str() : "intact",
+                        theirs ? ("damaged: " + why).c_str() : "intact");
+        }
+    std::printf("files=%d agreement=%d\n", files, agree);
+}
+
 int Verdicts(const fs::path& bases, const fs::path& cases) {
     fs::create_directories(cases);
     std::mt19937 random(99);
@@ -389,10 +409,14 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "prepare" && argc >= 4) return Prepare(argv[2], argv[3], argc > 4 ? std::atof(argv[4]) : 1100);
     if (mode == "speed" && argc >= 3) return Speed(argv[2], argc > 3 ? std::max(1, std::atoi(argv[3])) : 3);
-    if (mode == "verdicts" && argc >= 4) return Verdicts(argv[2], argv[3]);
+    if (mode == "verdicts" && argc >= 4) {
+        const int status = Verdicts(argv[2], argv[3]);
+        if (argc > 4) CompareOn(std::vector<fs::path>(argv + 4, argv + argc));
+        return status;
+    }
     std::fprintf(stderr,
                  "usage: velmar-bench-checker prepare BASES FOLDER [MB]\n"
                  "       velmar-bench-checker speed FOLDER [ROUNDS]\n"
-                 "       velmar-bench-checker verdicts BASES CASES\n");
+                 "       velmar-bench-checker verdicts BASES CASES [FOLDER...]\n");
     return 2;
 }
