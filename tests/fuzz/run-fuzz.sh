@@ -7,7 +7,10 @@
 # Seeds: ../shared/corpus and data/samples (read only). New inputs go to
 # build-fuzz/corpus-NAME, crashes to build-fuzz/artifacts/. Set BUILD_DIR to
 # build elsewhere. Runs in one process, so that it shares the machine.
+# Needs the Debian packages clang and libclang-rt-14-dev (not part of
+# scripts/deps.sh: no test of the normal run needs them).
 set -euo pipefail
+command -v clang++ >/dev/null || { echo "run-fuzz.sh: clang++ not found (apt-get install clang libclang-rt-14-dev)" >&2; exit 1; }
 cd "$(dirname "$0")/../.."
 name=${1:?usage: run-fuzz.sh checker|tagreader [SECONDS] [libFuzzer options...]}
 seconds=${2:-60}
