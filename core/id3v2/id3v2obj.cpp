@@ -204,10 +204,11 @@ void TID3v2Object::ReadFrames(std::span<const uint8_t> area, int depth) {
         if (id.find_first_not_of('\0') == std::string_view::npos) break;  // padding
         if (version == 2 ? !IsWellFormedID22(id) : !IsWellFormedFrameID(id)) {
             const uint8_t* b = area.data() + pos - 4;
-            if (b[0] | b[1] | b[2] | b[3]) {
+            // Reported for version 3 tags; in other versions the frames before it are kept silently.
+            if (version == 3 && (b[0] | b[1] | b[2] | b[3])) {
                 char text[160];
-                std::snprintf(text, sizeof text, "Unknown ID3 v2.%d.0 frame found, aborting. Position: %d BUF: %d %d %d %d",
-                              version, Position, b[0], b[1], b[2], b[3]);
+                std::snprintf(text, sizeof text, "Unknown ID3 v2.3.0 frame found, aborting. Position: %d BUF: %d %d %d %d",
+                              Position, b[0], b[1], b[2], b[3]);
                 Sink->Error(text);
             }
             break;
