@@ -298,6 +298,7 @@ void TID3v2Object::ReadFrame24(const std::string& id, uint8_t format, std::span<
     if (id[0] == 'T' && id != "TXXX") return dispatch(id, TextBody23(JoinTextValues24(id, data)));
     // Frames that point into the tag or the file, or sign it, mean nothing in a rewritten tag.
     if (id == "ASPI" || id == "SEEK" || id == "SIGN") return KeepRaw(header, data, false);
+    if (id == "CHAP" || id == "CTOC") return dispatch(id, DowngradeChapterBody24(id, data));
     dispatch(id, data);
     if (id == "TXXX" && TXXXCount > 0 && size_t(TXXXCount) <= TXXX.size()) {
         // Several values are joined as text frames join them.

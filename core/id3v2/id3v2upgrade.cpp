@@ -71,6 +71,37 @@ TBytes TextBody23(std::string_view utf8) {
     return body;
 }
 
+TBytes DowngradeChapterBody24(std::string_view id, std::span<const uint8_t> body) {
+    // CHAP: element ID, then four 32-bit times and offsets. CTOC: element ID, flags,
+    // entry count, the child element IDs. Embedded frames follow.
+    size_t pos = FindTerminator(0, body.data(), body.size()) + 1;
+    if (id == "CHAP") {
+        pos += 16;
+    } else {
+        const size_t entries = pos + 1 < body.size() ? body[pos + 1] : 0;
+        pos += 2;
+        for (size_t i = 0; i < entries && pos < body.size(); ++i)
+            pos += FindTerminator(0, body.data() + pos, body.size() - pos) + 1;
+    }
+    if (pos > body.size()) return TBytes(body.begin(), body.end());
+    TBytes out(body.begin(), body.begin() + int64_t(pos));
+    while (pos + 10 <= body.size()) {
+        const uint8_t* h = body.data() + pos;
+        const std::string frameID(reinterpret_cast<const char*>(h), 4);
+        const size_t size = (size_t(h[4] & 0x7F) << 21) | (size_t(h[5] & 0x7F) << 14) | (size_t(h[6] & 0x7F) << 7) | (h[7] & 0x7F);
+        if (h[9] != 0 || size > body.size() - pos - 10) break;  // frames with format flags or cut short are left out
+        std::span<const uint8_t> data = body.subspan(pos + 10, size);
+        const TBytes converted = frameID[0] == 'T' && frameID != "TXXX" ? TextBody23(JoinTextValues24(frameID, data))
+                                                                         : TBytes(data.begin(), data.end());
+        out.insert(out.end(), h, h + 4);
+        const uint32_t n = uint32_t(converted.size());
+        out.insert(out.end(), {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n), 0, 0});
+        out.insert(out.end(), converted.begin(), converted.end());
+        pos += 10 + size;
+    }
+    return out;
+}
+
 TTimestampParts SplitTimestamp24(std::string_view s) {
     TTimestampParts p;
     auto digits = [&](size_t at, size_t n) {

@@ -251,3 +251,20 @@ TEST(ID3v2Versions, TimestampsSplit) {
     EXPECT_EQ(SplitTimestamp24("2010-04-03T07:08").HourMinute, "0708");
     EXPECT_EQ(SplitTimestamp24("circa 2010").Year, "");
 }
+
+TEST(ID3v24, ChapterFramesCarryTheirEmbeddedFramesIntoTheOlderVersion) {
+    TBytes title = {3};
+    title.resize(201, 'm');  // 200 characters: sync-safe and plain sizes differ
+    TBytes chap = Bytes(std::string("ch0\0", 4));
+    chap.resize(chap.size() + 16, 0);
+    Append(chap, Frame24("TIT2", title));
+    TReadTag r(Tag(4, Frame24("CHAP", chap)));
+    ASSERT_EQ(r.tag.RawFrames.size(), 1u);
+    const TBytes& body = r.tag.RawFrames[0].Data;
+    const size_t sub = 4 + 16;
+    ASSERT_EQ(body.size(), sub + 10 + 201);
+    EXPECT_EQ(std::string(body.begin() + sub, body.begin() + sub + 4), "TIT2");
+    EXPECT_EQ(body[sub + 6], 0);  // plain size 201 = 00 00 00 C9
+    EXPECT_EQ(body[sub + 7], 0xC9);
+    EXPECT_EQ(body[sub + 10], 0);  // Latin-1 instead of UTF-8
+}
