@@ -281,7 +281,7 @@ done
     -compose over -fill none -stroke '#161b24' -strokewidth 3 -draw 'roundrectangle 5,5 122,122 21,21' \
     -stroke none -font "$font" -pointsize 92 -gravity center \
     -fill '#10151d' -annotate +3+5 $'\u266B' -fill '#f4f8ff' -annotate +0+2 $'\u266B' \
-    "$here/velmar.png"
+    -define png:exclude-chunks=date,time "$here/velmar.png"
 
 # ---------------------------------------------------------------- preview of the colour variants
 if [ "${1:-}" = --preview ]; then
