@@ -1,0 +1,124 @@
+#include "appcontext.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace velmar::gui {
+
+namespace {
+
+QString WithSlash(QString folder) {
+    folder = QDir::fromNativeSeparators(folder);
+    if (!folder.endsWith('/')) folder += '/';
+    return folder;
+}
+
+bool FolderWritable(const QString& folder) {
+    const QFileInfo info(folder);
+    return info.isDir() && info.isWritable();
+}
+
+}  // namespace
+
+TAppPaths TAppPaths::Resolve(const QString& dataOption, const QString& configOption) {
+    TAppPaths paths;
+    paths.ProgramFolder = WithSlash(QCoreApplication::applicationDirPath());
+
+    QString data = dataOption;
+    if (data.isEmpty()) data = qEnvironmentVariable("VELMAR_DATA");
+    if (data.isEmpty() && QFileInfo(paths.ProgramFolder + "DATA").isDir()) data = paths.ProgramFolder + "DATA";
+#ifdef VELMAR_SOURCE_DATA
+    if (data.isEmpty()) data = QString::fromUtf8(VELMAR_SOURCE_DATA);
+#endif
+    if (data.isEmpty()) data = paths.ProgramFolder + "DATA";
+    paths.DataFolder = WithSlash(QFileInfo(data).absoluteFilePath());
+    QDir().mkpath(paths.DataFolder);
+    paths.WritableDataFolder = paths.DataFolder;
+    if (!FolderWritable(paths.DataFolder))
+        paths.WritableDataFolder =
+            WithSlash(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/DATA");
+
+    QString config = configOption;
+    if (config.isEmpty()) config = qEnvironmentVariable("VELMAR_CONFIG");
+    paths.SettingsGiven = !config.isEmpty();
+#ifdef Q_OS_WIN
+    if (paths.SettingsGiven) paths.SettingsFile = WithSlash(config) + "Orvane Design/Velmar.ini";
+#else
+    if (config.isEmpty()) config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    paths.SettingsFile = WithSlash(QFileInfo(config).absoluteFilePath()) + "Orvane Design/Velmar.ini";
+#endif
+    return paths;
+}
+
+TAppPaths TAppPaths::ForFolders(const QString& dataFolder, const QString& configFolder) {
+    TAppPaths paths;
+    paths.ProgramFolder = WithSlash(QCoreApplication::applicationDirPath());
+    paths.DataFolder = paths.WritableDataFolder = WithSlash(QFileInfo(dataFolder).absoluteFilePath());
+    paths.SettingsFile = WithSlash(QFileInfo(configFolder).absoluteFilePath()) + "Orvane Design/Velmar.ini";
+    paths.SettingsGiven = true;
+    return paths;
+}
+
+QString TAppPaths::ColourTableFolder() const {
+    const QString own = WritableDataFolder + "GFX/COLTAB/";
+    if (QFileInfo(own).isDir()) return own;
+    return DataFolder + "GFX/COLTAB/";
+}
+
+QString TAppPaths::InstanceName() const {
+    QString name = QStringLiteral("Velmar MP3 Organizer");
+    if (SettingsGiven)
+        name += '-' + QString::fromLatin1(
+                          QCryptographicHash::hash(SettingsFile.toUtf8(), QCryptographicHash::Sha1).toHex().left(12));
+    return name;
+}
+
+TCommandLine TCommandLine::Parse(const QStringList& arguments) {
+    TCommandLine line;
+    bool onlyPaths = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (onlyPaths || !a.startsWith("--")) {
+            line.Paths << a;
+        } else if (a == "--") {
+            onlyPaths = true;
+        } else if (a == "--data" || a == "--config") {
+            if (i + 1 >= arguments.size()) {
+                line.Error = a + " needs a folder";
+                return line;
+            }
+            (a == "--data" ? line.DataFolder : line.ConfigFolder) = arguments[++i];
+        } else if (a.startsWith("--data=")) {
+            line.DataFolder = a.mid(7);
+        } else if (a.startsWith("--config=")) {
+            line.ConfigFolder = a.mid(9);
+        } else {
+            line.Error = "unknown option " + a;
+            return line;
+        }
+    }
+    return line;
+}
+
+std::filesystem::path ToPath(const QString& name) {
+#ifdef Q_OS_WIN
+    return std::filesystem::path(name.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(name).toStdString());
+#endif
+}
+
+QString FromPath(const std::filesystem::path& path) {
+#ifdef Q_OS_WIN
+    return QString::fromStdWString(path.wstring());
+#else
+    return QFile::decodeName(QByteArray::fromStdString(path.string()));
+#endif
+}
+
+QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+
+}  // namespace velmar::gui

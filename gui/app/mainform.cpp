@@ -1,0 +1,550 @@
+#include "mainform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionToolBar>
+#include <QToolBar>
+
+#include "RegisterComp.h"
+#include "dialogs.h"
+#include "graphics.h"
+#include "messagesink.h"
+#include "splash.h"
+#include "browser/MP3ListView.h"
+#include "browser/browser.h"
+#include "browser/searchform.h"
+#include "checker/mpegcheckform.h"
+#include "model/filescan.h"
+#include "pictures/toolbaricons.h"
+
+namespace velmar::gui {
+
+namespace {
+
+// The main tool bar over the tool-bar strip picture.
+class TStripToolBar : public QToolBar {
+public:
+    TStripToolBar(const QString& title, QWidget* parent) : QToolBar(title, parent) {}
+    QPixmap Picture;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (Picture.isNull()) {
+            QToolBar::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        painter.drawTiledPixmap(rect(), Picture);
+        QStyleOptionToolBar option;
+        initStyleOption(&option);
+        if (isMovable()) {
+            option.rect = style()->subElementRect(QStyle::SE_ToolBarHandle, &option, this);
+            if (option.rect.isValid()) style()->drawPrimitive(QStyle::PE_IndicatorToolBarHandle, &option, &painter, this);
+        }
+    }
+};
+
+const QString kPrefs = QStringLiteral("Preferences");
+
+}  // namespace
+
+// ---- TBackgroundArea ----
+
+void TBackgroundArea::SetPicture(const QPixmap& picture) {
+    Picture = picture;
+    viewport()->update();
+}
+
+void TBackgroundArea::SetMode(int mode) {
+    PictureMode = std::clamp(mode, 0, 2);
+    viewport()->update();
+}
+
+void TBackgroundArea::SetAreaColour(const QColor& colour) {
+    AreaColour = colour;
+    viewport()->update();
+}
+
+void TBackgroundArea::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    const QRect area = viewport()->rect();
+    painter.fillRect(area, AreaColour);
+    if (Picture.isNull()) return;
+    switch (PictureMode) {
+        case Tile: painter.drawTiledPixmap(area, Picture); break;
+        case Centre:
+            painter.drawPixmap((area.width() - Picture.width()) / 2, (area.height() - Picture.height()) / 2, Picture);
+            break;
+        case Stretch: painter.drawPixmap(area, Picture); break;
+    }
+}
+
+void TBackgroundArea::scrollContentsBy(int dx, int dy) {
+    QMdiArea::scrollContentsBy(dx, dy);
+    viewport()->update();  // the picture stays put: repaint it whole
+}
+
+bool TBackgroundArea::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        emit EmptySpaceDoubleClicked();
+        return true;
+    }
+    return QMdiArea::viewportEvent(event);
+}
+
+// ---- TMainForm ----
+
+TMainForm::TMainForm(const TAppPaths& paths, TDialogs& dialogs, std::function<void(const QString&)> status)
+    : Store(std::make_unique<TRegisterComp>(paths.SettingsFile)),
+      Pictures(std::make_unique<TGraphics>(Paths, *Store)),
+      Paths(paths),
+      Dialogs(dialogs),
+      MainReg(*Store),
+      Graphics(*Pictures),
+      StatusCallback(std::move(status)) {
+    Status("Status: Reading Configuration");
+    QDir().mkpath(Paths.RecentFilesFolder());
+    setWindowTitle(QString("%1 v%2.%3 %4").arg("Velmar").arg(1).arg(3).arg(QString()));
+
+    if (!TGraphics::LibraryAvailable()) {
+        Dialogs.Error(this, "Graphic DLL load failed. Please re-install Velmar.");
+        return;
+    }
+    setAcceptDrops(true);
+    MainReg.Open();
+    WriteStartDefaults();
+    TimeMode = MainReg.ReadInteger(kPrefs, "TimeMode", 0);
+
+    Status("Status: Loading Graphics");
+    const QStringList problems = Graphics.PrepareFiles();
+    Graphics.LoadWindowGraphics();
+    if (!problems.isEmpty()) Dialogs.Error(this, problems.join('\n'));
+
+    Area = new TBackgroundArea(this);
+    Area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    Area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    Area->setActivationOrder(QMdiArea::CreationOrder);
+    Area->SetPicture(Graphics.MainBackground);
+    Area->SetMode(TBackgroundArea::Tile);  // the stored mode applies once preferences are confirmed
+    setCentralWidget(Area);
+    connect(Area, &TBackgroundArea::EmptySpaceDoubleClicked, this, &TMainForm::actNewBrowserExecute);
+    connect(Area, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
+        if (Closing) return;
+        if (auto* b = sub ? qobject_cast<TBrowserForm*>(sub->widget()) : nullptr) b->UpdateStatus();
+        else UpdateCommandStates(ChildCount());
+    });
+
+    CreateActions();
+    CreateMenusAndToolBar();
+    statusBar()->installEventFilter(this);
+    auto* time = new QLabel(statusBar());
+    time->setMinimumWidth(75);
+    statusBar()->addWidget(time);
+
+    Status("Status: Reading Window Settings");
+    UpdateCommandStates(0);
+    resize(1000, 700);
+    Started = true;
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::Status(const QString& text) {
+    if (StatusCallback) StatusCallback(text);
+}
+
+void TMainForm::WriteStartDefaults() {
+    auto defaultText = [this](const char* name, const QString& value) {
+        if (MainReg.ReadString(kPrefs, name, QString()).isEmpty()) MainReg.WriteString(kPrefs, name, value);
+    };
+    defaultText("ZLibPath", QDir::toNativeSeparators(Paths.ProgramFolder + "~BINDATA/"));
+    if (!MainReg.ValueExists(kPrefs, "Last Directory")) MainReg.WriteString(kPrefs, "Last Directory", QString());
+    defaultText("Skin", "<DEFAULT>");
+    defaultText("Winamp Autostart", "1");
+    if (MainReg.ReadString(kPrefs, "Winamp Path", QString()).isEmpty())
+        MainReg.WriteString(kPrefs, "Winamp Path", TRegisterComp::PlayCommandFor("mp3"));
+    defaultText("Use XPlayer", "1");
+    defaultText("Use DirectSound", "1");
+    defaultText("XPlayer Priority", "4");
+    defaultText("TimeMode", "0");
+    const QString appDir = QDir::toNativeSeparators(Paths.ProgramFolder);
+    if (MainReg.ReadString(kPrefs, "AppDir", QString()) != appDir) MainReg.WriteString(kPrefs, "AppDir", appDir);
+}
+
+void TMainForm::CreateActions() {
+    auto make = [this](const QString& caption, void (TMainForm::*slot)()) {
+        auto* a = new QAction(caption, this);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    actNewBrowser = make("&Browser", &TMainForm::actNewBrowserExecute);
+    actNewBrowser->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    actNewDatabase = new QAction("&Database", this);
+    actNewDatabase->setEnabled(false);
+    actLoadSongList = make("&Load Playlist...", &TMainForm::actLoadSongListExecute);
+    actLoadSongList->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    actSaveSongList = make("&Save Playlist...", &TMainForm::actSaveSongListExecute);
+    actSaveSongList->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    actMoveUp = make("Move Item &Up", &TMainForm::actMoveUpExecute);
+    actMoveDown = make("Move Item &Down", &TMainForm::actMoveDownExecute);
+    actRefresh = make("&Refresh", &TMainForm::actRefreshExecute);
+    actSearch = make("Search...", &TMainForm::actSearchExecute);
+    actMPEGCheck = make("MPEG &Stream Checker", &TMainForm::actMPEGCheckExecute);
+    actExit = new QAction("E&xit Velmar", this);
+    connect(actExit, &QAction::triggered, this, &QWidget::close);
+    actCascade = new QAction("&Cascade", this);
+    connect(actCascade, &QAction::triggered, Area, &QMdiArea::cascadeSubWindows);
+    actTileHorizontal = make("Tile &Horizontally", &TMainForm::actTileHorizontalExecute);
+    actTileVertical = make("Tile &Vertically", &TMainForm::actTileVerticalExecute);
+    actArrange = make("&Arrange", &TMainForm::actArrangeExecute);
+    actCloseAll = new QAction("Close A&ll", this);
+    connect(actCloseAll, &QAction::triggered, Area, &QMdiArea::closeAllSubWindows);
+    actAbout = make("&About", &TMainForm::actAboutExecute);
+}
+
+void TMainForm::CreateMenusAndToolBar() {
+    QMenu* file = menuBar()->addMenu("&File");
+    QMenu* fileNew = file->addMenu("&New");
+    fileNew->addAction(actNewBrowser);
+    fileNew->addAction(actNewDatabase);
+    file->addSeparator();
+    file->addAction(actLoadSongList);
+    file->addSeparator();
+    file->addAction(actExit);
+    QMenu* window = menuBar()->addMenu("&Window");
+    window->addAction(actCascade);
+    window->addAction(actTileHorizontal);
+    window->addAction(actTileVertical);
+    window->addAction(actArrange);
+    window->addSeparator();
+    window->addAction(actCloseAll);
+    QMenu* help = menuBar()->addMenu("&?");
+    help->addAction(actAbout);
+
+    auto* bar = new TStripToolBar("Main", this);
+    bar->setObjectName("MainToolbar");
+    bar->Picture = Graphics.ToolbarStrip;
+    bar->setIconSize(QSize(16, 16));
+    bar->setAllowedAreas(Qt::TopToolBarArea);
+    bar->setFloatable(false);
+    MainToolBar = bar;
+    // Images of the built-in tool-bar strip, by command.
+    const std::pair<QAction*, int> buttons[] = {
+        {actNewBrowser, tiNewBrowser}, {actLoadSongList, tiLoadPlaylist}, {actSaveSongList, tiSavePlaylist},
+        {nullptr, -1},                 {actMoveUp, tiMoveUp},             {actMoveDown, tiMoveDown},
+        {actRefresh, tiRefresh},       {actSearch, tiSearch},             {nullptr, -1},
+        {actMPEGCheck, tiMpegChecker},
+    };
+    for (const auto& [action, icon] : buttons) {
+        if (!action) {
+            bar->addSeparator();
+            continue;
+        }
+        action->setIcon(Graphics.ToolbarIcon(icon));
+        QString tip = action->text().remove('&');
+        if (tip.endsWith("...")) tip.chop(3);
+        action->setToolTip(tip);
+        bar->addAction(action);
+    }
+    addToolBar(Qt::TopToolBarArea, bar);
+    actAbout->setIcon(Graphics.ToolbarIcon(tiAbout));
+    actExit->setIcon(Graphics.ToolbarIcon(tiExit));
+    actCloseAll->setIcon(Graphics.ToolbarIcon(tiCloseAll));
+    RestoreToolBarPosition();
+}
+
+void TMainForm::RestoreToolBarPosition() {
+    // The strip holds one bar here; a stored position below the first row starts a new row.
+    const int top = MainReg.ReadInteger(kPrefs, "MainToolbar Top", 2);
+    if (top > 2 + MainToolBar->sizeHint().height()) insertToolBarBreak(MainToolBar);
+}
+
+TBrowserForm* TMainForm::NewBrowser() {
+    auto* browser = new TBrowserForm(*this);
+    QMdiSubWindow* sub = Area->addSubWindow(browser);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setWindowIcon(QApplication::windowIcon());
+    sub->resize(680, 400);
+    sub->show();
+    Area->setActiveSubWindow(sub);
+    return browser;
+}
+
+QList<QMdiSubWindow*> TMainForm::Children() const { return Area->subWindowList(QMdiArea::CreationOrder); }
+
+int TMainForm::ChildCount() const { return int(Children().size()); }
+
+QList<TBrowserForm*> TMainForm::Browsers() const {
+    QList<TBrowserForm*> out;
+    for (QMdiSubWindow* sub : Children())
+        if (auto* b = qobject_cast<TBrowserForm*>(sub->widget())) out << b;
+    return out;
+}
+
+TBrowserForm* TMainForm::ActiveBrowser() const {
+    QMdiSubWindow* sub = Area->currentSubWindow();
+    return sub ? qobject_cast<TBrowserForm*>(sub->widget()) : nullptr;
+}
+
+void TMainForm::ActivateBrowser(TBrowserForm* browser) {
+    if (browser && browser->SubWindow()) Area->setActiveSubWindow(browser->SubWindow());
+}
+
+void TMainForm::UpdateCommandStates(int n) {
+    if (!Started || Closing) return;
+    TBrowserForm* b = ActiveBrowser();
+    if (!Area->currentSubWindow() || n == 0) {
+        for (QAction* a : {actNewBrowser, actLoadSongList}) a->setEnabled(true);
+        for (QAction* a : {actSaveSongList, actMoveUp, actMoveDown, actRefresh, actSearch, actMPEGCheck})
+            a->setEnabled(false);
+        return;
+    }
+    if (!b || n <= 0) return;
+    actNewBrowser->setEnabled(true);
+    actLoadSongList->setEnabled(true);
+    TMP3ListView* list = b->MP3ListView;
+    const int c = list->Count();
+    if (c == 0) return;
+    const int s = list->SelectedCount();
+    const int p = list->FirstSelected() + 1;
+    if (s == 0) {
+        for (QAction* a : {actSaveSongList, actRefresh, actSearch}) a->setEnabled(true);
+        for (QAction* a : {actMoveUp, actMoveDown, actMPEGCheck}) a->setEnabled(false);
+        for (QAction* a : {b->actSelectNone, b->actSelectInverse, b->mnuMPEGCheck}) a->setEnabled(false);
+        for (QAction* a : {b->mnuSavePlaylist, b->mnuRefresh, b->mnuSearch, b->actSelectAll}) a->setEnabled(true);
+    } else if (s == 1) {
+        actSaveSongList->setEnabled(true);
+        actMoveUp->setEnabled(p >= 2);
+        actMoveDown->setEnabled(p < c);
+        for (QAction* a : {actRefresh, actSearch, actMPEGCheck}) a->setEnabled(true);
+        for (QAction* a : {b->mnuSavePlaylist, b->mnuRefresh, b->mnuSearch, b->actSelectAll, b->actSelectNone,
+                           b->actSelectInverse, b->mnuMPEGCheck})
+            a->setEnabled(true);
+    } else {
+        for (QAction* a : {actSaveSongList, actRefresh, actSearch, actMPEGCheck}) a->setEnabled(true);
+        for (QAction* a : {actMoveUp, actMoveDown}) a->setEnabled(false);
+        for (QAction* a : {b->mnuSavePlaylist, b->mnuRefresh, b->mnuSearch, b->actSelectAll, b->actSelectNone,
+                           b->actSelectInverse, b->mnuMPEGCheck})
+            a->setEnabled(true);
+    }
+}
+
+void TMainForm::BrowserClosing(TBrowserForm*) { UpdateCommandStates(ChildCount() - 1); }
+
+void TMainForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow() || !Started) return;
+    if (FirstActivate) FirstActivation();
+    else UpdateCommandStates(ChildCount());
+}
+
+void TMainForm::FirstActivation() {
+    if (!FirstActivate || !Started) return;
+    FirstActivate = false;
+    RestoreWindows();
+    UpdateCommandStates(ChildCount());
+}
+
+void TMainForm::OpenPaths(const QStringList& paths) {
+    if (paths.isEmpty()) return;
+    TBrowserForm* browser = NewBrowser();
+    browser->AddPaths(paths, true);
+    browser->UpdateStatus();
+}
+
+void TMainForm::DropPaths(const QStringList& paths) {
+    int count = 0;
+    for (const QString& path : paths) {
+        if (QFileInfo(path).isDir()) count += int(velmar::ScanFolder(ToPath(path)).size());
+        else ++count;
+    }
+    if (count <= 0) return;
+    TBrowserForm* browser = NewBrowser();
+    QStringList files;
+    for (const QString& path : paths) {
+        if (QFileInfo(path).isDir()) {
+            for (const auto& p : velmar::ScanFolder(ToPath(path))) files << FromPath(p);
+        } else if (IsAudioFileName(ToPath(QFileInfo(path).fileName()))) {
+            files << path;
+        }
+    }
+    browser->AddFileNames(files);
+    browser->UpdateStatus();
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    event->acceptProposedAction();
+    DropPaths(paths);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    // A click on the first 75 pixels of the status bar switches the time mode.
+    if (watched == statusBar() && event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->position().x() < 75)
+        TimeMode = TimeMode == 0 ? 1 : 0;
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (!Started) {
+        event->accept();
+        return;
+    }
+    SaveWindows();
+    if (!Children().isEmpty()) {  // a browser refused to close (edit mode)
+        event->ignore();
+        return;
+    }
+    Closing = true;
+    // The strip positions: the main bar's place in its row; the others are kept as stored.
+    MainReg.WriteInteger(kPrefs, "MainToolBar Left", MainToolBar->x());
+    MainReg.WriteInteger(kPrefs, "MainToolBar Top", MainToolBar->y() - (menuBar()->isVisible() ? menuBar()->height() : 0) + 2);
+    for (const char* bar : {"PlayToolbar", "VolPosToolbar"}) {
+        const QString left = QString(bar) + " Left", top = QString(bar) + " Top";
+        MainReg.WriteInteger(kPrefs, left, MainReg.ReadInteger(kPrefs, left, bar[0] == 'P' ? 302 : 486));
+        MainReg.WriteInteger(kPrefs, top, MainReg.ReadInteger(kPrefs, top, 2));
+    }
+    MainReg.WriteInteger(kPrefs, "TimeMode", TimeMode);
+    setAcceptDrops(false);
+    MainReg.Close();
+    event->accept();
+}
+
+// ---- commands on the active browser ----
+
+void TMainForm::actNewBrowserExecute() {
+    TBrowserForm* browser = NewBrowser();
+    browser->UpdateStatus();
+}
+
+void TMainForm::actRefreshExecute() {
+    TBrowserForm* b = ActiveBrowser();
+    if (!b) return;
+    TMP3ListView* list = b->MP3ListView;
+    const std::vector<char> selected = list->SelectedRows();
+    const bool any = std::find(selected.begin(), selected.end(), 1) != selected.end();
+    std::vector<int> rows;
+    for (int r = 0; r < list->Count(); ++r)
+        if (!any || selected[size_t(r)]) rows.push_back(r);
+    TBatchErrors errors;
+    list->RefreshItems(rows, errors, "Refreshing file(s)...");
+    errors.Show(Dialogs, b);
+    b->UpdateStatus();
+}
+
+void TMainForm::MoveItem(int step) {
+    TBrowserForm* b = ActiveBrowser();
+    if (!b) return;
+    TMP3ListView* list = b->MP3ListView;
+    const int i = list->FirstSelected();
+    if (i < 0) return;
+    if (step < 0 && i > 0) {
+        list->Model()->InsertRow(i - 1, list->Model()->Row(i));
+        list->Model()->RemoveRow(i + 1);
+        list->SetRowSelected(i - 1, true);
+        list->setCurrentIndex(list->Model()->index(i - 1, 0));
+    } else if (step > 0 && i < list->Count() - 1) {
+        list->Model()->InsertRow(i + 2, list->Model()->Row(i));
+        list->Model()->RemoveRow(i);
+        list->SetRowSelected(i + 1, true);
+        list->setCurrentIndex(list->Model()->index(i + 1, 0));
+    } else {
+        return;
+    }
+    list->scrollTo(list->currentIndex());
+    b->UpdateStatus();
+}
+
+void TMainForm::actMoveUpExecute() { MoveItem(-1); }
+void TMainForm::actMoveDownExecute() { MoveItem(1); }
+
+void TMainForm::actMPEGCheckExecute() {
+    TBrowserForm* b = ActiveBrowser();
+    if (!b) return;
+    TMPEGCheckForm form(Dialogs, this);
+    const std::vector<char> selected = b->MP3ListView->SelectedRows();
+    for (int r = 0; r < b->MP3ListView->Count(); ++r)
+        if (selected[size_t(r)]) form.AddFile(b->MP3ListView->FileNameAt(r));
+    Dialogs.Exec(form);
+}
+
+void TMainForm::actTileHorizontalExecute() {
+    // One above the other, each the full width of the area.
+    QList<QMdiSubWindow*> shown;
+    for (QMdiSubWindow* sub : Children())
+        if (!sub->isMinimized() && sub->isVisible()) shown << sub;
+    if (shown.isEmpty()) return;
+    const QRect area = Area->viewport()->rect();
+    const int h = area.height() / int(shown.size());
+    for (int i = 0; i < shown.size(); ++i) {
+        shown[i]->showNormal();
+        shown[i]->setGeometry(0, i * h, area.width(), h);
+    }
+}
+
+void TMainForm::actTileVerticalExecute() {
+    // Side by side, each the full height of the area.
+    QList<QMdiSubWindow*> shown;
+    for (QMdiSubWindow* sub : Children())
+        if (!sub->isMinimized() && sub->isVisible()) shown << sub;
+    if (shown.isEmpty()) return;
+    const QRect area = Area->viewport()->rect();
+    const int w = area.width() / int(shown.size());
+    for (int i = 0; i < shown.size(); ++i) {
+        shown[i]->showNormal();
+        shown[i]->setGeometry(i * w, 0, w, area.height());
+    }
+}
+
+void TMainForm::actArrangeExecute() {
+    // Minimised windows in a row along the bottom of the area.
+    const QRect area = Area->viewport()->rect();
+    int x = 0, y = area.bottom();
+    for (QMdiSubWindow* sub : Children()) {
+        if (!sub->isMinimized()) continue;
+        const QSize size = sub->size();
+        if (x > 0 && x + size.width() > area.width()) {
+            x = 0;
+            y -= size.height();
+        }
+        sub->move(x, y - size.height() + 1);
+        x += size.width();
+    }
+}
+
+void TMainForm::actAboutExecute() {
+    TAboutForm about(Graphics.AboutFont(), Graphics.AboutWater(), this);
+    Dialogs.Exec(about);
+}
+
+void TMainForm::ApplyBackground() {
+    // Colours are stored as 0x00BBGGRR.
+    const int colour = MainReg.ReadInteger(kPrefs, "Background Color", 0);
+    Area->SetAreaColour(QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF));
+    Area->SetMode(MainReg.ReadInteger(kPrefs, "Background Picture Mode", 1));
+}
+
+TSearchItemsForm& TMainForm::SearchForm() {
+    if (!Search) Search = new TSearchItemsForm(MainReg, this);
+    return *Search;
+}
+
+}  // namespace velmar::gui

@@ -1,0 +1,467 @@
+#include "MP3ListView.h"
+
+#include <QDragEnterEvent>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QScrollBar>
+#include <algorithm>
+#include <numeric>
+
+#include "app/appcontext.h"
+#include "app/dialogs.h"
+#include "app/messagesink.h"
+#include "app/progress.h"
+#include "browser/listcells.h"
+#include "model/mp3object.h"
+
+namespace velmar::gui {
+
+namespace {
+
+int QtAlignment(const QString& caption) {
+    switch (CellAlignment(caption.toStdString())) {
+        case TCellAlignment::Centre: return Qt::AlignCenter;
+        case TCellAlignment::Right: return Qt::AlignRight | Qt::AlignVCenter;
+        case TCellAlignment::Left: break;
+    }
+    return Qt::AlignLeft | Qt::AlignVCenter;
+}
+
+// Texts compared character by character in the order of their code points (the
+// order of their UTF-8 bytes): UTF-16 units of surrogate pairs sort above U+FFFF.
+int CompareText(const QString& a, const QString& b) {
+    const qsizetype n = std::min(a.size(), b.size());
+    const QChar* pa = a.constData();
+    const QChar* pb = b.constData();
+    for (qsizetype i = 0; i < n; ++i) {
+        uint32_t x = pa[i].unicode(), y = pb[i].unicode();
+        if (x == y) continue;
+        auto key = [](uint32_t c) { return c >= 0xE000 ? c - 0x800 : c >= 0xD800 ? c + 0x2000 : c; };
+        return key(x) < key(y) ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+const char* const kEditModeMessage =
+    "You are currently in Edit mode.\rNo changes can be done to the list while you are in this mode.\r"
+    "To make the changes you want, exit the tag editor.";
+
+}  // namespace
+
+// ---- TRowLoader ----
+
+TRowLoader::TRowLoader(const QStringList& captions) : Captions(captions) {
+    for (const QString& c : captions) CaptionsUtf8.push_back(c.toStdString());
+    FilenameColumn = int(captions.indexOf("Filename"));
+}
+
+QString TRowLoader::Shared(const QString& text) {
+    if (text.isEmpty()) return QString();
+    const auto it = Texts.constFind(text);
+    if (it != Texts.constEnd()) return *it;
+    Texts.insert(text);
+    return text;
+}
+
+QStringList TRowLoader::Cells(const std::map<std::string, std::string>& cells) {
+    QStringList row;
+    row.reserve(Captions.size());
+    for (size_t c = 0; c < CaptionsUtf8.size(); ++c) {
+        const auto it = cells.find(CaptionsUtf8[c]);
+        if (it == cells.end()) {
+            row.append(QString());
+        } else if (int(c) == FilenameColumn) {
+            row.append(FromUtf8(it->second));
+        } else if (CaptionsUtf8[c] == "Path") {
+            // Consecutive files of one folder share its text without a look-up.
+            if (it->second != LastPathUtf8) {
+                LastPathUtf8 = it->second;
+                LastPath = Shared(FromUtf8(it->second));
+            }
+            row.append(LastPath);
+        } else {
+            row.append(Shared(FromUtf8(it->second)));
+        }
+    }
+    return row;
+}
+
+QStringList TRowLoader::Load(const QString& fullFileName, velmar::TMessageSink& sink) {
+    const std::string name = fullFileName.toStdString();
+    try {
+        TMP3Object file(sink);
+        if (file.LoadFile(ToPath(fullFileName), false)) return Cells(ListCells(file, name));
+    } catch (const std::exception& e) {
+        sink.Error(std::string("Error: ") + e.what());
+    }
+    return Cells(UnreadableFileCells(name));
+}
+
+// ---- TMP3ListModel ----
+
+int TMP3ListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(Rows.size());
+}
+
+int TMP3ListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(ColumnCaptions.size());
+}
+
+QVariant TMP3ListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || size_t(index.row()) >= Rows.size() || index.column() >= ColumnCaptions.size())
+        return {};
+    if (role == Qt::DisplayRole) return Rows[size_t(index.row())][index.column()];
+    if (role == Qt::TextAlignmentRole) return Alignments[size_t(index.column())];
+    return {};
+}
+
+QVariant TMP3ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCaptions.size()) return {};
+    if (role == Qt::DisplayRole) return ColumnCaptions[section];
+    if (role == Qt::TextAlignmentRole) return Alignments[size_t(section)];
+    return {};
+}
+
+void TMP3ListModel::SetCaptions(const QStringList& captions) {
+    beginResetModel();
+    ColumnCaptions = captions;
+    Alignments.clear();
+    for (const QString& c : captions) Alignments.push_back(QtAlignment(c));
+    Rows.clear();
+    endResetModel();
+}
+
+void TMP3ListModel::SetCell(int row, int column, const QString& text) {
+    Rows[size_t(row)][column] = text;
+    emit dataChanged(index(row, column), index(row, column));
+}
+
+void TMP3ListModel::SetRow(int row, QStringList cells) {
+    cells.resize(ColumnCaptions.size());
+    Rows[size_t(row)] = std::move(cells);
+    emit dataChanged(index(row, 0), index(row, int(ColumnCaptions.size()) - 1));
+}
+
+void TMP3ListModel::AppendRows(std::vector<QStringList>& rows) {
+    if (rows.empty()) return;
+    const int first = int(Rows.size());
+    beginInsertRows({}, first, first + int(rows.size()) - 1);
+    Rows.reserve(Rows.size() + rows.size());
+    for (QStringList& r : rows) {
+        r.resize(ColumnCaptions.size());
+        Rows.push_back(std::move(r));
+    }
+    endInsertRows();
+    rows.clear();
+}
+
+void TMP3ListModel::InsertRow(int row, QStringList cells) {
+    cells.resize(ColumnCaptions.size());
+    beginInsertRows({}, row, row);
+    Rows.insert(Rows.begin() + row, std::move(cells));
+    endInsertRows();
+}
+
+void TMP3ListModel::RemoveRow(int row) {
+    beginRemoveRows({}, row, row);
+    Rows.erase(Rows.begin() + row);
+    endRemoveRows();
+}
+
+void TMP3ListModel::RemoveRowSet(const std::vector<char>& remove) {
+    std::vector<std::pair<int, int>> runs;  // first, last
+    for (int r = 0; r < int(Rows.size()) && size_t(r) < remove.size(); ++r) {
+        if (!remove[size_t(r)]) continue;
+        if (!runs.empty() && runs.back().second == r - 1) runs.back().second = r;
+        else runs.emplace_back(r, r);
+    }
+    if (runs.size() <= 64) {
+        for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
+            beginRemoveRows({}, it->first, it->second);
+            Rows.erase(Rows.begin() + it->first, Rows.begin() + it->second + 1);
+            endRemoveRows();
+        }
+        return;
+    }
+    // Many scattered rows: compact once.
+    beginResetModel();
+    size_t out = 0;
+    for (size_t r = 0; r < Rows.size(); ++r)
+        if (r >= remove.size() || !remove[r]) Rows[out++] = std::move(Rows[r]);
+    Rows.resize(out);
+    endResetModel();
+}
+
+void TMP3ListModel::Clear() {
+    beginResetModel();
+    Rows.clear();
+    Rows.shrink_to_fit();
+    endResetModel();
+}
+
+std::vector<int> TMP3ListModel::SortByColumn(int column) {
+    const int n = int(Rows.size());
+    std::vector<int> order(static_cast<size_t>(n));
+    std::iota(order.begin(), order.end(), 0);
+    if (column < 0 || column >= ColumnCaptions.size()) return order;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return CompareText(Rows[size_t(a)][column], Rows[size_t(b)][column]) < 0;
+    });
+    std::vector<QStringList> sorted;
+    sorted.reserve(size_t(n));
+    std::vector<int> newPosition(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        sorted.push_back(std::move(Rows[size_t(order[size_t(i)])]));
+        newPosition[size_t(order[size_t(i)])] = i;
+    }
+    Rows = std::move(sorted);
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex& i : from)
+        to << (i.row() < n ? index(newPosition[size_t(i.row())], i.column()) : QModelIndex());
+    changePersistentIndexList(from, to);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    return newPosition;
+}
+
+// ---- TMP3ListView ----
+
+TMP3ListView::TMP3ListView(TDialogs& dialogs, QWidget* parent)
+    : QTreeView(parent), Dialogs(dialogs), ListModel(new TMP3ListModel(this)) {
+    setModel(ListModel);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
+    setDropIndicatorShown(false);
+    header()->setSectionsMovable(false);
+    header()->setStretchLastSection(false);
+    header()->setSectionsClickable(true);
+    header()->setSortIndicatorShown(false);
+    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header()->setMinimumSectionSize(8);
+}
+
+void TMP3ListView::SetColumns(const QList<QPair<QString, int>>& columns) {
+    QStringList captions;
+    for (const auto& c : columns) captions << c.first;
+    ListModel->SetCaptions(captions);
+    for (int i = 0; i < columns.size(); ++i) header()->resizeSection(i, columns[i].second);
+}
+
+void TMP3ListView::ShowEditModeMessage() { Dialogs.Information(this, QString::fromLatin1(kEditModeMessage)); }
+
+void TMP3ListView::AddFile(const QString& fullFileName) {
+    if (EditMode) {
+        ShowEditModeMessage();
+        return;
+    }
+    TBoxSink sink(Dialogs, this);
+    TRowLoader loader(ListModel->Captions());
+    std::vector<QStringList> rows;
+    rows.push_back(loader.Load(fullFileName, sink));
+    ListModel->AppendRows(rows);
+}
+
+int TMP3ListView::AddFiles(const QStringList& fullFileNames, TBatchErrors& errors, const QString& label) {
+    if (EditMode) {
+        ShowEditModeMessage();
+        return 0;
+    }
+    if (fullFileNames.isEmpty()) return 0;
+    TProgress progress(this, label, int(fullFileNames.size()));
+    TRowLoader loader(ListModel->Captions());
+    std::vector<QStringList> pending;
+    int added = 0;
+    for (qsizetype i = 0; i < fullFileNames.size(); ++i) {
+        TCollectingSink sink;
+        pending.push_back(loader.Load(fullFileNames[i], sink));
+        for (const std::string& m : sink.Messages) errors.Add(fullFileNames[i], FromUtf8(m));
+        if (progress.Due()) {
+            added += int(pending.size());
+            ListModel->AppendRows(pending);
+            if (!progress.Step(int(i + 1))) break;
+        }
+    }
+    added += int(pending.size());
+    ListModel->AppendRows(pending);
+    return added;
+}
+
+void TMP3ListView::RefreshItem(int row) {
+    if (row < 0 || row >= Count()) return;
+    TBoxSink sink(Dialogs, this);
+    TRowLoader loader(ListModel->Captions());
+    ListModel->SetRow(row, loader.Load(FileNameAt(row), sink));
+}
+
+void TMP3ListView::RefreshItems(const std::vector<int>& rows, TBatchErrors& errors, const QString& label) {
+    TProgress progress(this, label, int(rows.size()));
+    TRowLoader loader(ListModel->Captions());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const int row = rows[i];
+        if (row < 0 || row >= Count()) continue;
+        const QString name = FileNameAt(row);
+        TCollectingSink sink;
+        ListModel->SetRow(row, loader.Load(name, sink));
+        for (const std::string& m : sink.Messages) errors.Add(name, FromUtf8(m));
+        if (!progress.Step(int(i + 1))) break;
+    }
+}
+
+void TMP3ListView::DeleteItem(int row) {
+    if (EditMode) {
+        ShowEditModeMessage();
+        return;
+    }
+    if (row >= 0 && row < Count()) ListModel->RemoveRow(row);
+}
+
+QString TMP3ListView::FileNameAt(int row) const {
+    if (row < 0 || row >= Count()) return {};
+    QString path, name;
+    GetField(row, "Path", path);
+    GetField(row, "Filename", name);
+    return path + name;
+}
+
+QString TMP3ListView::FocusedFileName() const {
+    const int first = FirstSelected();
+    return first < 0 ? QString() : FileNameAt(first);
+}
+
+void TMP3ListView::SetFileName(int row, const QString& name) { SetField(row, "Filename", name); }
+
+int TMP3ListView::ColumnIndex(const QString& caption) const {
+    const qsizetype i = ListModel->Captions().indexOf(caption);
+    return i < 0 ? -2 : int(i) - 1;
+}
+
+void TMP3ListView::GetField(int row, const QString& caption, QString& text) const {
+    const int column = ColumnIndex(caption) + 1;
+    if (column >= 0 && row >= 0 && row < Count()) text = ListModel->Cell(row, column);
+}
+
+void TMP3ListView::SetField(int row, const QString& caption, const QString& text) {
+    const int column = ColumnIndex(caption) + 1;
+    if (column >= 0 && row >= 0 && row < Count()) ListModel->SetCell(row, column, text);
+}
+
+std::vector<char> TMP3ListView::SelectedRows() const {
+    std::vector<char> flags(size_t(Count()), 0);
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        for (int r = range.top(); r <= range.bottom(); ++r)
+            if (r >= 0 && r < Count()) flags[size_t(r)] = 1;
+    return flags;
+}
+
+int TMP3ListView::SelectedCount() const {
+    const std::vector<char> flags = SelectedRows();
+    return int(std::count(flags.begin(), flags.end(), 1));
+}
+
+int TMP3ListView::FirstSelected() const {
+    int first = -1;
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        if (range.top() >= 0 && (first < 0 || range.top() < first)) first = range.top();
+    return first;
+}
+
+bool TMP3ListView::IsSelected(int row) const {
+    return selectionModel()->isRowSelected(row, QModelIndex());
+}
+
+void TMP3ListView::SelectRows(const std::vector<char>& flags) {
+    QItemSelection selection;
+    const int columns = std::max(1, ListModel->columnCount());
+    const int n = std::min(Count(), int(flags.size()));
+    for (int r = 0; r < n;) {
+        if (!flags[size_t(r)]) {
+            ++r;
+            continue;
+        }
+        int last = r;
+        while (last + 1 < n && flags[size_t(last + 1)]) ++last;
+        selection.append(QItemSelectionRange(ListModel->index(r, 0), ListModel->index(last, columns - 1)));
+        r = last + 1;
+    }
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+}
+
+void TMP3ListView::SetRowSelected(int row, bool selected) {
+    if (row < 0 || row >= Count()) return;
+    selectionModel()->select(ListModel->index(row, 0), (selected ? QItemSelectionModel::Select
+                                                                 : QItemSelectionModel::Deselect) |
+                                                           QItemSelectionModel::Rows);
+}
+
+void TMP3ListView::SelectAll() {
+    if (Count() == 0) return;
+    selectionModel()->select(
+        QItemSelection(ListModel->index(0, 0), ListModel->index(Count() - 1, std::max(0, ListModel->columnCount() - 1))),
+        QItemSelectionModel::ClearAndSelect);
+}
+
+void TMP3ListView::SelectNone() { selectionModel()->clearSelection(); }
+
+void TMP3ListView::SelectInverse() {
+    std::vector<char> flags = SelectedRows();
+    for (char& f : flags) f = !f;
+    SelectRows(flags);
+}
+
+void TMP3ListView::SortByColumn(int column) {
+    const std::vector<char> flags = SelectedRows();
+    selectionModel()->clearSelection();
+    const std::vector<int> newPosition = ListModel->SortByColumn(column);
+    std::vector<char> moved(flags.size(), 0);
+    for (size_t old = 0; old < flags.size() && old < newPosition.size(); ++old)
+        moved[size_t(newPosition[old])] = flags[old];
+    SelectRows(moved);
+}
+
+void TMP3ListView::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+    else event->ignore();
+}
+
+void TMP3ListView::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+    else event->ignore();
+}
+
+void TMP3ListView::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    event->acceptProposedAction();
+    if (!paths.isEmpty()) emit FilesDropped(paths);
+}
+
+void TMP3ListView::mousePressEvent(QMouseEvent* event) {
+    if (indexAt(event->position().toPoint()).isValid()) DoubleClickTarget = 0;
+    else DoubleClickTarget = (event->modifiers() & Qt::ShiftModifier) ? 2 : 1;
+    QTreeView::mousePressEvent(event);
+    emit Pressed();
+}
+
+void TMP3ListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (index.isValid()) {
+        QTreeView::mouseDoubleClickEvent(event);
+        emit RowDoubleClicked(index.row());
+        return;
+    }
+    emit EmptySpaceDoubleClicked(DoubleClickTarget == 2 || (event->modifiers() & Qt::ShiftModifier));
+}
+
+}  // namespace velmar::gui

@@ -1,0 +1,435 @@
+#include "browser.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/RegisterComp.h"
+#include "app/appcontext.h"
+#include "app/dialogs.h"
+#include "app/graphics.h"
+#include "app/mainform.h"
+#include "app/messagesink.h"
+#include "browser/MP3ListView.h"
+#include "browser/playlist.h"
+#include "model/filescan.h"
+#include "pictures/toolbaricons.h"
+
+namespace velmar::gui {
+
+namespace {
+
+const char* const kAddFilesLabel = "Adding file(s)...";
+
+QString LastDirectory(TRegisterComp& store) {
+    return store.ReadString("Preferences", "Last Directory", QString());
+}
+
+}  // namespace
+
+void TBrowserStrip::SetPicture(const QPixmap& picture) {
+    Picture = picture;
+    update();
+}
+
+void TBrowserStrip::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (Picture.isNull()) painter.fillRect(rect(), palette().window());
+    else painter.drawTiledPixmap(rect(), Picture);
+}
+
+TBrowserForm::TBrowserForm(TMainForm& main) : Main(main) {
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setWindowTitle("MP3 Browser");
+    setAcceptDrops(true);
+
+    MP3ListView = new TMP3ListView(Main.Dialogs, this);
+
+    // Commands.
+    auto makeAction = [this](const QString& caption, const QKeySequence& key, void (TBrowserForm::*slot)()) {
+        auto* a = new QAction(caption, this);
+        if (!key.isEmpty()) a->setShortcut(key);
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        connect(a, &QAction::triggered, this, slot);
+        addAction(a);
+        return a;
+    };
+    actAddFiles = makeAction("Add &File(s)", QKeySequence(Qt::Key_Insert), &TBrowserForm::actAddFilesExecute);
+    actAddDir = makeAction("Add Directory", QKeySequence(Qt::SHIFT | Qt::Key_Insert), &TBrowserForm::actAddDirExecute);
+    actDeleteItems = makeAction("Delete Item(s)", QKeySequence(Qt::Key_Delete), &TBrowserForm::actDeleteItemsExecute);
+    actSelectAll = makeAction("Select &All", QKeySequence(Qt::CTRL | Qt::Key_A), &TBrowserForm::actSelectAllExecute);
+    actSelectNone = makeAction("Select &None", QKeySequence(Qt::CTRL | Qt::Key_D), &TBrowserForm::actSelectNoneExecute);
+    actSelectInverse =
+        makeAction("Select &Inverse", QKeySequence(Qt::CTRL | Qt::Key_I), &TBrowserForm::actSelectInverseExecute);
+    actCloseBrowser = makeAction("&Close", QKeySequence(Qt::CTRL | Qt::Key_F4), &TBrowserForm::actCloseBrowserExecute);
+
+    auto mainCommand = [this](const QString& caption, void (TMainForm::*slot)()) {
+        auto* a = new QAction(caption, this);
+        connect(a, &QAction::triggered, &Main, slot);
+        return a;
+    };
+    mnuNewBrowser = mainCommand("&Browser", &TMainForm::actNewBrowserExecute);
+    mnuNewDatabase = new QAction("&Database", this);
+    mnuNewDatabase->setEnabled(false);
+    mnuLoadPlaylist = mainCommand("&Load Playlist...", &TMainForm::actLoadSongListExecute);
+    mnuSavePlaylist = mainCommand("&Save Playlist...", &TMainForm::actSaveSongListExecute);
+    mnuSearch = mainCommand("Search...", &TMainForm::actSearchExecute);
+    mnuRefresh = mainCommand("&Refresh", &TMainForm::actRefreshExecute);
+    mnuMPEGCheck = mainCommand("MPEG &Stream Checker", &TMainForm::actMPEGCheckExecute);
+    mnuRefresh->setShortcut(QKeySequence(Qt::Key_F5));
+    mnuRefresh->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(mnuRefresh);
+    mnuSearch->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    mnuSearch->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(mnuSearch);
+
+    // Window menu.
+    auto* menuBar = new QMenuBar(this);
+    QMenu* file = menuBar->addMenu("&File");
+    QMenu* fileNew = file->addMenu("&New");
+    fileNew->addAction(mnuNewBrowser);
+    fileNew->addAction(mnuNewDatabase);
+    file->addSeparator();
+    file->addAction(mnuLoadPlaylist);
+    file->addAction(mnuSavePlaylist);
+    file->addSeparator();
+    file->addAction(actCloseBrowser);
+    QMenu* edit = menuBar->addMenu("&Edit");
+    edit->addAction(actAddFiles);
+    edit->addAction(actAddDir);
+    edit->addAction(actDeleteItems);
+    edit->addSeparator();
+    edit->addAction(mnuSearch);
+    edit->addSeparator();
+    edit->addAction(mnuRefresh);
+    edit->addSeparator();
+    edit->addAction(actSelectAll);
+    edit->addAction(actSelectNone);
+    edit->addAction(actSelectInverse);
+    QMenu* tools = menuBar->addMenu("&Tools");
+    tools->addAction(mnuMPEGCheck);
+
+    // Context menu of the list.
+    ContextMenu = new QMenu(this);
+    ContextMenu->addAction(actAddFiles);
+    ContextMenu->addAction(actAddDir);
+    ContextMenu->addAction(actDeleteItems);
+    ContextMenu->addSeparator();
+    QMenu* select = ContextMenu->addMenu("&Select");
+    select->addAction("All", this, &TBrowserForm::actSelectAllExecute);
+    select->addAction("None", this, &TBrowserForm::actSelectNoneExecute);
+    select->addAction("Invert", this, &TBrowserForm::actSelectInverseExecute);
+    MP3ListView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(MP3ListView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { ContextMenu->popup(MP3ListView->viewport()->mapToGlobal(pos)); });
+
+    // The strip of large buttons.
+    Strip = new TBrowserStrip(this);
+    Strip->setFixedWidth(80);
+    auto* stripLayout = new QVBoxLayout(Strip);
+    stripLayout->setContentsMargins(4, 6, 4, 6);
+    stripLayout->setSpacing(4);
+    QAction* stripActions[3] = {actAddFiles, actAddDir, actDeleteItems};
+    const char* const stripCaptions[3] = {"Add File(s)", "Add Directory", "Delete Item(s)"};
+    for (int k = 0; k < 3; ++k) {
+        auto* button = new QToolButton(Strip);
+        connect(button, &QToolButton::clicked, stripActions[k], &QAction::trigger);
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        button->setAutoRaise(true);
+        button->setIconSize(QSize(72, 40));
+        button->setFixedSize(72, 44);
+        button->setToolTip(stripCaptions[k]);
+        button->setFocusPolicy(Qt::NoFocus);
+        stripLayout->addWidget(button, 0, Qt::AlignHCenter);
+        StripButtons[k] = button;
+    }
+    stripLayout->addStretch(1);
+
+    // Status bar with three panels.
+    StatusBar = new QStatusBar(this);
+    StatusBar->setSizeGripEnabled(false);
+    const int widths[3] = {80, 200, 0};
+    for (int k = 0; k < 3; ++k) {
+        StatusPanels[k] = new QLabel(StatusBar);
+        if (widths[k] > 0) StatusPanels[k]->setFixedWidth(widths[k]);
+        StatusBar->addWidget(StatusPanels[k], k == 2 ? 1 : 0);
+    }
+
+    auto* body = new QHBoxLayout;
+    body->setContentsMargins(0, 0, 0, 0);
+    body->setSpacing(0);
+    body->addWidget(Strip);
+    body->addWidget(MP3ListView, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setMenuBar(menuBar);
+    layout->addLayout(body, 1);
+    layout->addWidget(StatusBar);
+
+    // Columns from the settings store: "Column Pos" gives captions by position,
+    // "Column Width" their widths (50 when missing or not a number).
+    const TNameValueList positions = Main.MainReg.ReadSection("Column Pos");
+    QList<QPair<QString, int>> columns;
+    for (int n = 0; n < positions.size(); ++n) {
+        const QString caption = TRegisterComp::CaptionAtPosition(n, positions);
+        columns.append({caption, Main.MainReg.ReadInteger("Column Width", caption, 50)});
+    }
+    MP3ListView->SetColumns(columns);
+    MP3ListView->setAlternatingRowColors(false);
+    const bool grid = Main.MainReg.ReadBool("Preferences", "Grid", false);
+    if (grid) MP3ListView->setStyleSheet("QTreeView::item { border-right: 1px solid #d0d0d0; border-bottom: 1px solid #d0d0d0; }");
+    LoadGraphics();
+
+    connect(MP3ListView, &TMP3ListView::FilesDropped, this, &TBrowserForm::DropFiles);
+    connect(MP3ListView, &TMP3ListView::EmptySpaceDoubleClicked, this,
+            [this](bool shift) { shift ? actAddDirExecute() : actAddFilesExecute(); });
+    connect(MP3ListView, &TMP3ListView::Pressed, this, [this] {
+        if (!MP3ListView->EditMode) UpdateCommandStates();
+    });
+    connect(MP3ListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected, const QItemSelection&) { SelectionChanged(!selected.isEmpty()); });
+    connect(MP3ListView->header(), &QHeaderView::sectionClicked, this, &TBrowserForm::HeaderClicked);
+
+    resize(640, 360);
+    if (!MP3ListView->EditMode) Main.UpdateCommandStates(Main.ChildCount());
+}
+
+QMdiSubWindow* TBrowserForm::SubWindow() const { return qobject_cast<QMdiSubWindow*>(parentWidget()); }
+
+void TBrowserForm::SetCaption(const QString& caption) {
+    setWindowTitle(caption);
+    if (QMdiSubWindow* sub = SubWindow()) sub->setWindowTitle(caption);
+}
+
+QString TBrowserForm::Caption() const { return windowTitle(); }
+
+void TBrowserForm::LoadGraphics() {
+    // The strip buttons show the large images; menus show the small tool-bar ones.
+    const int large[3] = {biAddFiles, biAddDirectory, biDeleteItems};
+    for (int k = 0; k < 3; ++k) StripButtons[k]->setIcon(Main.Graphics.BrowserIcon(large[k]));
+    actAddFiles->setIcon(Main.Graphics.ToolbarIcon(tiAddFiles));
+    actAddDir->setIcon(Main.Graphics.ToolbarIcon(tiAddDirectory));
+    actDeleteItems->setIcon(Main.Graphics.ToolbarIcon(tiDelete));
+    mnuLoadPlaylist->setIcon(Main.Graphics.ToolbarIcon(tiLoadPlaylist));
+    mnuSavePlaylist->setIcon(Main.Graphics.ToolbarIcon(tiSavePlaylist));
+    mnuSearch->setIcon(Main.Graphics.ToolbarIcon(tiSearch));
+    mnuRefresh->setIcon(Main.Graphics.ToolbarIcon(tiRefresh));
+    mnuMPEGCheck->setIcon(Main.Graphics.ToolbarIcon(tiMpegChecker));
+    Strip->SetPicture(Main.Graphics.BrowserStrip());
+}
+
+void TBrowserForm::UpdateCommandStates() { Main.UpdateCommandStates(Main.ChildCount()); }
+
+void TBrowserForm::UpdateStatus() {
+    MP3ListView->viewport()->update();
+    StatusPanels[0]->setText(QString("%1 File(s)").arg(MP3ListView->Count()));
+    StatusPanels[1]->setText(QString("%1 File(s) Selected").arg(MP3ListView->SelectedCount()));
+    StatusPanels[2]->setText(QDir::toNativeSeparators(MP3ListView->FocusedFileName()));
+    if (!MP3ListView->EditMode) UpdateCommandStates();
+}
+
+void TBrowserForm::SelectionChanged(bool becameSelected) {
+    StatusPanels[1]->setText(QString("%1 File(s) Selected").arg(MP3ListView->SelectedCount()));
+    StatusPanels[2]->setText(becameSelected ? QDir::toNativeSeparators(MP3ListView->FocusedFileName()) : QString());
+    if (!MP3ListView->EditMode) UpdateCommandStates();
+}
+
+void TBrowserForm::HeaderClicked(int column) {
+    SortColumn = column;
+    MP3ListView->SortByColumn(column);
+    UpdateStatus();
+}
+
+void TBrowserForm::AddFileNames(const QStringList& files) {
+    TBatchErrors errors;
+    MP3ListView->AddFiles(files, errors, kAddFilesLabel);
+    errors.Show(Main.Dialogs, this);
+}
+
+void TBrowserForm::ScanFolder(const QString& folder) {
+    QStringList files;
+    for (const auto& path : velmar::ScanFolder(ToPath(folder))) files << FromPath(path);
+    AddFileNames(files);
+}
+
+int TBrowserForm::AddPaths(const QStringList& paths, bool playlists) {
+    QStringList files;
+    TBatchErrors errors;
+    for (const QString& given : paths) {
+        const QString path = QFileInfo(given).absoluteFilePath();
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            for (const auto& p : velmar::ScanFolder(ToPath(path))) files << FromPath(p);
+        } else if (playlists && PlaylistKindOf(ToPath(path)) != TPlaylistKind::Other) {
+            try {
+                for (const std::string& entry : ReadPlaylist(ToPath(path))) files << FromPath(entry);
+            } catch (const std::exception& e) {
+                errors.Add(path, FromUtf8(e.what()));
+            }
+        } else if (IsAudioFileName(ToPath(info.fileName())) || (playlists && info.exists())) {
+            files << path;
+        } else if (playlists) {
+            errors.Add(path, "File not found.");
+        }
+    }
+    const int added = MP3ListView->AddFiles(files, errors, kAddFilesLabel);
+    errors.Show(Main.Dialogs, this);
+    return added;
+}
+
+void TBrowserForm::DropFiles(const QStringList& paths) {
+    QStringList files;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            for (const auto& p : velmar::ScanFolder(ToPath(path))) files << FromPath(p);
+        } else if (IsAudioFileName(ToPath(info.fileName()))) {
+            files << path;
+        }
+    }
+    // In edit mode the list refuses them with its message.
+    AddFileNames(files);
+    UpdateStatus();
+}
+
+void TBrowserForm::actAddFilesExecute() {
+    if (MP3ListView->EditMode) {
+        MP3ListView->ShowEditModeMessage();
+        return;
+    }
+    QString folder = LastDirectory(Main.MainReg);
+    if (folder.isEmpty()) folder = QDir::homePath();
+    const QStringList files = Main.Dialogs.OpenFiles(this, "Add MPEG File(s) To List", folder,
+                                                     "MPEG Layer 3 files (*.mp3)|*.mp3", true);
+    if (files.isEmpty()) return;
+    AddFileNames(files);
+    Main.MainReg.WriteString("Preferences", "Last Directory",
+                             QDir::toNativeSeparators(QFileInfo(files.first()).absolutePath()) + QDir::separator());
+    UpdateStatus();
+}
+
+void TBrowserForm::actAddDirExecute() {
+    if (MP3ListView->EditMode) {
+        MP3ListView->ShowEditModeMessage();
+        return;
+    }
+    QString start = LastDirectory(Main.MainReg);
+    if (start.isEmpty()) start = QDir::homePath();
+    if (start.size() > 1 && (start.endsWith('\\') || start.endsWith('/'))) start.chop(1);
+    const QString folder =
+        Main.Dialogs.Folder(this, "Choose a directory to scan recursively for MPEG file(s)", start);
+    if (folder.isEmpty()) return;
+    ScanFolder(folder);
+    UpdateStatus();
+    Main.MainReg.WriteString("Preferences", "Last Directory", QDir::toNativeSeparators(folder));
+}
+
+void TBrowserForm::actDeleteItemsExecute() {
+    if (MP3ListView->EditMode) {
+        MP3ListView->ShowEditModeMessage();
+        return;
+    }
+    const int count = MP3ListView->Count();
+    if (count == 0) {
+        Main.Dialogs.Information(this, "No files to delete.");
+        return;
+    }
+    int selected = MP3ListView->SelectedCount();
+    if (selected == 0) {
+        if (!Main.Dialogs.AskYesNo(this, QString("Delete ALL %1 item(s)?").arg(count))) return;
+        MP3ListView->Model()->Clear();
+        UpdateStatus();
+        return;
+    }
+    if (selected == 1) {
+        if (!Main.Dialogs.AskYesNo(this, "Delete one item from list?")) return;
+        MP3ListView->DeleteItem(MP3ListView->FirstSelected());
+        selected = MP3ListView->SelectedCount();
+    }
+    if (selected < 2) {
+        UpdateStatus();
+        return;
+    }
+    if (!Main.Dialogs.AskYesNo(this, QString("Delete %1 item(s) from list?").arg(selected))) return;
+    MP3ListView->Model()->RemoveRowSet(MP3ListView->SelectedRows());
+    UpdateStatus();
+}
+
+void TBrowserForm::actSelectAllExecute() {
+    MP3ListView->SelectAll();
+    if (!MP3ListView->EditMode) UpdateCommandStates();
+}
+
+void TBrowserForm::actSelectNoneExecute() {
+    MP3ListView->SelectNone();
+    if (!MP3ListView->EditMode) UpdateCommandStates();
+}
+
+void TBrowserForm::actSelectInverseExecute() {
+    MP3ListView->SelectInverse();
+    if (!MP3ListView->EditMode) UpdateCommandStates();
+}
+
+void TBrowserForm::actCloseBrowserExecute() {
+    if (QMdiSubWindow* sub = SubWindow()) sub->close();
+    else close();
+}
+
+void TBrowserForm::WriteColumnWidths() {
+    const QStringList captions = MP3ListView->StrList();
+    for (int i = 0; i < captions.size(); ++i)
+        Main.MainReg.WriteInteger("Column Width", captions[i], MP3ListView->header()->sectionSize(i));
+}
+
+void TBrowserForm::closeEvent(QCloseEvent* event) {
+    if (MP3ListView->EditMode) {
+        MP3ListView->ShowEditModeMessage();
+        event->ignore();
+        if (QMdiSubWindow* sub = SubWindow()) sub->showMinimized();
+        return;
+    }
+    if (MP3ListView->Count() > 0) {
+        if (!ClosingWithoutPrompt) {
+            const TAnswer answer = Main.Dialogs.AskYesNoCancel(this, "Save playlist?");
+            if (answer == TAnswer::Cancel) {
+                event->ignore();
+                return;
+            }
+            if (answer == TAnswer::Yes) {
+                actSelectAllExecute();
+                Main.SavePlaylistOf(this);
+            }
+        }
+        setAcceptDrops(false);
+        WriteColumnWidths();
+    }
+    event->accept();
+    Main.BrowserClosing(this);
+}
+
+void TBrowserForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TBrowserForm::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    event->acceptProposedAction();
+    DropFiles(paths);
+}
+
+}  // namespace velmar::gui

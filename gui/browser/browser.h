@@ -1,0 +1,101 @@
+#pragma once
+// TBrowserForm: a child window of the main window ("MP3 Browser") holding one file
+// list and the commands that act on it.
+#include <QPixmap>
+#include <QWidget>
+
+class QAction;
+class QLabel;
+class QMdiSubWindow;
+class QMenu;
+class QStatusBar;
+class QToolButton;
+
+namespace velmar::gui {
+
+class TMainForm;
+class TMP3ListView;
+
+// The vertical strip of large buttons on the left, over its background picture.
+class TBrowserStrip : public QWidget {
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+    void SetPicture(const QPixmap& picture);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QPixmap Picture;
+};
+
+class TBrowserForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TBrowserForm(TMainForm& main);
+
+    TMP3ListView* MP3ListView;
+    QStatusBar* StatusBar;
+    QLabel* StatusPanels[3];
+    TBrowserStrip* Strip;
+
+    QAction* actAddFiles;
+    QAction* actAddDir;
+    QAction* actDeleteItems;
+    QAction* actSelectAll;
+    QAction* actSelectNone;
+    QAction* actSelectInverse;
+    QAction* actCloseBrowser;
+    // Menu entries that run the main window's commands on this browser.
+    QAction* mnuNewBrowser;
+    QAction* mnuNewDatabase;
+    QAction* mnuLoadPlaylist;
+    QAction* mnuSavePlaylist;
+    QAction* mnuSearch;
+    QAction* mnuRefresh;
+    QAction* mnuMPEGCheck;
+    QMenu* ContextMenu;
+
+    int SortColumn = -999;
+    bool ClosingWithoutPrompt = false;
+
+    QMdiSubWindow* SubWindow() const;
+    void SetCaption(const QString& caption);
+    QString Caption() const;
+
+    void UpdateStatus();
+    // Adds the audio files of a folder and of all its sub-folders: a folder's own
+    // files before those of its sub-folders.
+    void ScanFolder(const QString& folder);
+    // Adds files, folders (scanned) and, with `playlists`, the entries of playlists;
+    // messages of all files are shown once at the end. Returns the rows added.
+    int AddPaths(const QStringList& paths, bool playlists = false);
+    void AddFileNames(const QStringList& files);  // as they are, one row each
+    void DropFiles(const QStringList& paths);
+    void LoadGraphics();  // button images and the strip picture
+    void WriteColumnWidths();
+
+public slots:
+    void actAddFilesExecute();
+    void actAddDirExecute();
+    void actDeleteItemsExecute();
+    void actSelectAllExecute();
+    void actSelectNoneExecute();
+    void actSelectInverseExecute();
+    void actCloseBrowserExecute();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void SelectionChanged(bool becameSelected);
+    void UpdateCommandStates();
+    void HeaderClicked(int column);
+    TMainForm& Main;
+    QToolButton* StripButtons[3];
+};
+
+}  // namespace velmar::gui

@@ -1,0 +1,79 @@
+#include "mpegcheckform.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTextStream>
+#include <QVBoxLayout>
+
+#include "app/appcontext.h"
+#include "app/dialogs.h"
+#include "app/progress.h"
+#include "model/mpegchecker.h"
+
+namespace velmar::gui {
+
+TMPEGCheckForm::TMPEGCheckForm(TDialogs& dialogs, QWidget* parent) : QDialog(parent), Dialogs(dialogs) {
+    setWindowTitle("MPEG Stream Checker");
+    lbMPEGSync = new QListWidget(this);
+    lbMPEGSync->setUniformItemSizes(true);
+    lbMPEGSync->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    lbMPEGSync->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    btnStart = new QPushButton("&Start", this);
+    Button2 = new QPushButton("&Save", this);
+    btnOk = new QPushButton("&Ok", this);
+    btnStart->setDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(btnStart);
+    buttons->addWidget(Button2);
+    buttons->addStretch(1);
+    buttons->addWidget(btnOk);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lbMPEGSync, 1);
+    layout->addLayout(buttons);
+    resize(640, 420);
+    connect(btnStart, &QPushButton::clicked, this, &TMPEGCheckForm::btnStartClick);
+    connect(Button2, &QPushButton::clicked, this, &TMPEGCheckForm::Button2Click);
+    connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+QStringList TMPEGCheckForm::ReportLines() const {
+    QStringList lines;
+    for (int i = 0; i < lbMPEGSync->count(); ++i) lines << lbMPEGSync->item(i)->text();
+    return lines;
+}
+
+void TMPEGCheckForm::btnStartClick() {
+    TProgress progress(this, "Checking file(s)...", int(Files.size()));
+    TMPEGChecker checker;
+    size_t checked = 0;
+    for (const QString& file : Files) {
+        const TCheckResult result = checker.CheckFile(ToPath(file));
+        QStringList lines;
+        for (const std::string& line : result.Lines) lines << FromUtf8(line);
+        lbMPEGSync->addItems(lines);
+        ++checked;
+        if (!progress.Step(int(checked))) break;
+    }
+    lbMPEGSync->addItem(FromUtf8(CheckedFilesLine(checked)));
+    lbMPEGSync->scrollToBottom();
+}
+
+void TMPEGCheckForm::Button2Click() {
+    const QString name = Dialogs.SaveFile(this, "Save MPEG log", QString(),
+                                          "Logfile (*.log)|*.log|Textfile (*.txt)|*.txt|All Files (*.*)|*.*", "log");
+    if (name.isEmpty()) return;
+    QFile file(name);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        Dialogs.Error(this, QString("Cannot write \"%1\": %2").arg(name, file.errorString()));
+        return;
+    }
+    QTextStream out(&file);
+    for (const QString& line : ReportLines()) out << line << '\n';
+    out.flush();
+    if (file.error() != QFile::NoError) Dialogs.Error(this, QString("Cannot write \"%1\": %2").arg(name, file.errorString()));
+}
+
+}  // namespace velmar::gui
