@@ -1,0 +1,304 @@
+// The browser window driven as a user would: start, add, delete, sort, close.
+#include <QHeaderView>
+#include <QSettings>
+
+#include "guitest.h"
+
+using namespace velmar::gui;
+using namespace velmar::gui::test;
+using TKind = TScriptedDialogs::TKind;
+
+class BrowserTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstStartWritesDefaultsAndShowsDefaultColumns() {
+        TWorkspace ws;
+        {
+            TApp app(ws);
+            TBrowserForm* b = app.Browser();
+            QCOMPARE(b->MP3ListView->StrList(), QStringList({"Path", "Filename", "Tags", "Artist / Group", "Title",
+                                                             "Album", "Remix", "Track", "Length"}));
+            QCOMPARE(b->MP3ListView->header()->sectionSize(3), 130);
+            QCOMPARE(b->windowTitle(), QString("MP3 Browser"));
+            QCOMPARE(app.Main.windowTitle(), QString("Velmar v1.3 "));
+            QCOMPARE(b->StatusPanels[0]->text(), QString("0 File(s)"));
+            QCOMPARE(app.Main.MainReg.ReadString("Preferences", "Skin", ""), QString("<DEFAULT>"));
+            QCOMPARE(app.Main.MainReg.ReadInteger("Preferences", "XPlayer Priority", 0), 4);
+            QCOMPARE(app.Main.MainReg.ReadInteger("Column All", "Att. Pics", -1), 17);
+            QVERIFY(app.Main.MainReg.ValueExists("Preferences", "Last Directory"));
+            QVERIFY(!app.Main.MainReg.ValueExists("Column Pos", "Size"));
+            QVERIFY(app.Dialogs.Asked.isEmpty());  // no error of any kind at start
+            // The colour variants were built from the palettes.
+            QVERIFY(QFileInfo::exists(ws.Data() + "GFX/MAIN_MAGENTA.BMP"));
+            QVERIFY(QFileInfo::exists(ws.Data() + "GFX/BROWSER_DEFAULT.BMP"));
+            QVERIFY(QDir(ws.Data() + "Recent Files").exists());
+        }
+        // The store is a plain INI file in the given folder; a later start keeps what is there.
+        QSettings ini(ws.Config() + "Orvane Design/Velmar.ini", QSettings::IniFormat);
+        ini.setValue("Column Pos/Title", "0");
+        ini.setValue("Column Pos/Path", "4");
+        ini.sync();
+        TApp again(ws);
+        const QStringList columns = again.Browser()->MP3ListView->StrList();
+        QCOMPARE(columns.at(0), QString("Title"));
+        QCOMPARE(columns.at(4), QString("Path"));
+    }
+
+    void folderScanListsOwnFilesBeforeSubFoldersAndOnlyMpExtensions() {
+        TWorkspace ws;
+        ws.Copy(0, "tree/b.mp3");
+        ws.Copy(1, "tree/sub/a.mp3");
+        ws.Copy(2, "tree/a.mp2");
+        ws.Copy(3, "tree/x.wav");
+        ws.Copy(4, "tree/sub/deeper/c.MPA");
+        ws.Copy(5, "tree/z.mp3");
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        app.Dialogs.ChooseFolder(ws.Files() + "tree");
+        b->actAddDirExecute();
+        QCOMPARE(FileNames(b), QStringList({ws.Files() + "tree/a.mp2", ws.Files() + "tree/b.mp3",
+                                            ws.Files() + "tree/z.mp3", ws.Files() + "tree/sub/a.mp3",
+                                            ws.Files() + "tree/sub/deeper/c.MPA"}));
+        QCOMPARE(app.Dialogs.Asked.first().Text, QString("Choose a directory to scan recursively for MPEG file(s)"));
+        QCOMPARE(app.Main.MainReg.ReadString("Preferences", "Last Directory", ""), ws.Files() + "tree");
+        QCOMPARE(b->StatusPanels[0]->text(), QString("5 File(s)"));
+        // The next picker starts in the stored folder; the file dialog too.
+        app.Dialogs.ChooseFolder("");
+        b->actAddDirExecute();
+        QCOMPARE(app.Dialogs.Asked.last().Folder, ws.Files() + "tree");
+        // Adding the same file again gives a second row.
+        app.Dialogs.Files({ws.Files() + "tree/b.mp3"});
+        b->actAddFilesExecute();
+        QCOMPARE(app.Dialogs.Asked.last().Text, QString("Add MPEG File(s) To List"));
+        QCOMPARE(app.Dialogs.Asked.last().Filter, QString("MPEG Layer 3 files (*.mp3)|*.mp3"));
+        QCOMPARE(b->MP3ListView->Count(), 6);
+        QCOMPARE(b->MP3ListView->FileNameAt(5), ws.Files() + "tree/b.mp3");
+        QCOMPARE(app.Main.MainReg.ReadString("Preferences", "Last Directory", ""), ws.Files() + "tree/");
+        QVERIFY(app.Dialogs.Problems.isEmpty());
+    }
+
+    void rowsShowTagsAndStreamFacts() {
+        TWorkspace ws;
+        const QString mira = ws.Copy(3, "m.mp3");
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames({mira, ws.Files() + "gone.mp3"});
+        QCOMPARE(Column(b, "Title").first(), QString::fromUtf8("Звёзды над рекой"));
+        QCOMPARE(Column(b, "Album").first(), QString::fromUtf8("夜の灯り"));
+        QCOMPARE(Column(b, "Track").first(), QString("04"));
+        QCOMPARE(Column(b, "Length").first(), QString("00:03"));
+        QCOMPARE(Column(b, "Tags").first(), QString("  2 "));
+        // A file that cannot be read keeps its row with its name; the message comes once, with the file.
+        QCOMPARE(b->MP3ListView->FileNameAt(1), ws.Files() + "gone.mp3");
+        QCOMPARE(Column(b, "Tags").at(1), QString("    "));
+        QCOMPARE(app.Dialogs.Messages(TKind::Error).size(), 1);
+        QVERIFY(app.Dialogs.Messages(TKind::Error).first().contains(ws.Files() + "gone.mp3"));
+        // Refresh rereads a changed file.
+        QFile::remove(mira);
+        QVERIFY(QFile::copy(SampleFiles().at(5), mira));
+        b->MP3ListView->SelectRows(Flags({1, 0}));
+        app.Main.actRefreshExecute();
+        QCOMPARE(Column(b, "Title").first(), QString("Night Bulletin"));
+    }
+
+    void deleteAsksAndRemovesExactlyTheSelection() {
+        TWorkspace ws;
+        QStringList files;
+        for (int i = 0; i < 5; ++i) files << ws.Copy(i, QString("f%1.mp3").arg(i));
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->actDeleteItemsExecute();
+        QCOMPARE(app.Dialogs.Messages(TKind::Information), QStringList({"No files to delete."}));
+        b->AddFileNames(files);
+
+        app.Dialogs.No();
+        b->actDeleteItemsExecute();
+        QCOMPARE(app.Dialogs.Asked.last().Text, QString("Delete ALL 5 item(s)?"));
+        QCOMPARE(b->MP3ListView->Count(), 5);
+
+        b->MP3ListView->SelectRows(Flags({0, 1, 0, 0, 0}));
+        app.Dialogs.Yes();
+        b->actDeleteItemsExecute();
+        QCOMPARE(app.Dialogs.Asked.last().Text, QString("Delete one item from list?"));
+        QCOMPARE(FileNames(b), QStringList({files[0], files[2], files[3], files[4]}));
+
+        b->MP3ListView->SelectRows(Flags({1, 0, 1, 1}));
+        app.Dialogs.No();
+        b->actDeleteItemsExecute();
+        QCOMPARE(app.Dialogs.Asked.last().Text, QString("Delete 3 item(s) from list?"));
+        QCOMPARE(b->MP3ListView->Count(), 4);
+        app.Dialogs.Yes();
+        b->actDeleteItemsExecute();
+        QCOMPARE(FileNames(b), QStringList({files[2]}));
+        QCOMPARE(b->StatusPanels[0]->text(), QString("1 File(s)"));
+
+        app.Dialogs.Yes();
+        b->MP3ListView->SelectNone();
+        b->actDeleteItemsExecute();
+        QCOMPARE(b->MP3ListView->Count(), 0);
+        QVERIFY(app.Dialogs.AllAnswered());
+        QVERIFY(app.Dialogs.Problems.isEmpty());
+    }
+
+    void headerClickSortsByTextKeepingTheSelection() {
+        TWorkspace ws;
+        QStringList files = {ws.Cut(0, "a.mp3", 9728), ws.Cut(1, "b.mp3", 10240), ws.Cut(2, "c.mp3", 1000000),
+                             ws.Cut(3, "d.mp3", 999999)};
+        TApp app(ws);
+        // Show "Size" as a fifth column.
+        app.Main.MainReg.WriteInteger("Column Pos", "Size", 2);
+        app.Main.MainReg.WriteInteger("Column Pos", "Tags", 9);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames(files);
+        QCOMPARE(Column(b, "Size"), QStringList({"9,5 Kb", "10,0 Kb", "1,0 Mb", "976,6 Kb"}));
+        b->MP3ListView->SelectRows(Flags({1, 0, 0, 0}));
+        const int size = int(b->MP3ListView->StrList().indexOf("Size"));
+        b->MP3ListView->header()->sectionClicked(size);
+        QCOMPARE(Column(b, "Size"), QStringList({"1,0 Mb", "10,0 Kb", "9,5 Kb", "976,6 Kb"}));
+        QCOMPARE(b->SortColumn, size);
+        QCOMPARE(b->MP3ListView->FocusedFileName(), files[0]);
+        QCOMPARE(b->MP3ListView->FirstSelected(), 2);
+        // Again: the same ascending order.
+        b->MP3ListView->header()->sectionClicked(size);
+        QCOMPARE(Column(b, "Size"), QStringList({"1,0 Mb", "10,0 Kb", "9,5 Kb", "976,6 Kb"}));
+        QCOMPARE(b->StatusPanels[1]->text(), QString("1 File(s) Selected"));
+    }
+
+    void commandStatesFollowTheSelection() {
+        TWorkspace ws;
+        TApp app(ws);
+        QVERIFY(!app.Main.actSaveSongList->isEnabled());
+        QVERIFY(app.Main.actNewBrowser->isEnabled());
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames({ws.Copy(0, "a.mp3"), ws.Copy(1, "b.mp3"), ws.Copy(2, "c.mp3")});
+        b->UpdateStatus();
+        QVERIFY(app.Main.actSaveSongList->isEnabled());
+        QVERIFY(!app.Main.actMPEGCheck->isEnabled());
+        QVERIFY(!b->actSelectNone->isEnabled());
+        b->MP3ListView->SelectRows(Flags({1, 0, 0}));
+        QVERIFY(!app.Main.actMoveUp->isEnabled());
+        QVERIFY(app.Main.actMoveDown->isEnabled());
+        QVERIFY(app.Main.actMPEGCheck->isEnabled());
+        app.Main.actMoveDownExecute();
+        QCOMPARE(b->MP3ListView->FocusedFileName(), ws.Files() + "a.mp3");
+        QCOMPARE(b->MP3ListView->FirstSelected(), 1);
+        QCOMPARE(b->MP3ListView->SelectedCount(), 1);
+        QCOMPARE(b->MP3ListView->FileNameAt(0), ws.Files() + "b.mp3");
+        QVERIFY(app.Main.actMoveUp->isEnabled());
+        app.Main.actMoveUpExecute();
+        QCOMPARE(FileNames(b), QStringList({ws.Files() + "a.mp3", ws.Files() + "b.mp3", ws.Files() + "c.mp3"}));
+        b->actSelectAllExecute();
+        QVERIFY(!app.Main.actMoveUp->isEnabled() && !app.Main.actMoveDown->isEnabled());
+        b->actSelectInverseExecute();
+        QCOMPARE(b->MP3ListView->SelectedCount(), 0);
+    }
+
+    void editModeRefusesChangesButRefreshes() {
+        TWorkspace ws;
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames({ws.Copy(0, "a.mp3")});
+        b->MP3ListView->EditMode = true;
+        const QString message =
+            "You are currently in Edit mode.\rNo changes can be done to the list while you are in this mode.\r"
+            "To make the changes you want, exit the tag editor.";
+        b->actAddFilesExecute();
+        b->actDeleteItemsExecute();
+        b->MP3ListView->AddFile(ws.Files() + "a.mp3");
+        QCOMPARE(app.Dialogs.Messages(TKind::Information), QStringList({message, message, message}));
+        QCOMPARE(b->MP3ListView->Count(), 1);
+        b->MP3ListView->SetField(0, "Title", "changed");
+        b->MP3ListView->RefreshItem(0);
+        QCOMPARE(Column(b, "Title").first(), QString("Lanterns in the Rain"));
+        // Closing is refused too: the window is minimised instead.
+        b->SubWindow()->close();
+        QCOMPARE(app.Main.ChildCount(), 1);
+        QVERIFY(b->SubWindow()->isMinimized());
+        b->MP3ListView->EditMode = false;
+    }
+
+    void listFieldsByCaption() {
+        TWorkspace ws;
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames({ws.Copy(0, "a.mp3")});
+        TMP3ListView* list = b->MP3ListView;
+        QCOMPARE(list->ColumnIndex("Path"), -1);
+        QCOMPARE(list->ColumnIndex("Filename"), 0);
+        QCOMPARE(list->ColumnIndex("Genre"), -2);
+        QString text = "untouched";
+        list->GetField(0, "Genre", text);
+        QCOMPARE(text, QString("untouched"));
+        list->SetField(0, "Genre", "x");
+        list->SetFileName(0, "renamed.mp3");
+        QCOMPARE(list->FileNameAt(0), ws.Files() + "renamed.mp3");
+        QCOMPARE(list->FocusedFileName(), QString());
+    }
+
+    void closingAskedSavePlaylistAndCancelKeepsTheWindow() {
+        TWorkspace ws;
+        TApp app(ws);
+        TBrowserForm* empty = app.Browser();
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames({ws.Copy(0, "a.mp3"), ws.Copy(1, "b.mp3")});
+        b->MP3ListView->header()->resizeSection(1, 222);
+
+        app.Dialogs.Answer(TAnswer::Cancel);
+        b->actCloseBrowserExecute();
+        QCOMPARE(app.Dialogs.Asked.last().Text, QString("Save playlist?"));
+        QCOMPARE(app.Main.ChildCount(), 2);
+        QCOMPARE(b->MP3ListView->Count(), 2);
+        QCOMPARE(app.Main.MainReg.ReadInteger("Column Width", "Filename", 0), 100);
+
+        // Yes saves the whole list through the save dialog, then closes.
+        app.Dialogs.Answer(TAnswer::Yes);
+        app.Dialogs.SaveAs(ws.Root() + "kept.m3u");
+        b->actCloseBrowserExecute();
+        QTest::qWait(0);
+        QCOMPARE(app.Main.ChildCount(), 1);
+        QFile saved(ws.Root() + "kept.m3u");
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), (ws.Files() + "a.mp3\r\n" + ws.Files() + "b.mp3\r\n").toUtf8());
+        QCOMPARE(app.Main.MainReg.ReadInteger("Column Width", "Filename", 0), 222);
+
+        // An empty browser closes without a question.
+        const qsizetype asked = app.Dialogs.Asked.size();
+        empty->actCloseBrowserExecute();
+        QTest::qWait(0);
+        QCOMPARE(app.Main.ChildCount(), 0);
+        QCOMPARE(app.Dialogs.Asked.size(), asked);
+        QVERIFY(!app.Main.actSaveSongList->isEnabled());
+        QVERIFY(app.Dialogs.Problems.isEmpty());
+    }
+
+    void droppedPathsOnTheBackground() {
+        TWorkspace ws;
+        ws.Copy(0, "drop/a.mp3");
+        QFile text(ws.Files() + "notes.txt");
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.close();
+        QDir().mkpath(ws.Files() + "nothing/inner");
+        TApp app(ws);
+        app.Main.DropPaths({ws.Files() + "nothing"});
+        QCOMPARE(app.Main.ChildCount(), 0);
+        app.Main.DropPaths({ws.Files() + "notes.txt"});
+        QCOMPARE(app.Main.ChildCount(), 1);
+        QCOMPARE(app.Main.Browsers().first()->MP3ListView->Count(), 0);
+        app.Main.DropPaths({ws.Files() + "drop", ws.Files() + "notes.txt"});
+        QCOMPARE(app.Main.ChildCount(), 2);
+        QCOMPARE(FileNames(app.Main.Browsers().last()), QStringList({ws.Files() + "drop/a.mp3"}));
+        // The command line opens one browser with files, folders and playlists.
+        const QString list = ws.Root() + "l.m3u";
+        QFile m3u(list);
+        QVERIFY(m3u.open(QIODevice::WriteOnly));
+        m3u.write("#EXTM3U\r\nfiles/drop/a.mp3\r\n");
+        m3u.close();
+        app.Main.OpenPaths({ws.Files() + "drop", list});
+        QCOMPARE(app.Main.ChildCount(), 3);
+        QCOMPARE(FileNames(app.Main.Browsers().last()).size(), 2);
+    }
+};
+
+QTEST_MAIN(BrowserTest)
+#include "browser_test.moc"
