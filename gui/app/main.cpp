@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QIcon>
+#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 
@@ -52,6 +53,8 @@ int main(int argc, char** argv) {
         main.activateWindow();
         main.OpenPaths(files);
     });
+    // Without a window manager "maximised" means nothing: fill the screen's free area first.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) main.setGeometry(screen->availableGeometry());
     main.showMaximized();
     QTimer::singleShot(0, &main, [&] {
         main.FirstActivation();
