@@ -1,7 +1,16 @@
 // The settings store on its own: defaults, names in any case, texts that are no numbers.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QDir>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstring>
+
+#include "app/multinst.h"
 
 #include "app/RegisterComp.h"
 #include "app/appcontext.h"
@@ -83,6 +92,29 @@ private slots:
         QCOMPARE(QtFileFilter("M3U Playlists (*.m3u)|*.m3u|All Playlist Files (*.m3u; *.pls)|*.pls;*.m3u"),
                  QString("M3U Playlists (*.m3u);;All Playlist Files (*.pls *.m3u)"));
         QCOMPARE(DisplayText("a\rb"), QString("a\nb"));
+    }
+
+    void secondStartHandsItsFilesToTheFirst() {
+        const QString name = QString("velmar-test-%1").arg(QCoreApplication::applicationPid());
+        // A socket left behind by a copy that crashed: nobody listens on it.
+        const QByteArray stale = QFile::encodeName(QDir::tempPath() + "/" + name);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, stale.constData(), sizeof(address.sun_path) - 1);
+        QVERIFY(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0);
+        ::close(fd);
+        QVERIFY(QFile::exists(QString::fromLocal8Bit(stale)));
+
+        TInstanceGuard lone(name);
+        QVERIFY(!lone.HandOver({"/a.mp3"}));  // nobody there to take them
+        TInstanceGuard first(name);
+        QVERIFY(first.Listen());
+        QSignalSpy woken(&first, &TInstanceGuard::Woken);
+        TInstanceGuard second(name);
+        QVERIFY(second.HandOver({"/music/a.mp3", "/music/b c"}));
+        QTRY_COMPARE(woken.count(), 1);
+        QCOMPARE(woken.first().first().toStringList(), QStringList({"/music/a.mp3", "/music/b c"}));
     }
 };
 
