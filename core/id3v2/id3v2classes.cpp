@@ -205,6 +205,7 @@ void TTCONFrame::ParseText() {
         refs.emplace_back(t.substr(1, close - 1));
         t.remove_prefix(close + 1);
     }
+    if (t.starts_with("((")) t.remove_prefix(1);  // the doubled "(" is how the text escapes it
     Refinement = std::string(t);
     auto resolve = [](const std::string& ref, int32_t& index, std::string& name) {
         index = -1;
