@@ -31,7 +31,9 @@ inline TBytes Cat(std::initializer_list<TBytes> parts) {
     return out;
 }
 
-inline void Put32(TBytes& out, uint32_t v) { out.insert(out.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}); }
+inline void Put32(TBytes& out, uint32_t v) {
+    out.insert(out.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+}
 
 // Texts joined with "|", to compare several fields in one expectation.
 inline std::string Join(std::initializer_list<std::string> parts) {
@@ -58,12 +60,17 @@ public:
         fs::remove_all(Path, ec);
     }
     fs::path operator/(const std::string& name) const { return Path / name; }
+    fs::path Put(const std::string& name, const TBytes& bytes) const;  // writes a file, returns its path
     fs::path Path;
 };
 
 inline void WriteFile(const fs::path& path, const TBytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+inline fs::path TTempDir::Put(const std::string& name, const TBytes& bytes) const {
+    WriteFile(Path / name, bytes);
+    return Path / name;
 }
 
 inline TBytes ReadFile(const fs::path& path) {
