@@ -206,6 +206,12 @@ void TTCONFrame::ParseText() {
         t.remove_prefix(close + 1);
     }
     if (t.starts_with("((")) t.remove_prefix(1);  // the doubled "(" is how the text escapes it
+    // A bare genre number, as some writers store it, is a reference too.
+    int32_t bare = -1;
+    if (refs.empty() && ToInt(t, bare) && bare >= 0 && bare < int32_t(GenreTable().size())) {
+        refs.emplace_back(t);
+        t = {};
+    }
     Refinement = std::string(t);
     auto resolve = [](const std::string& ref, int32_t& index, std::string& name) {
         index = -1;

@@ -410,3 +410,10 @@ TEST(ID3v2Read, CutOrDamagedTagsAreReadSafely) {
         TTag(b).Save();
     }
 }
+
+TEST(ID3v2Parsed, BareGenreNumberReadsAsItsNameAndIsKeptAsWritten) {
+    const TBytes tag = Id3Tag(Id3Frame("TCON", Txt("17")));
+    TTag t(tag);
+    EXPECT_EQ(Join({t.Tag.TCON.Genre1Name, t.Tag.TCON.Refinement}), "Rock|");
+    EXPECT_EQ(SaveTag(t.Tag), tag);
+}
