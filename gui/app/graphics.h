@@ -7,9 +7,10 @@
 #include <QPixmap>
 #include <QString>
 
+#include "appcontext.h"
+
 namespace velmar::gui {
 
-struct TAppPaths;
 class TRegisterComp;
 
 class TGraphics {
@@ -49,7 +50,7 @@ public:
 
 private:
     QImage SkinOrBuiltIn(const QString& skinFile, const QString& id) const;
-    const TAppPaths& Paths;
+    const TAppPaths Paths;
     TRegisterComp& Store;
 };
 

@@ -107,7 +107,7 @@ bool TBackgroundArea::viewportEvent(QEvent* event) {
 
 TMainForm::TMainForm(const TAppPaths& paths, TDialogs& dialogs, std::function<void(const QString&)> status)
     : Store(std::make_unique<TRegisterComp>(paths.SettingsFile)),
-      Pictures(std::make_unique<TGraphics>(Paths, *Store)),
+      Pictures(std::make_unique<TGraphics>(paths, *Store)),
       Paths(paths),
       Dialogs(dialogs),
       MainReg(*Store),

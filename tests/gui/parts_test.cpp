@@ -1,0 +1,190 @@
+// Parts of the windows with their own logic: the row model under large and
+// scattered changes, text order, the mouse on empty list space, gathered
+// messages, colour variants and skins.
+#include <QImage>
+#include <QMouseEvent>
+
+#include "app/graphics.h"
+#include "app/messagesink.h"
+#include "guitest.h"
+
+using namespace velmar::gui;
+using namespace velmar::gui::test;
+using TKind = TScriptedDialogs::TKind;
+
+namespace {
+
+QByteArray ReadAll(const QString& file) {
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Rows of one column whose texts are given, without files behind them.
+void FillRows(TMP3ListView& list, const QStringList& texts) {
+    std::vector<QStringList> rows;
+    for (const QString& t : texts) {
+        QStringList row(list.StrList().size());
+        row[0] = t;
+        rows.push_back(row);
+    }
+    list.Model()->AppendRows(rows);
+}
+
+}  // namespace
+
+class PartsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void scatteredSelectionsAreDeletedAndInvertedExactly() {
+        TScriptedDialogs dialogs;
+        TMP3ListView list(dialogs);
+        list.SetColumns({{"Path", 50}, {"Filename", 50}});
+        QStringList texts;
+        for (int i = 0; i < 1000; ++i) texts << QString::number(i);
+        FillRows(list, texts);
+        // Every third row: far more separate runs than one removal per run would allow.
+        std::vector<char> flags(1000, 0);
+        for (int i = 0; i < 1000; i += 3) flags[size_t(i)] = 1;
+        list.SelectRows(flags);
+        QCOMPARE(list.SelectedCount(), 334);
+        QCOMPARE(list.FirstSelected(), 0);
+        list.SelectInverse();
+        QCOMPARE(list.SelectedCount(), 666);
+        QCOMPARE(list.FirstSelected(), 1);
+        list.Model()->RemoveRowSet(list.SelectedRows());
+        QCOMPARE(list.Count(), 334);
+        for (int r = 0; r < list.Count(); ++r) QCOMPARE(list.Model()->Cell(r, 0), QString::number(3 * r));
+        // A few runs take the row-by-row path.
+        list.SelectRows(Flags({0, 1, 1, 0, 1}));
+        list.Model()->RemoveRowSet(list.SelectedRows());
+        QCOMPARE(list.Model()->Cell(0, 0), QString("0"));
+        QCOMPARE(list.Model()->Cell(1, 0), QString("9"));
+        QCOMPARE(list.Model()->Cell(2, 0), QString("15"));
+        QCOMPARE(list.Count(), 331);
+    }
+
+    void sortOrderIsThatOfTheCharactersAsWritten() {
+        TScriptedDialogs dialogs;
+        TMP3ListView list(dialogs);
+        list.SetColumns({{"Path", 50}, {"Filename", 50}});
+        const QString high = QString(QChar(0xFF21));                       // FULLWIDTH A, above U+E000
+        const QString astral = QString::fromUcs4(U"\U0001F3B5");           // a surrogate pair in UTF-16
+        FillRows(list, {"b", astral, "B", high, "a10", "", "a9", "a", "b"});
+        list.Model()->setData(list.Model()->index(0, 1), "first b");
+        list.Model()->SetCell(0, 1, "first b");
+        list.Model()->SetCell(8, 1, "second b");
+        list.SortByColumn(0);
+        QStringList sorted;
+        for (int r = 0; r < list.Count(); ++r) sorted << list.Model()->Cell(r, 0);
+        QCOMPARE(sorted, QStringList({"", "B", "a", "a10", "a9", "b", "b", high, astral}));
+        // Equal texts keep their order.
+        QCOMPARE(list.Model()->Cell(5, 1), QString("first b"));
+        QCOMPARE(list.Model()->Cell(6, 1), QString("second b"));
+    }
+
+    void doubleClickOnEmptyListSpaceAddsFilesOrAFolder() {
+        TWorkspace ws;
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->SubWindow()->resize(600, 400);
+        QWidget* viewport = b->MP3ListView->viewport();
+        const QPoint empty(viewport->width() / 2, viewport->height() - 10);
+        app.Dialogs.Files({});
+        QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, empty);
+        app.Dialogs.ChooseFolder("");
+        QTest::mouseDClick(viewport, Qt::LeftButton, Qt::ShiftModifier, empty);
+        const QList<TScriptedDialogs::TAsked> asked = app.Dialogs.Asked;
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked[0].Kind, TKind::OpenFiles);
+        QCOMPARE(asked[1].Kind, TKind::Folder);
+        QVERIFY(app.Dialogs.Problems.isEmpty());
+    }
+
+    void messagesOfManyFilesAreShownOnceWithTheirFiles() {
+        TWorkspace ws;
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        QStringList missing;
+        for (int i = 0; i < 25; ++i) missing << ws.Files() + QString("missing%1.mp3").arg(i);
+        b->AddFileNames(missing);
+        QCOMPARE(b->MP3ListView->Count(), 25);
+        const QStringList errors = app.Dialogs.Messages(TKind::Error);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(errors.first().contains("File: " + missing.first()));
+        QVERIFY(errors.first().contains("File: " + missing[TBatchErrors::kMaxShown - 1]));
+        QVERIFY(!errors.first().contains("File: " + missing[TBatchErrors::kMaxShown] + "\n"));
+        QVERIFY(errors.first().endsWith("... and 5 more message(s)."));
+        // One file on its own shows its message at once, as the core wrote it.
+        b->MP3ListView->AddFile(missing.first());
+        QCOMPARE(app.Dialogs.Messages(TKind::Error).size(), 2);
+        QVERIFY(app.Dialogs.Messages(TKind::Error).last().startsWith("MP3Object"));
+    }
+
+    void colourVariantsTakeEachPaletteAndKeepThePixels() {
+        TWorkspace ws;
+        TRegisterComp store(ws.Config() + "v.ini");
+        TGraphics graphics(ws.Paths(), store);
+        QVERIFY(TGraphics::LibraryAvailable());
+        QVERIFY(graphics.PrepareFiles().isEmpty());
+        const QByteArray base = ReadAll(ws.Data() + "GFX/background.bmp");
+        QVERIFY(base.size() > 1078);
+        for (int k = 0; k < 7; ++k) {
+            const QByteArray variant = ReadAll(graphics.MainVariant(k));
+            const QByteArray palette = ReadAll(ws.Data() + QString("GFX/COLTAB/CM%1.ACT").arg(k));
+            QCOMPARE(variant.size(), base.size());
+            QCOMPARE(variant.left(54), base.left(54));
+            QCOMPARE(variant.mid(1078), base.mid(1078));
+            for (int i = 0; i < 256; i += 51) {  // blue, green, red, 0 from red, green, blue
+                QCOMPARE(variant[54 + 4 * i], palette[3 * i + 2]);
+                QCOMPARE(variant[54 + 4 * i + 1], palette[3 * i + 1]);
+                QCOMPARE(variant[54 + 4 * i + 2], palette[3 * i]);
+                QCOMPARE(variant[54 + 4 * i + 3], char(0));
+            }
+        }
+        QVERIFY(!QImage(graphics.BrowserVariant(6)).isNull());
+        QCOMPARE(QImage(graphics.AboutWater()).size(), QSize(400, 300));
+        // A missing palette is reported; the other set is still built.
+        QFile::remove(ws.Data() + "GFX/COLTAB/CB3.ACT");
+        const QStringList problems = graphics.PrepareFiles();
+        QCOMPARE(problems.size(), 1);
+        QVERIFY(problems.first().contains("CB3.ACT"));
+    }
+
+    void skinPicturesReplaceOnlyTheBuiltInOnesTheyHave() {
+        TWorkspace ws;
+        TRegisterComp store(ws.Config() + "s.ini");
+        TGraphics graphics(ws.Paths(), store);
+        graphics.PrepareFiles();
+        const QString skin = ws.Data() + "SKINS/Night/";
+        QDir().mkpath(skin);
+        QImage back(64, 48, QImage::Format_RGB32);
+        back.fill(Qt::darkBlue);
+        QVERIFY(back.save(skin + "BACK.BMP", "BMP"));
+        QImage icons(224, 40, QImage::Format_RGB32);
+        icons.fill(QColor(255, 0, 255));
+        QVERIFY(icons.save(skin + "bicons_normal.bmp", "BMP"));
+        store.WriteString("Preferences", "Skin", "Night");
+        graphics.LoadWindowGraphics();
+        QCOMPARE(graphics.MainBackground.size(), QSize(64, 48));
+        QCOMPARE(graphics.ToolbarStrip.size(), TGraphics::BuiltIn("ID_TOOLBAR").size());  // no TOOLBAR.BMP
+        QCOMPARE(graphics.BrowserNormal.size(), 7);
+        QCOMPARE(graphics.BrowserNormal[0].size(), QSize(72, 40));
+        QVERIFY(graphics.BrowserNormal[0].toImage().pixelColor(30, 20).alpha() == 0);  // magenta is transparent
+        int opaque = 0;  // the hot images are still the built-in ones
+        const QImage hot = graphics.BrowserHot[0].toImage();
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 72; ++x) opaque += hot.pixelColor(x, y).alpha() > 0 ? 1 : 0;
+        QVERIFY(opaque > 100);
+        QCOMPARE(hot.pixelColor(5, 20).alpha(), 0);  // left of the cell: filled with magenta
+        QCOMPARE(graphics.ToolbarNormal.size(), 30);
+        // Without a skin the browser strip is the chosen colour variant.
+        store.WriteString("Preferences", "Skin", "<DEFAULT>");
+        store.WriteInteger("Preferences", "Explorer Background Color", 2);
+        QCOMPARE(graphics.BrowserStrip().toImage(), QImage(graphics.BrowserVariant(2)).convertToFormat(
+                                                        graphics.BrowserStrip().toImage().format()));
+    }
+};
+
+QTEST_MAIN(PartsTest)
+#include "parts_test.moc"
