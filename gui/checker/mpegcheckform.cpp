@@ -33,7 +33,8 @@ TMPEGCheckForm::TMPEGCheckForm(TDialogs& dialogs, QWidget* parent) : QDialog(par
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lbMPEGSync, 1);
     layout->addLayout(buttons);
-    resize(640, 420);
+    lbMPEGSync->setTextElideMode(Qt::ElideNone);
+    resize(760, 440);
     connect(btnStart, &QPushButton::clicked, this, &TMPEGCheckForm::btnStartClick);
     connect(Button2, &QPushButton::clicked, this, &TMPEGCheckForm::Button2Click);
     connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
