@@ -117,6 +117,7 @@ void TMainForm::SaveWindows() {
 
 void TMainForm::RestoreWindows() {
     const auto lists = SavedWindowLists(ToPath(Paths.RecentFilesFolder()));
+    TBatchErrors errors;  // the messages of all windows, shown once
     for (const auto& m3u : lists) {
         Status("Status: Reading Window Settings");
         const QString listFile = FromPath(m3u);
@@ -130,7 +131,7 @@ void TMainForm::RestoreWindows() {
         }
         QStringList names;
         for (const std::string& e : entries) names << FromPath(e);
-        b->AddFileNames(names);
+        b->AddFileNames(names, &errors);
 
         const QString ctl = listFile.left(listFile.size() - 4) + ".ctl";
         if (const auto placement = ReadWindowControl(ToPath(ctl))) {
@@ -157,6 +158,7 @@ void TMainForm::RestoreWindows() {
         b->UpdateStatus();
         QFile::remove(listFile);
     }
+    errors.Show(Dialogs, this);
 }
 
 void TMainForm::actSearchExecute() {

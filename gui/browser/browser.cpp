@@ -253,9 +253,9 @@ void TBrowserForm::HeaderClicked(int column) {
     UpdateStatus();
 }
 
-void TBrowserForm::AddFileNames(const QStringList& files) {
+void TBrowserForm::AddFileNames(const QStringList& files, TBatchErrors* gather) {
     TBatchErrors errors;
-    MP3ListView->AddFiles(files, errors, kAddFilesLabel);
+    MP3ListView->AddFiles(files, gather ? *gather : errors, kAddFilesLabel);
     errors.Show(Main.Dialogs, this);
 }
 

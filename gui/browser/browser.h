@@ -71,7 +71,8 @@ public:
     // Adds files, folders (scanned) and, with `playlists`, the entries of playlists;
     // messages of all files are shown once at the end. Returns the rows added.
     int AddPaths(const QStringList& paths, bool playlists = false);
-    void AddFileNames(const QStringList& files);  // as they are, one row each
+    // As they are, one row each; messages go to `gather` when given, else are shown at the end.
+    void AddFileNames(const QStringList& files, class TBatchErrors* gather = nullptr);
     void DropFiles(const QStringList& paths);
     void LoadGraphics();  // button images and the strip picture
     void WriteColumnWidths();
