@@ -153,9 +153,9 @@ TMainForm::TMainForm(const TAppPaths& paths, TDialogs& dialogs, std::function<vo
     statusBar()->addWidget(time);
 
     Status("Status: Reading Window Settings");
+    Started = true;
     UpdateCommandStates(0);
     resize(1000, 700);
-    Started = true;
 }
 
 TMainForm::~TMainForm() = default;
