@@ -160,6 +160,7 @@ TEST(Corpus, Id3v1AndLyrics3) {
     const auto lyr = Load("id3lib/example.lyr");
     const TLyricsObject& l = lyr->File.Lyrics3();
     EXPECT_TRUE(l.Present && l.HasLyrics && l.HasTimestamps && l.Size == 1064 + 15 && lyr->File.AudioEnd == 0);
+    ASSERT_GE(l.Lyrics.size(), 7u);
     EXPECT_EQ(Join({l.ExtAlbum, l.ExtArtist, l.ExtTitle, l.Author, std::string(l.Lyrics.begin(), l.Lyrics.begin() + 7)}),
               "Album name that is larger then 30 chars !|Artist name or band that is larger then 30 chars !|"
               "Track name which is larger then 30 chars !|The lyrics were written by someone.. is it you ?|[00:02]");
