@@ -443,7 +443,7 @@ bool TID3v2Object::Save(TStream& stream) {
                 dropped += (dropped.empty() ? "" : ", ") + raw.FrameHeader.FrameID;
         }
         if (!dropped.empty())
-            Sink->Error("These frames have no ID3v2.3 form and were not written: " + dropped + ".");
+            Sink->Error("These frames cannot be written into an ID3v2.3 tag and were left out: " + dropped + ".");
         return true;
     } catch (const std::exception&) {
         Sink->Error("Error saving file. ID3v2Object::Save");
