@@ -429,11 +429,78 @@ def stream_facts():
                   "velmar %s, mutagen %.3f" % (mpeg["seconds"], length))
 
 
+# ---- ID3v2.4 tags, read into the same values and written back as ID3v2.3 ----
+def comparable(tags):
+    """Every frame mutagen reads, by key, without encodings; several values as a set of parts."""
+    out = {}
+    for key, f in tags.items():
+        if f.FrameID in ("TIPL", "TMCL", "IPLS"):
+            out.setdefault("people", set()).update(tuple(p) for p in f.people)
+        elif f.FrameID == "TDRC":
+            out[key] = str(f)[:16]
+        elif f.FrameID[0] == "T":
+            out[key] = (getattr(f, "desc", ""), frozenset(part for t in f.text for part in str(t).split("/")))
+        else:
+            s = shaped(f)
+            out[key] = json.dumps(s, sort_keys=True) if s else repr(f)
+    return out
+
+
+def check_v24_round_trip(path, label, expect_shown):
+    j = info(path)
+    check_eq(j["id3v2"] and j["id3v2"]["version"], "2.4.0", label + ": version shown")
+    shown = {f["id"]: f.get("text", f.get("value")) for f in j["id3v2"]["frames"]}
+    for fid, text in expect_shown.items():
+        check_eq(shown.get(fid), text, "%s: %s shown" % (label, fid))
+    audio, before = between(path), comparable(id3.ID3(path))
+    set_tags(path, "--title", "X")
+    after_tags = id3.ID3(path)
+    check_eq(after_tags.version, (2, 3, 0), label + ": written as ID3v2.3")
+    check_eq(str(after_tags["TIT2"]), "X", label + ": new title")
+    after = comparable(after_tags)
+    for key in sorted(set(before) | set(after)):
+        if key != "TIT2":
+            check_eq(after.get(key), before.get(key), "%s: %s kept" % (label, key))
+    check_eq(between(path), audio, label + ": audio kept")
+
+
+def v24_written():
+    path = untagged_copy("mutagen24.mp3")
+    tags = id3.ID3()
+    tags.add(id3.TIT2(encoding=3, text="Café ☃ Nights"))
+    tags.add(id3.TPE1(encoding=3, text=["Anna Łoś", "東京 Strings"]))
+    tags.add(id3.TALB(encoding=1, text="Nocturnes"))
+    tags.add(id3.TDRC(encoding=3, text="2004-05-17T12:30"))
+    tags.add(id3.TCON(encoding=3, text=["Jazz", "17"]))
+    tags.add(id3.TRCK(encoding=3, text="5/11"))
+    tags.add(id3.TSOP(encoding=3, text="Łoś, Anna"))
+    tags.add(id3.TIPL(encoding=3, people=[["producer", "Ann"], ["engineer", "Bo"]]))
+    tags.add(id3.TMCL(encoding=3, people=[["piano", "Cy"]]))
+    tags.add(id3.COMM(encoding=3, lang="eng", desc="", text="Ünïcode comment"))
+    tags.add(id3.TXXX(encoding=3, desc="MOOD", text=["calm", "slow"]))
+    tags.add(id3.USLT(encoding=3, lang="eng", desc="", text="Line one\nЛиния два"))
+    tags.add(id3.APIC(encoding=3, mime="image/png", type=3, desc="Front ☃", data=b"\x89PNG" + bytes(300)))
+    tags.add(id3.RVA2(desc="track", channel=1, gain=-2.5, peak=0.9))
+    tags.save(path, v2_version=4)
+    check_v24_round_trip(path, "mutagen 2.4", {
+        "TIT2": "Café ☃ Nights", "TPE1": "Anna Łoś/東京 Strings", "TYER": "2004", "TDAT": "1705",
+        "TIME": "1230", "TCON": "(17)Jazz", "TSOP": "Łoś, Anna", "TXXX": "calm/slow"})
+    if have("eyeD3"):
+        path = untagged_copy("eyed3-24.mp3")
+        r = run("eyeD3", "--no-config", "--to-v2.4", "-t", "Fjäll ☃", "-a", "Øystein Vale", "-A", "Drift",
+                "-n", "2", "-N", "10", "-Y", "2011", "-G", "Ambient", "-c", "ein Kommentar",
+                "--user-text-frame", "Label:Fjord", path)
+        if check_eq(r.returncode, 0, "eyeD3 writes a 2.4 tag: " + r.stderr):
+            check_v24_round_trip(path, "eyeD3 2.4", {"TIT2": "Fjäll ☃", "TPE1": "Øystein Vale", "TRCK": "02/10",
+                                                      "TDRL": "2011", "TXXX": "Fjord"})
+
+
 def main():
     try:
         mutagen_written()
         eyed3_written()
         id3lib_written()
+        v24_written()
         stream_facts()
     finally:
         shutil.rmtree(WORK, ignore_errors=True)
