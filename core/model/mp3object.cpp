@@ -255,8 +255,8 @@ bool TMP3Object::SaveFile(const fs::path& fileName, bool writeID3v2, bool writeL
             if (!ID3v2Tag.Save(tag)) return false;
             head = std::move(tag.Data);
         }
-        TBytes tail;
-        if (writeLyrics3) tail = Lyrics3Tag.Render(Sink);
+        const TBytes lyrics = writeLyrics3 ? Lyrics3Tag.Render(Sink) : TBytes();
+        TBytes tail = lyrics;
         if (writeID3v1) {
             const auto v1 = ID3v1Tag.Render();
             tail.insert(tail.end(), v1.begin(), v1.end());
@@ -272,8 +272,8 @@ bool TMP3Object::SaveFile(const fs::path& fileName, bool writeID3v2, bool writeL
         AudioStart += shift;
         AudioEnd += shift;
         FileSize = DataStart + dataLength + int64_t(tail.size());
-        Lyrics3Tag.Present = writeLyrics3 && !tail.empty() && tail.size() > (writeID3v1 ? 128u : 0u);
-        if (Lyrics3Tag.Present) Lyrics3Tag.Size = int32_t(tail.size() - (writeID3v1 ? 128 : 0));
+        Lyrics3Tag.Present = !lyrics.empty();
+        if (Lyrics3Tag.Present) Lyrics3Tag.Size = int32_t(lyrics.size());
         ID3v1Tag.Present = writeID3v1;
         LoadedName = target;
         return true;
