@@ -20,6 +20,12 @@ namespace velmar::gui::test {
 
 inline QString Samples() { return QStringLiteral(VELMAR_SAMPLES); }
 
+// A file's bytes; "<missing>" when it cannot be read, so it never equals an empty file.
+inline QByteArray ReadAll(const QString& file) {
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
 inline QStringList SampleFiles() {
     QStringList out;
     for (const QString& name : QDir(Samples()).entryList({"*.mp3"}, QDir::Files, QDir::Name))

@@ -15,11 +15,6 @@ using TKind = TScriptedDialogs::TKind;
 
 namespace {
 
-QByteArray ReadAll(const QString& file) {
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 // Answers the search window: keyword and options, then "&Search".
 std::function<int(QDialog&)> SearchFor(const QString& keyword, bool selectedItems, bool caseSensitive, bool keep,
                                        bool newWindow) {

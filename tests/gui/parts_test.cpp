@@ -14,11 +14,6 @@ using TKind = TScriptedDialogs::TKind;
 
 namespace {
 
-QByteArray ReadAll(const QString& file) {
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Rows of one column whose texts are given, without files behind them.
 void FillRows(TMP3ListView& list, const QStringList& texts) {
     std::vector<QStringList> rows;
