@@ -135,10 +135,15 @@ void TID3v2Object::Read(TStream& stream) {
     }
     int32_t index = 0;
     if (Header.ExtendedHeader && version == 3) {
+        // Bytes the size field counts beyond the flags and the padding size are skipped;
+        // an extended header that runs past the tag leaves nothing to read frames from.
         TID3v2ExtendedHeader ext;
-        // A flag without a sensible extended header behind it is ignored.
-        if (ext.ReadFromBuffer(area, index) && (ext.Size == 6 || ext.Size == 10)) ExtHeader = ext;
-        else index = 0;
+        if (!ext.ReadFromBuffer(area, index)) {
+            Valid = false;
+            RawTag = std::move(tag);
+            return;
+        }
+        ExtHeader = ext;
     } else if (Header.ExtendedHeader && version == 4 && area.size() >= 6) {
         // Version 4: a sync-safe size that counts the whole extended header.
         const uint8_t* e = area.data();
@@ -150,6 +155,7 @@ void TID3v2Object::Read(TStream& stream) {
         }
     }
     ReadFrames(area.subspan(size_t(index)), 0);
+    if (!Valid) RawTag = std::move(tag);  // a damaged tag is written back as it stood
 }
 
 namespace {
@@ -158,6 +164,45 @@ bool IsWellFormedID22(std::string_view id) {
     return id.size() == 3 && std::all_of(id.begin(), id.end(), [](char c) {
                return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
            });
+}
+
+// True when a frame header of this version stands at `at`: a well-formed identifier
+// (and, when `known`, one of the known frames) whose body fits in the area.
+bool FrameHeaderAt(std::span<const uint8_t> area, size_t at, uint8_t version, bool known) {
+    const size_t headerLength = version == 2 ? 6 : 10;
+    if (at + headerLength > area.size()) return false;
+    const uint8_t* h = area.data() + at;
+    const size_t room = area.size() - at - headerLength;
+    if (version == 2) {
+        const std::string_view id(reinterpret_cast<const char*>(h), 3);
+        const size_t size = size_t(h[3]) << 16 | size_t(h[4]) << 8 | h[5];
+        return IsWellFormedID22(id) && (!known || !UpgradeFrameID22(std::string(id)).empty()) && size <= room;
+    }
+    const std::string_view id(reinterpret_cast<const char*>(h), 4);
+    const uint64_t plain = uint64_t(h[4]) << 24 | uint64_t(h[5]) << 16 | uint64_t(h[6]) << 8 | h[7];
+    const uint64_t syncSafe = uint64_t(h[4] & 0x7F) << 21 | uint64_t(h[5] & 0x7F) << 14 | uint64_t(h[6] & 0x7F) << 7 | (h[7] & 0x7F);
+    const uint64_t size = version == 4 ? std::min(plain, syncSafe) : plain;
+    return IsWellFormedFrameID(id) && (!known || IsKnownFrameID(id)) && size <= room;
+}
+
+// What lies behind a frame header with a malformed identifier at `start`, whose body
+// of `size` bytes would begin at `body`.
+enum class TAfterMalformed { Skip, Damaged, Padding };
+
+TAfterMalformed JudgeMalformedFrame(std::span<const uint8_t> area, size_t start, size_t body, int64_t size,
+                                    uint8_t version) {
+    const size_t headerLength = version == 2 ? 6 : 10;
+    if (size <= int64_t(area.size() - body)) {
+        // Its size leads to the end of the frames, to padding or to another frame: only this frame is lost.
+        const size_t next = body + size_t(size);
+        if (next + headerLength > area.size()) return TAfterMalformed::Skip;
+        const uint8_t* n = area.data() + next;
+        if (std::all_of(n, n + (version == 2 ? 3 : 4), [](uint8_t b) { return b == 0; })) return TAfterMalformed::Skip;
+        if (FrameHeaderAt(area, next, version, false)) return TAfterMalformed::Skip;
+    }
+    for (size_t at = start + 1; at + headerLength <= area.size(); ++at)
+        if (FrameHeaderAt(area, at, version, true)) return TAfterMalformed::Damaged;
+    return TAfterMalformed::Padding;
 }
 
 // How well a frame of `size` bytes whose body starts at `body` fits: 2 when it
@@ -204,16 +249,24 @@ void TID3v2Object::ReadFrames(std::span<const uint8_t> area, int depth) {
         if (id.find_first_not_of('\0') == std::string_view::npos) break;  // padding
         if (version == 2 ? !IsWellFormedID22(id) : !IsWellFormedFrameID(id)) {
             const uint8_t* b = area.data() + pos - 4;
-            // Reported for version 3 tags; in other versions the frames before it are kept silently.
+            // Reported for version 3 tags; in other versions it passes silently.
             if (version == 3 && (b[0] | b[1] | b[2] | b[3])) {
                 char text[160];
                 std::snprintf(text, sizeof text, "Unknown ID3 v2.3.0 frame found, aborting. Position: %d BUF: %d %d %d %d",
                               Position, b[0], b[1], b[2], b[3]);
                 Sink->Error(text);
             }
+            const TAfterMalformed after = JudgeMalformedFrame(area, pos - headerLength, pos, header.Size, version);
+            if (after == TAfterMalformed::Skip) {
+                pos += size_t(header.Size);
+                continue;
+            }
+            // Known frames further on that cannot be reached: the tag is damaged and must not be rewritten.
+            if (after == TAfterMalformed::Damaged) Valid = false;
             break;
         }
         if (header.Size > int64_t(area.size() - pos)) break;  // runs past the tag: the walk ends
+        if (header.Size == 0) continue;  // a frame holds at least one byte: an empty one is no frame
         const std::span<const uint8_t> stored = area.subspan(pos, size_t(header.Size));
         if (version == 2) ReadFrame22(header.FrameID, stored, depth);
         else if (version == 4) ReadFrame24(header.FrameID, formatFlags, stored);

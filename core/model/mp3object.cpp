@@ -287,6 +287,9 @@ void TMP3Object::WriteNewFile(const fs::path& target, const TBytes& head, const 
     struct stat original {};
     const bool exists = ::stat(target.c_str(), &original) == 0;
     const unsigned mode = exists ? unsigned(original.st_mode & 07777) : 0644;
+    // Replacing the file needs only the folder's permission; the file's own protection must hold too.
+    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        throw EMP3Object(ErrnoMessage("Cannot write \"" + target.string() + "\""));
 
     // The bytes between the tags come from memory when loaded, else from the file as loaded.
     std::unique_ptr<TFileStream> source;
@@ -305,10 +308,15 @@ void TMP3Object::WriteNewFile(const fs::path& target, const TBytes& head, const 
     try {
         TFileStream out(temp, TFileStream::CreateNew, mode);
         if (exists) {
-            ::fchmod(out.Handle(), mode);  // the creation mask may have taken bits away
-            if (::fchown(out.Handle(), original.st_uid, original.st_gid) != 0) {
-                // Only the owner's group may be kept by a user who does not own the file; the rest stays ours.
-            }
+            // The new file must belong to whoever owned the old one; a user who may write
+            // another user's file cannot give a file away, so such a save is refused.
+            struct stat made {};
+            if (::fstat(out.Handle(), &made) != 0) throw EMP3Object(ErrnoMessage("Cannot read the new file's owner"));
+            if ((made.st_uid != original.st_uid || made.st_gid != original.st_gid) &&
+                ::fchown(out.Handle(), original.st_uid, original.st_gid) != 0)
+                throw EMP3Object(ErrnoMessage("Cannot keep the owner and group of \"" + target.string() +
+                                              "\", so it is left as it is"));
+            ::fchmod(out.Handle(), mode);  // after the owner: the creation mask may have taken bits away
         }
         out.Write(head.data(), head.size());
         const int64_t dataLength = AudioEnd - DataStart;

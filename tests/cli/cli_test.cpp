@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -511,6 +512,80 @@ TEST_F(CliTest, TargetInReadOnlyFolderFailsAndStaysUntouched) {
     EXPECT_NE(r.err.find("a.mp3"), std::string::npos) << r.err;
     EXPECT_EQ(ReadFile(file), original);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
+}
+
+// An ordinary user may replace files in a folder it may write, but not a file it may not
+// write, and not a file it cannot give back to its owner.
+TEST_F(CliTest, SaveKeepsTheFilesProtectionAndOwner) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand files to another user";
+    const uid_t other = 65534;
+    const fs::path folder = Dir / "shared";
+    fs::create_directories(folder);
+    fs::permissions(Dir, fs::perms::all);
+    fs::permissions(folder, fs::perms::all);
+    struct TCase {
+        const char* Name;
+        fs::perms Mode;
+        bool Saved;
+    };
+    for (const TCase& c : {TCase{"readonly.mp3", fs::perms(0444), false}, TCase{"everyones.mp3", fs::perms(0666), false}}) {
+        SCOPED_TRACE(c.Name);
+        const fs::path file = Copy(kHarbour, folder / c.Name);  // root's file
+        fs::permissions(file, c.Mode);
+        const std::string original = ReadFile(file);
+        const TRun r = RunCli({"set", "--album", "X", file.string()}, {.user = other});
+        if (r.status == 126 || r.status == 127) GTEST_SKIP() << "cannot run the program as an ordinary user";
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("Error MP3Object::SaveFile. Message: "), std::string::npos) << r.err;
+        struct stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 0u);
+        EXPECT_EQ(st.st_mode & 07777, unsigned(c.Mode));
+        EXPECT_TRUE(ReadFile(file) == original) << "the file was changed";
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 2) << "a temporary file was left behind";
+
+    // Root saving another user's file leaves it that user's, with its mode.
+    const fs::path theirs = Copy(kHarbour, folder / "theirs.mp3");
+    ASSERT_EQ(::chown(theirs.c_str(), other, other), 0);
+    fs::permissions(theirs, fs::perms(0640));
+    ASSERT_EQ(RunCli({"set", "--album", "X", theirs.string()}).status, 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(theirs.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, other);
+    EXPECT_EQ(st.st_gid, other);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(FrameText(Info(theirs), "TALB"), "X");
+}
+
+// Damaged frame walks and odd extended headers: a save keeps every frame a reader finds.
+TEST_F(CliTest, SaveKeepsFramesAroundAMalformedFrameAndBehindAnOddExtendedHeader) {
+    auto frame = [](const std::string& id, const std::string& body) {
+        const uint32_t n = uint32_t(body.size());
+        return id + std::string{char(n >> 24), char(n >> 16), char(n >> 8), char(n), 0, 0} + body;
+    };
+    auto tag = [](const std::string& ext, const std::string& frames) {
+        const size_t n = ext.size() + frames.size();
+        return std::string("ID3\x03\x00", 5) + char(ext.empty() ? 0 : 0x40) +
+               std::string{char(n >> 21 & 0x7F), char(n >> 14 & 0x7F), char(n >> 7 & 0x7F), char(n & 0x7F)} + ext + frames;
+    };
+    const std::string audio = ReadFile(Copy(kHarbour, Dir / "source.mp3")).substr(size_t(Info(Dir / "source.mp3")["id3v2"]["size"].number));
+    const std::string tit2 = frame("TIT2", std::string("\0Title", 6)), tpe1 = frame("TPE1", std::string("\0Artist", 7)),
+                      comm = frame("COMM", std::string("\0engD\0Text", 11));
+    const std::string malformed = tag("", tit2 + frame(std::string("X\x01Y\x02", 4), "12345") + tpe1 + comm);
+    const std::string ext12 = tag(std::string("\0\0\0\x0C", 4) + std::string(12, '\0'), tit2 + tpe1);
+    for (const auto& [name, head] : {std::pair{"malformed.mp3", malformed}, std::pair{"ext12.mp3", ext12}}) {
+        SCOPED_TRACE(name);
+        const fs::path file = Dir / name;
+        WriteFile(file, head + audio);
+        ASSERT_EQ(RunCli({"set", "--album", "X", file.string()}).status, 0);
+        const Json after = Info(file);
+        EXPECT_EQ(FrameText(after, "TIT2"), "Title");
+        EXPECT_EQ(FrameText(after, "TPE1"), "Artist");
+        EXPECT_EQ(FrameText(after, "TALB"), "X");
+        EXPECT_EQ(FrameText(after, "COMM"), name == std::string("malformed.mp3") ? "Text" : "<missing>");
+        EXPECT_TRUE(Between(file) == audio) << "the audio changed";
+    }
 }
 
 }  // namespace

@@ -107,11 +107,26 @@ TEST(ID3v2Read, ExtendedHeader) {
     EXPECT_TRUE(crc.Tag.ExtHeader.CRCPresent);
     TTag plain(Id3Tag(Cat({{0, 0, 0, 6, 0, 0, 0, 0, 0, 20}, frame}), 0, 0x40));
     EXPECT_EQ(plain.Tag.ExtHeader.Size * 100 + plain.Tag.ExtHeader.PaddingSize, 620);
-    TTag missing(Id3Tag(frame, 0, 0x60));  // the flag without an extended header behind it is ignored
-    EXPECT_EQ(missing.Tag.ExtHeader.Size, 0);
-    for (const TTag* t : {&crc, &plain, &missing}) EXPECT_EQ(t->Tag.TIT2.Text, "Hi");
-    TTag odd(Id3Tag(Cat({{0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0}, frame}), 0, 0x40));  // neither 6 nor 10
-    EXPECT_EQ(odd.Tag.ExtHeader.Size, 0);
+    // A size field of neither 6 nor 10: the bytes it counts beyond the padding size are skipped.
+    const TBytes odd = Id3Tag(Cat({{0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 9, 9, 9, 9, 9, 9}, frame,
+                                   Id3Frame("TPE1", Txt("Artist"))}), 0, 0x40);
+    TTag twelve(odd);
+    EXPECT_EQ(twelve.Tag.ExtHeader.Size, 12);
+    EXPECT_EQ(twelve.Tag.TPE1.Text, "Artist");
+    for (const TTag* t : {&crc, &plain, &twelve}) {
+        EXPECT_TRUE(t->Tag.Valid);
+        EXPECT_EQ(t->Tag.TIT2.Text, "Hi");
+    }
+    twelve.Tag.TALB.SetText("X");
+    twelve.Tag.TALB.FrameHeader.Present = true;
+    EXPECT_EQ(twelve.Save(), Id3Tag(Cat({Id3Frame("TALB", Txt("X")), frame, Id3Frame("TPE1", Txt("Artist"))})));
+
+    // The flag with no extended header behind it: the size read runs past the tag, which is kept as it stands.
+    const TBytes missing = Id3Tag(frame, 0, 0x60);
+    TTag past(missing);
+    EXPECT_FALSE(past.Tag.Valid);
+    EXPECT_FALSE(past.Tag.TIT2.FrameHeader.Present);
+    EXPECT_EQ(past.Save(), missing);
 }
 
 TEST(ID3v2Read, WalkEndsAtPaddingAndAtFramesRunningPastTheTag) {
@@ -134,16 +149,69 @@ TEST(ID3v2Read, WalkEndsAtPaddingAndAtFramesRunningPastTheTag) {
     }
 }
 
-TEST(ID3v2Read, ABadIdentifierEndsTheWalk) {
+TEST(ID3v2Read, ABadIdentifierWhoseSizeLeadsToTheNextFrameIsSkipped) {
+    const TBytes a = Id3Frame("TIT2", Txt("Hi")), tpe1 = Id3Frame("TPE1", Txt("kept")),
+                 comm = Id3Frame("COMM", B("\0engD\0Text"sv)), zzzz = Id3Frame("ZZZ9", B("raw"));
+    const TBytes bad = Id3Frame("X\x01Y\x02", B("12345"));
+    TTag skipped(Id3Tag(Cat({a, bad, tpe1, comm})));
+    EXPECT_TRUE(skipped.Tag.Valid);
+    EXPECT_EQ(skipped.Tag.TPE1.Text, "kept");
+    EXPECT_EQ(skipped.Tag.COMMCount, 1);
+    EXPECT_EQ(skipped.Sink.Messages,
+              std::vector<std::string>{"Unknown ID3 v2.3.0 frame found, aborting. Position: 23 BUF: 0 5 0 0"});
+    skipped.Tag.TALB.SetText("X");
+    skipped.Tag.TALB.FrameHeader.Present = true;
+    EXPECT_EQ(skipped.Save(), Id3Tag(Cat({comm, Id3Frame("TALB", Txt("X")), a, tpe1})));
+
+    // Leading to the end of the frames, to padding, or to a frame the tag does not know.
+    const struct {
+        const char* Name;
+        TBytes Frames;
+        size_t FramesRead;
+    } cases[] = {{"end", Cat({a, bad}), 1}, {"padding", Cat({a, bad, TBytes(30, 0)}), 1},
+                 {"unknown frame", Cat({a, bad, zzzz, tpe1}), 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTag t(Id3Tag(c.Frames));
+        EXPECT_TRUE(t.Tag.Valid);
+        EXPECT_EQ(t.Tag.TIT2.Text, "Hi");
+        EXPECT_EQ(t.Tag.FrameOrder.size(), c.FramesRead);
+    }
+}
+
+TEST(ID3v2Read, ABadIdentifierWithKnownFramesOutOfReachMarksTheTagDamaged) {
     const TBytes a = Id3Frame("TIT2", Txt("Hi"));
-    TTag bad(Id3Tag(Cat({a, Id3Frame("ab\x01" "c", Txt("xx")), Id3Frame("TPE1", Txt("lost"))})));
-    EXPECT_TRUE(bad.Tag.Valid && !bad.Tag.TPE1.FrameHeader.Present);
-    EXPECT_EQ(bad.Tag.TIT2.Text, "Hi");
-    EXPECT_EQ(bad.Sink.Messages,
-              std::vector<std::string>{"Unknown ID3 v2.3.0 frame found, aborting. Position: 23 BUF: 0 3 0 0"});
+    // The size leads into the middle of TPE1: the frames behind it cannot be walked to.
+    const TBytes tag = Id3Tag(Cat({a, Id3Frame("X\x01Y\x02", B("123")), B("45"), Id3Frame("TPE1", Txt("Artist")),
+                                   Id3Frame("COMM", B("\0engD\0Text"sv))}), 40);
+    TTag damaged(tag);
+    EXPECT_FALSE(damaged.Tag.Valid);
+    EXPECT_EQ(damaged.Save(), tag);  // kept byte for byte
+    damaged.Tag.ReplaceInvalidTag = true;  // unless a new tag is wanted
+    EXPECT_EQ(damaged.Save(), Id3Tag(a));
+
+    // Only junk behind it: the rest is padding, the tag is usable.
     TTag quiet(Id3Tag(Cat({a, B("xyz!"), TBytes(6, 0)}), 20));  // junk in the padding
-    EXPECT_TRUE(quiet.Tag.Valid && quiet.Sink.Messages.empty());
+    EXPECT_TRUE(quiet.Tag.Valid);
+    EXPECT_TRUE(quiet.Sink.Messages.empty());
     EXPECT_EQ(quiet.Tag.TIT2.Text, "Hi");
+    TTag junk(Id3Tag(Cat({a, B("ab\x01" "c\x7F\x7F\x7F\x7F\0\0"), B("still not a frame, TIT"), TBytes(9, 0)})));
+    EXPECT_TRUE(junk.Tag.Valid);
+    EXPECT_EQ(junk.Save(), Id3Tag(a));
+}
+
+TEST(ID3v2Read, AFrameOfSizeZeroIsNoFrame) {
+    const TBytes a = Id3Frame("TIT2", Txt("Hi")), b = Id3Frame("TPE1", Txt("Artist"));
+    for (uint8_t version : {3, 4}) {
+        SCOPED_TRACE(int(version));
+        TTag t(Id3Tag(Cat({Id3Frame("TALB", {}), a, Id3Frame("ZZZ9", {}), b, Id3Frame("COMM", {})}), 0, 0, version));
+        EXPECT_TRUE(t.Tag.Valid);
+        EXPECT_FALSE(t.Tag.TALB.FrameHeader.Present);
+        EXPECT_EQ(t.Tag.COMMCount, 0);
+        EXPECT_TRUE(t.Tag.RawFrames.empty());
+        EXPECT_EQ(t.Tag.FrameOrder.size(), 2u);
+        EXPECT_EQ(t.Save(), Id3Tag(Cat({a, b})));
+    }
 }
 
 TEST(ID3v2Read, UnknownAndRepeatedFramesAreKeptRaw) {
