@@ -21,6 +21,7 @@
 #include "graphics.h"
 #include "messagesink.h"
 #include "splash.h"
+#include "windowplacement.h"
 #include "browser/MP3ListView.h"
 #include "browser/browser.h"
 #include "browser/searchform.h"
@@ -141,7 +142,9 @@ TMainForm::TMainForm(const TAppPaths& paths, TDialogs& dialogs, std::function<vo
     connect(Area, &TBackgroundArea::EmptySpaceDoubleClicked, this, &TMainForm::actNewBrowserExecute);
     connect(Area, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
         if (Closing) return;
-        if (auto* b = sub ? qobject_cast<TBrowserForm*>(sub->widget()) : nullptr) b->UpdateStatus();
+        auto* b = sub ? qobject_cast<TBrowserForm*>(sub->widget()) : nullptr;
+        ShowMenusOf(b);
+        if (b) b->UpdateStatus();
         else UpdateCommandStates(ChildCount());
     });
 
@@ -204,7 +207,7 @@ void TMainForm::CreateActions() {
     actExit = new QAction("E&xit Velmar", this);
     connect(actExit, &QAction::triggered, this, &QWidget::close);
     actCascade = new QAction("&Cascade", this);
-    connect(actCascade, &QAction::triggered, Area, &QMdiArea::cascadeSubWindows);
+    connect(actCascade, &QAction::triggered, this, &TMainForm::actCascadeExecute);
     actTileHorizontal = make("Tile &Horizontally", &TMainForm::actTileHorizontalExecute);
     actTileVertical = make("Tile &Vertically", &TMainForm::actTileVerticalExecute);
     actArrange = make("&Arrange", &TMainForm::actArrangeExecute);
@@ -214,7 +217,8 @@ void TMainForm::CreateActions() {
 }
 
 void TMainForm::CreateMenusAndToolBar() {
-    QMenu* file = menuBar()->addMenu("&File");
+    // The main window's own "&File" shows while no browser is active; a browser's menus take its place.
+    QMenu* file = MainFileMenu = new QMenu("&File", this);
     QMenu* fileNew = file->addMenu("&New");
     fileNew->addAction(actNewBrowser);
     fileNew->addAction(actNewDatabase);
@@ -222,15 +226,16 @@ void TMainForm::CreateMenusAndToolBar() {
     file->addAction(actLoadSongList);
     file->addSeparator();
     file->addAction(actExit);
-    QMenu* window = menuBar()->addMenu("&Window");
+    QMenu* window = WindowMenu = new QMenu("&Window", this);
     window->addAction(actCascade);
     window->addAction(actTileHorizontal);
     window->addAction(actTileVertical);
     window->addAction(actArrange);
     window->addSeparator();
     window->addAction(actCloseAll);
-    QMenu* help = menuBar()->addMenu("&?");
+    QMenu* help = HelpMenu = new QMenu("&?", this);
     help->addAction(actAbout);
+    ShowMenusOf(nullptr);
 
     auto* bar = new TStripToolBar("Main", this);
     bar->setObjectName("MainToolbar");
@@ -270,12 +275,28 @@ void TMainForm::RestoreToolBarPosition() {
     if (top > 2 + MainToolBar->sizeHint().height()) insertToolBarBreak(MainToolBar);
 }
 
+void TMainForm::ShowMenusOf(TBrowserForm* browser) {
+    if (ShownMenus == browser && !menuBar()->actions().isEmpty()) return;
+    ShownMenus = browser;
+    menuBar()->clear();
+    for (QMenu* menu : browser ? browser->Menus : QList<QMenu*>{MainFileMenu}) menuBar()->addMenu(menu);
+    menuBar()->addMenu(WindowMenu);
+    menuBar()->addMenu(HelpMenu);
+}
+
+int TMainForm::CascadeStep() const { return style()->pixelMetric(QStyle::PM_TitleBarHeight) + 6; }
+
 TBrowserForm* TMainForm::NewBrowser() {
     auto* browser = new TBrowserForm(*this);
+    QMenu* file = browser->Menus.first();
+    file->addSeparator();
+    file->addAction(actExit);
     QMdiSubWindow* sub = Area->addSubWindow(browser);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(QApplication::windowIcon());
-    sub->resize(680, 400);
+    sub->installEventFilter(this);
+    sub->setGeometry(CascadeRect(NextPlace++, QSize(680, 400), Area->viewport()->rect(), CascadeStep()));
+    sub->setProperty(kNormalGeometry, sub->geometry());
     sub->show();
     Area->setActiveSubWindow(sub);
     return browser;
@@ -340,7 +361,10 @@ void TMainForm::UpdateCommandStates(int n) {
     }
 }
 
-void TMainForm::BrowserClosing(TBrowserForm*) { UpdateCommandStates(ChildCount() - 1); }
+void TMainForm::BrowserClosing(TBrowserForm* browser) {
+    if (ShownMenus == browser && !Closing) ShowMenusOf(nullptr);  // the next active browser brings its own
+    UpdateCommandStates(ChildCount() - 1);
+}
 
 void TMainForm::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
@@ -396,6 +420,11 @@ void TMainForm::dropEvent(QDropEvent* event) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    // A browser's place and size while it is neither minimised nor maximised, kept for saving.
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(watched);
+        sub && (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
+        !(sub->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)))
+        sub->setProperty(kNormalGeometry, sub->geometry());
     // A click on the first 75 pixels of the status bar switches the time mode.
     if (watched == statusBar() && event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent*>(event)->position().x() < 75)
@@ -479,40 +508,42 @@ void TMainForm::actMoveDownExecute() { MoveItem(1); }
 void TMainForm::actMPEGCheckExecute() {
     TBrowserForm* b = ActiveBrowser();
     if (!b) return;
-    TMPEGCheckForm form(Dialogs, this);
+    TMPEGCheckForm form(Dialogs, MainReg, this);
     const std::vector<char> selected = b->MP3ListView->SelectedRows();
     for (int r = 0; r < b->MP3ListView->Count(); ++r)
         if (selected[size_t(r)]) form.AddFile(b->MP3ListView->FileNameAt(r));
     Dialogs.Exec(form);
 }
 
-void TMainForm::actTileHorizontalExecute() {
-    // One above the other, each the full width of the area.
+QList<QMdiSubWindow*> TMainForm::ShownChildren() const {
     QList<QMdiSubWindow*> shown;
     for (QMdiSubWindow* sub : Children())
         if (!sub->isMinimized() && sub->isVisible()) shown << sub;
-    if (shown.isEmpty()) return;
-    const QRect area = Area->viewport()->rect();
-    const int h = area.height() / int(shown.size());
-    for (int i = 0; i < shown.size(); ++i) {
-        shown[i]->showNormal();
-        shown[i]->setGeometry(0, i * h, area.width(), h);
+    return shown;
+}
+
+void TMainForm::PlaceChildren(const QList<QMdiSubWindow*>& children, const QList<QRect>& places) {
+    for (int i = 0; i < children.size() && i < places.size(); ++i) {
+        children[i]->showNormal();
+        children[i]->setGeometry(places[i]);
     }
 }
 
-void TMainForm::actTileVerticalExecute() {
-    // Side by side, each the full height of the area.
-    QList<QMdiSubWindow*> shown;
-    for (QMdiSubWindow* sub : Children())
-        if (!sub->isMinimized() && sub->isVisible()) shown << sub;
-    if (shown.isEmpty()) return;
-    const QRect area = Area->viewport()->rect();
-    const int w = area.width() / int(shown.size());
-    for (int i = 0; i < shown.size(); ++i) {
-        shown[i]->showNormal();
-        shown[i]->setGeometry(i * w, 0, w, area.height());
-    }
+void TMainForm::actCascadeExecute() {
+    const QList<QMdiSubWindow*> shown = ShownChildren();
+    PlaceChildren(shown, CascadeRects(int(shown.size()), Area->viewport()->rect(), CascadeStep()));
+    if (!shown.isEmpty()) Area->setActiveSubWindow(shown.last());
+    NextPlace = int(shown.size());
 }
+
+void TMainForm::Tile(Qt::Orientation stacking) {
+    const QList<QMdiSubWindow*> shown = ShownChildren();
+    PlaceChildren(shown, TileRects(int(shown.size()), Area->viewport()->rect(), stacking, QSize(320, 160)));
+}
+
+// "Horizontally": windows lie one above the other, each as wide as the area allows.
+void TMainForm::actTileHorizontalExecute() { Tile(Qt::Vertical); }
+void TMainForm::actTileVerticalExecute() { Tile(Qt::Horizontal); }
 
 void TMainForm::actArrangeExecute() {
     // Minimised windows in a row along the bottom of the area.

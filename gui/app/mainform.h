@@ -4,6 +4,7 @@
 // commands that act on the active browser.
 #include <QMainWindow>
 #include <QMdiArea>
+#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -11,10 +12,14 @@
 
 class QAction;
 class QLabel;
+class QMenu;
 class QMdiSubWindow;
 class QToolBar;
 
 namespace velmar::gui {
+
+// Property of a browser's sub-window: its geometry while it was last neither minimised nor maximised.
+inline constexpr char kNormalGeometry[] = "velmarNormalGeometry";
 
 class TBrowserForm;
 class TDialogs;
@@ -121,6 +126,7 @@ public slots:
     void actRefreshExecute();
     void actSearchExecute();
     void actMPEGCheckExecute();
+    void actCascadeExecute();
     void actTileHorizontalExecute();
     void actTileVerticalExecute();
     void actArrangeExecute();
@@ -139,10 +145,21 @@ private:
     void WriteStartDefaults();
     void RestoreToolBarPosition();
     void MoveItem(int step);
+    // The menu bar: the active browser's menus, or the main window's own "&File", then "&Window" and "&?".
+    void ShowMenusOf(TBrowserForm* browser);
+    int CascadeStep() const;
+    QList<QMdiSubWindow*> ShownChildren() const;  // neither minimised nor hidden
+    void PlaceChildren(const QList<QMdiSubWindow*>& children, const QList<QRect>& places);
+    void Tile(Qt::Orientation stacking);
     void Status(const QString& text);
 
     std::function<void(const QString&)> StatusCallback;
     TSearchItemsForm* Search = nullptr;
+    QMenu* MainFileMenu = nullptr;
+    QMenu* WindowMenu = nullptr;
+    QMenu* HelpMenu = nullptr;
+    QPointer<TBrowserForm> ShownMenus;
+    int NextPlace = 0;  // the cascade place of the next new browser
     bool Started = false;
     bool FirstActivate = true;
     bool Closing = false;

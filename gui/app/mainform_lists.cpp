@@ -89,8 +89,9 @@ void TMainForm::SaveWindows() {
         b->ClosingWithoutPrompt = true;
         TMP3ListView* list = b->MP3ListView;
         TWindowPlacement placement;
+        // A minimised or maximised window is saved with the place and size it had before.
         const QRect geometry = children[i]->isMinimized() || children[i]->isMaximized()
-                                   ? children[i]->normalGeometry()
+                                   ? children[i]->property(kNormalGeometry).toRect()
                                    : children[i]->geometry();
         placement.Width = geometry.width();
         placement.Height = geometry.height();
@@ -135,15 +136,12 @@ void TMainForm::RestoreWindows() {
 
         const QString ctl = listFile.left(listFile.size() - 4) + ".ctl";
         if (const auto placement = ReadWindowControl(ToPath(ctl))) {
+            // The normal place first, so that a restored minimised or maximised window gets it back.
             QMdiSubWindow* sub = b->SubWindow();
-            switch (placement->State) {
-                case 1: sub->showMinimized(); break;
-                case 2: sub->showMaximized(); break;
-                default:
-                    if (placement->Width > 0 && placement->Height > 0)
-                        sub->setGeometry(placement->Left, placement->Top, placement->Width, placement->Height);
-                    break;
-            }
+            if (placement->Width > 0 && placement->Height > 0)
+                sub->setGeometry(placement->Left, placement->Top, placement->Width, placement->Height);
+            if (placement->State == 1) sub->showMinimized();
+            else if (placement->State == 2) sub->showMaximized();
             std::vector<char> flags(size_t(b->MP3ListView->Count()), 0);
             for (size_t r = 0; r < flags.size() && r < placement->Selected.size(); ++r)
                 flags[r] = placement->Selected[r] ? 1 : 0;

@@ -10,7 +10,9 @@ void TBoxSink::Error(const std::string& text) { Dialogs.Error(Parent, FromUtf8(t
 QString TBatchErrors::Text() const {
     QStringList lines;
     for (qsizetype i = 0; i < Entries.size() && i < kMaxShown; ++i)
-        lines << Entries[i].Text + "\nFile: " + Entries[i].File;
+        // A message that names its file already is not followed by the name again.
+        lines << (Entries[i].Text.contains(Entries[i].File) ? Entries[i].Text
+                                                            : Entries[i].Text + "\nFile: " + Entries[i].File);
     if (Entries.size() > kMaxShown)
         lines << QString("... and %1 more message(s).").arg(Entries.size() - kMaxShown);
     return lines.join("\n\n");

@@ -3,7 +3,9 @@
 #include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QMimeData>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <algorithm>
 #include <numeric>
 
@@ -47,6 +49,43 @@ const char* const kEditModeMessage =
     "To make the changes you want, exit the tag editor.";
 
 }  // namespace
+
+// Cells drawn by the style, with three additions: path cells elide in the middle (the end
+// of a path names the folder a user looks for), rows are tall enough for accents above
+// capitals and for CJK text, and grid lines are drawn after the cell so that a selected
+// row keeps its highlight.
+class TCellDelegate : public QStyledItemDelegate {
+public:
+    explicit TCellDelegate(TMP3ListView* view) : QStyledItemDelegate(view) {}
+    bool Grid = false;
+    int PathColumn = -1;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        const QFontMetrics metrics(option.font);
+        // Fallback fonts (CJK) take part in the bounding box of a mixed text.
+        const int tallest = std::max(metrics.height(), metrics.boundingRect(QStringLiteral("ÅÉÖÇgjy漢字가")).height());
+        size.setHeight(std::max(size.height(), tallest + 6));
+        return size;
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (!Grid) return;
+        painter->save();
+        painter->setPen(option.palette.color(QPalette::Mid));
+        const QRect r = option.rect;
+        painter->drawLine(r.topRight(), r.bottomRight());
+        painter->drawLine(r.bottomLeft(), r.bottomRight());
+        painter->restore();
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.column() == PathColumn) option->textElideMode = Qt::ElideMiddle;
+    }
+};
 
 // ---- TRowLoader ----
 
@@ -249,12 +288,32 @@ TMP3ListView::TMP3ListView(TDialogs& dialogs, QWidget* parent)
     header()->setSortIndicatorShown(false);
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header()->setMinimumSectionSize(8);
+    Cells = new TCellDelegate(this);
+    setItemDelegate(Cells);
+    connect(header(), &QHeaderView::sectionHandleDoubleClicked, this, &TMP3ListView::FitColumnToContents);
+}
+
+void TMP3ListView::SetGrid(bool on) {
+    Cells->Grid = on;
+    viewport()->update();
+}
+
+bool TMP3ListView::Grid() const { return Cells->Grid; }
+
+void TMP3ListView::FitColumnToContents(int column) {
+    if (column < 0 || column >= ListModel->columnCount()) return;
+    const QFontMetrics metrics(font());
+    int widest = header()->sectionSizeHint(column);
+    for (int row = 0; row < Count(); ++row)
+        widest = std::max(widest, metrics.horizontalAdvance(ListModel->Cell(row, column)) + 2 * metrics.averageCharWidth());
+    header()->resizeSection(column, widest);
 }
 
 void TMP3ListView::SetColumns(const QList<QPair<QString, int>>& columns) {
     QStringList captions;
     for (const auto& c : columns) captions << c.first;
     ListModel->SetCaptions(captions);
+    Cells->PathColumn = int(captions.indexOf("Path"));
     for (int i = 0; i < columns.size(); ++i) header()->resizeSection(i, columns[i].second);
 }
 

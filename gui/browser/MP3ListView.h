@@ -17,6 +17,7 @@ namespace velmar::gui {
 class TDialogs;
 class TBatchErrors;
 class TProgress;
+class TCellDelegate;
 
 // Loads files into the cells of rows for one set of columns. Texts that repeat
 // (folders, tag kinds, albums, genres...) are shared between the rows it makes.
@@ -81,6 +82,11 @@ public:
 
     // Columns: caption and width, in order.
     void SetColumns(const QList<QPair<QString, int>>& columns);
+    // Lines between cells, drawn over the rows so that the selection still shows.
+    void SetGrid(bool on);
+    bool Grid() const;
+    // Widens or narrows a column to its longest text (all rows, not only those in view) and its caption.
+    void FitColumnToContents(int column);
     QStringList StrList() const { return ListModel->Captions(); }
 
     // Appends one row for the file; refused in edit mode. Messages are shown at once.
@@ -130,6 +136,7 @@ protected:
 private:
     TDialogs& Dialogs;
     TMP3ListModel* ListModel;
+    TCellDelegate* Cells;
     int DoubleClickTarget = 0;  // 0 a row, 1 empty space, 2 empty space with Shift
 };
 

@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
 #include <QStatusBar>
@@ -36,6 +35,27 @@ const char* const kAddFilesLabel = "Adding file(s)...";
 QString LastDirectory(TRegisterComp& store) {
     return store.ReadString("Preferences", "Last Directory", QString());
 }
+
+// A status panel whose text is cut in the middle to the panel's width instead of
+// widening the window; the whole text is its tool tip.
+class TElidedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+    QSize sizeHint() const override { return minimumSizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect area = contentsRect();
+        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                         fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
+    }
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::ToolTip) setToolTip(text());
+        return QLabel::event(e);
+    }
+};
 
 }  // namespace
 
@@ -95,9 +115,8 @@ TBrowserForm::TBrowserForm(TMainForm& main) : Main(main) {
     mnuSearch->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(mnuSearch);
 
-    // Window menu.
-    auto* menuBar = new QMenuBar(this);
-    QMenu* file = menuBar->addMenu("&File");
+    // The window's menus, shown in the main window's menu bar while this browser is active.
+    QMenu* file = new QMenu("&File", this);
     QMenu* fileNew = file->addMenu("&New");
     fileNew->addAction(mnuNewBrowser);
     fileNew->addAction(mnuNewDatabase);
@@ -106,7 +125,7 @@ TBrowserForm::TBrowserForm(TMainForm& main) : Main(main) {
     file->addAction(mnuSavePlaylist);
     file->addSeparator();
     file->addAction(actCloseBrowser);
-    QMenu* edit = menuBar->addMenu("&Edit");
+    QMenu* edit = new QMenu("&Edit", this);
     edit->addAction(actAddFiles);
     edit->addAction(actAddDir);
     edit->addAction(actDeleteItems);
@@ -118,8 +137,9 @@ TBrowserForm::TBrowserForm(TMainForm& main) : Main(main) {
     edit->addAction(actSelectAll);
     edit->addAction(actSelectNone);
     edit->addAction(actSelectInverse);
-    QMenu* tools = menuBar->addMenu("&Tools");
+    QMenu* tools = new QMenu("&Tools", this);
     tools->addAction(mnuMPEGCheck);
+    Menus = {file, edit, tools};
 
     // Context menu of the list.
     ContextMenu = new QMenu(this);
@@ -162,7 +182,7 @@ TBrowserForm::TBrowserForm(TMainForm& main) : Main(main) {
     StatusBar->setSizeGripEnabled(false);
     const int widths[3] = {80, 200, 0};
     for (int k = 0; k < 3; ++k) {
-        StatusPanels[k] = new QLabel(StatusBar);
+        StatusPanels[k] = k == 2 ? new TElidedLabel(StatusBar) : new QLabel(StatusBar);
         if (widths[k] > 0) StatusPanels[k]->setFixedWidth(widths[k]);
         StatusBar->addWidget(StatusPanels[k], k == 2 ? 1 : 0);
     }
@@ -175,7 +195,6 @@ TBrowserForm::TBrowserForm(TMainForm& main) : Main(main) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->setMenuBar(menuBar);
     layout->addLayout(body, 1);
     layout->addWidget(StatusBar);
 
@@ -190,7 +209,7 @@ TBrowserForm::TBrowserForm(TMainForm& main) : Main(main) {
     MP3ListView->SetColumns(columns);
     MP3ListView->setAlternatingRowColors(false);
     const bool grid = Main.MainReg.ReadBool("Preferences", "Grid", false);
-    if (grid) MP3ListView->setStyleSheet("QTreeView::item { border-right: 1px solid #d0d0d0; border-bottom: 1px solid #d0d0d0; }");
+    MP3ListView->SetGrid(grid);
     LoadGraphics();
 
     connect(MP3ListView, &TMP3ListView::FilesDropped, this, &TBrowserForm::DropFiles);

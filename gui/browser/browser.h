@@ -1,6 +1,7 @@
 #pragma once
 // TBrowserForm: a child window of the main window ("MP3 Browser") holding one file
 // list and the commands that act on it.
+#include <QList>
 #include <QPixmap>
 #include <QWidget>
 
@@ -56,6 +57,8 @@ public:
     QAction* mnuRefresh;
     QAction* mnuMPEGCheck;
     QMenu* ContextMenu;
+    // "&File", "&Edit" and "&Tools": the main window shows them while this browser is active.
+    QList<QMenu*> Menus;
 
     int SortColumn = -999;
     bool ClosingWithoutPrompt = false;

@@ -53,33 +53,30 @@ TSearchItemsForm::TSearchItemsForm(TRegisterComp& store, QWidget* parent) : QDia
     setSizeGripEnabled(false);
 
     connect(edKeyword, &QLineEdit::textChanged, this, [this](const QString& t) { btnSearch->setEnabled(!t.isEmpty()); });
-    connect(rbAllItems, &QRadioButton::clicked, this, [this] {
-        chkKeepSelection->setChecked(Store.ReadBool(kPrefs, "Search Keep Selection", false));
-        UpdateKeepSelection();
-    });
-    connect(rbSelectedItems, &QRadioButton::clicked, this, &TSearchItemsForm::UpdateKeepSelection);
-    connect(chkNewWindow, &QCheckBox::clicked, this, &TSearchItemsForm::UpdateKeepSelection);
+    // Keeping the selection means something only when all rows are searched in place:
+    // "All Items" offers it again as stored; "Selected Items" and copying to a new window take it away.
+    connect(rbAllItems, &QRadioButton::clicked, this, [this] { OfferKeepSelection(true); });
+    connect(rbSelectedItems, &QRadioButton::clicked, this, [this] { OfferKeepSelection(false); });
+    connect(chkNewWindow, &QCheckBox::clicked, this, [this](bool copy) { OfferKeepSelection(!copy && rbAllItems->isChecked()); });
     connect(btnSearch, &QPushButton::clicked, this, &TSearchItemsForm::btnSearchClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     btnSearch->setEnabled(false);
 }
 
-void TSearchItemsForm::UpdateKeepSelection() {
-    // Keeping the selection only makes sense when all rows are searched in place.
-    const bool allowed = rbAllItems->isChecked() && !chkNewWindow->isChecked();
-    if (!allowed) chkKeepSelection->setChecked(false);
-    chkKeepSelection->setEnabled(allowed);
+void TSearchItemsForm::OfferKeepSelection(bool offered) {
+    chkKeepSelection->setChecked(offered && Store.ReadBool(kPrefs, "Search Keep Selection", false));
+    chkKeepSelection->setEnabled(offered);
 }
 
 void TSearchItemsForm::Prepare() {
     edKeyword->clear();
     btnSearch->setEnabled(false);
+    // The stored choice first, with its effect on keeping the selection, then the check boxes as stored.
     const bool selected = Store.ReadInteger(kPrefs, "Search Items", 0) == 1;
     (selected ? rbSelectedItems : rbAllItems)->setChecked(true);
-    chkKeepSelection->setChecked(Store.ReadBool(kPrefs, "Search Keep Selection", false));
-    chkCaseSensitive->setChecked(Store.ReadBool(kPrefs, "Search Case Sensitive", false));
     chkNewWindow->setChecked(Store.ReadBool(kPrefs, "Search Create New Window", false));
-    UpdateKeepSelection();
+    chkCaseSensitive->setChecked(Store.ReadBool(kPrefs, "Search Case Sensitive", false));
+    OfferKeepSelection(!selected && !chkNewWindow->isChecked());
     edKeyword->setFocus();
 }
 

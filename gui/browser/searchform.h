@@ -39,7 +39,8 @@ public:
     QPushButton* btnCancel;
 
 private:
-    void UpdateKeepSelection();
+    // Enables "&Keep Current Selection" (checked as stored) or unchecks and disables it.
+    void OfferKeepSelection(bool offered);
     void btnSearchClick();
     TRegisterComp& Store;
 };

@@ -1,6 +1,8 @@
 #include "mpegcheckform.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -8,6 +10,7 @@
 #include <QTextStream>
 #include <QVBoxLayout>
 
+#include "app/RegisterComp.h"
 #include "app/appcontext.h"
 #include "app/dialogs.h"
 #include "app/progress.h"
@@ -15,7 +18,8 @@
 
 namespace velmar::gui {
 
-TMPEGCheckForm::TMPEGCheckForm(TDialogs& dialogs, QWidget* parent) : QDialog(parent), Dialogs(dialogs) {
+TMPEGCheckForm::TMPEGCheckForm(TDialogs& dialogs, TRegisterComp& store, QWidget* parent)
+    : QDialog(parent), Dialogs(dialogs), Store(store) {
     setWindowTitle("MPEG Stream Checker");
     lbMPEGSync = new QListWidget(this);
     lbMPEGSync->setUniformItemSizes(true);
@@ -63,9 +67,12 @@ void TMPEGCheckForm::btnStartClick() {
 }
 
 void TMPEGCheckForm::Button2Click() {
-    const QString name = Dialogs.SaveFile(this, "Save MPEG log", QString(),
+    // The dialog opens where the last report was saved, at first in the user's home folder.
+    const QString folder = Store.ReadString("Preferences", "MPEG Log Directory", QDir::homePath());
+    const QString name = Dialogs.SaveFile(this, "Save MPEG log", folder,
                                           "Logfile (*.log)|*.log|Textfile (*.txt)|*.txt|All Files (*.*)|*.*", "log");
     if (name.isEmpty()) return;
+    Store.WriteString("Preferences", "MPEG Log Directory", QFileInfo(name).absolutePath());
     QFile file(name);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
         Dialogs.Error(this, QString("Cannot write \"%1\": %2").arg(name, file.errorString()));

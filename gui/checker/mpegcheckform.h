@@ -10,11 +10,13 @@ class QPushButton;
 namespace velmar::gui {
 
 class TDialogs;
+class TRegisterComp;
 
 class TMPEGCheckForm : public QDialog {
     Q_OBJECT
 public:
-    TMPEGCheckForm(TDialogs& dialogs, QWidget* parent);
+    // The store keeps the folder the report was last saved in.
+    TMPEGCheckForm(TDialogs& dialogs, TRegisterComp& store, QWidget* parent);
 
     void AddFile(const QString& fileName) { Files << fileName; }
     const QStringList& FileList() const { return Files; }
@@ -31,6 +33,7 @@ public slots:
 
 private:
     TDialogs& Dialogs;
+    TRegisterComp& Store;
     QStringList Files;
 };
 

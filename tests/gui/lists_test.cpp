@@ -241,7 +241,7 @@ private slots:
 
         // The report saved as a text file, line by line.
         app.Dialogs.SaveAs(ws.Root() + "check.log");
-        TMPEGCheckForm form(app.Dialogs, &app.Main);
+        TMPEGCheckForm form(app.Dialogs, app.Main.MainReg, &app.Main);
         form.AddFile(good);
         form.btnStartClick();
         form.Button2Click();

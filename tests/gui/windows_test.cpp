@@ -1,0 +1,213 @@
+// How the main window places, lays out and dresses its browsers: grid and selection,
+// window places, cascade and tiles, the one menu bar, long texts, and the small
+// windows' remembered choices.
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QSettings>
+
+#include "app/windowplacement.h"
+#include "browser/searchform.h"
+#include "checker/mpegcheckform.h"
+#include "guitest.h"
+
+using namespace velmar::gui;
+using namespace velmar::gui::test;
+
+namespace {
+
+QStringList MenuTitles(const TMainForm& main) {
+    QStringList out;
+    for (const QAction* a : main.menuBar()->actions()) out << a->text();
+    return out;
+}
+
+QRect AreaRect(TApp& app) { return app.Main.Area->viewport()->rect(); }
+
+}  // namespace
+
+class WindowsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void gridLinesAndTheSelectionBothShow() {
+        TWorkspace ws;
+        QSettings ini(ws.Config() + "Orvane Design/Velmar.ini", QSettings::IniFormat);
+        ini.setValue("Preferences/Grid", "1");
+        ini.sync();
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames({ws.Copy(0, "a.mp3"), ws.Copy(1, "b.mp3"), ws.Copy(2, "c.mp3"), ws.Copy(3, "d.mp3")});
+        TMP3ListView* list = b->MP3ListView;
+        QVERIFY(list->Grid());
+        list->SelectRows(Flags({1, 0, 1, 1}));
+        list->clearFocus();
+        const QImage shot = list->viewport()->grab().toImage();
+        const QColor highlight = list->palette().color(QPalette::Inactive, QPalette::Highlight);
+        const QColor activeHighlight = list->palette().color(QPalette::Active, QPalette::Highlight);
+        auto highlighted = [&](int row) {
+            // The top edge of a cell, above its text, shows the row's background.
+            const QRect cell = list->visualRect(list->Model()->index(row, 1));
+            const QColor c = shot.pixelColor(cell.center().x(), cell.top() + 1);
+            return c.rgb() == highlight.rgb() || c.rgb() == activeHighlight.rgb();
+        };
+        QVERIFY(highlighted(0));
+        QVERIFY(!highlighted(1));
+        QVERIFY(highlighted(2));
+        // A grid line below each row.
+        const QRect first = list->visualRect(list->Model()->index(1, 2));
+        QCOMPARE(shot.pixelColor(first.center().x(), first.bottom()).rgb(), list->palette().color(QPalette::Mid).rgb());
+    }
+
+    void newWindowsStayInsideTheAreaAndCascadeAndTilesKeepAUsableSize() {
+        TWorkspace ws;
+        TApp app(ws);
+        app.Main.resize(1024, 768);
+        const QRect area = AreaRect(app);
+        for (int i = 0; i < 12; ++i) {
+            TBrowserForm* b = app.Browser();
+            QVERIFY2(area.contains(b->SubWindow()->geometry()), qPrintable(QString::number(i)));
+        }
+        const QList<QMdiSubWindow*> subs = app.Main.Children();
+        QCOMPARE(subs[1]->pos() - subs[0]->pos(), QPoint(subs[1]->x(), subs[1]->x()));  // down and right
+        QVERIFY(subs[1]->x() > 0);
+
+        app.Main.actCascade->trigger();
+        for (QMdiSubWindow* sub : subs) {
+            QVERIFY(area.contains(sub->geometry()));
+            QVERIFY(sub->width() >= area.width() * 2 / 3);
+            QVERIFY(sub->height() >= area.height() * 2 / 3);
+        }
+        for (QAction* tile : {app.Main.actTileHorizontal, app.Main.actTileVertical}) {
+            tile->trigger();
+            for (QMdiSubWindow* sub : subs) {
+                QVERIFY(area.contains(sub->geometry()));
+                QVERIFY(sub->width() >= 320);
+                QVERIFY(sub->height() >= 160);
+            }
+        }
+    }
+
+    void placesOfCascadesAndTiles() {
+        const QRect area(0, 0, 1000, 600);
+        // Stepping down and right, and back to the corner when the next step would leave the area.
+        QCOMPARE(CascadeRect(0, QSize(680, 400), area, 30), QRect(0, 0, 680, 400));
+        QCOMPARE(CascadeRect(6, QSize(680, 400), area, 30), QRect(180, 180, 680, 400));
+        QCOMPARE(CascadeRect(7, QSize(680, 400), area, 30), QRect(0, 0, 680, 400));
+        QCOMPARE(CascadeRect(3, QSize(2000, 900), area, 30), area);  // larger than the area: the area
+        QCOMPARE(CascadeRects(3, area, 30).last(), QRect(60, 60, 940, 540));
+        // Two windows one above the other; nine in three columns of three.
+        QCOMPARE(TileRects(2, area, Qt::Vertical, QSize(320, 160)), QList<QRect>({{0, 0, 1000, 300}, {0, 300, 1000, 300}}));
+        const QList<QRect> nine = TileRects(9, area, Qt::Vertical, QSize(320, 160));
+        QCOMPARE(nine[3], QRect(333, 0, 333, 200));
+        QCOMPARE(TileRects(2, area, Qt::Horizontal, QSize(320, 160)), QList<QRect>({{0, 0, 500, 600}, {500, 0, 500, 600}}));
+        QCOMPARE(TileRects(5, area, Qt::Horizontal, QSize(320, 160)).last(), QRect(500, 300, 500, 300));  // the second row shares its width
+    }
+
+    void theActiveBrowsersMenusStandInTheMainMenuBar() {
+        TWorkspace ws;
+        TApp app(ws);
+        QCOMPARE(MenuTitles(app.Main), QStringList({"&File", "&Window", "&?"}));
+        TBrowserForm* b = app.Browser();
+        QCOMPARE(MenuTitles(app.Main), QStringList({"&File", "&Edit", "&Tools", "&Window", "&?"}));
+        QVERIFY(b->findChildren<QMenuBar*>().isEmpty());
+        QVERIFY(b->Menus.first()->actions().contains(app.Main.actExit));
+        b->SubWindow()->showMaximized();
+        QCOMPARE(MenuTitles(app.Main).size(), 5);
+        TBrowserForm* second = app.Browser();
+        QCOMPARE(app.Main.menuBar()->actions().first(), second->Menus.first()->menuAction());
+        second->SubWindow()->close();
+        QCOMPARE(app.Main.menuBar()->actions().first(), b->Menus.first()->menuAction());
+        b->ClosingWithoutPrompt = true;
+        b->SubWindow()->close();
+        QCOMPARE(MenuTitles(app.Main), QStringList({"&File", "&Window", "&?"}));
+    }
+
+    void maximisedAndMinimisedWindowsAreSavedWithTheirNormalPlace() {
+        TWorkspace ws;
+        {
+            TApp app(ws);
+            QMdiSubWindow* first = app.Browser()->SubWindow();
+            first->setGeometry(40, 50, 420, 260);
+            first->showMinimized();
+            QMdiSubWindow* second = app.Browser()->SubWindow();
+            second->setGeometry(10, 20, 500, 300);
+            second->showMaximized();
+            app.Main.close();
+        }
+        const QString recent = ws.Data() + "Recent Files/";
+        QCOMPARE(ReadAll(recent + "WND0.ctl").left(21), QByteArray("420\r\n260\r\n40\r\n50\r\n1\r\n"));
+        QCOMPARE(ReadAll(recent + "WND1.ctl").left(21), QByteArray("500\r\n300\r\n10\r\n20\r\n2\r\n"));
+        TApp again(ws);
+        QMdiSubWindow* restored = again.Main.Browsers().last()->SubWindow();
+        QVERIFY(restored->isMaximized());
+        restored->showNormal();
+        QCOMPARE(restored->geometry(), QRect(10, 20, 500, 300));
+    }
+
+    void longTextsStayReadable() {
+        TWorkspace ws;
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        const QString deep = ws.Copy(0, QString("%1/%2/Album.mp3").arg(QString(60, 'x'), QString(60, 'y')));
+        b->AddFileNames({deep});
+        TMP3ListView* list = b->MP3ListView;
+        list->SelectAll();
+        // The status bar's file name does not widen the window.
+        QVERIFY(b->StatusPanels[2]->text().endsWith("Album.mp3"));
+        QVERIFY(b->minimumSizeHint().width() < 400);
+        // Rows hold accented capitals and CJK text.
+        const QFontMetrics metrics(list->font());
+        QVERIFY(list->visualRect(list->Model()->index(0, 0)).height() >= metrics.boundingRect("ÅÉ漢字").height());
+        // A double click on a divider fits the column to its longest text.
+        const int path = list->ColumnIndex("Path") + 1;
+        emit list->header()->sectionHandleDoubleClicked(path);
+        QVERIFY(list->header()->sectionSize(path) >= metrics.horizontalAdvance(list->Model()->Cell(0, path)));
+        const int tags = list->ColumnIndex("Tags") + 1;
+        list->header()->resizeSection(tags, 300);
+        emit list->header()->sectionHandleDoubleClicked(tags);
+        QVERIFY(list->header()->sectionSize(tags) < 150);
+    }
+
+    void keepSelectionFollowsTheSearchChoices() {
+        TWorkspace ws;
+        TApp app(ws);
+        app.Main.MainReg.WriteBool("Preferences", "Search Keep Selection", true);
+        app.Main.MainReg.WriteBool("Preferences", "Search Create New Window", true);
+        TSearchItemsForm& form = app.Main.SearchForm();
+        form.Prepare();
+        QVERIFY(!form.chkKeepSelection->isEnabled());  // copies go to a new window
+        QTest::mouseClick(form.rbAllItems, Qt::LeftButton);
+        QVERIFY(form.chkKeepSelection->isEnabled());
+        QVERIFY(form.chkKeepSelection->isChecked());  // as stored
+        QTest::mouseClick(form.chkNewWindow, Qt::LeftButton);  // unticked: nothing taken away
+        QVERIFY(form.chkKeepSelection->isEnabled());
+        QTest::mouseClick(form.chkNewWindow, Qt::LeftButton);  // ticked
+        QVERIFY(!form.chkKeepSelection->isEnabled());
+        QVERIFY(!form.chkKeepSelection->isChecked());
+        QTest::mouseClick(form.rbAllItems, Qt::LeftButton);
+        QVERIFY(form.chkKeepSelection->isEnabled());
+        QTest::mouseClick(form.rbSelectedItems, Qt::LeftButton);
+        QVERIFY(!form.chkKeepSelection->isEnabled());
+        QVERIFY(!form.chkKeepSelection->isChecked());
+    }
+
+    void theCheckerLogIsSavedWhereTheLastOneWent() {
+        TWorkspace ws;
+        TApp app(ws);
+        const QString logs = ws.Root() + "logs";
+        QDir().mkpath(logs);
+        TMPEGCheckForm form(app.Dialogs, app.Main.MainReg, &app.Main);
+        app.Dialogs.SaveAs(logs + "/first.log");
+        form.Button2Click();
+        QCOMPARE(app.Dialogs.Asked.last().Folder, QDir::homePath());
+        app.Dialogs.SaveAs(QString());
+        form.Button2Click();
+        QCOMPARE(app.Dialogs.Asked.last().Folder, logs);
+    }
+};
+
+QTEST_MAIN(WindowsTest)
+#include "windows_test.moc"
