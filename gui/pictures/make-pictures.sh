@@ -195,10 +195,11 @@ PY
 
 # ---------------------------------------------------------------- icons
 # An icon with its transparent parts made magenta: pixels at least half opaque keep
-# their colour, the rest become the key colour, so no pink fringe is left.
-keyed() {  # keyed SOURCE SIZE MODULATE OUT
-    "$im" "$1" -resize "$2x$2" -modulate "$3" -channel A -threshold 50% +channel \
-        -background '#FF00FF' -flatten -alpha off "$4"
+# their colour, the rest become the key colour, so no pink fringe is left. An opaque
+# pixel of exactly the key colour is moved off it, so that it does not turn transparent.
+keyed() {  # keyed SOURCE SIZE OUT [MODULATE]
+    "$im" "$1" -resize "$2x$2" ${4:+-modulate "$4"} -channel A -threshold 50% +channel \
+        -fill '#FE00FE' -opaque '#FF00FF' -background '#FF00FF' -flatten -alpha off "$3"
 }
 icon() {  # icon NAME SIZE: the path of a Tango icon
     local found
@@ -206,11 +207,232 @@ icon() {  # icon NAME SIZE: the path of a Tango icon
     [ -n "$found" ] || { echo "make-pictures: no $1.png in $tango/$2x$2" >&2; exit 1; }
     echo "$found"
 }
-# A note with a small sign in its lower right corner (adding and removing files).
-note_with() {  # note_with SIGN SIZE OUT
-    local sign=$(( $2 * 3 / 4 ))
-    "$im" "$(icon audio-x-generic "$2")" \( "$(icon "$1" "$2")" -resize "${sign}x${sign}" \) \
-        -gravity southeast -geometry +0+0 -composite "$3"
+# A picture drawn pixel by pixel, for the small icons Tango lacks: standard input holds
+# one "letter #rrggbb" line per colour, an empty line, then the rows ("." is transparent).
+pixels() {  # pixels OUT
+    awk '
+        !rows && NF == 2 { colour[$1] = $2; colours++; next }
+        !rows && NF == 0 { rows = 1; next }
+        rows && NF { grid[n++] = $1 }
+        END {
+            printf "/* XPM */\nstatic char *p[] = {\n\"%d %d %d 1\",\n\". c None\",\n", length(grid[0]), n, colours + 1
+            for (c in colour) printf "\"%s c %s\",\n", c, colour[c]
+            for (i = 0; i < n; i++) printf "\"%s\"%s\n", grid[i], (i < n - 1 ? "," : "};")
+        }' | "$im" xpm:- "$1"
+}
+# A vector drawing in the pixel coordinates of a SIZE x SIZE icon, drawn eight times as
+# large and boxed down, so that edges on whole pixels stay sharp and slants are smooth.
+drawn() {  # drawn SIZE MVG OUT
+    local big=$(( $1 * 8 ))
+    "$im" -size "${big}x${big}" xc:none -draw "scale 8,8 $2" -filter box -resize "$1x$1" "$3"
+}
+# A sign over an icon (both the same size), with a one-pixel white rim where the sign
+# lies on the icon, so that it stands out from it.
+with_sign() {  # with_sign ICON SIGN OUT
+    "$im" "$1" \( "$2" -channel A -morphology dilate square:1 +channel -fill white -colorize 100 \) \
+        -compose atop -composite "$2" -compose over -composite "$3"
+}
+# The signs of adding (a green plus) and removing (a red cross), in the lower right
+# corner: 10 pixels of 16, 18 of 32.
+sign() {  # sign add|remove SIZE OUT
+    case "$1-$2" in
+        add-16) pixels "$work/sign.png" <<'XPM'
+d #3a7a04
+r #8ae234
+
+...dddd...
+...drrd...
+...drrd...
+ddddrrdddd
+drrrrrrrrd
+drrrrrrrrd
+ddddrrdddd
+...drrd...
+...drrd...
+...dddd...
+XPM
+            ;;
+        remove-16) pixels "$work/sign.png" <<'XPM'
+d #a40000
+r #ef2929
+
+.dd....dd.
+drrd..drrd
+drrrddrrrd
+.drrrrrrd.
+..drrrrd..
+..drrrrd..
+.drrrrrrd.
+drrrddrrrd
+drrd..drrd
+.dd....dd.
+XPM
+            ;;
+        add-32) drawn 32 'fill #3a7a04 polygon 20,14 26,14 26,20 32,20 32,26 26,26 26,32 20,32 20,26 14,26 14,20 20,20
+            fill #8ae234 polygon 21,15 25,15 25,21 31,21 31,25 25,25 25,31 21,31 21,25 15,25 15,21 21,21' "$work/sign.png" ;;
+        remove-32) drawn 32 'fill #a40000 translate 23,23 rotate 45 rectangle -10.5,-3.3 10.5,3.3 rectangle -3.3,-10.5 3.3,10.5
+            fill #ef2929 rectangle -9.1,-2 9.1,2 rectangle -2,-9.1 2,9.1' "$work/sign.png" ;;
+    esac
+    "$im" "$work/sign.png" -background none -gravity southeast -extent "$2x$2" "$3"
+}
+# A name field with its text selected and the text cursor in it (renaming).
+rename_icon() {  # rename_icon SIZE OUT
+    if [ "$1" = 16 ]; then
+        pixels "$2" <<'XPM'
+g #555753
+w #ffffff
+s #3465a4
+k #2e3436
+
+............kkk.
+.............k..
+gggggggggggggkgg
+gwwwwwwwwwwwwkwg
+gsssssswsssswkwg
+gsssssswsssswkwg
+gsswwsswwwsswkwg
+gsssswswsswswkwg
+gsswwwswsswswkwg
+gswsswswsswswkwg
+gsswwwswwwsswkwg
+gssssssssssswkwg
+gwwwwwwwwwwwwkwg
+gggggggggggggkgg
+.............k..
+............kkk.
+XPM
+    else
+        "$im" -size 32x32 xc:none -fill '#555753' -draw 'rectangle 0,8 31,23' \
+            -fill white -draw 'rectangle 1,9 30,22' -fill '#3465a4' -draw 'rectangle 3,11 21,20' \
+            -font "$font" -pointsize 12 -fill white -gravity northwest -annotate +4+7 'ab' \
+            -fill '#2e3436' -draw 'rectangle 24,4 25,27 rectangle 22,3 27,4 rectangle 22,27 27,28' "$2"
+    fi
+}
+# A magic wand with sparkles (the wizard); Tango has no such icon.
+wizard_icon() {  # wizard_icon SIZE OUT
+    if [ "$1" = 16 ]; then
+        pixels "$2" <<'XPM'
+k #2e3436
+g #888a85
+w #ffffff
+o #c4a000
+y #edd400
+Y #fce94f
+
+............o...
+............y...
+.....y.....yYy..
+....yYy..oyYwYyo
+.....y.....yYy..
+.........gg.y...
+........gwwgo...
+.......gwwg.....
+......gwwg......
+......kkk....y..
+.....kkk....yYy.
+....kkk......y..
+...kkk..........
+..kkk...........
+.kkk............
+................
+XPM
+    else
+        drawn 32 'stroke #2e3436 stroke-width 4.5 line 3,29 17,15
+            stroke #888a85 stroke-width 5 line 16.5,15.5 21,11 stroke white stroke-width 3 line 17,15 21,11
+            stroke none fill #c4a000 polygon 24,1 25.8,6.2 31,8 25.8,9.8 24,15 22.2,9.8 17,8 22.2,6.2
+            fill #fce94f polygon 24,3 25.2,6.8 29,8 25.2,9.2 24,13 22.8,9.2 19,8 22.8,6.8
+            fill #edd400 polygon 10,4 11,7 14,8 11,9 10,12 9,9 6,8 9,7 polygon 27,18 27.8,20.2 30,21 27.8,21.8 27,24 26.2,21.8 24,21 26.2,20.2' "$2"
+    fi
+}
+# A list with a star (making a new list): text-x-generic with the star of document-new.
+make_list_icon() {  # make_list_icon SIZE OUT
+    local star=$(( $1 / 2 ))
+    "$im" "$(icon text-x-generic "$1")" \( "$(icon document-new "$1")" -crop "${star}x${star}+${star}+0" +repage \) \
+        -gravity northeast -geometry +0+0 -composite "$2"
+}
+# A list with a green arrow into it (loading a playlist). Tango's document-open, an
+# open folder with a sheet, reads as a printer at this size.
+load_list_icon() {  # load_list_icon OUT
+    pixels "$1" <<'XPM'
+g #888a85
+w #ffffff
+b #3465a4
+d #4e9a06
+r #8ae234
+
+.....ggggggggggg
+.....gwwwwwwwwwg
+.....gwbwggggwwg
+.....gwwwwwwwwwg
+.....gwbwgggggwg
+.....gwwwwwwwwwg
+.....gwbwggggwwg
+.....dwwwwwwwwwg
+.....ddbwgggggwg
+ddddddrdwwwwwwwg
+drrrrrrrdggggwwg
+drrrrrrrrdwwwwwg
+drrrrrrrdgggggwg
+ddddddrdwwwwwwwg
+.....ddwwwwwwwwg
+.....dgggggggggg
+XPM
+}
+# Two windows, the front one crossed out (closing all browsers); window-new shows one
+# window with a star for opening one.
+close_all_icon() {  # close_all_icon OUT
+    pixels "$1" <<'XPM'
+f #555753
+b #3465a4
+w #ffffff
+r #cc0000
+
+fffffffffff.....
+fbbbbbbbbbf.....
+fwwwwwwwwwf.....
+fwwwwwwwwwf.....
+fwwwwwwwwwf.....
+fwwwffffffffffff
+fwwwfbbbbbbbbbbf
+fwwwfwwwwwwwwwwf
+fffffwwrrwwrrwwf
+....fwwwrrrrwwwf
+....fwwwwrrwwwwf
+....fwwwwrrwwwwf
+....fwwwrrrrwwwf
+....fwwrrwwrrwwf
+....fwwwwwwwwwwf
+....ffffffffffff
+XPM
+}
+# An "i" on a tile of the program icon's colours (about the program); Tango's
+# dialog-information is a light bulb, and help-browser is already a round "?".
+about_icon() {  # about_icon OUT
+    pixels "$1" <<'XPM'
+k #161b24
+a #7f95b4
+b #5d7191
+c #3d4a60
+e #27303f
+w #ffffff
+
+.kkkkkkkkkkkkkk.
+kaaaaaaaaaaaaaak
+kaaaaaawwaaaaaak
+kaaaaaawwaaaaaak
+kbbbbbbbbbbbbbbk
+kbbbbbwwwbbbbbbk
+kbbbbbbwwbbbbbbk
+kccccccwwcccccck
+kccccccwwcccccck
+kccccccwwcccccck
+kccccccwwcccccck
+keeeeeewweeeeeek
+keeeeewwwweeeeek
+keeeeeeeeeeeeeek
+keeeeeeeeeeeeeek
+.kkkkkkkkkkkkkk.
+XPM
 }
 # Ten bands of a graphic equalizer, drawn here (Tango has no such icon).
 equalizer_icon() {  # equalizer_icon OUT
@@ -224,39 +446,50 @@ equalizer_icon() {  # equalizer_icon OUT
 
 # The order of both tool-bar strips; toolbaricons.h and README.md list it too.
 toolbar_icons=(
-    window-new document-open document-save preferences-system go-up go-down view-refresh edit-find
+    window-new @load-playlist document-save preferences-system go-up go-down view-refresh edit-find
     edit-clear utilities-system-monitor appointment-new media-skip-backward media-seek-backward
     media-playback-start media-playback-pause media-playback-stop media-seek-forward media-skip-forward
-    accessories-text-editor edit-find-replace text-x-generic software-update-available
-    @add-files folder-new @delete @equalizer dialog-information help-browser system-log-out process-stop
+    accessories-text-editor @rename @make-list @wizard
+    @add-files @add-directory @delete @equalizer @about help-browser system-log-out @close-all
 )
-browser_icons=(@add-files folder-new @delete accessories-text-editor edit-find-replace text-x-generic software-update-available)
+browser_icons=(@add-files @add-directory @delete accessories-text-editor @rename @make-list @wizard)
 [ "${#toolbar_icons[@]}" -eq 30 ] && [ "${#browser_icons[@]}" -eq 7 ] || { echo "make-pictures: wrong icon count" >&2; exit 1; }
 
 source_of() {  # source_of NAME SIZE: an image file for a name of the lists above
     local out="$work/src-$1-$2.png"
     case "$1" in
-        @add-files) note_with list-add "$2" "$out" ;;
-        @delete) note_with list-remove "$2" "$out" ;;
+        @add-files) sign add "$2" "$work/sign-$2.png"; with_sign "$(icon audio-x-generic "$2")" "$work/sign-$2.png" "$out" ;;
+        @add-directory) sign add "$2" "$work/sign-$2.png"; with_sign "$(icon folder "$2")" "$work/sign-$2.png" "$out" ;;
+        @delete) sign remove "$2" "$work/sign-$2.png"; with_sign "$(icon audio-x-generic "$2")" "$work/sign-$2.png" "$out" ;;
+        @rename) rename_icon "$2" "$out" ;;
+        @make-list) make_list_icon "$2" "$out" ;;
+        @wizard) wizard_icon "$2" "$out" ;;
+        @load-playlist) load_list_icon "$out" ;;
+        @close-all) close_all_icon "$out" ;;
+        @about) about_icon "$out" ;;
         @equalizer) equalizer_icon "$out" ;;
+        # Tango draws the player buttons light grey, which at 16 pixels looks like a
+        # disabled button; darker grey gives them the contrast of the other icons.
+        media-*) "$im" "$(icon "$1" "$2")" -channel RGB -level 0%,100%,0.6 +channel "$out" ;;
         *) out=$(icon "$1" "$2") ;;
     esac
     echo "$out"
 }
 
-# Hot images are the icons as they are, a little brighter; normal ones are muted.
+# Normal images are the icons in their own full colour (Qt greys them out itself for
+# disabled buttons); hot ones, under the mouse, are a little brighter and more vivid.
 for state in hot normal; do
-    if [ "$state" = hot ]; then mod=108,115,100; else mod=100,35,100; fi
+    if [ "$state" = hot ]; then mod=110,125,100; else mod=; fi
     cells=()
     for i in "${!toolbar_icons[@]}"; do
-        keyed "$(source_of "${toolbar_icons[$i]}" 16)" 16 "$mod" "$work/tb-$state-$i.png"
+        keyed "$(source_of "${toolbar_icons[$i]}" 16)" 16 "$work/tb-$state-$i.png" "$mod"
         cells+=("$work/tb-$state-$i.png")
     done
     "$im" "${cells[@]}" +append -type TrueColor "BMP3:$here/toolbar_$state.bmp"
 
     cells=()
     for i in "${!browser_icons[@]}"; do
-        keyed "$(source_of "${browser_icons[$i]}" 32)" 32 "$mod" "$work/bi-$state-$i.png"
+        keyed "$(source_of "${browser_icons[$i]}" 32)" 32 "$work/bi-$state-$i.png" "$mod"
         # Each cell is 32 x 40: the icon in the middle, magenta above and below.
         "$im" "$work/bi-$state-$i.png" -background '#FF00FF' -gravity center -extent 32x40 "$work/bc-$state-$i.png"
         cells+=("$work/bc-$state-$i.png")
