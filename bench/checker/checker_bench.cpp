@@ -29,9 +29,9 @@
 #include <string>
 #include <vector>
 
-#include "model/filescan.h"
-#include "model/mpegchecker.h"
-#include "model/mpegframe.h"
+#include "file/filescan.h"
+#include "file/mpegchecker.h"
+#include "mpeg/mpegframe.h"
 
 namespace {
 

@@ -23,8 +23,8 @@
 #include <utility>
 #include <vector>
 
-#include "model/filescan.h"
-#include "model/mp3object.h"
+#include "file/filescan.h"
+#include "file/mp3object.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-#include "browser/listcells.h"
+#include "views/listcells.h"
 
 namespace velmar::gui {
 

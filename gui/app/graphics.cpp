@@ -9,7 +9,7 @@
 
 #include "appcontext.h"
 #include "RegisterComp.h"
-#include "browser/pictures.h"
+#include "views/pictures.h"
 
 #ifdef VELMAR_HAVE_PICTURES
 // Resources of a static library are registered by name.

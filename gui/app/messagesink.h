@@ -4,7 +4,7 @@
 #include <QList>
 #include <QString>
 
-#include "model/messages.h"
+#include "base/messages.h"
 
 class QWidget;
 

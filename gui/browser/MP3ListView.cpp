@@ -13,8 +13,8 @@
 #include "app/dialogs.h"
 #include "app/messagesink.h"
 #include "app/progress.h"
-#include "browser/listcells.h"
-#include "model/mp3object.h"
+#include "views/listcells.h"
+#include "file/mp3object.h"
 
 namespace velmar::gui {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "model/messages.h"
+#include "base/messages.h"
 
 namespace velmar::gui {
 

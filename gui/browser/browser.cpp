@@ -19,11 +19,10 @@
 #include "app/appcontext.h"
 #include "app/dialogs.h"
 #include "app/graphics.h"
-#include "app/mainform.h"
 #include "app/messagesink.h"
 #include "browser/MP3ListView.h"
-#include "browser/playlist.h"
-#include "model/filescan.h"
+#include "views/playlist.h"
+#include "file/filescan.h"
 #include "pictures/toolbaricons.h"
 
 namespace velmar::gui {
@@ -70,12 +69,13 @@ void TBrowserStrip::paintEvent(QPaintEvent*) {
     else painter.drawTiledPixmap(rect(), Picture);
 }
 
-TBrowserForm::TBrowserForm(TMainForm& main) : Main(main) {
+TBrowserForm::TBrowserForm(TBrowserHost& host, TRegisterComp& store, TGraphics& graphics, TDialogs& dialogs)
+    : Store(store), Graphics(graphics), Dialogs(dialogs), Host(host) {
     setAttribute(Qt::WA_DeleteOnClose, false);
     setWindowTitle("MP3 Browser");
     setAcceptDrops(true);
 
-    MP3ListView = new TMP3ListView(Main.Dialogs, this);
+    MP3ListView = new TMP3ListView(Dialogs, this);
 
     // Commands.
     auto makeAction = [this](const QString& caption, const QKeySequence& key, void (TBrowserForm::*slot)()) {
@@ -95,19 +95,20 @@ TBrowserForm::TBrowserForm(TMainForm& main) : Main(main) {
         makeAction("Select &Inverse", QKeySequence(Qt::CTRL | Qt::Key_I), &TBrowserForm::actSelectInverseExecute);
     actCloseBrowser = makeAction("&Close", QKeySequence(Qt::CTRL | Qt::Key_F4), &TBrowserForm::actCloseBrowserExecute);
 
-    auto mainCommand = [this](const QString& caption, void (TMainForm::*slot)()) {
+    using TCommand = TBrowserHost::TCommand;
+    auto hostCommand = [this](const QString& caption, TCommand command) {
         auto* a = new QAction(caption, this);
-        connect(a, &QAction::triggered, &Main, slot);
+        connect(a, &QAction::triggered, this, [this, command] { Host.RunCommand(command); });
         return a;
     };
-    mnuNewBrowser = mainCommand("&Browser", &TMainForm::actNewBrowserExecute);
+    mnuNewBrowser = hostCommand("&Browser", TCommand::NewBrowser);
     mnuNewDatabase = new QAction("&Database", this);
     mnuNewDatabase->setEnabled(false);
-    mnuLoadPlaylist = mainCommand("&Load Playlist...", &TMainForm::actLoadSongListExecute);
-    mnuSavePlaylist = mainCommand("&Save Playlist...", &TMainForm::actSaveSongListExecute);
-    mnuSearch = mainCommand("Search...", &TMainForm::actSearchExecute);
-    mnuRefresh = mainCommand("&Refresh", &TMainForm::actRefreshExecute);
-    mnuMPEGCheck = mainCommand("MPEG &Stream Checker", &TMainForm::actMPEGCheckExecute);
+    mnuLoadPlaylist = hostCommand("&Load Playlist...", TCommand::LoadPlaylist);
+    mnuSavePlaylist = hostCommand("&Save Playlist...", TCommand::SavePlaylist);
+    mnuSearch = hostCommand("Search...", TCommand::Search);
+    mnuRefresh = hostCommand("&Refresh", TCommand::Refresh);
+    mnuMPEGCheck = hostCommand("MPEG &Stream Checker", TCommand::MPEGCheck);
     mnuRefresh->setShortcut(QKeySequence(Qt::Key_F5));
     mnuRefresh->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(mnuRefresh);
@@ -200,15 +201,15 @@ TBrowserForm::TBrowserForm(TMainForm& main) : Main(main) {
 
     // Columns from the settings store: "Column Pos" gives captions by position,
     // "Column Width" their widths (50 when missing or not a number).
-    const TNameValueList positions = Main.MainReg.ReadSection("Column Pos");
+    const TNameValueList positions = Store.ReadSection("Column Pos");
     QList<QPair<QString, int>> columns;
     for (int n = 0; n < positions.size(); ++n) {
         const QString caption = TRegisterComp::CaptionAtPosition(n, positions);
-        columns.append({caption, Main.MainReg.ReadInteger("Column Width", caption, 50)});
+        columns.append({caption, Store.ReadInteger("Column Width", caption, 50)});
     }
     MP3ListView->SetColumns(columns);
     MP3ListView->setAlternatingRowColors(false);
-    const bool grid = Main.MainReg.ReadBool("Preferences", "Grid", false);
+    const bool grid = Store.ReadBool("Preferences", "Grid", false);
     MP3ListView->SetGrid(grid);
     LoadGraphics();
 
@@ -223,7 +224,7 @@ TBrowserForm::TBrowserForm(TMainForm& main) : Main(main) {
     connect(MP3ListView->header(), &QHeaderView::sectionClicked, this, &TBrowserForm::HeaderClicked);
 
     resize(640, 360);
-    if (!MP3ListView->EditMode) Main.UpdateCommandStates(Main.ChildCount());
+    if (!MP3ListView->EditMode) Host.BrowserStateChanged();
 }
 
 QMdiSubWindow* TBrowserForm::SubWindow() const { return qobject_cast<QMdiSubWindow*>(parentWidget()); }
@@ -238,19 +239,26 @@ QString TBrowserForm::Caption() const { return windowTitle(); }
 void TBrowserForm::LoadGraphics() {
     // The strip buttons show the large images; menus show the small tool-bar ones.
     const int large[3] = {biAddFiles, biAddDirectory, biDeleteItems};
-    for (int k = 0; k < 3; ++k) StripButtons[k]->setIcon(Main.Graphics.BrowserIcon(large[k]));
-    actAddFiles->setIcon(Main.Graphics.ToolbarIcon(tiAddFiles));
-    actAddDir->setIcon(Main.Graphics.ToolbarIcon(tiAddDirectory));
-    actDeleteItems->setIcon(Main.Graphics.ToolbarIcon(tiDelete));
-    mnuLoadPlaylist->setIcon(Main.Graphics.ToolbarIcon(tiLoadPlaylist));
-    mnuSavePlaylist->setIcon(Main.Graphics.ToolbarIcon(tiSavePlaylist));
-    mnuSearch->setIcon(Main.Graphics.ToolbarIcon(tiSearch));
-    mnuRefresh->setIcon(Main.Graphics.ToolbarIcon(tiRefresh));
-    mnuMPEGCheck->setIcon(Main.Graphics.ToolbarIcon(tiMpegChecker));
-    Strip->SetPicture(Main.Graphics.BrowserStrip());
+    for (int k = 0; k < 3; ++k) StripButtons[k]->setIcon(Graphics.BrowserIcon(large[k]));
+    actAddFiles->setIcon(Graphics.ToolbarIcon(tiAddFiles));
+    actAddDir->setIcon(Graphics.ToolbarIcon(tiAddDirectory));
+    actDeleteItems->setIcon(Graphics.ToolbarIcon(tiDelete));
+    mnuLoadPlaylist->setIcon(Graphics.ToolbarIcon(tiLoadPlaylist));
+    mnuSavePlaylist->setIcon(Graphics.ToolbarIcon(tiSavePlaylist));
+    mnuSearch->setIcon(Graphics.ToolbarIcon(tiSearch));
+    mnuRefresh->setIcon(Graphics.ToolbarIcon(tiRefresh));
+    mnuMPEGCheck->setIcon(Graphics.ToolbarIcon(tiMpegChecker));
+    Strip->SetPicture(Graphics.BrowserStrip());
 }
 
-void TBrowserForm::UpdateCommandStates() { Main.UpdateCommandStates(Main.ChildCount()); }
+void TBrowserForm::UpdateCommandStates() { Host.BrowserStateChanged(); }
+
+void TBrowserForm::UpdateListCommands() {
+    // With no row selected, only the commands on all rows make sense.
+    const bool selected = MP3ListView->SelectedCount() > 0;
+    for (QAction* a : {actSelectNone, actSelectInverse, mnuMPEGCheck}) a->setEnabled(selected);
+    for (QAction* a : {mnuSavePlaylist, mnuRefresh, mnuSearch, actSelectAll}) a->setEnabled(true);
+}
 
 void TBrowserForm::UpdateStatus() {
     MP3ListView->viewport()->update();
@@ -275,7 +283,7 @@ void TBrowserForm::HeaderClicked(int column) {
 void TBrowserForm::AddFileNames(const QStringList& files, TBatchErrors* gather) {
     TBatchErrors errors;
     MP3ListView->AddFiles(files, gather ? *gather : errors, kAddFilesLabel);
-    errors.Show(Main.Dialogs, this);
+    errors.Show(Dialogs, this);
 }
 
 void TBrowserForm::ScanFolder(const QString& folder) {
@@ -305,7 +313,7 @@ int TBrowserForm::AddPaths(const QStringList& paths, bool playlists) {
         }
     }
     const int added = MP3ListView->AddFiles(files, errors, kAddFilesLabel);
-    errors.Show(Main.Dialogs, this);
+    errors.Show(Dialogs, this);
     return added;
 }
 
@@ -329,13 +337,13 @@ void TBrowserForm::actAddFilesExecute() {
         MP3ListView->ShowEditModeMessage();
         return;
     }
-    QString folder = LastDirectory(Main.MainReg);
+    QString folder = LastDirectory(Store);
     if (folder.isEmpty()) folder = QDir::homePath();
-    const QStringList files = Main.Dialogs.OpenFiles(this, "Add MPEG File(s) To List", folder,
+    const QStringList files = Dialogs.OpenFiles(this, "Add MPEG File(s) To List", folder,
                                                      "MPEG Layer 3 files (*.mp3)|*.mp3", true);
     if (files.isEmpty()) return;
     AddFileNames(files);
-    Main.MainReg.WriteString("Preferences", "Last Directory",
+    Store.WriteString("Preferences", "Last Directory",
                              QDir::toNativeSeparators(QFileInfo(files.first()).absolutePath()) + QDir::separator());
     UpdateStatus();
 }
@@ -345,15 +353,15 @@ void TBrowserForm::actAddDirExecute() {
         MP3ListView->ShowEditModeMessage();
         return;
     }
-    QString start = LastDirectory(Main.MainReg);
+    QString start = LastDirectory(Store);
     if (start.isEmpty()) start = QDir::homePath();
     if (start.size() > 1 && (start.endsWith('\\') || start.endsWith('/'))) start.chop(1);
     const QString folder =
-        Main.Dialogs.Folder(this, "Choose a directory to scan recursively for MPEG file(s)", start);
+        Dialogs.Folder(this, "Choose a directory to scan recursively for MPEG file(s)", start);
     if (folder.isEmpty()) return;
     ScanFolder(folder);
     UpdateStatus();
-    Main.MainReg.WriteString("Preferences", "Last Directory", QDir::toNativeSeparators(folder));
+    Store.WriteString("Preferences", "Last Directory", QDir::toNativeSeparators(folder));
 }
 
 void TBrowserForm::actDeleteItemsExecute() {
@@ -363,18 +371,18 @@ void TBrowserForm::actDeleteItemsExecute() {
     }
     const int count = MP3ListView->Count();
     if (count == 0) {
-        Main.Dialogs.Information(this, "No files to delete.");
+        Dialogs.Information(this, "No files to delete.");
         return;
     }
     int selected = MP3ListView->SelectedCount();
     if (selected == 0) {
-        if (!Main.Dialogs.AskYesNo(this, QString("Delete ALL %1 item(s)?").arg(count))) return;
+        if (!Dialogs.AskYesNo(this, QString("Delete ALL %1 item(s)?").arg(count))) return;
         MP3ListView->Model()->Clear();
         UpdateStatus();
         return;
     }
     if (selected == 1) {
-        if (!Main.Dialogs.AskYesNo(this, "Delete one item from list?")) return;
+        if (!Dialogs.AskYesNo(this, "Delete one item from list?")) return;
         MP3ListView->DeleteItem(MP3ListView->FirstSelected());
         selected = MP3ListView->SelectedCount();
     }
@@ -382,7 +390,7 @@ void TBrowserForm::actDeleteItemsExecute() {
         UpdateStatus();
         return;
     }
-    if (!Main.Dialogs.AskYesNo(this, QString("Delete %1 item(s) from list?").arg(selected))) return;
+    if (!Dialogs.AskYesNo(this, QString("Delete %1 item(s) from list?").arg(selected))) return;
     MP3ListView->Model()->RemoveRowSet(MP3ListView->SelectedRows());
     UpdateStatus();
 }
@@ -410,7 +418,7 @@ void TBrowserForm::actCloseBrowserExecute() {
 void TBrowserForm::WriteColumnWidths() {
     const QStringList captions = MP3ListView->StrList();
     for (int i = 0; i < captions.size(); ++i)
-        Main.MainReg.WriteInteger("Column Width", captions[i], MP3ListView->header()->sectionSize(i));
+        Store.WriteInteger("Column Width", captions[i], MP3ListView->header()->sectionSize(i));
 }
 
 void TBrowserForm::closeEvent(QCloseEvent* event) {
@@ -422,21 +430,21 @@ void TBrowserForm::closeEvent(QCloseEvent* event) {
     }
     if (MP3ListView->Count() > 0) {
         if (!ClosingWithoutPrompt) {
-            const TAnswer answer = Main.Dialogs.AskYesNoCancel(this, "Save playlist?");
+            const TAnswer answer = Dialogs.AskYesNoCancel(this, "Save playlist?");
             if (answer == TAnswer::Cancel) {
                 event->ignore();
                 return;
             }
             if (answer == TAnswer::Yes) {
                 actSelectAllExecute();
-                Main.SavePlaylistOf(this);
+                Host.SavePlaylistOf(this);
             }
         }
         setAcceptDrops(false);
         WriteColumnWidths();
     }
     event->accept();
-    Main.BrowserClosing(this);
+    Host.BrowserClosing(this);
 }
 
 void TBrowserForm::dragEnterEvent(QDragEnterEvent* event) {

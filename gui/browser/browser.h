@@ -14,8 +14,25 @@ class QToolButton;
 
 namespace velmar::gui {
 
-class TMainForm;
+class TDialogs;
+class TGraphics;
 class TMP3ListView;
+class TRegisterComp;
+class TBrowserForm;
+
+// What a browser window asks of the window that holds it: the commands it shares
+// with that window, and the news that its rows, selection or life changed.
+class TBrowserHost {
+public:
+    enum class TCommand { NewBrowser, LoadPlaylist, SavePlaylist, Search, Refresh, MPEGCheck };
+    virtual void RunCommand(TCommand command) = 0;
+    virtual void BrowserStateChanged() = 0;  // rows or selection changed: command states follow
+    virtual void SavePlaylistOf(TBrowserForm* browser) = 0;
+    virtual void BrowserClosing(TBrowserForm* browser) = 0;
+
+protected:
+    ~TBrowserHost() = default;
+};
 
 // The vertical strip of large buttons on the left, over its background picture.
 class TBrowserStrip : public QWidget {
@@ -34,7 +51,7 @@ private:
 class TBrowserForm : public QWidget {
     Q_OBJECT
 public:
-    explicit TBrowserForm(TMainForm& main);
+    TBrowserForm(TBrowserHost& host, TRegisterComp& store, TGraphics& graphics, TDialogs& dialogs);
 
     TMP3ListView* MP3ListView;
     QStatusBar* StatusBar;
@@ -79,6 +96,8 @@ public:
     void DropFiles(const QStringList& paths);
     void LoadGraphics();  // button images and the strip picture
     void WriteColumnWidths();
+    // Enables the window's own commands for a list with rows, by whether any is selected.
+    void UpdateListCommands();
 
 public slots:
     void actAddFilesExecute();
@@ -98,7 +117,10 @@ private:
     void SelectionChanged(bool becameSelected);
     void UpdateCommandStates();
     void HeaderClicked(int column);
-    TMainForm& Main;
+    TRegisterComp& Store;
+    TGraphics& Graphics;
+    TDialogs& Dialogs;
+    TBrowserHost& Host;
     QToolButton* StripButtons[3];
 };
 

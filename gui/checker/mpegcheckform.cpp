@@ -14,7 +14,7 @@
 #include "app/appcontext.h"
 #include "app/dialogs.h"
 #include "app/progress.h"
-#include "model/mpegchecker.h"
+#include "file/mpegchecker.h"
 
 namespace velmar::gui {
 

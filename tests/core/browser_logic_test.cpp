@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "browser/listcells.h"
-#include "browser/pictures.h"
-#include "browser/playlist.h"
-#include "browser/searchmatch.h"
-#include "model/mp3object.h"
+#include "views/listcells.h"
+#include "views/pictures.h"
+#include "views/playlist.h"
+#include "views/searchmatch.h"
+#include "file/mp3object.h"
 
 namespace {
 

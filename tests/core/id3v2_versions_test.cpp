@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "id3v2/id3v2obj.h"
-#include "id3v2/id3v2upgrade.h"
+#include "tags/id3v2obj.h"
+#include "tags/id3v2upgrade.h"
 
 using namespace velmar;
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "model/mpegchecker.h"
+#include "file/mpegchecker.h"
 #include "testfiles.h"
 
 namespace {

@@ -13,10 +13,10 @@
 #include <iterator>
 #include <memory>
 
-#include "id3v2/id3v2obj.h"
-#include "model/iofunc.h"
-#include "model/mp3object.h"
-#include "model/mpegframe.h"
+#include "tags/id3v2obj.h"
+#include "base/iofunc.h"
+#include "file/mp3object.h"
+#include "mpeg/mpegframe.h"
 
 namespace vtest {
 

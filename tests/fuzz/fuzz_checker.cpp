@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "model/mpegchecker.h"
+#include "file/mpegchecker.h"
 
 namespace {
 

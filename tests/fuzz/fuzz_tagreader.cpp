@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "model/mp3object.h"
+#include "file/mp3object.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 
 #include "app/RegisterComp.h"
 #include "app/appcontext.h"
-#include "app/mainform.h"
-#include "app/scripteddialogs.h"
+#include "main/mainform.h"
+#include "scripteddialogs.h"
 #include "browser/MP3ListView.h"
 #include "browser/browser.h"
 

@@ -8,7 +8,7 @@
 #include <QRadioButton>
 #include <QSettings>
 
-#include "app/windowplacement.h"
+#include "main/windowplacement.h"
 #include "browser/searchform.h"
 #include "checker/mpegcheckform.h"
 #include "guitest.h"

@@ -161,13 +161,4 @@ bool TVBR_MPEGSync::ReadVbrHeader(const uint8_t* frame, size_t available) {
     return false;
 }
 
-std::string FormatTwoDigits(int64_t n) {
-    std::string s = std::to_string(n);
-    return n >= 0 && n <= 9 ? "0" + s : s;
-}
-
-std::string FormatPlayLength(int64_t seconds) {
-    return FormatTwoDigits(seconds / 60) + ":" + FormatTwoDigits(seconds % 60);
-}
-
 }  // namespace velmar

@@ -5,15 +5,15 @@
 #include <QMdiSubWindow>
 #include <QScrollBar>
 
-#include "RegisterComp.h"
-#include "dialogs.h"
+#include "app/RegisterComp.h"
+#include "app/dialogs.h"
 #include "mainform.h"
-#include "messagesink.h"
+#include "app/messagesink.h"
 #include "browser/MP3ListView.h"
 #include "browser/browser.h"
-#include "browser/playlist.h"
+#include "views/playlist.h"
 #include "browser/searchform.h"
-#include "browser/searchmatch.h"
+#include "views/searchmatch.h"
 
 namespace velmar::gui {
 

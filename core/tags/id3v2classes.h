@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../model/iofunc.h"
+#include "base/iofunc.h"
 
 namespace velmar {
 

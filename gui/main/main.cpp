@@ -9,7 +9,7 @@
 
 #include "app/appcontext.h"
 #include "app/dialogs.h"
-#include "app/mainform.h"
+#include "main/mainform.h"
 #include "app/multinst.h"
 #include "app/splash.h"
 

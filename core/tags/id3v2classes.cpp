@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "../model/ID3v1obj.h"
+#include "tags/ID3v1obj.h"
 
 namespace velmar {
 

@@ -73,9 +73,4 @@ public:
     int64_t Bytes = -1;   // -1: the header carries no byte count
 };
 
-// Decimal text of n with a "0" in front when n is 9 or less.
-std::string FormatTwoDigits(int64_t n);
-// "mm:ss" of whole seconds; minutes are not limited to two digits.
-std::string FormatPlayLength(int64_t seconds);
-
 }  // namespace velmar

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "../model/mpegframe.h"
+#include "mpeg/mpegframe.h"
 
 namespace velmar {
 

@@ -16,17 +16,17 @@
 #include <QStyleOptionToolBar>
 #include <QToolBar>
 
-#include "RegisterComp.h"
-#include "dialogs.h"
-#include "graphics.h"
-#include "messagesink.h"
-#include "splash.h"
+#include "app/RegisterComp.h"
+#include "app/dialogs.h"
+#include "app/graphics.h"
+#include "app/messagesink.h"
+#include "app/splash.h"
 #include "windowplacement.h"
 #include "browser/MP3ListView.h"
 #include "browser/browser.h"
 #include "browser/searchform.h"
 #include "checker/mpegcheckform.h"
-#include "model/filescan.h"
+#include "file/filescan.h"
 #include "pictures/toolbaricons.h"
 
 namespace velmar::gui {
@@ -287,7 +287,7 @@ void TMainForm::ShowMenusOf(TBrowserForm* browser) {
 int TMainForm::CascadeStep() const { return style()->pixelMetric(QStyle::PM_TitleBarHeight) + 6; }
 
 TBrowserForm* TMainForm::NewBrowser() {
-    auto* browser = new TBrowserForm(*this);
+    auto* browser = new TBrowserForm(*this, MainReg, Graphics, Dialogs);
     QMenu* file = browser->Menus.first();
     file->addSeparator();
     file->addAction(actExit);
@@ -339,27 +339,26 @@ void TMainForm::UpdateCommandStates(int n) {
     if (c == 0) return;
     const int s = list->SelectedCount();
     const int p = list->FirstSelected() + 1;
-    if (s == 0) {
-        for (QAction* a : {actSaveSongList, actRefresh, actSearch}) a->setEnabled(true);
-        for (QAction* a : {actMoveUp, actMoveDown, actMPEGCheck}) a->setEnabled(false);
-        for (QAction* a : {b->actSelectNone, b->actSelectInverse, b->mnuMPEGCheck}) a->setEnabled(false);
-        for (QAction* a : {b->mnuSavePlaylist, b->mnuRefresh, b->mnuSearch, b->actSelectAll}) a->setEnabled(true);
-    } else if (s == 1) {
-        actSaveSongList->setEnabled(true);
-        actMoveUp->setEnabled(p >= 2);
-        actMoveDown->setEnabled(p < c);
-        for (QAction* a : {actRefresh, actSearch, actMPEGCheck}) a->setEnabled(true);
-        for (QAction* a : {b->mnuSavePlaylist, b->mnuRefresh, b->mnuSearch, b->actSelectAll, b->actSelectNone,
-                           b->actSelectInverse, b->mnuMPEGCheck})
-            a->setEnabled(true);
-    } else {
-        for (QAction* a : {actSaveSongList, actRefresh, actSearch, actMPEGCheck}) a->setEnabled(true);
-        for (QAction* a : {actMoveUp, actMoveDown}) a->setEnabled(false);
-        for (QAction* a : {b->mnuSavePlaylist, b->mnuRefresh, b->mnuSearch, b->actSelectAll, b->actSelectNone,
-                           b->actSelectInverse, b->mnuMPEGCheck})
-            a->setEnabled(true);
+    for (QAction* a : {actSaveSongList, actRefresh, actSearch}) a->setEnabled(true);
+    actMPEGCheck->setEnabled(s > 0);
+    // Moving works on exactly one selected row.
+    actMoveUp->setEnabled(s == 1 && p >= 2);
+    actMoveDown->setEnabled(s == 1 && p < c);
+    b->UpdateListCommands();
+}
+
+void TMainForm::RunCommand(TCommand command) {
+    switch (command) {
+        case TCommand::NewBrowser: return actNewBrowserExecute();
+        case TCommand::LoadPlaylist: return actLoadSongListExecute();
+        case TCommand::SavePlaylist: return actSaveSongListExecute();
+        case TCommand::Search: return actSearchExecute();
+        case TCommand::Refresh: return actRefreshExecute();
+        case TCommand::MPEGCheck: return actMPEGCheckExecute();
     }
 }
+
+void TMainForm::BrowserStateChanged() { UpdateCommandStates(ChildCount()); }
 
 void TMainForm::BrowserClosing(TBrowserForm* browser) {
     if (ShownMenus == browser && !Closing) ShowMenusOf(nullptr);  // the next active browser brings its own

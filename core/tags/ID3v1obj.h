@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "iofunc.h"
+#include "base/iofunc.h"
 
 namespace velmar {
 

@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "messages.h"
-#include "mp3object.h"
-#include "mpegframe.h"
+#include "base/messages.h"
+#include "file/mp3object.h"
+#include "mpeg/mpegframe.h"
 
 namespace velmar {
 

@@ -1,6 +1,6 @@
 #include "id3v2obj.h"
 
-#include "id3v2upgrade.h"
+#include "tags/id3v2upgrade.h"
 
 #include <cstdio>
 #include <algorithm>

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "mpegframe.h"
+
 
 namespace velmar {
 

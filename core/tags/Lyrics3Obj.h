@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "iofunc.h"
-#include "messages.h"
+#include "base/iofunc.h"
+#include "base/messages.h"
 
 namespace velmar {
 

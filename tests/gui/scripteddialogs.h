@@ -5,7 +5,7 @@
 #include <functional>
 #include <deque>
 
-#include "dialogs.h"
+#include "app/dialogs.h"
 
 namespace velmar::gui {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "../model/messages.h"
-#include "id3v2classes.h"
+#include "base/messages.h"
+#include "tags/id3v2classes.h"
 
 namespace velmar {
 

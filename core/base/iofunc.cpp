@@ -397,4 +397,13 @@ bool DecompressFrameData(std::span<const uint8_t> compressed, TBytes& out, size_
     return (rc == Z_STREAM_END || rc == Z_OK || rc == Z_BUF_ERROR) && !out.empty();
 }
 
+std::string FormatTwoDigits(int64_t n) {
+    std::string s = std::to_string(n);
+    return n >= 0 && n <= 9 ? "0" + s : s;
+}
+
+std::string FormatPlayLength(int64_t seconds) {
+    return FormatTwoDigits(seconds / 60) + ":" + FormatTwoDigits(seconds % 60);
+}
+
 }  // namespace velmar

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "../model/iofunc.h"
+#include "base/iofunc.h"
 
 namespace velmar {
 

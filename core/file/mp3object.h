@@ -6,11 +6,11 @@
 #include <memory>
 #include <string>
 
-#include "../id3v2/id3v2obj.h"
-#include "ID3v1obj.h"
-#include "Lyrics3Obj.h"
-#include "messages.h"
-#include "mpegframe.h"
+#include "tags/id3v2obj.h"
+#include "tags/ID3v1obj.h"
+#include "tags/Lyrics3Obj.h"
+#include "base/messages.h"
+#include "mpeg/mpegframe.h"
 
 namespace velmar {
 

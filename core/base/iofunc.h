@@ -99,6 +99,11 @@ void StreamWriteZText(TStream& s, std::string_view text);
 int32_t ZTextSize(std::string_view text);         // length + 1
 int32_t UnicodeZTextSize(std::string_view text);  // 2 x length + 4
 
+// Decimal text of n with a "0" in front when n is 9 or less.
+std::string FormatTwoDigits(int64_t n);
+// "mm:ss" of whole seconds; minutes are not limited to two digits.
+std::string FormatPlayLength(int64_t seconds);
+
 // Text encodings. Texts in the core are UTF-8.
 std::string Latin1ToUtf8(std::string_view latin1);
 // Characters above U+00FF become `replacement`.

@@ -8,7 +8,8 @@
 #include <functional>
 #include <memory>
 
-#include "appcontext.h"
+#include "app/appcontext.h"
+#include "browser/browser.h"
 
 class QAction;
 class QLabel;
@@ -21,7 +22,6 @@ namespace velmar::gui {
 // Property of a browser's sub-window: its geometry while it was last neither minimised nor maximised.
 inline constexpr char kNormalGeometry[] = "velmarNormalGeometry";
 
-class TBrowserForm;
 class TDialogs;
 class TGraphics;
 class TRegisterComp;
@@ -52,7 +52,7 @@ private:
     QColor AreaColour = QColor(128, 128, 128);
 };
 
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, public TBrowserHost {
     Q_OBJECT
     // Made first: MainReg and Graphics refer to them.
     std::unique_ptr<TRegisterComp> Store;
@@ -112,9 +112,11 @@ public:
     void DropPaths(const QStringList& paths);
     void SaveWindows();     // every browser into "Recent Files", then closed without asking
     void RestoreWindows();  // the saved browsers back, each once
-    void SavePlaylistOf(TBrowserForm* browser);
+    void SavePlaylistOf(TBrowserForm* browser) override;
     void LoadPlaylistInto(TBrowserForm* browser, const QString& file);
-    void BrowserClosing(TBrowserForm* browser);
+    void BrowserClosing(TBrowserForm* browser) override;
+    void RunCommand(TCommand command) override;
+    void BrowserStateChanged() override;
     void ApplyBackground();
 
 public slots:
