@@ -79,16 +79,118 @@ void TID3v2FrameHeader::WriteToStream(TStream& stream) const {
     StreamWriteByte(stream, FormatFlags());
 }
 
-// ---------------------------------------------------------------- frame base
+// ---------------------------------------------------------------- frame layouts
+
+namespace {
+
+void AppendFixed(TBytes& out, std::string_view utf8, size_t width) {
+    std::string l = Utf8ToLatin1(utf8);
+    l.resize(width, '\0');
+    out.insert(out.end(), l.begin(), l.end());
+}
+
+// Reads the fields of a layout from a body. Bytes past the end read as zero and
+// texts stop at the end; `fit` says whether the body may be short for its numbers.
+bool ReadFields(const TLayout& layout, std::span<const uint8_t> body, TFit fit) {
+    size_t pos = 0;
+    uint8_t encoding = 0;
+    bool numbersWhole = true;
+    auto number = [&](size_t bytes) {
+        uint32_t v = 0;
+        for (size_t i = 0; i < bytes; ++i, ++pos) v = (v << 8) | (pos < body.size() ? body[pos] : 0);
+        numbersWhole = numbersWhole && pos <= body.size();
+        return v;
+    };
+    auto text = [&](uint8_t enc, bool terminated) {
+        const size_t start = std::min(pos, body.size()), left = body.size() - start;
+        const size_t n = terminated ? FindTerminator(enc, body.data() + start, left) : left;
+        pos = start + std::min(left, n + (terminated ? TerminatorSize(enc) : 0));
+        return DecodeText(enc, body.data() + start, n);
+    };
+    for (const TField& f : layout) {
+        switch (f.Kind) {
+            case TFieldKind::Encoding:
+                *std::get<uint8_t*>(f.Member) = encoding = uint8_t(number(1));
+                if (!IsKnownEncoding(encoding)) return false;
+                break;
+            case TFieldKind::Latin1Z: *std::get<std::string*>(f.Member) = text(0, true); break;
+            case TFieldKind::Latin1Rest: *std::get<std::string*>(f.Member) = text(0, false); break;
+            case TFieldKind::TextZ: *std::get<std::string*>(f.Member) = text(encoding, true); break;
+            case TFieldKind::TextRest: *std::get<std::string*>(f.Member) = text(encoding, false); break;
+            case TFieldKind::Fixed: {
+                const size_t start = std::min(pos, body.size()), n = std::min<size_t>(f.Width, body.size() - start);
+                *std::get<std::string*>(f.Member) =
+                    Latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(body.data() + start), n));
+                pos += f.Width;
+                break;
+            }
+            case TFieldKind::Byte: *std::get<uint8_t*>(f.Member) = uint8_t(number(1)); break;
+            case TFieldKind::Flag: *std::get<bool*>(f.Member) = number(1) != 0; break;
+            case TFieldKind::Word: *std::get<uint16_t*>(f.Member) = uint16_t(number(2)); break;
+            case TFieldKind::Long: *std::get<uint32_t*>(f.Member) = number(4); break;
+            case TFieldKind::Binary: {
+                const size_t start = std::min(pos, body.size());
+                std::get<TBytes*>(f.Member)->assign(body.begin() + int64_t(start), body.end());
+                pos = body.size();
+                break;
+            }
+        }
+    }
+    if (fit == TFit::Lenient) return true;
+    return numbersWhole && (fit == TFit::NumbersWhole || pos == body.size());
+}
+
+bool IsEncodedText(TFieldKind kind) { return kind == TFieldKind::TextZ || kind == TFieldKind::TextRest; }
+
+// Writes the fields of a layout. The encoding is 0 when every encoded text lies in
+// Latin-1, else 1; it is stored in the frame's member as well.
+TBytes WriteFields(const TLayout& layout) {
+    uint8_t encoding = 0;
+    for (const TField& f : layout)
+        if (IsEncodedText(f.Kind) && ChooseEncoding({*std::get<std::string*>(f.Member)}) != 0) encoding = 1;
+    TBytes out;
+    auto number = [&](uint32_t v, int bytes) {
+        for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
+    };
+    for (const TField& f : layout) {
+        switch (f.Kind) {
+            case TFieldKind::Encoding: out.push_back(*std::get<uint8_t*>(f.Member) = encoding); break;
+            case TFieldKind::Latin1Z:
+            case TFieldKind::Latin1Rest:
+                AppendEncodedText(out, 0, *std::get<std::string*>(f.Member), f.Kind == TFieldKind::Latin1Z);
+                break;
+            case TFieldKind::TextZ:
+            case TFieldKind::TextRest:
+                AppendEncodedText(out, encoding, *std::get<std::string*>(f.Member), f.Kind == TFieldKind::TextZ);
+                break;
+            case TFieldKind::Fixed: AppendFixed(out, *std::get<std::string*>(f.Member), f.Width); break;
+            case TFieldKind::Byte: number(*std::get<uint8_t*>(f.Member), 1); break;
+            case TFieldKind::Flag: number(*std::get<bool*>(f.Member) ? 1 : 0, 1); break;
+            case TFieldKind::Word: number(*std::get<uint16_t*>(f.Member), 2); break;
+            case TFieldKind::Long: number(*std::get<uint32_t*>(f.Member), 4); break;
+            case TFieldKind::Binary: {
+                const TBytes& b = *std::get<TBytes*>(f.Member);
+                out.insert(out.end(), b.begin(), b.end());
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+}  // namespace
 
 bool TID3v2Frame::ReadFromBuffer(const TID3v2FrameHeader& walked, std::span<const uint8_t> body) {
     FrameHeader.Assign(walked);
     FrameHeader.Size = int64_t(body.size());
-    return ParseBody(body);
+    if (!ReadFields(Layout(), body, Fit())) return false;
+    AfterRead();
+    return true;
 }
 
 void TID3v2Frame::Prepare(const std::string& frameID) {
-    Rendered = RenderBody();
+    BeforeWrite();
+    Rendered = WriteFields(Layout());
     FrameHeader.FrameID = frameID;
     FrameHeader.Size = int64_t(Rendered.size());
     FrameHeader.TagAlterPreservation = FrameHeader.FileAlterPreservation = FrameHeader.ReadOnly = false;
@@ -100,37 +202,40 @@ void TID3v2Frame::WriteToStream(TStream& stream) const {
     StreamWriteBytes(stream, Rendered);
 }
 
-uint8_t TBodyReader::Byte() { return Pos < Body.size() ? Body[Pos++] : (Pos++, 0); }
-uint16_t TBodyReader::Word() {
-    const uint16_t hi = Byte();
-    return uint16_t((hi << 8) | Byte());
+TFrameView TID3v2Frame::View(const std::string& frameID) {
+    TFrameView view{frameID, Kind(), {}};
+    for (const TField& f : Layout()) {
+        TFieldValue& v = view.Fields.emplace_back(TFieldValue{f.Name, {}});
+        std::visit(
+            [&v](auto* member) {
+                using T = std::remove_pointer_t<decltype(member)>;
+                if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, TBytes>) v.Value = *member;
+                else v.Value = int64_t(*member);
+            },
+            f.Member);
+    }
+    return view;
 }
-uint32_t TBodyReader::Long() {
-    const uint32_t hi = Word();
-    return (hi << 16) | Word();
+
+const TFieldValue* TFrameView::Field(std::string_view name) const {
+    for (const TFieldValue& f : Fields)
+        if (f.Name == name) return &f;
+    return nullptr;
 }
-TBytes TBodyReader::Bytes(size_t count) {
-    const size_t n = std::min(count, Remaining());
-    TBytes out(Body.begin() + int64_t(std::min(Pos, Body.size())), Body.begin() + int64_t(std::min(Pos, Body.size()) + n));
-    Pos += count;
-    return out;
+
+std::string TFrameView::Text(std::string_view name) const {
+    const TFieldValue* f = Field(name);
+    return f && std::holds_alternative<std::string>(f->Value) ? std::get<std::string>(f->Value) : std::string();
 }
-std::string TBodyReader::Latin1(size_t count) {
-    const TBytes b = Bytes(count);
-    return Latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
+
+int64_t TFrameView::Number(std::string_view name) const {
+    const TFieldValue* f = Field(name);
+    return f && std::holds_alternative<int64_t>(f->Value) ? std::get<int64_t>(f->Value) : 0;
 }
-std::string TBodyReader::ZLatin1() { return ZText(0); }
-std::string TBodyReader::ZText(uint8_t encoding) {
-    const size_t start = std::min(Pos, Body.size());
-    const size_t n = FindTerminator(encoding, Body.data() + start, Body.size() - start);
-    std::string s = DecodeText(encoding, Body.data() + start, n);
-    Pos = start + std::min(Body.size() - start, n + TerminatorSize(encoding));
-    return s;
-}
-std::string TBodyReader::RestText(uint8_t encoding) {
-    const size_t start = std::min(Pos, Body.size());
-    Pos = Body.size();
-    return DecodeText(encoding, Body.data() + start, Body.size() - start);
+
+TBytes TFrameView::Bytes(std::string_view name) const {
+    const TFieldValue* f = Field(name);
+    return f && std::holds_alternative<TBytes>(f->Value) ? std::get<TBytes>(f->Value) : TBytes();
 }
 
 namespace {
@@ -148,44 +253,19 @@ int32_t IntOrZero(std::string_view s) {
     return ToInt(s, v) ? v : 0;
 }
 
-void AppendLatin1(TBytes& out, std::string_view utf8, bool terminate) { AppendEncodedText(out, 0, utf8, terminate); }
-
-void AppendFixed(TBytes& out, std::string_view utf8, size_t width) {
-    std::string l = Utf8ToLatin1(utf8);
-    l.resize(width, '\0');
-    out.insert(out.end(), l.begin(), l.end());
-}
-
-void AppendLong(TBytes& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- text frames
 
-bool TTxtFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    Encoding = r.Byte();
-    if (!IsKnownEncoding(Encoding)) return false;
-    Text = r.RestText(Encoding);
+void TTxtFrame::AfterRead() {
     ParseText();
     TextParsed = true;
-    return true;
 }
 
 void TTxtFrame::SetText(const std::string& text) {
     Text = text;
     ParseText();
     TextParsed = true;
-}
-
-TBytes TTxtFrame::RenderBody() {
-    RebuildTextIfChanged();
-    Encoding = ChooseEncoding({Text});
-    TBytes out{Encoding};
-    AppendEncodedText(out, Encoding, Text, false);
-    return out;
 }
 
 void TTxtIntFrame::ParseText() { ParsedValue = Value = IntOrZero(Text); }
@@ -368,86 +448,13 @@ void TTNumberFrame::RebuildTextIfChanged() {
     ParsedTotal = Total;
 }
 
-// ---------------------------------------------------------------- user text and URLs
-
-bool TTXXXFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    Encoding = r.Byte();
-    if (!IsKnownEncoding(Encoding)) return false;
-    Description = r.ZText(Encoding);
-    Value = r.RestText(Encoding);
-    return true;
-}
-
-TBytes TTXXXFrame::RenderBody() {
-    Encoding = ChooseEncoding({Description, Value});
-    TBytes out{Encoding};
-    AppendEncodedText(out, Encoding, Description, true);
-    AppendEncodedText(out, Encoding, Value, false);
-    return out;
-}
-
-bool TWebFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    URL = r.RestText(0);
-    return true;
-}
-
-TBytes TWebFrame::RenderBody() {
-    TBytes out;
-    AppendLatin1(out, URL, false);
-    return out;
-}
-
-bool TWXXXFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    Encoding = r.Byte();
-    if (!IsKnownEncoding(Encoding)) return false;
-    Description = r.ZText(Encoding);
-    URL = r.RestText(0);
-    return true;
-}
-
-TBytes TWXXXFrame::RenderBody() {
-    Encoding = ChooseEncoding({Description});
-    TBytes out{Encoding};
-    AppendEncodedText(out, Encoding, Description, true);
-    AppendLatin1(out, URL, false);
-    return out;
-}
-
 // ---------------------------------------------------------------- other frames
-
-bool TUndefinedFrame::ParseBody(std::span<const uint8_t> body) {
-    Data.assign(body.begin(), body.end());
-    return true;
-}
 
 void TRawFrame::WriteToStream(TStream& stream) const {
     TID3v2FrameHeader h = FrameHeader;
     h.Size = int64_t(Data.size());
     h.WriteToStream(stream);
     StreamWriteBytes(stream, Data);
-}
-
-bool TAENCFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    Owner = r.ZLatin1();
-    PreviewStart = r.Word();
-    PreviewLength = r.Word();
-    EncryptionInfo = r.Rest();
-    return true;
-}
-
-TBytes TAENCFrame::RenderBody() {
-    TBytes out;
-    AppendLatin1(out, Owner, true);
-    out.push_back(uint8_t(PreviewStart >> 8));
-    out.push_back(uint8_t(PreviewStart));
-    out.push_back(uint8_t(PreviewLength >> 8));
-    out.push_back(uint8_t(PreviewLength));
-    out.insert(out.end(), EncryptionInfo.begin(), EncryptionInfo.end());
-    return out;
 }
 
 const std::vector<std::string>& PictureTypeNames() {
@@ -460,28 +467,6 @@ const std::vector<std::string>& PictureTypeNames() {
     return kNames;
 }
 
-bool TAPICFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    Encoding = r.Byte();
-    if (!IsKnownEncoding(Encoding)) return false;
-    MIMEType = r.ZLatin1();
-    PictureType = r.Byte();
-    PictureTypeName = PictureType < PictureTypeNames().size() ? PictureTypeNames()[PictureType] : "Other";
-    Description = r.ZText(Encoding);
-    PictureData = r.Rest();
-    return true;
-}
-
-TBytes TAPICFrame::RenderBody() {
-    Encoding = ChooseEncoding({Description});
-    TBytes out{Encoding};
-    AppendLatin1(out, MIMEType, true);
-    out.push_back(PictureType);
-    AppendEncodedText(out, Encoding, Description, true);
-    out.insert(out.end(), PictureData.begin(), PictureData.end());
-    return out;
-}
-
 void TAPICFrame::LoadPicture(TStream& stream) {
     stream.Seek(0);
     PictureData = StreamReadBytes(stream, size_t(stream.Size()));
@@ -489,23 +474,8 @@ void TAPICFrame::LoadPicture(TStream& stream) {
 
 void TAPICFrame::SavePicture(TStream& stream) const { StreamWriteBytes(stream, PictureData); }
 
-bool TCOMMFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    Encoding = r.Byte();
-    if (!IsKnownEncoding(Encoding)) return false;
-    Language = r.Latin1(3);
-    Description = r.ZText(Encoding);
-    Text = r.RestText(Encoding);
-    return true;
-}
-
-TBytes TCOMMFrame::RenderBody() {
-    Encoding = ChooseEncoding({Description, Text});
-    TBytes out{Encoding};
-    AppendFixed(out, Language, 3);
-    AppendEncodedText(out, Encoding, Description, true);
-    AppendEncodedText(out, Encoding, Text, false);
-    return out;
+void TAPICFrame::AfterRead() {
+    PictureTypeName = PictureType < PictureTypeNames().size() ? PictureTypeNames()[PictureType] : "Other";
 }
 
 const std::vector<std::string>& ReceivedAsNames() {
@@ -516,202 +486,12 @@ const std::vector<std::string>& ReceivedAsNames() {
     return kNames;
 }
 
-bool TCOMRFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    Encoding = r.Byte();
-    if (!IsKnownEncoding(Encoding)) return false;
-    Price = r.ZLatin1();
-    ValidUntil = r.Latin1(8);
-    ContactURL = r.ZLatin1();
-    ReceivedAs = r.Byte();
+void TCOMRFrame::AfterRead() {
     ReceivedAsName = ReceivedAs < ReceivedAsNames().size() ? ReceivedAsNames()[ReceivedAs] : "Other";
-    Seller = r.ZText(Encoding);
-    Description = r.ZText(Encoding);
-    PictureMIMEType = r.ZLatin1();
-    SellerLogo = r.Rest();
-    return true;
 }
 
-TBytes TCOMRFrame::RenderBody() {
+void TCOMRFrame::BeforeWrite() {
     if (ValidUntil.empty()) ValidUntil = "19991231";
-    Encoding = ChooseEncoding({Seller, Description});
-    TBytes out{Encoding};
-    AppendLatin1(out, Price, true);
-    AppendFixed(out, ValidUntil, 8);
-    AppendLatin1(out, ContactURL, true);
-    out.push_back(ReceivedAs);
-    AppendEncodedText(out, Encoding, Seller, true);
-    AppendEncodedText(out, Encoding, Description, true);
-    AppendLatin1(out, PictureMIMEType, true);
-    out.insert(out.end(), SellerLogo.begin(), SellerLogo.end());
-    return out;
-}
-
-bool TOwnerSymbolFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    Owner = r.ZLatin1();
-    Symbol = r.Byte();
-    Data = r.Rest();
-    return true;
-}
-
-TBytes TOwnerSymbolFrame::RenderBody() {
-    TBytes out;
-    AppendLatin1(out, Owner, true);
-    out.push_back(Symbol);
-    out.insert(out.end(), Data.begin(), Data.end());
-    return out;
-}
-
-bool TGEOBFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    Encoding = r.Byte();
-    if (!IsKnownEncoding(Encoding)) return false;
-    MIMEType = r.ZLatin1();
-    FileName = r.ZText(Encoding);
-    Description = r.ZText(Encoding);
-    Object = r.Rest();
-    return true;
-}
-
-TBytes TGEOBFrame::RenderBody() {
-    Encoding = ChooseEncoding({FileName, Description});
-    TBytes out{Encoding};
-    AppendLatin1(out, MIMEType, true);
-    AppendEncodedText(out, Encoding, FileName, true);
-    AppendEncodedText(out, Encoding, Description, true);
-    out.insert(out.end(), Object.begin(), Object.end());
-    return out;
-}
-
-bool TIPLSFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    Encoding = r.Byte();
-    if (!IsKnownEncoding(Encoding)) return false;
-    People = r.RestText(Encoding);
-    return true;
-}
-
-TBytes TIPLSFrame::RenderBody() {
-    Encoding = ChooseEncoding({People});
-    TBytes out{Encoding};
-    AppendEncodedText(out, Encoding, People, false);
-    return out;
-}
-
-bool TMCDIFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    TOCHeader = r.Long();
-    TOC = r.Rest();
-    return body.size() >= 4;
-}
-
-TBytes TMCDIFrame::RenderBody() {
-    TBytes out;
-    AppendLong(out, TOCHeader);
-    out.insert(out.end(), TOC.begin(), TOC.end());
-    return out;
-}
-
-bool TOWNEFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    Encoding = r.Byte();
-    if (!IsKnownEncoding(Encoding)) return false;
-    PricePaid = r.ZLatin1();
-    PurchaseDate = r.Latin1(8);
-    Seller = r.RestText(Encoding);
-    return true;
-}
-
-TBytes TOWNEFrame::RenderBody() {
-    Encoding = ChooseEncoding({Seller});
-    TBytes out{Encoding};
-    AppendLatin1(out, PricePaid, true);
-    AppendFixed(out, PurchaseDate, 8);
-    AppendEncodedText(out, Encoding, Seller, false);
-    return out;
-}
-
-bool TPCNTFrame::ParseBody(std::span<const uint8_t> body) {
-    Counter.assign(body.begin(), body.end());
-    return true;
-}
-
-bool TOwnerDataFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    Owner = r.ZLatin1();
-    Data = r.Rest();
-    return true;
-}
-
-TBytes TOwnerDataFrame::RenderBody() {
-    TBytes out;
-    AppendLatin1(out, Owner, true);
-    out.insert(out.end(), Data.begin(), Data.end());
-    return out;
-}
-
-bool TRBUFFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    BufferSize = r.Long();
-    EmbeddedInfo = r.Byte() != 0;
-    NextTagOffset = r.Long();
-    return body.size() == 9;  // other lengths are kept as they are
-}
-
-TBytes TRBUFFrame::RenderBody() {
-    TBytes out;
-    AppendLong(out, BufferSize);
-    out.push_back(EmbeddedInfo ? 1 : 0);
-    AppendLong(out, NextTagOffset);
-    return out;
-}
-
-bool TRVRBFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    ReverbLeft = r.Word();
-    ReverbRight = r.Word();
-    for (uint8_t* f : {&BouncesLeft, &BouncesRight, &FeedbackLeftToLeft, &FeedbackLeftToRight,
-                       &FeedbackRightToRight, &FeedbackRightToLeft, &PremixLeftToRight, &PremixRightToLeft})
-        *f = r.Byte();
-    return body.size() == 12;
-}
-
-TBytes TRVRBFrame::RenderBody() {
-    TBytes out{uint8_t(ReverbLeft >> 8), uint8_t(ReverbLeft), uint8_t(ReverbRight >> 8), uint8_t(ReverbRight),
-               BouncesLeft, BouncesRight, FeedbackLeftToLeft, FeedbackLeftToRight,
-               FeedbackRightToRight, FeedbackRightToLeft, PremixLeftToRight, PremixRightToLeft};
-    return out;
-}
-
-bool TSYTCFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    TimeStampFormat = r.Byte();
-    Data = r.Rest();
-    return !body.empty();
-}
-
-TBytes TSYTCFrame::RenderBody() {
-    TBytes out{TimeStampFormat};
-    out.insert(out.end(), Data.begin(), Data.end());
-    return out;
-}
-
-bool TUSERFrame::ParseBody(std::span<const uint8_t> body) {
-    TBodyReader r{body};
-    Encoding = r.Byte();
-    if (!IsKnownEncoding(Encoding)) return false;
-    Language = r.Latin1(3);
-    Text = r.RestText(Encoding);
-    return true;
-}
-
-TBytes TUSERFrame::RenderBody() {
-    Encoding = ChooseEncoding({Text});
-    TBytes out{Encoding};
-    AppendFixed(out, Language, 3);
-    AppendEncodedText(out, Encoding, Text, false);
-    return out;
 }
 
 }  // namespace velmar

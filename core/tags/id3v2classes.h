@@ -8,6 +8,8 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "base/iofunc.h"
@@ -68,14 +70,77 @@ public:
     bool GroupingIdentity = false;
 };
 
-// Common part of every frame class.
+// The kinds of field a frame body is made of.
+enum class TFieldKind : uint8_t {
+    Encoding,    // one byte: the encoding of the frame's encoded texts
+    Latin1Z,     // single-byte text ended by a zero byte
+    Latin1Rest,  // single-byte text to the end of the body
+    Fixed,       // single-byte text of a fixed width (a language, a date)
+    TextZ,       // text in the frame's encoding, ended by its terminator
+    TextRest,    // text in the frame's encoding, to the end of the body
+    Byte,
+    Flag,        // a byte that reads as true when it is not zero, written as 0 or 1
+    Word,        // 16-bit, big-endian
+    Long,        // 32-bit, big-endian
+    Binary,      // bytes to the end of the body
+};
+
+// One field of a frame body, bound to the member of the frame that holds it.
+struct TField {
+    const char* Name;
+    TFieldKind Kind;
+    std::variant<uint8_t*, bool*, uint16_t*, uint32_t*, std::string*, TBytes*> Member;
+    uint8_t Width = 0;  // of a Fixed field
+};
+using TLayout = std::vector<TField>;
+
+// Builders of fields, one per kind of member.
+inline TField EncodingField(uint8_t& m) { return {"Encoding", TFieldKind::Encoding, &m}; }
+inline TField TextField(const char* name, TFieldKind kind, std::string& m, uint8_t width = 0) {
+    return {name, kind, &m, width};
+}
+inline TField ByteField(const char* name, uint8_t& m) { return {name, TFieldKind::Byte, &m}; }
+inline TField FlagField(const char* name, bool& m) { return {name, TFieldKind::Flag, &m}; }
+inline TField WordField(const char* name, uint16_t& m) { return {name, TFieldKind::Word, &m}; }
+inline TField LongField(const char* name, uint32_t& m) { return {name, TFieldKind::Long, &m}; }
+inline TField BinaryField(const char* name, TBytes& m) { return {name, TFieldKind::Binary, &m}; }
+
+// How strictly a body must fill its layout to be understood.
+enum class TFit {
+    Lenient,       // missing bytes read as zero and as empty texts
+    NumbersWhole,  // every number lies whole within the body
+    Exact,         // the numbers fill the body exactly
+};
+
+// What a frame holds, as reports and windows group frames.
+enum class TFrameKind { Text, UserText, Url, UserUrl, Comment, Picture, Other, Raw };
+
+// A field of a frame as text, number or bytes.
+struct TFieldValue {
+    std::string Name;
+    std::variant<std::string, int64_t, TBytes> Value;
+};
+
+// Every frame seen the same way: identifier, kind and fields by name.
+struct TFrameView {
+    std::string FrameID;
+    TFrameKind Kind = TFrameKind::Other;
+    std::vector<TFieldValue> Fields;
+    const TFieldValue* Field(std::string_view name) const;  // null when the frame has none
+    std::string Text(std::string_view name) const;          // a text field, else empty
+    int64_t Number(std::string_view name) const;            // a number field, else 0
+    TBytes Bytes(std::string_view name) const;              // a bytes field, else empty
+};
+
+// Common part of every frame class. A body is the frame's layout: one generic
+// reader and one generic writer walk the fields each class declares once.
 class TID3v2Frame {
 public:
     virtual ~TID3v2Frame() = default;
     // Takes the walked header and the frame's body (already inflated, without
     // the bytes that compression and grouping put in front). Returns false when
-    // the body cannot be understood (an unknown text encoding); the caller then
-    // keeps the frame as raw bytes.
+    // the body does not fit the layout (an unknown text encoding, numbers cut
+    // short); the caller then keeps the frame as raw bytes.
     bool ReadFromBuffer(const TID3v2FrameHeader& walked, std::span<const uint8_t> body);
     // Renders the body, sets the header's identifier and size, clears the flags.
     void Prepare(const std::string& frameID);
@@ -83,31 +148,21 @@ public:
     const TBytes& RenderedBody() const { return Rendered; }
     // False for a frame that is left out of a written tag (a picture without data).
     virtual bool Writable() const { return true; }
+    // The fields of the body in their order, bound to this frame's members.
+    virtual TLayout Layout() = 0;
+    virtual TFrameKind Kind() const { return TFrameKind::Other; }
+    TFrameView View(const std::string& frameID);
 
     TID3v2FrameHeader FrameHeader;
 
 protected:
-    virtual bool ParseBody(std::span<const uint8_t> body) = 0;
-    virtual TBytes RenderBody() = 0;
+    virtual TFit Fit() const { return TFit::Lenient; }
+    // Values worked out from the fields once they are read, and before they are written.
+    virtual void AfterRead() {}
+    virtual void BeforeWrite() {}
 
 private:
     TBytes Rendered;
-};
-
-// A cursor over a frame body; reads past the end give zero bytes and empty texts.
-struct TBodyReader {
-    std::span<const uint8_t> Body;
-    size_t Pos = 0;
-    size_t Remaining() const { return Pos < Body.size() ? Body.size() - Pos : 0; }
-    uint8_t Byte();
-    uint16_t Word();
-    uint32_t Long();
-    TBytes Bytes(size_t count);
-    TBytes Rest() { return Bytes(Remaining()); }
-    std::string Latin1(size_t count);   // fixed-length single-byte text
-    std::string ZLatin1();              // zero-terminated single-byte text
-    std::string ZText(uint8_t encoding);    // zero-terminated text in an encoding
-    std::string RestText(uint8_t encoding); // text to the end of the body
 };
 
 // Text information frames.
@@ -115,13 +170,15 @@ class TTxtFrame : public TID3v2Frame {
 public:
     // Sets the text as a user enters it and parses it as reading would.
     virtual void SetText(const std::string& text);
+    TLayout Layout() override { return {EncodingField(Encoding), TextField("Text", TFieldKind::TextRest, Text)}; }
+    TFrameKind Kind() const override { return TFrameKind::Text; }
 
     uint8_t Encoding = 0;
     std::string Text;
 
 protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    void AfterRead() override;
+    void BeforeWrite() override { RebuildTextIfChanged(); }
     // Frames whose text carries values parse it here and rebuild it from changed values.
     virtual void ParseText() {}
     virtual void RebuildTextIfChanged() {}
@@ -226,39 +283,36 @@ class TTXXXFrame : public TID3v2Frame {
 public:
     uint8_t Encoding = 0;
     std::string Description, Value;
-
-protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    TLayout Layout() override {
+        return {EncodingField(Encoding), TextField("Description", TFieldKind::TextZ, Description),
+                TextField("Value", TFieldKind::TextRest, Value)};
+    }
+    TFrameKind Kind() const override { return TFrameKind::UserText; }
 };
 
 class TWebFrame : public TID3v2Frame {
 public:
     std::string URL;
-
-protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    TLayout Layout() override { return {TextField("URL", TFieldKind::Latin1Rest, URL)}; }
+    TFrameKind Kind() const override { return TFrameKind::Url; }
 };
 
 class TWXXXFrame : public TID3v2Frame {
 public:
     uint8_t Encoding = 0;
     std::string Description, URL;
-
-protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    TLayout Layout() override {
+        return {EncodingField(Encoding), TextField("Description", TFieldKind::TextZ, Description),
+                TextField("URL", TFieldKind::Latin1Rest, URL)};
+    }
+    TFrameKind Kind() const override { return TFrameKind::UserUrl; }
 };
 
 // A frame kept as its body bytes.
 class TUndefinedFrame : public TID3v2Frame {
 public:
     TBytes Data;
-
-protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override { return Data; }
+    TLayout Layout() override { return {BinaryField("Data", Data)}; }
 };
 
 // A frame that is not one of the known identifiers, or that could not be
@@ -268,6 +322,7 @@ public:
     // False for a frame of another tag version that has no ID3v2.3 form.
     bool KeepOnWrite = true;
     bool Writable() const override { return KeepOnWrite; }
+    TFrameKind Kind() const override { return TFrameKind::Raw; }
     // The raw body exactly as stored (compression and grouping bytes included).
     void WriteToStream(TStream& stream) const;
 };
@@ -277,10 +332,10 @@ public:
     std::string Owner;
     uint16_t PreviewStart = 0, PreviewLength = 0;
     TBytes EncryptionInfo;
-
-protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    TLayout Layout() override {
+        return {TextField("Owner", TFieldKind::Latin1Z, Owner), WordField("PreviewStart", PreviewStart),
+                WordField("PreviewLength", PreviewLength), BinaryField("EncryptionInfo", EncryptionInfo)};
+    }
 };
 
 const std::vector<std::string>& PictureTypeNames();
@@ -296,10 +351,15 @@ public:
     void LoadPicture(TStream& stream);
     void SavePicture(TStream& stream) const;
     bool Writable() const override { return !PictureData.empty(); }
+    TLayout Layout() override {
+        return {EncodingField(Encoding), TextField("MIMEType", TFieldKind::Latin1Z, MIMEType),
+                ByteField("PictureType", PictureType), TextField("Description", TFieldKind::TextZ, Description),
+                BinaryField("PictureData", PictureData)};
+    }
+    TFrameKind Kind() const override { return TFrameKind::Picture; }
 
 protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    void AfterRead() override;
 };
 
 class TCOMMFrame : public TID3v2Frame {
@@ -307,10 +367,11 @@ public:
     uint8_t Encoding = 0;
     std::string Language = "ENG";
     std::string Description, Text;
-
-protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    TLayout Layout() override {
+        return {EncodingField(Encoding), TextField("Language", TFieldKind::Fixed, Language, 3),
+                TextField("Description", TFieldKind::TextZ, Description), TextField("Text", TFieldKind::TextRest, Text)};
+    }
+    TFrameKind Kind() const override { return TFrameKind::Comment; }
 };
 class TUSLTFrame : public TCOMMFrame {};
 
@@ -324,10 +385,17 @@ public:
     std::string Seller, Description, PictureMIMEType;
     TBytes SellerLogo;
     std::string ReceivedAsName;
+    TLayout Layout() override {
+        return {EncodingField(Encoding), TextField("Price", TFieldKind::Latin1Z, Price),
+                TextField("ValidUntil", TFieldKind::Fixed, ValidUntil, 8),
+                TextField("ContactURL", TFieldKind::Latin1Z, ContactURL), ByteField("ReceivedAs", ReceivedAs),
+                TextField("Seller", TFieldKind::TextZ, Seller), TextField("Description", TFieldKind::TextZ, Description),
+                TextField("PictureMIMEType", TFieldKind::Latin1Z, PictureMIMEType), BinaryField("SellerLogo", SellerLogo)};
+    }
 
 protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    void AfterRead() override;
+    void BeforeWrite() override;
 };
 
 // Owner text, one byte, data: ENCR (method symbol), GRID (group symbol),
@@ -337,10 +405,9 @@ public:
     std::string Owner;
     uint8_t Symbol = 0;
     TBytes Data;
-
-protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    TLayout Layout() override {
+        return {TextField("Owner", TFieldKind::Latin1Z, Owner), ByteField("Symbol", Symbol), BinaryField("Data", Data)};
+    }
 };
 class TENCRFrame : public TOwnerSymbolFrame {};
 class TGRIDFrame : public TOwnerSymbolFrame {};
@@ -351,49 +418,44 @@ public:
     uint8_t Encoding = 0;
     std::string MIMEType, FileName, Description;
     TBytes Object;
-
-protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    TLayout Layout() override {
+        return {EncodingField(Encoding), TextField("MIMEType", TFieldKind::Latin1Z, MIMEType),
+                TextField("FileName", TFieldKind::TextZ, FileName), TextField("Description", TFieldKind::TextZ, Description),
+                BinaryField("Object", Object)};
+    }
 };
 
 class TIPLSFrame : public TID3v2Frame {
 public:
     uint8_t Encoding = 0;
     std::string People;  // involvement and name pairs, separated by zero characters
-
-protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    TLayout Layout() override { return {EncodingField(Encoding), TextField("People", TFieldKind::TextRest, People)}; }
 };
 
 class TMCDIFrame : public TID3v2Frame {
 public:
     uint32_t TOCHeader = 0;
     TBytes TOC;
+    TLayout Layout() override { return {LongField("TOCHeader", TOCHeader), BinaryField("TOC", TOC)}; }
 
 protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    TFit Fit() const override { return TFit::NumbersWhole; }
 };
 
 class TOWNEFrame : public TID3v2Frame {
 public:
     uint8_t Encoding = 0;
     std::string PricePaid, PurchaseDate, Seller;
-
-protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    TLayout Layout() override {
+        return {EncodingField(Encoding), TextField("PricePaid", TFieldKind::Latin1Z, PricePaid),
+                TextField("PurchaseDate", TFieldKind::Fixed, PurchaseDate, 8), TextField("Seller", TFieldKind::TextRest, Seller)};
+    }
 };
 
 class TPCNTFrame : public TID3v2Frame {
 public:
     TBytes Counter;
-
-protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override { return Counter; }
+    TLayout Layout() override { return {BinaryField("Counter", Counter)}; }
 };
 
 // Owner text and data: PRIV, UFID (the identifier).
@@ -401,10 +463,7 @@ class TOwnerDataFrame : public TID3v2Frame {
 public:
     std::string Owner;
     TBytes Data;
-
-protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    TLayout Layout() override { return {TextField("Owner", TFieldKind::Latin1Z, Owner), BinaryField("Data", Data)}; }
 };
 class TPRIVFrame : public TOwnerDataFrame {};
 class TUFIDFrame : public TOwnerDataFrame {};
@@ -414,10 +473,13 @@ public:
     uint32_t BufferSize = 0;
     bool EmbeddedInfo = false;
     uint32_t NextTagOffset = 0;
+    TLayout Layout() override {
+        return {LongField("BufferSize", BufferSize), FlagField("EmbeddedInfo", EmbeddedInfo),
+                LongField("NextTagOffset", NextTagOffset)};
+    }
 
 protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    TFit Fit() const override { return TFit::Exact; }  // other lengths are kept as they are
 };
 
 class TRVRBFrame : public TID3v2Frame {
@@ -425,20 +487,26 @@ public:
     uint16_t ReverbLeft = 0, ReverbRight = 0;
     uint8_t BouncesLeft = 0, BouncesRight = 0, FeedbackLeftToLeft = 0, FeedbackLeftToRight = 0,
             FeedbackRightToRight = 0, FeedbackRightToLeft = 0, PremixLeftToRight = 0, PremixRightToLeft = 0;
+    TLayout Layout() override {
+        return {WordField("ReverbLeft", ReverbLeft), WordField("ReverbRight", ReverbRight),
+                ByteField("BouncesLeft", BouncesLeft), ByteField("BouncesRight", BouncesRight),
+                ByteField("FeedbackLeftToLeft", FeedbackLeftToLeft), ByteField("FeedbackLeftToRight", FeedbackLeftToRight),
+                ByteField("FeedbackRightToRight", FeedbackRightToRight), ByteField("FeedbackRightToLeft", FeedbackRightToLeft),
+                ByteField("PremixLeftToRight", PremixLeftToRight), ByteField("PremixRightToLeft", PremixRightToLeft)};
+    }
 
 protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    TFit Fit() const override { return TFit::Exact; }
 };
 
 class TSYTCFrame : public TID3v2Frame {
 public:
     uint8_t TimeStampFormat = 0;
     TBytes Data;
+    TLayout Layout() override { return {ByteField("TimeStampFormat", TimeStampFormat), BinaryField("Data", Data)}; }
 
 protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    TFit Fit() const override { return TFit::NumbersWhole; }
 };
 
 class TUSERFrame : public TID3v2Frame {
@@ -446,10 +514,10 @@ public:
     uint8_t Encoding = 0;
     std::string Language = "ENG";
     std::string Text;
-
-protected:
-    bool ParseBody(std::span<const uint8_t> body) override;
-    TBytes RenderBody() override;
+    TLayout Layout() override {
+        return {EncodingField(Encoding), TextField("Language", TFieldKind::Fixed, Language, 3),
+                TextField("Text", TFieldKind::TextRest, Text)};
+    }
 };
 
 }  // namespace velmar

@@ -9,14 +9,6 @@
 
 namespace velmar {
 
-const std::array<const char*, kKnownFrameCount> KnownFrameIDs = {
-    "AENC", "APIC", "COMM", "COMR", "ENCR", "EQUA", "ETCO", "GEOB", "GRID", "IPLS", "LINK", "MCDI", "MLLT",
-    "OWNE", "PRIV", "PCNT", "POPM", "POSS", "RBUF", "RVAD", "RVRB", "SYLT", "SYTC", "TALB", "TBPM", "TCOM",
-    "TCON", "TCOP", "TDAT", "TDLY", "TENC", "TEXT", "TFLT", "TIME", "TIT1", "TIT2", "TIT3", "TKEY", "TLAN",
-    "TLEN", "TMED", "TOAL", "TOFN", "TOLY", "TOPE", "TORY", "TOWN", "TPE1", "TPE2", "TPE3", "TPE4", "TPOS",
-    "TPUB", "TRCK", "TRDA", "TRSN", "TRSO", "TSIZ", "TSRC", "TSSE", "TYER", "TXXX", "UFID", "USER", "USLT",
-    "WCOM", "WCOP", "WOAF", "WOAR", "WOAS", "WORS", "WPAY", "WPUB", "WXXX"};
-
 namespace {
 
 // Largest body an inflated frame may have.
@@ -38,10 +30,8 @@ struct TFrameKind {
 const std::unordered_map<uint32_t, TFrameKind>& FrameKinds() {
     static const std::unordered_map<uint32_t, TFrameKind> kinds = [] {
         std::unordered_map<uint32_t, TFrameKind> m;
-        auto countIndex = [](const char* id) {
-            for (size_t i = 0; i < KnownFrameIDs.size(); ++i)
-                if (std::strcmp(KnownFrameIDs[i], id) == 0) return int(i);
-            return -1;
+        auto countIndex = [](std::string_view id) {
+            return int(std::find(KnownFrameIDs.begin(), KnownFrameIDs.end(), id) - KnownFrameIDs.begin());
         };
 #define VELMAR_SINGLE(id, cls)                                                                             \
     m[IdKey(#id)] = {[](TID3v2Object& o, const TID3v2FrameHeader& h, std::span<const uint8_t> b) {        \

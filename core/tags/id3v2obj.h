@@ -3,9 +3,11 @@
 // counts for the identifiers that may occur more than once), frames with other
 // well-formed identifiers kept raw, reading of a whole tag and writing of an
 // ID3v2.3.0 tag.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/messages.h"
@@ -37,8 +39,29 @@ namespace velmar {
     X(WPUB, TWebFrame) M(WXXX, TWXXXFrame)
 
 constexpr size_t kKnownFrameCount = 74;
-// The known identifiers in the order of `FrameCounts`.
-extern const std::array<const char*, kKnownFrameCount> KnownFrameIDs;
+
+// The known identifiers in member order, from the declaration above; a list of
+// more names does not compile, one of fewer fails the check below.
+#define VELMAR_ID_NAME(id, cls) std::string_view(#id),
+inline constexpr std::array<std::string_view, kKnownFrameCount> kMemberFrameIDs = {
+    VELMAR_ID3V2_FRAMES(VELMAR_ID_NAME, VELMAR_ID_NAME)};
+#undef VELMAR_ID_NAME
+static_assert(!kMemberFrameIDs.back().empty(), "every known identifier has a member");
+
+// The known identifiers in the order of `FrameCounts`: member order, except that
+// PRIV stands before PCNT and POPM, and TXXX after TYER.
+constexpr std::array<std::string_view, kKnownFrameCount> CountOrderOfFrameIDs() {
+    auto ids = kMemberFrameIDs;
+    auto moveBefore = [&ids](std::string_view id, std::string_view place) {
+        auto from = std::find(ids.begin(), ids.end(), id), to = std::find(ids.begin(), ids.end(), place);
+        if (from > to) std::rotate(to, from, from + 1);
+    };
+    moveBefore("PRIV", "PCNT");
+    moveBefore("TYER", "TXXX");
+    return ids;
+}
+inline constexpr std::array<std::string_view, kKnownFrameCount> KnownFrameIDs = CountOrderOfFrameIDs();
+static_assert(KnownFrameIDs[14] == "PRIV" && KnownFrameIDs[15] == "PCNT" && KnownFrameIDs[61] == "TXXX");
 bool IsKnownFrameID(std::string_view id);
 // Four characters of A-Z and 0-9.
 bool IsWellFormedFrameID(std::string_view id);

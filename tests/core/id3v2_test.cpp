@@ -283,7 +283,7 @@ TEST(ID3v2Frames, EveryKnownIdentifierHasACase) {
     std::set<std::string> ids;
     for (const TCase& c : FrameCases()) ids.insert(c.Id);
     EXPECT_EQ(ids.size(), kKnownFrameCount);
-    for (const char* id : KnownFrameIDs) EXPECT_TRUE(ids.count(id)) << id;
+    for (const std::string_view id : KnownFrameIDs) EXPECT_TRUE(ids.count(std::string(id))) << id;
 }
 
 TEST(ID3v2Frames, EveryFrameClassWritesBackWhatItRead) {
