@@ -8,8 +8,8 @@
 #include <fstream>
 #include <iostream>
 
-#include "model/filescan.h"
-#include "model/mpegchecker.h"
+#include "file/filescan.h"
+#include "file/mpegchecker.h"
 
 namespace velmar::cli {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "model/filescan.h"
-#include "model/mp3object.h"
+#include "file/filescan.h"
+#include "file/mp3object.h"
 #include "check.h"
 #include "report.h"
 #include "settags.h"

@@ -56,32 +56,60 @@ std::string Latin1Bytes(const TBytes& b) {
     return Latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
 }
 
-std::string FrameJson(TID3v2Frame* frame, const std::string& id) {
+std::string FrameJson(const TFrameView& v) {
     TJsonObject o;
-    o.Str("id", id);
-    if (auto* raw = dynamic_cast<TRawFrame*>(frame)) {
-        // Raw text and URL frames are decoded as the known ones are.
-        if (!id.empty() && id[0] == 'T' && !raw->Data.empty() && IsKnownEncoding(raw->Data[0]) && id != "TXXX")
-            o.Str("text", ShownText(DecodeText(raw->Data[0], raw->Data.data() + 1, raw->Data.size() - 1)));
-        else if (!id.empty() && id[0] == 'W' && id != "WXXX")
-            o.Str("url", ShownText(DecodeText(0, raw->Data.data(), raw->Data.size())));
-        return o.Num("data_size", int64_t(raw->Data.size())).Text();
+    o.Str("id", v.FrameID);
+    const std::string& id = v.FrameID;
+    switch (v.Kind) {
+        case TFrameKind::Text: return o.Str("text", ShownText(v.Text("Text"))).Text();
+        case TFrameKind::UserText:
+            return o.Str("description", ShownText(v.Text("Description"))).Str("value", ShownText(v.Text("Value"))).Text();
+        case TFrameKind::UserUrl:
+            return o.Str("description", ShownText(v.Text("Description"))).Str("url", ShownText(v.Text("URL"))).Text();
+        case TFrameKind::Url: return o.Str("url", ShownText(v.Text("URL"))).Text();
+        case TFrameKind::Comment:
+            return o.Str("language", v.Text("Language"))
+                .Str("description", ShownText(v.Text("Description")))
+                .Str("text", ShownText(v.Text("Text")))
+                .Text();
+        case TFrameKind::Picture:
+            return o.Str("mime", v.Text("MIMEType"))
+                .Num("picture_type", v.Number("PictureType"))
+                .Str("description", ShownText(v.Text("Description")))
+                .Num("data_size", int64_t(v.Bytes("PictureData").size()))
+                .Text();
+        case TFrameKind::Raw: {
+            // Raw text and URL frames are decoded as the known ones are.
+            const TBytes data = v.Bytes("Data");
+            if (!id.empty() && id[0] == 'T' && !data.empty() && IsKnownEncoding(data[0]) && id != "TXXX")
+                o.Str("text", ShownText(DecodeText(data[0], data.data() + 1, data.size() - 1)));
+            else if (!id.empty() && id[0] == 'W' && id != "WXXX")
+                o.Str("url", ShownText(DecodeText(0, data.data(), data.size())));
+            return o.Num("data_size", int64_t(data.size())).Text();
+        }
+        case TFrameKind::Other: break;
     }
-    if (auto* t = dynamic_cast<TTxtFrame*>(frame)) return o.Str("text", ShownText(t->Text)).Text();
-    if (auto* t = dynamic_cast<TTXXXFrame*>(frame))
-        return o.Str("description", ShownText(t->Description)).Str("value", ShownText(t->Value)).Text();
-    if (auto* w = dynamic_cast<TWXXXFrame*>(frame))
-        return o.Str("description", ShownText(w->Description)).Str("url", ShownText(w->URL)).Text();
-    if (auto* w = dynamic_cast<TWebFrame*>(frame)) return o.Str("url", ShownText(w->URL)).Text();
-    if (auto* c = dynamic_cast<TCOMMFrame*>(frame))
-        return o.Str("language", c->Language).Str("description", ShownText(c->Description)).Str("text", ShownText(c->Text)).Text();
-    if (auto* p = dynamic_cast<TAPICFrame*>(frame))
-        return o.Str("mime", p->MIMEType)
-            .Num("picture_type", p->PictureType)
-            .Str("description", ShownText(p->Description))
-            .Num("data_size", int64_t(p->PictureData.size()))
-            .Text();
-    return o.Num("data_size", frame->FrameHeader.Size).Text();
+    return o.Num("data_size", v.Size).Text();
+}
+
+// One line of the text report for a frame.
+std::string FrameLine(const TFrameView& v) {
+    switch (v.Kind) {
+        case TFrameKind::Text: return ShownText(v.Text("Text"));
+        case TFrameKind::UserText: return ShownText(v.Text("Description")) + " = " + ShownText(v.Text("Value"));
+        case TFrameKind::Comment:
+            return "[" + v.Text("Language") + "] " + ShownText(v.Text("Description")) + ": " + ShownText(v.Text("Text"));
+        case TFrameKind::Url: return v.Text("URL");
+        case TFrameKind::UserUrl: return ShownText(v.Text("Description")) + " = " + v.Text("URL");
+        case TFrameKind::Picture: {
+            const size_t type = size_t(v.Number("PictureType"));
+            return v.Text("MIMEType") + ", " + (type < PictureTypeNames().size() ? PictureTypeNames()[type] : "Other") +
+                   ", " + std::to_string(v.Bytes("PictureData").size()) + " bytes";
+        }
+        case TFrameKind::Raw:
+        case TFrameKind::Other: break;
+    }
+    return std::to_string(v.Size) + " bytes";
 }
 
 std::string VersionText(const TID3v2Header& h) {
@@ -141,7 +169,7 @@ std::string JsonRecord(TMP3Object& f, const std::string& path, const std::vector
     if (v2.Present) {
         std::vector<std::string> frames;
         for (const TFrameRef& ref : v2.FrameOrder)
-            if (TID3v2Frame* frame = v2.Frame(ref)) frames.push_back(FrameJson(frame, ref.FrameID));
+            if (TID3v2Frame* frame = v2.Frame(ref)) frames.push_back(FrameJson(frame->View(ref.FrameID)));
         TJsonObject o;
         o.Bool("valid", v2.Valid).Str("version", VersionText(v2.Header)).Num("size", v2.TagSizeOnDisk()).Raw("frames", Array(frames));
         rec.Raw("id3v2", o.Text());
@@ -196,14 +224,7 @@ std::string TextRecord(TMP3Object& f, const std::string& path, const std::vector
         for (const TFrameRef& ref : v2.FrameOrder) {
             TID3v2Frame* frame = v2.Frame(ref);
             if (!frame) continue;
-            out << "    " << ref.FrameID << ": ";
-            if (auto* t = dynamic_cast<TTxtFrame*>(frame)) out << ShownText(t->Text);
-            else if (auto* x = dynamic_cast<TTXXXFrame*>(frame)) out << ShownText(x->Description) << " = " << ShownText(x->Value);
-            else if (auto* c = dynamic_cast<TCOMMFrame*>(frame)) out << "[" << c->Language << "] " << ShownText(c->Description) << ": " << ShownText(c->Text);
-            else if (auto* w = dynamic_cast<TWebFrame*>(frame)) out << w->URL;
-            else if (auto* wx = dynamic_cast<TWXXXFrame*>(frame)) out << ShownText(wx->Description) << " = " << wx->URL;
-            else if (auto* p = dynamic_cast<TAPICFrame*>(frame)) out << p->MIMEType << ", " << p->PictureTypeName << ", " << p->PictureData.size() << " bytes";
-            else out << frame->FrameHeader.Size << " bytes";
+            out << "    " << ref.FrameID << ": " << FrameLine(frame->View(ref.FrameID));
             out << "\n";
         }
     }

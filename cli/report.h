@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "model/mp3object.h"
+#include "file/mp3object.h"
 
 namespace velmar::cli {
 

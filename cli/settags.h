@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/mp3object.h"
+#include "file/mp3object.h"
 
 namespace velmar::cli {
 

@@ -203,7 +203,7 @@ void TID3v2Frame::WriteToStream(TStream& stream) const {
 }
 
 TFrameView TID3v2Frame::View(const std::string& frameID) {
-    TFrameView view{frameID, Kind(), {}};
+    TFrameView view{frameID, Kind(), FrameHeader.Size, {}};
     for (const TField& f : Layout()) {
         TFieldValue& v = view.Fields.emplace_back(TFieldValue{f.Name, {}});
         std::visit(

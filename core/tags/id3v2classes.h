@@ -125,6 +125,7 @@ struct TFieldValue {
 struct TFrameView {
     std::string FrameID;
     TFrameKind Kind = TFrameKind::Other;
+    int64_t Size = 0;  // of the body, as read or last written
     std::vector<TFieldValue> Fields;
     const TFieldValue* Field(std::string_view name) const;  // null when the frame has none
     std::string Text(std::string_view name) const;          // a text field, else empty
