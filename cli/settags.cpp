@@ -1,21 +1,10 @@
 #include "settags.h"
 
-#include <charconv>
+#include "edit/tagedit.h"
 
 namespace velmar::cli {
 
 namespace {
-
-bool ParseTrack(const std::string& text, int& number, int& total) {
-    const size_t slash = text.find('/');
-    auto toInt = [](std::string_view s, int& v) {
-        const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-        return !s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size() && v >= 0;
-    };
-    total = -1;
-    if (slash == std::string::npos) return toInt(text, number);
-    return toInt(std::string_view(text).substr(0, slash), number) && toInt(std::string_view(text).substr(slash + 1), total);
-}
 
 bool IsTextFrameID(const std::string& id) {
     return id.size() == 4 && id[0] == 'T' && id != "TXXX" && IsKnownFrameID(id);
@@ -41,7 +30,7 @@ std::string ParseSetOptions(const std::vector<std::string>& args, TSetOptions& o
         else if (a == "--track") {
             error = value(o.Track);
             int n, t;
-            if (error.empty() && !ParseTrack(*o.Track, n, t)) error = "--track takes N or N/M, not \"" + *o.Track + "\"";
+            if (error.empty() && !TTagEdit::ParseNumberPair(*o.Track, n, t)) error = "--track takes N or N/M, not \"" + *o.Track + "\"";
         } else if (a == "--frame" || a == "--remove") {
             if (i + 1 >= args.size()) return a + " needs a value";
             const std::string v = args[++i];
@@ -82,48 +71,15 @@ bool SetTags(const std::string& path, const TSetOptions& o, TMessageSink& sink) 
         v2.ReplaceInvalidTag = o.ReplaceV2;
     }
 
-    auto setText = [&](const char* id, const std::string& text) {
-        auto* frame = dynamic_cast<TTxtFrame*>(v2.SingleFrame(id));
-        frame->SetText(text);
-        frame->FrameHeader.Present = true;
-        v2.DropRawFrames(id);  // a repeated frame would contradict the new value
-    };
-    // ID3v1 fields take single-byte text, cut to the field's width.
-    auto setV1 = [](std::string& field, const std::string& utf8, size_t width) {
-        TID3v1Object::SetField(field, Utf8ToLatin1(utf8), width);
-    };
-
-    for (const std::string& id : o.Removals) v2.RemoveFrames(id);
-    if (o.Title) { setText("TIT2", *o.Title); setV1(v1.Title, *o.Title, 30); }
-    if (o.Artist) { setText("TPE1", *o.Artist); setV1(v1.Artist, *o.Artist, 30); }
-    if (o.Album) { setText("TALB", *o.Album); setV1(v1.Album, *o.Album, 30); }
-    if (o.Year) { setText("TYER", *o.Year); setV1(v1.Year, *o.Year, 4); }
-    if (o.Track) {
-        setText("TRCK", *o.Track);
-        int number = 0, total = -1;
-        ParseTrack(*o.Track, number, total);
-        v1.SetTrackNumber(number >= 0 && number <= 255 ? uint8_t(number) : 0);
-    }
-    if (o.Genre) {
-        v2.TCON.SetGenre(*o.Genre);
-        v2.TCON.FrameHeader.Present = true;
-        v2.DropRawFrames("TCON");
-        v1.GenreName = *o.Genre;
-    }
-    if (o.Comment) {
-        // The comment without a description is the one the file lists show.
-        TCOMMFrame* comment = nullptr;
-        for (int32_t i = 0; i < std::min(v2.COMMCount, int32_t(v2.COMM.size())) && !comment; ++i)
-            if (v2.COMM[size_t(i)].Description.empty()) comment = &v2.COMM[size_t(i)];
-        if (!comment) {
-            v2.COMM.resize(size_t(v2.COMMCount));
-            comment = &v2.COMM.emplace_back();
-            v2.COMMCount = int32_t(v2.COMM.size());
-        }
-        comment->Text = *o.Comment;
-        setV1(v1.Comment, *o.Comment, v1.TrackNumber ? 28 : 30);
-    }
-    for (const auto& [id, text] : o.Frames) setText(id.c_str(), text);
+    TTagEdit edit(file);
+    for (const std::string& id : o.Removals) edit.Remove(id);
+    const std::pair<const std::optional<std::string>&, TTagField> fields[] = {
+        {o.Title, TTagField::Title}, {o.Artist, TTagField::Artist}, {o.Album, TTagField::Album},
+        {o.Year, TTagField::Year},   {o.Track, TTagField::Track},   {o.Genre, TTagField::Genre},
+        {o.Comment, TTagField::Comment}};
+    for (const auto& [value, field] : fields)
+        if (value) edit.Set(field, *value);
+    for (const auto& [id, text] : o.Frames) edit.SetFrame(id, text);
 
     const bool writeV1 = o.WriteV1.value_or(v1.Present);
     const bool writeLyrics3 = o.WriteLyrics3.value_or(file.Lyrics3().Present);

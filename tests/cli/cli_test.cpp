@@ -588,4 +588,15 @@ TEST_F(CliTest, SaveKeepsFramesAroundAMalformedFrameAndBehindAnOddExtendedHeader
     }
 }
 
+TEST_F(CliTest, SetCutsLongID3v1TextsAsTheTagEditorDoes) {
+    const fs::path file = Copy(kLanterns, Dir / "l.mp3");
+    const std::string title31 = "A Title Of Thirty-One Letters!!";
+    ASSERT_EQ(title31.size(), 31u);
+    ASSERT_EQ(RunCli({"set", "--title", title31, "--album", std::string(30, 'b'), file.string()}).status, 0);
+    const Json after = Info(file);
+    EXPECT_EQ(after["id3v1"]["title"].str, title31.substr(0, 29));
+    EXPECT_EQ(after["id3v1"]["album"].str, std::string(30, 'b'));
+    EXPECT_EQ(FrameText(after, "TIT2"), title31);
+}
+
 }  // namespace
