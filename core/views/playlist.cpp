@@ -1,5 +1,7 @@
 #include "playlist.h"
 
+#include "file/filescan.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -158,6 +160,29 @@ std::vector<fs::path> SavedWindowLists(const fs::path& folder) {
     std::vector<fs::path> lists;
     for (auto& [n, path] : found) lists.push_back(std::move(path));
     return lists;
+}
+
+TGatheredFiles GatherFiles(const std::vector<fs::path>& paths, bool playlists) {
+    TGatheredFiles out;
+    for (const fs::path& given : paths) {
+        std::error_code ec;
+        const fs::path path = fs::absolute(given, ec).lexically_normal();
+        if (fs::is_directory(path, ec)) {
+            for (fs::path& file : ScanFolder(path)) out.Files.push_back(std::move(file));
+        } else if (playlists && PlaylistKindOf(path) != TPlaylistKind::Other) {
+            try {
+                for (const std::string& entry : ReadPlaylist(path)) out.Files.emplace_back(entry);
+            } catch (const std::exception& e) {
+                out.Errors.emplace_back(path, e.what());
+            }
+        } else if (IsAudioFileName(path.filename()) || (playlists && fs::exists(path, ec))) {
+            out.Files.push_back(path);
+        } else {
+            ++out.Skipped;
+            if (playlists) out.Errors.emplace_back(path, "File not found.");
+        }
+    }
+    return out;
 }
 
 }  // namespace velmar

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmar {
@@ -28,5 +29,16 @@ void WriteWindowControl(const std::filesystem::path& ctl, const TWindowPlacement
 std::optional<TWindowPlacement> ReadWindowControl(const std::filesystem::path& ctl);
 // The saved window lists "WND<i>.m3u" of a folder, in name order (WND2 before WND10).
 std::vector<std::filesystem::path> SavedWindowLists(const std::filesystem::path& folder);
+
+// The files a browser window adds for the paths it is given, in their order:
+// folders scanned (a folder's own files before its sub-folders), audio files as
+// they are and, with `playlists`, the entries of playlists and every other file
+// that exists. Relative paths are taken from the working folder.
+struct TGatheredFiles {
+    std::vector<std::filesystem::path> Files;
+    std::vector<std::pair<std::filesystem::path, std::string>> Errors;  // path and message
+    int Skipped = 0;  // paths that are neither folders nor files to add
+};
+TGatheredFiles GatherFiles(const std::vector<std::filesystem::path>& paths, bool playlists);
 
 }  // namespace velmar

@@ -20,4 +20,17 @@ bool RowMatches(const std::vector<std::string>& cells, const std::string& keywor
     return false;
 }
 
+TSearchOutcome SearchRows(const std::vector<char>& selected, const TSearchRequest& request,
+                          const std::function<std::vector<std::string>(size_t row)>& cells) {
+    TSearchOutcome out;
+    out.Selection = request.KeepSelection ? selected : std::vector<char>(selected.size(), 0);
+    for (size_t row = 0; row < selected.size(); ++row) {
+        if (request.SelectedItems && !selected[row]) continue;
+        if (!RowMatches(cells(row), request.Keyword, request.CaseSensitive)) continue;
+        out.Matches.push_back(row);
+        if (!request.CopyMatches) out.Selection[row] = 1;
+    }
+    return out;
+}
+
 }  // namespace velmar

@@ -292,43 +292,31 @@ void TBrowserForm::ScanFolder(const QString& folder) {
     AddFileNames(files);
 }
 
-int TBrowserForm::AddPaths(const QStringList& paths, bool playlists) {
+namespace {
+
+QStringList GatheredFiles(const QStringList& paths, bool playlists, TBatchErrors* errors) {
+    std::vector<std::filesystem::path> given;
+    for (const QString& p : paths) given.push_back(ToPath(p));
+    const TGatheredFiles gathered = GatherFiles(given, playlists);
     QStringList files;
+    for (const auto& f : gathered.Files) files << FromPath(f);
+    if (errors)
+        for (const auto& [path, message] : gathered.Errors) errors->Add(FromPath(path), FromUtf8(message));
+    return files;
+}
+
+}  // namespace
+
+int TBrowserForm::AddPaths(const QStringList& paths, bool playlists) {
     TBatchErrors errors;
-    for (const QString& given : paths) {
-        const QString path = QFileInfo(given).absoluteFilePath();
-        const QFileInfo info(path);
-        if (info.isDir()) {
-            for (const auto& p : velmar::ScanFolder(ToPath(path))) files << FromPath(p);
-        } else if (playlists && PlaylistKindOf(ToPath(path)) != TPlaylistKind::Other) {
-            try {
-                for (const std::string& entry : ReadPlaylist(ToPath(path))) files << FromPath(entry);
-            } catch (const std::exception& e) {
-                errors.Add(path, FromUtf8(e.what()));
-            }
-        } else if (IsAudioFileName(ToPath(info.fileName())) || (playlists && info.exists())) {
-            files << path;
-        } else if (playlists) {
-            errors.Add(path, "File not found.");
-        }
-    }
-    const int added = MP3ListView->AddFiles(files, errors, kAddFilesLabel);
+    const int added = MP3ListView->AddFiles(GatheredFiles(paths, playlists, &errors), errors, kAddFilesLabel);
     errors.Show(Dialogs, this);
     return added;
 }
 
 void TBrowserForm::DropFiles(const QStringList& paths) {
-    QStringList files;
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (info.isDir()) {
-            for (const auto& p : velmar::ScanFolder(ToPath(path))) files << FromPath(p);
-        } else if (IsAudioFileName(ToPath(info.fileName()))) {
-            files << path;
-        }
-    }
     // In edit mode the list refuses them with its message.
-    AddFileNames(files);
+    AddFileNames(GatheredFiles(paths, false, nullptr));
     UpdateStatus();
 }
 

@@ -26,7 +26,7 @@
 #include "browser/browser.h"
 #include "browser/searchform.h"
 #include "checker/mpegcheckform.h"
-#include "file/filescan.h"
+#include "views/playlist.h"
 #include "pictures/toolbaricons.h"
 
 namespace velmar::gui {
@@ -387,21 +387,14 @@ void TMainForm::OpenPaths(const QStringList& paths) {
 }
 
 void TMainForm::DropPaths(const QStringList& paths) {
-    int count = 0;
-    for (const QString& path : paths) {
-        if (QFileInfo(path).isDir()) count += int(velmar::ScanFolder(ToPath(path)).size());
-        else ++count;
-    }
-    if (count <= 0) return;
+    // A new browser when anything was dropped but empty folders.
+    std::vector<std::filesystem::path> given;
+    for (const QString& p : paths) given.push_back(ToPath(p));
+    const TGatheredFiles gathered = GatherFiles(given, false);
+    if (gathered.Files.size() + size_t(gathered.Skipped) == 0) return;
     TBrowserForm* browser = NewBrowser();
     QStringList files;
-    for (const QString& path : paths) {
-        if (QFileInfo(path).isDir()) {
-            for (const auto& p : velmar::ScanFolder(ToPath(path))) files << FromPath(p);
-        } else if (IsAudioFileName(ToPath(QFileInfo(path).fileName()))) {
-            files << path;
-        }
-    }
+    for (const auto& f : gathered.Files) files << FromPath(f);
     browser->AddFileNames(files);
     browser->UpdateStatus();
 }

@@ -167,39 +167,30 @@ void TMainForm::actSearchExecute() {
     if (Dialogs.Exec(form) != QDialog::Accepted) return;
     const TSearchOptions options = form.Options();
     TMP3ListView* list = source->MP3ListView;
-    const std::vector<char> searched =
-        options.SelectedItems ? list->SelectedRows() : std::vector<char>(size_t(list->Count()), 1);
-    std::vector<char> selection = options.KeepSelection ? list->SelectedRows() : std::vector<char>(searched.size(), 0);
-    const std::string keyword = options.Keyword.toStdString();
-    TBrowserForm* target = nullptr;
-    std::vector<QStringList> copies;
-    for (int r = 0; r < list->Count(); ++r) {
-        if (!searched[size_t(r)]) continue;
+    const TSearchRequest request{options.Keyword.toStdString(), options.SelectedItems, options.CaseSensitive,
+                                 options.KeepSelection, options.NewWindow};
+    const TSearchOutcome outcome = SearchRows(list->SelectedRows(), request, [list](size_t row) {
         std::vector<std::string> cells;
-        for (const QString& cell : list->Model()->Row(r)) cells.push_back(cell.toStdString());
-        if (!RowMatches(cells, keyword, options.CaseSensitive)) continue;
-        if (options.NewWindow) {
-            // The new window's columns may differ: cells are copied by caption.
-            if (!target) target = NewBrowser();
-            const QStringList from = list->StrList(), to = target->MP3ListView->StrList();
-            QStringList row;
-            for (const QString& caption : to) {
-                const qsizetype k = from.indexOf(caption);
-                row << (k >= 0 ? list->Model()->Cell(r, int(k)) : QString());
-            }
-            copies.push_back(row);
-        } else {
-            selection[size_t(r)] = 1;
-        }
-    }
+        for (const QString& cell : list->Model()->Row(int(row))) cells.push_back(cell.toStdString());
+        return cells;
+    });
     // Rows not kept are deselected whether or not matches are copied elsewhere.
-    list->SelectRows(selection);
-    if (target) {
-        target->MP3ListView->Model()->AppendRows(copies);
-        target->UpdateStatus();
-    } else {
-        source->UpdateStatus();
+    list->SelectRows(outcome.Selection);
+    if (!options.NewWindow || outcome.Matches.empty()) return source->UpdateStatus();
+    // One new window for the copies; its columns may differ, so cells are copied by caption.
+    TBrowserForm* target = NewBrowser();
+    const QStringList from = list->StrList(), to = target->MP3ListView->StrList();
+    std::vector<QStringList> copies;
+    for (const size_t r : outcome.Matches) {
+        QStringList row;
+        for (const QString& caption : to) {
+            const qsizetype k = from.indexOf(caption);
+            row << (k >= 0 ? list->Model()->Cell(int(r), int(k)) : QString());
+        }
+        copies.push_back(row);
     }
+    target->MP3ListView->Model()->AppendRows(copies);
+    target->UpdateStatus();
 }
 
 }  // namespace velmar::gui

@@ -217,6 +217,56 @@ TEST(Search, RowMatchesWithAndWithoutCase) {
     EXPECT_FALSE(RowMatches({}, "x", false));
 }
 
+TEST(Search, RowsSearchedSelectedKeptOrCopied) {
+    const std::vector<std::vector<std::string>> rows = {{"a", "Rock"}, {"b", "Jazz"}, {"c", "rock"}, {"d", "Pop"}};
+    auto cells = [&rows](size_t r) { return rows[r]; };
+    const std::vector<char> before = {0, 1, 1, 1};
+    const struct {
+        const char* Name;
+        TSearchRequest Request;
+        std::vector<char> Selection;
+        std::vector<size_t> Matches;
+    } cases[] = {
+        {"all rows", {"rock", false, false, false, false}, {1, 0, 1, 0}, {0, 2}},
+        {"case", {"rock", false, true, false, false}, {0, 0, 1, 0}, {2}},
+        {"kept", {"Pop", false, true, true, false}, {0, 1, 1, 1}, {3}},
+        {"kept and added", {"Rock", false, true, true, false}, {1, 1, 1, 1}, {0}},
+        {"selected rows only", {"rock", true, false, false, false}, {0, 0, 1, 0}, {2}},
+        {"copied", {"rock", false, false, false, true}, {0, 0, 0, 0}, {0, 2}},
+        {"copied and kept", {"rock", false, false, true, true}, {0, 1, 1, 1}, {0, 2}},
+        {"no match", {"Blues", false, false, false, false}, {0, 0, 0, 0}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TSearchOutcome out = SearchRows(before, c.Request, cells);
+        EXPECT_EQ(out.Selection, c.Selection);
+        EXPECT_EQ(out.Matches, c.Matches);
+    }
+}
+
+TEST(Playlist, GatheredFilesOfFoldersPlaylistsAndFiles) {
+    TempDir dir;
+    fs::create_directories(dir / "music" / "sub");
+    for (const char* name : {"music/b.mp3", "music/a.MP2", "music/sub/c.mp3", "music/cover.jpg", "one.mp3", "notes.txt"})
+        Write(dir / name, "x");
+    Write(dir / "list.m3u", "one.mp3\nmusic/sub/c.mp3\n");
+    const std::vector<fs::path> given = {dir / "list.m3u", dir / "music", dir / "notes.txt", dir / "gone.mp3",
+                                         dir / "none.m3u"};
+    const TGatheredFiles withLists = GatherFiles(given, true);
+    EXPECT_EQ(withLists.Files, (std::vector<fs::path>{dir / "one.mp3", dir / "music/sub/c.mp3", dir / "music/a.MP2",
+                                                      dir / "music/b.mp3", dir / "music/sub/c.mp3", dir / "notes.txt",
+                                                      dir / "gone.mp3"}));
+    ASSERT_EQ(withLists.Errors.size(), 1u);
+    EXPECT_EQ(withLists.Errors[0].first, dir / "none.m3u");
+
+    // Without playlists, as for dropped files: folders and audio names only.
+    const TGatheredFiles dropped = GatherFiles(given, false);
+    EXPECT_EQ(dropped.Files, (std::vector<fs::path>{dir / "music/a.MP2", dir / "music/b.mp3", dir / "music/sub/c.mp3",
+                                                    dir / "gone.mp3"}));
+    EXPECT_EQ(dropped.Skipped, 3);
+    EXPECT_TRUE(dropped.Errors.empty());
+}
+
 // A 4 x 2 picture: 54 header bytes, a grey palette, 8 pixel bytes.
 std::string Bitmap(int bits, uint32_t pixelOffset) {
     std::string b(54, '\0');
