@@ -9,6 +9,7 @@
 #include "check.h"
 #include "report.h"
 #include "settags.h"
+#include "base/version.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ const char* const kUsage =
     "usage: velmar-cli info [--json] PATH...\n"
     "       velmar-cli set [options] FILE...\n"
     "       velmar-cli check [--report FILE] PATH...\n"
+    "       velmar-cli --version\n"
     "\n"
     "set options: --title T --artist A --album A --year Y --comment C --track N[/M]\n"
     "             --genre NAME --frame ID=TEXT --remove ID\n"
@@ -92,6 +94,10 @@ int main(int argc, char** argv) {
     if (command == "info") return Info(args);
     if (command == "set") return Set(args);
     if (command == "check") return Check(args);
+    if (command == "--version") {
+        std::cout << "velmar-cli " << VersionText() << "\n";
+        return 0;
+    }
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;
         return 0;

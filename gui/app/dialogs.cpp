@@ -1,4 +1,5 @@
 #include "dialogs.h"
+#include "base/version.h"
 
 #include <QDialog>
 #include <QFileDialog>
@@ -7,7 +8,7 @@
 
 namespace velmar::gui {
 
-QString ApplicationTitle() { return QStringLiteral("Velmar v1.3"); }
+QString ApplicationTitle() { return QString("Velmar v%1.%2").arg(kVersionMajor).arg(kVersionMinor); }
 
 QString DisplayText(const QString& text) {
     QString out = text;

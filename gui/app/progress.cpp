@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QProgressDialog>
 
+#include "dialogs.h"
+
 namespace velmar::gui {
 
 TProgress::TProgress(QWidget* parent, const QString& label, int maximum) : Maximum(maximum) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     Dialog = new QProgressDialog(label, QStringLiteral("Cancel"), 0, maximum, parent);
-    Dialog->setWindowTitle(QStringLiteral("Velmar v1.3"));
+    Dialog->setWindowTitle(ApplicationTitle());
     Dialog->setWindowModality(Qt::ApplicationModal);
     Dialog->setMinimumDuration(500);
     Dialog->setAutoClose(false);

@@ -6,6 +6,7 @@
 #include <QScreen>
 
 #include "graphics.h"
+#include "base/version.h"
 
 namespace velmar::gui {
 
@@ -35,7 +36,9 @@ void DrawTitle(QPainter& painter, const QRect& area, const QString& caption) {
 
 }  // namespace
 
-QString ProductCaption() { return QString("%1 v%2.%3 %4").arg("Velmar").arg(1).arg(3).arg(QString()); }
+QString ProductCaption() {
+    return QString("%1 v%2.%3 %4").arg("Velmar").arg(kVersionMajor).arg(kVersionMinor).arg(QString());
+}
 
 TSplashForm::TSplashForm()
     : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),

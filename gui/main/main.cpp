@@ -12,6 +12,7 @@
 #include "main/mainform.h"
 #include "app/multinst.h"
 #include "app/splash.h"
+#include "base/version.h"
 
 using namespace velmar::gui;
 
@@ -19,7 +20,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Velmar");
     QApplication::setOrganizationName("Orvane Design");
-    QApplication::setApplicationVersion("1.3");
+    QApplication::setApplicationVersion(QString::fromStdString(velmar::VersionText()));
 
     const TCommandLine line = TCommandLine::Parse(QApplication::arguments());
     if (!line.Error.isEmpty()) {

@@ -116,7 +116,7 @@ TMainForm::TMainForm(const TAppPaths& paths, TDialogs& dialogs, std::function<vo
       StatusCallback(std::move(status)) {
     Status("Status: Reading Configuration");
     QDir().mkpath(Paths.RecentFilesFolder());
-    setWindowTitle(QString("%1 v%2.%3 %4").arg("Velmar").arg(1).arg(3).arg(QString()));
+    setWindowTitle(ProductCaption());
 
     if (!TGraphics::LibraryAvailable()) {
         Dialogs.Error(this, "Graphic DLL load failed. Please re-install Velmar.");

@@ -22,6 +22,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/version.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -318,6 +320,9 @@ TEST_F(CliTest, ExitStatuses) {
              {"set", "--remove", "ti", file}, {"set", "--bogus", file}})
         EXPECT_EQ(RunCli(args).status, 2) << ::testing::PrintToString(args);
     EXPECT_EQ(RunCli({"--help"}).status, 0);
+    const TRun version = RunCli({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "velmar-cli " + velmar::VersionText() + "\n");
     EXPECT_EQ(RunCli({"info", file}).status, 0);
     const TRun info = RunCli({"info", "--json", file, missing});
     EXPECT_EQ(info.status, 1);
