@@ -22,8 +22,11 @@ using Clock = std::chrono::steady_clock;
 class TProgress {
 public:
     explicit TProgress(size_t total)
-        : Total(total), Enabled(::isatty(STDERR_FILENO) == 1), OutIsTerminal(::isatty(STDOUT_FILENO) == 1),
-          Begin(Clock::now()), Last(Begin) {}
+        : Total(total),
+          Enabled(::isatty(STDERR_FILENO) == 1),
+          OutIsTerminal(::isatty(STDOUT_FILENO) == 1),
+          Begin(Clock::now()),
+          Last(Begin) {}
     ~TProgress() { Clear(); }
 
     void Step(size_t done) {

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "base/version.h"
+#include "check.h"
 #include "file/filescan.h"
 #include "file/mp3object.h"
-#include "check.h"
 #include "report.h"
 #include "settags.h"
-#include "base/version.h"
 
 namespace {
 
@@ -47,9 +47,12 @@ int Info(const std::vector<std::string>& args) {
     bool json = false;
     std::vector<std::filesystem::path> paths;
     for (const std::string& a : args) {
-        if (a == "--json") json = true;
-        else if (a.starts_with("--")) return Usage("unknown option " + a);
-        else paths.emplace_back(a);
+        if (a == "--json")
+            json = true;
+        else if (a.starts_with("--"))
+            return Usage("unknown option " + a);
+        else
+            paths.emplace_back(a);
     }
     if (paths.empty()) return Usage("info needs at least one path");
     int status = 0;

@@ -63,7 +63,9 @@ std::string FrameJson(const TFrameView& v) {
     switch (v.Kind) {
         case TFrameKind::Text: return o.Str("text", ShownText(v.Text("Text"))).Text();
         case TFrameKind::UserText:
-            return o.Str("description", ShownText(v.Text("Description"))).Str("value", ShownText(v.Text("Value"))).Text();
+            return o.Str("description", ShownText(v.Text("Description")))
+                .Str("value", ShownText(v.Text("Value")))
+                .Text();
         case TFrameKind::UserUrl:
             return o.Str("description", ShownText(v.Text("Description"))).Str("url", ShownText(v.Text("URL"))).Text();
         case TFrameKind::Url: return o.Str("url", ShownText(v.Text("URL"))).Text();
@@ -98,7 +100,8 @@ std::string FrameLine(const TFrameView& v) {
         case TFrameKind::Text: return ShownText(v.Text("Text"));
         case TFrameKind::UserText: return ShownText(v.Text("Description")) + " = " + ShownText(v.Text("Value"));
         case TFrameKind::Comment:
-            return "[" + v.Text("Language") + "] " + ShownText(v.Text("Description")) + ": " + ShownText(v.Text("Text"));
+            return "[" + v.Text("Language") + "] " + ShownText(v.Text("Description")) + ": " +
+                   ShownText(v.Text("Text"));
         case TFrameKind::Url: return v.Text("URL");
         case TFrameKind::UserUrl: return ShownText(v.Text("Description")) + " = " + v.Text("URL");
         case TFrameKind::Picture: {
@@ -124,18 +127,19 @@ std::string ShownText(const std::string& text) {
     return text.substr(0, end);
 }
 
-std::string JsonRecord(TMP3Object& f, const std::string& path, const std::vector<std::string>& errors) {
-    TJsonObject rec;
-    rec.Str("path", path).Num("size", f.FileSize).Str("attributes", f.AttributeLetters);
+namespace {
 
+std::string MpegJson(const TMP3Object& f) {
     TJsonObject mpeg;
-    auto textOrNull = [](const std::string& s) { return s.empty() || s == "Undefined" ? std::string("null") : Quote(s); };
+    auto textOrNull = [](const std::string& s) {
+        return s.empty() || s == "Undefined" ? std::string("null") : Quote(s);
+    };
     auto numberOrNull = [](const std::string& s) {
         return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos ? s : std::string("null");
     };
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", f.PlaySeconds);
-    mpeg.Str("type", f.MpegType)
+    return mpeg.Str("type", f.MpegType)
         .Raw("version", textOrNull(f.MpegVersion))
         .Raw("layer", textOrNull(f.Layer))
         .Raw("bitrate", numberOrNull(f.Bitrate))
@@ -146,68 +150,78 @@ std::string JsonRecord(TMP3Object& f, const std::string& path, const std::vector
         .Str("length", f.SongLength)
         .Raw("seconds", seconds)
         .Num("audio_start", f.AudioStart)
-        .Num("audio_end", f.AudioEnd);
-    rec.Raw("mpeg", mpeg.Text());
+        .Num("audio_end", f.AudioEnd)
+        .Text();
+}
 
-    const TID3v1Object& v1 = f.ID3v1();
-    if (v1.Present) {
-        TJsonObject o;
-        o.Str("title", Latin1Field(v1.Title))
-            .Str("artist", Latin1Field(v1.Artist))
-            .Str("album", Latin1Field(v1.Album))
-            .Str("year", Latin1Field(v1.Year))
-            .Str("comment", Latin1Field(v1.Comment))
-            .Raw("track", v1.TrackNumber ? std::to_string(v1.TrackNumber) : "null")
-            .Str("genre", v1.GenreName)
-            .Num("genre_index", v1.GenreIndex);
-        rec.Raw("id3v1", o.Text());
-    } else {
-        rec.Raw("id3v1", "null");
-    }
+std::string ID3v1Json(const TID3v1Object& v1) {
+    if (!v1.Present) return "null";
+    TJsonObject o;
+    return o.Str("title", Latin1Field(v1.Title))
+        .Str("artist", Latin1Field(v1.Artist))
+        .Str("album", Latin1Field(v1.Album))
+        .Str("year", Latin1Field(v1.Year))
+        .Str("comment", Latin1Field(v1.Comment))
+        .Raw("track", v1.TrackNumber ? std::to_string(v1.TrackNumber) : "null")
+        .Str("genre", v1.GenreName)
+        .Num("genre_index", v1.GenreIndex)
+        .Text();
+}
 
-    TID3v2Object& v2 = f.ID3v2();
-    if (v2.Present) {
-        std::vector<std::string> frames;
-        for (const TFrameRef& ref : v2.FrameOrder)
-            if (TID3v2Frame* frame = v2.Frame(ref)) frames.push_back(FrameJson(frame->View(ref.FrameID)));
-        TJsonObject o;
-        o.Bool("valid", v2.Valid).Str("version", VersionText(v2.Header)).Num("size", v2.TagSizeOnDisk()).Raw("frames", Array(frames));
-        rec.Raw("id3v2", o.Text());
-    } else {
-        rec.Raw("id3v2", "null");
-    }
+std::string ID3v2Json(TID3v2Object& v2) {
+    if (!v2.Present) return "null";
+    std::vector<std::string> frames;
+    for (const TFrameRef& ref : v2.FrameOrder)
+        if (TID3v2Frame* frame = v2.Frame(ref)) frames.push_back(FrameJson(frame->View(ref.FrameID)));
+    TJsonObject o;
+    return o.Bool("valid", v2.Valid)
+        .Str("version", VersionText(v2.Header))
+        .Num("size", v2.TagSizeOnDisk())
+        .Raw("frames", Array(frames))
+        .Text();
+}
 
-    const TLyricsObject& ly = f.Lyrics3();
-    if (ly.Present) {
-        TJsonObject o;
-        o.Num("size", ly.Size)
-            .Str("author", Latin1ToUtf8(ly.Author))
-            .Str("ext_album", Latin1ToUtf8(ly.ExtAlbum))
-            .Str("ext_artist", Latin1ToUtf8(ly.ExtArtist))
-            .Str("ext_title", Latin1ToUtf8(ly.ExtTitle))
-            .Str("lyrics", Latin1Bytes(ly.Lyrics))
-            .Str("info", Latin1Bytes(ly.Info))
-            .Str("images", Latin1Bytes(ly.Images))
-            .Bool("has_lyrics", ly.HasLyrics)
-            .Bool("has_timestamps", ly.HasTimestamps);
-        rec.Raw("lyrics3", o.Text());
-    } else {
-        rec.Raw("lyrics3", "null");
-    }
+std::string Lyrics3Json(const TLyricsObject& ly) {
+    if (!ly.Present) return "null";
+    TJsonObject o;
+    return o.Num("size", ly.Size)
+        .Str("author", Latin1ToUtf8(ly.Author))
+        .Str("ext_album", Latin1ToUtf8(ly.ExtAlbum))
+        .Str("ext_artist", Latin1ToUtf8(ly.ExtArtist))
+        .Str("ext_title", Latin1ToUtf8(ly.ExtTitle))
+        .Str("lyrics", Latin1Bytes(ly.Lyrics))
+        .Str("info", Latin1Bytes(ly.Info))
+        .Str("images", Latin1Bytes(ly.Images))
+        .Bool("has_lyrics", ly.HasLyrics)
+        .Bool("has_timestamps", ly.HasTimestamps)
+        .Text();
+}
 
+}  // namespace
+
+std::string JsonRecord(TMP3Object& f, const std::string& path, const std::vector<std::string>& errors) {
     std::vector<std::string> quoted;
     for (const auto& e : errors) quoted.push_back(Quote(e));
-    rec.Raw("errors", Array(quoted));
-    return rec.Text();
+    TJsonObject rec;
+    return rec.Str("path", path)
+        .Num("size", f.FileSize)
+        .Str("attributes", f.AttributeLetters)
+        .Raw("mpeg", MpegJson(f))
+        .Raw("id3v1", ID3v1Json(f.ID3v1()))
+        .Raw("id3v2", ID3v2Json(f.ID3v2()))
+        .Raw("lyrics3", Lyrics3Json(f.Lyrics3()))
+        .Raw("errors", Array(quoted))
+        .Text();
 }
 
 std::string TextRecord(TMP3Object& f, const std::string& path, const std::vector<std::string>& errors) {
     std::ostringstream out;
     out << path << "\n";
-    out << "  Size: " << f.FileSize << " bytes" << (f.AttributeLetters.empty() ? "" : "  Attributes: " + f.AttributeLetters) << "\n";
+    out << "  Size: " << f.FileSize << " bytes"
+        << (f.AttributeLetters.empty() ? "" : "  Attributes: " + f.AttributeLetters) << "\n";
     if (f.HasFrame) {
-        out << "  MPEG Type: " << f.MpegType << "  " << f.MpegVersion << " " << f.Layer << "  " << f.Bitrate << " kbit/s "
-            << f.BitrateType << "  " << f.Frequency << " Hz  " << f.Mode << "\n";
+        out << "  MPEG Type: " << f.MpegType << "  " << f.MpegVersion << " " << f.Layer << "  " << f.Bitrate
+            << " kbit/s " << f.BitrateType << "  " << f.Frequency << " Hz  " << f.Mode << "\n";
         out << "  Total Frames: " << f.TotalFrames << "  Song Length: " << f.SongLength << "  Audio: " << f.AudioStart
             << "-" << f.AudioEnd << "\n";
     } else {
@@ -220,7 +234,8 @@ std::string TextRecord(TMP3Object& f, const std::string& path, const std::vector
             << v1.GenreName << " | " << Latin1Field(v1.Comment) << "\n";
     TID3v2Object& v2 = f.ID3v2();
     if (v2.Present) {
-        out << "  ID3v" << VersionText(v2.Header) << ", " << v2.TagSizeOnDisk() << " bytes" << (v2.Valid ? "" : " (not understood)") << "\n";
+        out << "  ID3v" << VersionText(v2.Header) << ", " << v2.TagSizeOnDisk() << " bytes"
+            << (v2.Valid ? "" : " (not understood)") << "\n";
         for (const TFrameRef& ref : v2.FrameOrder) {
             TID3v2Frame* frame = v2.Frame(ref);
             if (!frame) continue;
@@ -229,8 +244,7 @@ std::string TextRecord(TMP3Object& f, const std::string& path, const std::vector
         }
     }
     const TLyricsObject& ly = f.Lyrics3();
-    if (ly.Present)
-        out << "  Lyrics3 v2.00, " << ly.Size << " bytes" << (ly.HasLyrics ? ", with lyrics" : "") << "\n";
+    if (ly.Present) out << "  Lyrics3 v2.00, " << ly.Size << " bytes" << (ly.HasLyrics ? ", with lyrics" : "") << "\n";
     for (const auto& e : errors) out << "  Error: " << e << "\n";
     return out.str();
 }

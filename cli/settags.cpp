@@ -21,19 +21,26 @@ std::string ParseSetOptions(const std::vector<std::string>& args, TSetOptions& o
             return {};
         };
         std::string error;
-        if (a == "--title") error = value(o.Title);
-        else if (a == "--artist") error = value(o.Artist);
-        else if (a == "--album") error = value(o.Album);
-        else if (a == "--year") error = value(o.Year);
-        else if (a == "--comment") error = value(o.Comment);
-        else if (a == "--genre") error = value(o.Genre);
+        if (a == "--title")
+            error = value(o.Title);
+        else if (a == "--artist")
+            error = value(o.Artist);
+        else if (a == "--album")
+            error = value(o.Album);
+        else if (a == "--year")
+            error = value(o.Year);
+        else if (a == "--comment")
+            error = value(o.Comment);
+        else if (a == "--genre")
+            error = value(o.Genre);
         else if (a == "--track") {
             error = value(o.Track);
             int n, t;
-            if (error.empty() && !TTagEdit::ParseNumberPair(*o.Track, n, t)) error = "--track takes N or N/M, not \"" + *o.Track + "\"";
+            if (error.empty() && !TTagEdit::ParseNumberPair(*o.Track, n, t))
+                error = "--track takes N or N/M, not \"" + *o.Track + "\"";
         } else if (a == "--frame" || a == "--remove") {
             if (i + 1 >= args.size()) return a + " needs a value";
-            const std::string v = args[++i];
+            const std::string& v = args[++i];
             const std::string id = a == "--frame" ? v.substr(0, v.find('=')) : v;
             if (a == "--frame") {
                 if (v.find('=') == std::string::npos || !IsTextFrameID(id))
@@ -43,12 +50,18 @@ std::string ParseSetOptions(const std::vector<std::string>& args, TSetOptions& o
                 if (!IsWellFormedFrameID(id)) return "--remove takes a frame identifier, not \"" + v + "\"";
                 o.Removals.push_back(id);
             }
-        } else if (a == "--v2" || a == "--no-v2") o.WriteV2 = a == "--v2";
-        else if (a == "--v1" || a == "--no-v1") o.WriteV1 = a == "--v1";
-        else if (a == "--lyrics3" || a == "--no-lyrics3") o.WriteLyrics3 = a == "--lyrics3";
-        else if (a == "--replace-v2") o.ReplaceV2 = true;
-        else if (a.starts_with("--")) return "unknown option " + a;
-        else files.push_back(a);
+        } else if (a == "--v2" || a == "--no-v2")
+            o.WriteV2 = a == "--v2";
+        else if (a == "--v1" || a == "--no-v1")
+            o.WriteV1 = a == "--v1";
+        else if (a == "--lyrics3" || a == "--no-lyrics3")
+            o.WriteLyrics3 = a == "--lyrics3";
+        else if (a == "--replace-v2")
+            o.ReplaceV2 = true;
+        else if (a.starts_with("--"))
+            return "unknown option " + a;
+        else
+            files.push_back(a);
         if (!error.empty()) return error;
     }
     if (files.empty()) return "set needs at least one file";
@@ -74,8 +87,8 @@ bool SetTags(const std::string& path, const TSetOptions& o, TMessageSink& sink) 
     TTagEdit edit(file);
     for (const std::string& id : o.Removals) edit.Remove(id);
     const std::pair<const std::optional<std::string>&, TTagField> fields[] = {
-        {o.Title, TTagField::Title}, {o.Artist, TTagField::Artist}, {o.Album, TTagField::Album},
-        {o.Year, TTagField::Year},   {o.Track, TTagField::Track},   {o.Genre, TTagField::Genre},
+        {o.Title, TTagField::Title},    {o.Artist, TTagField::Artist}, {o.Album, TTagField::Album},
+        {o.Year, TTagField::Year},      {o.Track, TTagField::Track},   {o.Genre, TTagField::Genre},
         {o.Comment, TTagField::Comment}};
     for (const auto& [value, field] : fields)
         if (value) edit.Set(field, *value);

@@ -12,7 +12,7 @@ namespace velmar::cli {
 struct TSetOptions {
     std::optional<std::string> Title, Artist, Album, Year, Comment, Track, Genre;
     std::vector<std::pair<std::string, std::string>> Frames;  // --frame ID=TEXT
-    std::vector<std::string> Removals;                         // --remove ID
+    std::vector<std::string> Removals;                        // --remove ID
     std::optional<bool> WriteV2, WriteV1, WriteLyrics3;
     bool ReplaceV2 = false;
 
@@ -22,7 +22,8 @@ struct TSetOptions {
 };
 
 // Parses the options; returns an error text for a usage error, else empty.
-std::string ParseSetOptions(const std::vector<std::string>& args, TSetOptions& options, std::vector<std::string>& files);
+std::string ParseSetOptions(const std::vector<std::string>& args, TSetOptions& options,
+                            std::vector<std::string>& files);
 // Loads, changes and saves one file; failures go to the sink. Returns true on success.
 bool SetTags(const std::string& path, const TSetOptions& options, TMessageSink& sink);
 

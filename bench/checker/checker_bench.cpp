@@ -41,10 +41,7 @@ using Clock = std::chrono::steady_clock;
 
 // The streams the files are made of: lame settings by name.
 const std::vector<std::pair<std::string, std::string>> kModes = {
-    {"cbr128", "-b 128"},
-    {"vbr", "-V 2"},
-    {"mpeg2", "--resample 22.05 -b 64"},
-    {"mpeg25", "--resample 11.025 -b 32"},
+    {"cbr128", "-b 128"},   {"vbr", "-V 2"}, {"mpeg2", "--resample 22.05 -b 64"}, {"mpeg25", "--resample 11.025 -b 32"},
     {"mono", "-m m -b 96"},
 };
 
@@ -137,8 +134,16 @@ Bytes Id3v2Tag(int number, size_t picture, std::mt19937& random) {
         Append(frames, Id3v2Frame("APIC", body));
     }
     const size_t size = frames.size() + 1024;
-    Bytes tag = {'I', 'D', '3', 3, 0, 0, uint8_t(size >> 21 & 0x7F), uint8_t(size >> 14 & 0x7F),
-                 uint8_t(size >> 7 & 0x7F), uint8_t(size & 0x7F)};
+    Bytes tag = {'I',
+                 'D',
+                 '3',
+                 3,
+                 0,
+                 0,
+                 uint8_t(size >> 21 & 0x7F),
+                 uint8_t(size >> 14 & 0x7F),
+                 uint8_t(size >> 7 & 0x7F),
+                 uint8_t(size & 0x7F)};
     Append(tag, frames);
     tag.resize(10 + size, 0);
     return tag;
@@ -399,7 +404,8 @@ int Verdicts(const fs::path& bases, const fs::path& cases) {
                     ((ours ? "damaged: " : "intact") + (ours ? r.Lines[1] : "")).c_str(),
                     theirs ? ("damaged: " + why).c_str() : "intact");
     }
-    std::printf("cases=%zu agreement=%d velmar_right=%d mp3val_right=%d\n", all.size(), agree, rightVelmar, rightMp3val);
+    std::printf("cases=%zu agreement=%d velmar_right=%d mp3val_right=%d\n", all.size(), agree, rightVelmar,
+                rightMp3val);
     return 0;
 }
 

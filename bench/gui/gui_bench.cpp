@@ -13,10 +13,10 @@
 #include <cstdio>
 
 #include "app/appcontext.h"
-#include "main/mainform.h"
-#include "scripteddialogs.h"
 #include "browser/MP3ListView.h"
 #include "browser/browser.h"
+#include "main/mainform.h"
+#include "scripteddialogs.h"
 
 using namespace velmar::gui;
 
@@ -85,8 +85,9 @@ int main(int argc, char** argv) {
         main.close();
     }
     const QStringList errors = dialogs.Messages(TScriptedDialogs::TKind::Error);
-    if (!errors.isEmpty()) std::printf("messages shown: %lld (first: %s)\n", qlonglong(errors.size()),
-                                       qPrintable(errors.first().left(200)));
+    if (!errors.isEmpty())
+        std::printf("messages shown: %lld (first: %s)\n", qlonglong(errors.size()),
+                    qPrintable(errors.first().left(200)));
     std::fflush(stdout);
     return rows > 0 ? 0 : 1;
 }

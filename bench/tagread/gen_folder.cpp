@@ -41,15 +41,17 @@ public:
     int Range(int lo, int hi) { return lo + int(Next() % uint64_t(hi - lo + 1)); }
     bool Chance(int percent) { return Range(0, 99) < percent; }
     template <class T, size_t N>
-    const T& Pick(const T (&items)[N]) { return items[Next() % N]; }
+    const T& Pick(const T (&items)[N]) {
+        return items[Next() % N];
+    }
 
 private:
     uint64_t State;
 };
 
-const char* const kWords[] = {"Blue",  "Night", "River", "Echo",   "Silver", "Golden", "Morning", "Rain",
-                              "Fire",  "Dance", "Dream", "Heart",  "Shadow", "Light",  "Ocean",   "Road",
-                              "Winter", "Summer", "Storm", "Garden", "City",  "Stone",  "Wind",    "Song"};
+const char* const kWords[] = {"Blue",   "Night",  "River", "Echo",   "Silver", "Golden", "Morning", "Rain",
+                              "Fire",   "Dance",  "Dream", "Heart",  "Shadow", "Light",  "Ocean",   "Road",
+                              "Winter", "Summer", "Storm", "Garden", "City",   "Stone",  "Wind",    "Song"};
 // Texts outside Latin-1 (written as UTF-16): Greek, Cyrillic, Japanese, and one beyond the BMP.
 const char* const kWideWords[] = {"Καλημέρα", "Москва", "東京の夜", "Ünïcödé ✓", "Ελλάδα", "звезда", "音楽", "🎵 Music"};
 const char* const kGenres[] = {"Rock", "Pop", "Jazz", "(17)", "(13)Pop", "Classical", "(32)", "Electronic", "Folk"};
@@ -72,10 +74,19 @@ std::vector<uint16_t> Utf16(std::string_view s) {
         const uint8_t c = uint8_t(s[i]);
         uint32_t cp;
         int len;
-        if (c < 0x80) { cp = c; len = 1; }
-        else if (c < 0xE0) { cp = c & 0x1F; len = 2; }
-        else if (c < 0xF0) { cp = c & 0x0F; len = 3; }
-        else { cp = c & 0x07; len = 4; }
+        if (c < 0x80) {
+            cp = c;
+            len = 1;
+        } else if (c < 0xE0) {
+            cp = c & 0x1F;
+            len = 2;
+        } else if (c < 0xF0) {
+            cp = c & 0x0F;
+            len = 3;
+        } else {
+            cp = c & 0x07;
+            len = 4;
+        }
         for (int k = 1; k < len; ++k) cp = (cp << 6) | (uint8_t(s[i + size_t(k)]) & 0x3F);
         i += size_t(len);
         if (cp >= 0x10000) {
@@ -108,7 +119,10 @@ void PutText(Bytes& out, uint8_t encoding, std::string_view text, bool terminate
         out.push_back(uint8_t(u));
         out.push_back(uint8_t(u >> 8));
     }
-    if (terminate) { out.push_back(0); out.push_back(0); }
+    if (terminate) {
+        out.push_back(0);
+        out.push_back(0);
+    }
 }
 
 void PutBig32(Bytes& out, uint32_t v) {
@@ -139,8 +153,8 @@ Bytes MakeId3v2(Random& rnd, int index, std::string& title, std::string& artist)
     AddTextFrame(frames, "TIT2", title);
     AddTextFrame(frames, "TPE1", artist);
     AddTextFrame(frames, "TALB", Words(rnd, 1, 4, wide));
-    AddTextFrame(frames, "TRCK", rnd.Chance(50) ? std::to_string(rnd.Range(1, 20))
-                                                : std::to_string(rnd.Range(1, 12)) + "/12");
+    AddTextFrame(frames, "TRCK",
+                 rnd.Chance(50) ? std::to_string(rnd.Range(1, 20)) : std::to_string(rnd.Range(1, 12)) + "/12");
     AddTextFrame(frames, "TYER", std::to_string(rnd.Range(1960, 2024)));
     int count = 5;
     const int wanted = rnd.Range(5, 15);
@@ -319,8 +333,10 @@ int main(int argc, char** argv) {
         Bytes file;
         std::string title = "Title", artist = "Artist";
         const bool v2 = !(i % 25 == 11);  // a few files without an ID3v2 tag
-        if (v2) file = MakeId3v2(rnd, i, title, artist);
-        else ++withoutV2;
+        if (v2)
+            file = MakeId3v2(rnd, i, title, artist);
+        else
+            ++withoutV2;
         if (v2 && i % 7 == 3) ++pictures;
         const int vbrKind = i % 20 == 5 ? 1 : i % 20 == 15 ? 2 : 0;
         xing += vbrKind == 1;
@@ -337,8 +353,9 @@ int main(int argc, char** argv) {
         }
         total += file.size();
     }
-    std::printf("wrote %d files (%.1f MB) to %s: %d with ID3v1, %d without ID3v2, %d with a picture, "
-                "%d Xing VBR, %d Info CBR\n",
-                count, double(total) / 1e6, folder.c_str(), withV1, withoutV2, pictures, xing, info);
+    std::printf(
+        "wrote %d files (%.1f MB) to %s: %d with ID3v1, %d without ID3v2, %d with a picture, "
+        "%d Xing VBR, %d Info CBR\n",
+        count, double(total) / 1e6, folder.c_str(), withV1, withoutV2, pictures, xing, info);
     return 0;
 }

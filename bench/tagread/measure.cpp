@@ -20,9 +20,16 @@ int main(int argc, char** argv) {
     int first = 1;
     for (; first < argc; ++first) {
         const std::string a = argv[first];
-        if (a == "--") { ++first; break; }
-        if (a == "--runs" && first + 1 < argc) runs = std::max(1, std::atoi(argv[++first]));
-        else { std::fprintf(stderr, "velmar-bench-measure: unknown option %s\n", a.c_str()); return 2; }
+        if (a == "--") {
+            ++first;
+            break;
+        }
+        if (a == "--runs" && first + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++first]));
+        else {
+            std::fprintf(stderr, "velmar-bench-measure: unknown option %s\n", a.c_str());
+            return 2;
+        }
     }
     if (first >= argc) {
         std::fprintf(stderr, "usage: velmar-bench-measure [--runs N] -- COMMAND [ARGS...]\n");
@@ -34,7 +41,10 @@ int main(int argc, char** argv) {
     for (int r = 0; r < runs; ++r) {
         const auto start = std::chrono::steady_clock::now();
         const pid_t pid = ::fork();
-        if (pid < 0) { std::perror("fork"); return 1; }
+        if (pid < 0) {
+            std::perror("fork");
+            return 1;
+        }
         if (pid == 0) {
             const int null = ::open("/dev/null", O_WRONLY);
             if (null >= 0) ::dup2(null, STDOUT_FILENO);
@@ -44,7 +54,10 @@ int main(int argc, char** argv) {
         }
         int status = 0;
         struct rusage usage {};
-        if (::wait4(pid, &status, 0, &usage) != pid) { std::perror("wait4"); return 1; }
+        if (::wait4(pid, &status, 0, &usage) != pid) {
+            std::perror("wait4");
+            return 1;
+        }
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         worstStatus = std::max(worstStatus, code);

@@ -66,8 +66,10 @@ TFacts ReadWithVelmar(const fs::path& path) {
     } else if (v1.Present) {
         f.Comment = velmar::Latin1ToUtf8(velmar::TID3v1Object::FieldText(v1.Comment));
     }
-    if (v2.TCON.FrameHeader.Present) f.Genre = v2.TCON.Genre1Name.empty() ? v2.TCON.Text : v2.TCON.Genre1Name;
-    else if (v1.Present) f.Genre = v1.GenreName;
+    if (v2.TCON.FrameHeader.Present)
+        f.Genre = v2.TCON.Genre1Name.empty() ? v2.TCON.Text : v2.TCON.Genre1Name;
+    else if (v1.Present)
+        f.Genre = v1.GenreName;
     f.Year = v2.TYER.FrameHeader.Present ? v2.TYER.Value : v1.Present ? Number(v1.Year) : 0;
     f.Track = v2.TRCK.FrameHeader.Present ? v2.TRCK.Number : v1.Present ? v1.TrackNumber : 0;
     f.LengthMs = std::llround(file.PlaySeconds * 1000);
@@ -141,8 +143,10 @@ int main(int argc, char** argv) {
     std::string only;
     for (int i = 2; i + 1 < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--rounds") rounds = std::max(1, std::atoi(argv[++i]));
-        else if (a == "--only") only = argv[++i];
+        if (a == "--rounds")
+            rounds = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--only")
+            only = argv[++i];
     }
 
     const auto scanStart = Clock::now();
@@ -182,9 +186,7 @@ int main(int argc, char** argv) {
         size_t Count = 0;
         std::string First;
     };
-    auto same = [](auto get) {
-        return [get](const TFacts& a, const TFacts& b) { return get(a) != get(b); };
-    };
+    auto same = [](auto get) { return [get](const TFacts& a, const TFacts& b) { return get(a) != get(b); }; };
     std::vector<TField> fields = {
         {"title", [](const TFacts& f) { return f.Title; }, same([](const TFacts& f) { return f.Title; })},
         {"artist", [](const TFacts& f) { return f.Artist; }, same([](const TFacts& f) { return f.Artist; })},
@@ -192,7 +194,8 @@ int main(int argc, char** argv) {
         {"comment", [](const TFacts& f) { return f.Comment; }, same([](const TFacts& f) { return f.Comment; })},
         {"genre", [](const TFacts& f) { return f.Genre; }, same([](const TFacts& f) { return f.Genre; })},
         {"year", [](const TFacts& f) { return std::to_string(f.Year); }, same([](const TFacts& f) { return f.Year; })},
-        {"track", [](const TFacts& f) { return std::to_string(f.Track); }, same([](const TFacts& f) { return f.Track; })},
+        {"track", [](const TFacts& f) { return std::to_string(f.Track); },
+         same([](const TFacts& f) { return f.Track; })},
         // Lengths are worked out differently (frame count or stream bytes): more than half a second apart counts.
         {"length", [](const TFacts& f) { return std::to_string(f.LengthMs) + " ms"; },
          [](const TFacts& a, const TFacts& b) { return std::llabs(a.LengthMs - b.LengthMs) > 500; }},
@@ -217,7 +220,8 @@ int main(int argc, char** argv) {
     }
     std::printf("warm-up: failed to read: velmar %zu, TagLib %zu\n", velmarFailed, taglibFailed);
     for (const TField& field : fields)
-        if (field.Count) std::printf("  %s differs in %zu files, first %s\n", field.Name, field.Count, field.First.c_str());
+        if (field.Count)
+            std::printf("  %s differs in %zu files, first %s\n", field.Name, field.Count, field.First.c_str());
 
     std::vector<double> velmarRates, taglibRates;
     uint64_t sink = 0;
@@ -234,8 +238,8 @@ int main(int argc, char** argv) {
         sink += v.Digest + t.Digest;
         velmarRates.push_back(double(files.size()) / v.Seconds);
         taglibRates.push_back(double(files.size()) / t.Seconds);
-        std::printf("round %d: velmar %.0f files/s (%.3f s), TagLib %.0f files/s (%.3f s)\n", r + 1,
-                    velmarRates.back(), v.Seconds, taglibRates.back(), t.Seconds);
+        std::printf("round %d: velmar %.0f files/s (%.3f s), TagLib %.0f files/s (%.3f s)\n", r + 1, velmarRates.back(),
+                    v.Seconds, taglibRates.back(), t.Seconds);
     }
     const double velmar = Median(velmarRates), taglib = Median(taglibRates);
     std::printf("velmar_files_per_s=%.0f (median of %d, best %.0f)\n", velmar, rounds,

@@ -39,11 +39,21 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 size_t NextUtf8(std::string_view s, size_t i, uint32_t& cp) {
     const auto b = uint8_t(s[i]);
     size_t len;
-    if (b < 0x80) { cp = b; return 1; }
-    if ((b & 0xE0) == 0xC0) { len = 2; cp = b & 0x1F; }
-    else if ((b & 0xF0) == 0xE0) { len = 3; cp = b & 0x0F; }
-    else if ((b & 0xF8) == 0xF0) { len = 4; cp = b & 0x07; }
-    else return 0;
+    if (b < 0x80) {
+        cp = b;
+        return 1;
+    }
+    if ((b & 0xE0) == 0xC0) {
+        len = 2;
+        cp = b & 0x1F;
+    } else if ((b & 0xF0) == 0xE0) {
+        len = 3;
+        cp = b & 0x0F;
+    } else if ((b & 0xF8) == 0xF0) {
+        len = 4;
+        cp = b & 0x07;
+    } else
+        return 0;
     if (i + len > s.size()) return 0;
     for (size_t k = 1; k < len; ++k) {
         const auto c = uint8_t(s[i + k]);
@@ -77,8 +87,7 @@ void TMemoryStream::Write(const void* buffer, size_t count) {
     Pos = int64_t(end);
 }
 
-TFileStream::TFileStream(const std::filesystem::path& path, TMode mode, unsigned permissions)
-    : Name(path.string()) {
+TFileStream::TFileStream(const std::filesystem::path& path, TMode mode, unsigned permissions) : Name(path.string()) {
     if (mode == OpenRead) {
         Fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (Fd < 0) throw EStreamError(ErrnoText("Cannot open file", Name));
@@ -257,7 +266,10 @@ std::string Utf8ToLatin1(std::string_view utf8, char replacement) {
     for (size_t i = 0; i < utf8.size();) {
         uint32_t cp;
         const size_t len = NextUtf8(utf8, i, cp);
-        if (len == 0) { out += utf8[i++]; continue; }
+        if (len == 0) {
+            out += utf8[i++];
+            continue;
+        }
         out += cp <= 0xFF ? char(cp) : replacement;
         i += len;
     }
@@ -280,8 +292,11 @@ std::string DecodeUtf16(const uint8_t* data, size_t count, bool bigEndian) {
     uint32_t pendingHigh = 0;
     for (size_t i = 0; i + 1 < count; i += 2) {
         const uint16_t u = bigEndian ? uint16_t((data[i] << 8) | data[i + 1]) : uint16_t((data[i + 1] << 8) | data[i]);
-        if (u == 0xFEFF) continue;                       // a mark in our byte order
-        if (u == 0xFFFE) { bigEndian = !bigEndian; continue; }  // a mark in the other order
+        if (u == 0xFEFF) continue;  // a mark in our byte order
+        if (u == 0xFFFE) {
+            bigEndian = !bigEndian;
+            continue;
+        }  // a mark in the other order
         if (u >= 0xD800 && u <= 0xDBFF) {
             if (pendingHigh) AppendUtf8(out, 0xFFFD);
             pendingHigh = u;
@@ -292,7 +307,10 @@ std::string DecodeUtf16(const uint8_t* data, size_t count, bool bigEndian) {
             pendingHigh = 0;
             continue;
         }
-        if (pendingHigh) { AppendUtf8(out, 0xFFFD); pendingHigh = 0; }
+        if (pendingHigh) {
+            AppendUtf8(out, 0xFFFD);
+            pendingHigh = 0;
+        }
         AppendUtf8(out, u);
     }
     if (pendingHigh) AppendUtf8(out, 0xFFFD);
@@ -320,7 +338,10 @@ void AppendUtf16(TBytes& out, std::string_view utf8) {
     for (size_t i = 0; i < utf8.size();) {
         uint32_t cp;
         size_t len = NextUtf8(utf8, i, cp);
-        if (len == 0) { cp = uint8_t(utf8[i]); len = 1; }
+        if (len == 0) {
+            cp = uint8_t(utf8[i]);
+            len = 1;
+        }
         if (cp >= 0x10000) {
             cp -= 0x10000;
             unit(0xD800 + (cp >> 10));
@@ -369,7 +390,10 @@ uint8_t ChooseEncoding(std::initializer_list<std::string_view> texts) {
 void AppendEncodedText(TBytes& out, uint8_t encoding, std::string_view utf8, bool terminate) {
     if (encoding == 1) {
         AppendUtf16(out, utf8);
-        if (terminate) { out.push_back(0); out.push_back(0); }
+        if (terminate) {
+            out.push_back(0);
+            out.push_back(0);
+        }
     } else {
         const std::string l = Utf8ToLatin1(utf8);
         out.insert(out.end(), l.begin(), l.end());

@@ -61,8 +61,8 @@ public:
     int64_t Position() const override { return Pos; }
     void Seek(int64_t position) override { Pos = position < 0 ? 0 : position; }
     int64_t Size() override;
-    void Flush();   // writes the file's data to the disk
-    void Close();   // throws when the file could not be closed cleanly
+    void Flush();  // writes the file's data to the disk
+    void Close();  // throws when the file could not be closed cleanly
     int Handle() const { return Fd; }
 
 private:
@@ -79,7 +79,7 @@ uint16_t BufReadWord(std::span<const uint8_t> buf, int32_t& index);
 uint32_t BufReadLong(std::span<const uint8_t> buf, int32_t& index);
 TBytes BufReadBytes(std::span<const uint8_t> buf, int32_t& index, int32_t count);
 std::string BufReadText(std::span<const uint8_t> buf, int32_t& index, int32_t count);  // bytes as they are
-std::string BufReadZText(std::span<const uint8_t> buf, int32_t& index);               // up to a zero byte
+std::string BufReadZText(std::span<const uint8_t> buf, int32_t& index);                // up to a zero byte
 
 // Stream readers; short reads throw EStreamError.
 uint8_t StreamReadByte(TStream& s);

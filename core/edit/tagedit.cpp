@@ -52,7 +52,8 @@ bool TTagEdit::ParseNumberPair(const std::string& text, int& number, int& total)
     const size_t slash = text.find('/');
     total = -1;
     if (slash == std::string::npos) return toInt(text, number);
-    return toInt(std::string_view(text).substr(0, slash), number) && toInt(std::string_view(text).substr(slash + 1), total);
+    return toInt(std::string_view(text).substr(0, slash), number) &&
+           toInt(std::string_view(text).substr(slash + 1), total);
 }
 
 std::string TTagEdit::V1Text(const std::string& utf8, size_t width) {
@@ -69,8 +70,10 @@ void TTagEdit::SetText(const char* id, const std::string& text) {
         return;
     }
     if (!frame->FrameHeader.Present) V2.FrameOrder.push_back({id, TFrameRef::Single, 0});
-    if (auto* textFrame = dynamic_cast<TTxtFrame*>(frame)) textFrame->SetText(text);
-    else static_cast<TWebFrame*>(frame)->URL = text;
+    if (auto* textFrame = dynamic_cast<TTxtFrame*>(frame))
+        textFrame->SetText(text);
+    else
+        static_cast<TWebFrame*>(frame)->URL = text;
     frame->FrameHeader.Present = true;
 }
 
@@ -155,7 +158,8 @@ bool TTagEdit::SetFrame(std::string_view id, const std::string& value) {
 void TTagEdit::SetUserText(const std::string& description, const std::string& value) {
     auto match = [&](const TTXXXFrame& f) { return f.Description == description; };
     if (value.empty()) return RemoveIf(V2, V2.TXXX, V2.TXXXCount, "TXXX", match);
-    FindOrAdd(V2, V2.TXXX, V2.TXXXCount, "TXXX", match, [&](TTXXXFrame& f) { f.Description = description; }).Value = value;
+    FindOrAdd(V2, V2.TXXX, V2.TXXXCount, "TXXX", match, [&](TTXXXFrame& f) { f.Description = description; }).Value =
+        value;
 }
 
 void TTagEdit::SetUserUrl(const std::string& description, const std::string& url) {

@@ -33,7 +33,8 @@ public:
     void SetUserText(const std::string& description, const std::string& value);
     void SetUserUrl(const std::string& description, const std::string& url);
     // A picture; one with the same description is replaced. Empty data removes it.
-    void SetPicture(const std::string& description, uint8_t pictureType, const std::string& mimeType, const TBytes& data);
+    void SetPicture(const std::string& description, uint8_t pictureType, const std::string& mimeType,
+                    const TBytes& data);
     // Every frame with this identifier.
     void Remove(std::string_view id) { V2.RemoveFrames(id); }
 

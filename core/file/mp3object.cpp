@@ -44,23 +44,76 @@ void TMP3Object::FreeAudioBuffer() {
     HasAudioData = false;
 }
 
+void TMP3Object::ReadAttributes(const fs::path& fileName, TFileStream& file) {
+    struct stat st {};
+    if (::fstat(file.Handle(), &st) == 0) LoadedModification = ModificationTime(st);
+    Attributes = 0;
+    if (::access(fileName.c_str(), W_OK) != 0) Attributes |= faReadOnly;
+    if (fileName.filename().string().starts_with(".")) Attributes |= faHidden;
+    AttributeLetters.clear();
+    if (Attributes & faArchive) AttributeLetters += "A";
+    if (Attributes & faHidden) AttributeLetters += "H";
+    if (Attributes & faReadOnly) AttributeLetters += "R";
+    if (Attributes & faSysFile) AttributeLetters += "S";
+}
+
+bool TMP3Object::ReadLyrics3Ending(TFileStream& file, int64_t blockEnd) {
+    uint8_t footer[15];
+    if (blockEnd - DataStart < 15 + 11 || file.ReadAt(blockEnd - 15, footer, 15) != 15 ||
+        std::memcmp(footer + 6, "LYRICS200", 9) != 0)
+        return false;
+    int64_t size = 0;
+    for (int i = 0; i < 6; ++i) {
+        if (footer[i] < '0' || footer[i] > '9') return false;
+        size = size * 10 + (footer[i] - '0');
+    }
+    size += 15;
+    if (size > blockEnd - DataStart) return false;
+    TBytes block(size_t(size), 0);
+    if (file.ReadAt(blockEnd - size, block.data(), block.size()) != block.size() ||
+        std::memcmp(block.data(), "LYRICSBEGIN", 11) != 0)
+        return false;
+    Lyrics3Tag.Size = int32_t(size);
+    Lyrics3Tag.ReadTag(block);
+    return true;
+}
+
+void TMP3Object::ReadTrailingTags(TFileStream& file) {
+    // A Lyrics3 block ends the file, or an ID3v1 tag does, with a Lyrics3 block possibly right before it.
+    if (!ReadLyrics3Ending(file, FileSize) && FileSize - 128 >= DataStart) {
+        uint8_t tag[128];
+        if (file.ReadAt(FileSize - 128, tag, 128) == 128 && std::memcmp(tag, "TAG", 3) == 0) {
+            ID3v1Tag.ReadTag(tag + 3);
+            ReadLyrics3Ending(file, FileSize - 128);
+        }
+    }
+    AudioEnd = FileSize - (Lyrics3Tag.Present ? Lyrics3Tag.Size : 0) - (ID3v1Tag.Present ? 128 : 0);
+}
+
+int64_t TMP3Object::FindRiffData(TFileStream& file) {
+    // A RIFF wrapper is walked chunk by chunk to its "data" chunk.
+    MpegType = "Normal";
+    uint8_t riff[12];
+    if (file.ReadAt(DataStart, riff, 12) != 12 || std::memcmp(riff, "RIFF", 4) != 0) return DataStart;
+    MpegType = "Wave/PCM";
+    for (int64_t pos = DataStart + 12; pos + 8 <= AudioEnd;) {
+        uint8_t chunk[8];
+        if (file.ReadAt(pos, chunk, 8) != 8) break;
+        const int64_t size =
+            int64_t(chunk[4]) | int64_t(chunk[5]) << 8 | int64_t(chunk[6]) << 16 | int64_t(chunk[7]) << 24;
+        if (std::memcmp(chunk, "data", 4) == 0) return pos + 8;
+        pos += 8 + size + (size & 1);
+    }
+    return DataStart;
+}
+
 bool TMP3Object::LoadFile(const fs::path& fileName, bool loadAudio) {
     AudioStart = AudioEnd = FileSize = DataStart = 0;
     IsVbr = HasFrame = false;
     LoadedName = fileName;
     try {
         TFileStream file(fileName, TFileStream::OpenRead);
-        struct stat st {};
-        if (::fstat(file.Handle(), &st) == 0) LoadedModification = ModificationTime(st);
-        Attributes = 0;
-        if (::access(fileName.c_str(), W_OK) != 0) Attributes |= faReadOnly;
-        if (fileName.filename().string().starts_with(".")) Attributes |= faHidden;
-        AttributeLetters.clear();
-        if (Attributes & faArchive) AttributeLetters += "A";
-        if (Attributes & faHidden) AttributeLetters += "H";
-        if (Attributes & faReadOnly) AttributeLetters += "R";
-        if (Attributes & faSysFile) AttributeLetters += "S";
-
+        ReadAttributes(fileName, file);
         FileSize = AudioEnd = file.Size();
         uint8_t magic[3] = {};
         if (file.ReadAt(0, magic, 3) == 3 && std::memcmp(magic, "ID3", 3) == 0) {
@@ -68,56 +121,8 @@ bool TMP3Object::LoadFile(const fs::path& fileName, bool loadAudio) {
             ID3v2Tag.Read(file);
             DataStart = std::min<int64_t>(ID3v2Tag.TagSizeOnDisk(), FileSize);
         }
-
-        // Tags at the end: a Lyrics3 block ends the file, or an ID3v1 tag does,
-        // with a Lyrics3 block possibly right before it.
-        auto readLyrics = [&](int64_t blockEnd) {
-            uint8_t footer[15];
-            if (blockEnd - DataStart < 15 + 11 || file.ReadAt(blockEnd - 15, footer, 15) != 15 ||
-                std::memcmp(footer + 6, "LYRICS200", 9) != 0)
-                return false;
-            int64_t size = 0;
-            for (int i = 0; i < 6; ++i) {
-                if (footer[i] < '0' || footer[i] > '9') return false;
-                size = size * 10 + (footer[i] - '0');
-            }
-            size += 15;
-            if (size > blockEnd - DataStart) return false;
-            TBytes block(size_t(size), 0);
-            if (file.ReadAt(blockEnd - size, block.data(), block.size()) != block.size() ||
-                std::memcmp(block.data(), "LYRICSBEGIN", 11) != 0)
-                return false;
-            Lyrics3Tag.Size = int32_t(size);
-            Lyrics3Tag.ReadTag(block);
-            return true;
-        };
-        if (!readLyrics(FileSize) && FileSize - 128 >= DataStart) {
-            uint8_t tag[128];
-            if (file.ReadAt(FileSize - 128, tag, 128) == 128 && std::memcmp(tag, "TAG", 3) == 0) {
-                ID3v1Tag.ReadTag(tag + 3);
-                readLyrics(FileSize - 128);
-            }
-        }
-        AudioEnd = FileSize - (Lyrics3Tag.Present ? Lyrics3Tag.Size : 0) - (ID3v1Tag.Present ? 128 : 0);
-
-        // A RIFF wrapper is walked chunk by chunk to its "data" chunk.
-        MpegType = "Normal";
-        int64_t scanFrom = DataStart;
-        uint8_t riff[12];
-        if (file.ReadAt(DataStart, riff, 12) == 12 && std::memcmp(riff, "RIFF", 4) == 0) {
-            MpegType = "Wave/PCM";
-            for (int64_t pos = DataStart + 12; pos + 8 <= AudioEnd;) {
-                uint8_t chunk[8];
-                if (file.ReadAt(pos, chunk, 8) != 8) break;
-                const int64_t size = int64_t(chunk[4]) | int64_t(chunk[5]) << 8 | int64_t(chunk[6]) << 16 |
-                                     int64_t(chunk[7]) << 24;
-                if (std::memcmp(chunk, "data", 4) == 0) {
-                    scanFrom = pos + 8;
-                    break;
-                }
-                pos += 8 + size + (size & 1);
-            }
-        }
+        ReadTrailingTags(file);
+        const int64_t scanFrom = FindRiffData(file);
 
         uint8_t header[4] = {};
         int64_t frameAt = DataStart;
@@ -180,8 +185,10 @@ bool TMP3Object::FindFirstFrame(TFileStream& file, int64_t from, uint8_t header[
             if (!accept) {
                 uint8_t next[4];
                 const int64_t nextAt = at + len;
-                if (nextAt + 4 <= pos + int64_t(n)) std::memcpy(next, buf.data() + (nextAt - pos), 4);
-                else if (file.ReadAt(nextAt, next, 4) != 4) continue;
+                if (nextAt + 4 <= pos + int64_t(n))
+                    std::memcpy(next, buf.data() + (nextAt - pos), 4);
+                else if (file.ReadAt(nextAt, next, 4) != 4)
+                    continue;
                 accept = IsValidFrameHeader(next) && SameStream(p, next);
             }
             if (accept) {
@@ -298,7 +305,8 @@ void TMP3Object::WriteNewFile(const fs::path& target, const TBytes& head, const 
         struct stat now {};
         if (::fstat(source->Handle(), &now) != 0 || int64_t(now.st_size) != FileSize ||
             ModificationTime(now) != LoadedModification)
-            throw EMP3Object("the file \"" + LoadedName.string() + "\" was changed by another program since it was read");
+            throw EMP3Object("the file \"" + LoadedName.string() +
+                             "\" was changed by another program since it was read");
     }
 
     static std::atomic<unsigned> counter{0};
@@ -339,7 +347,8 @@ void TMP3Object::WriteNewFile(const fs::path& target, const TBytes& head, const 
                              std::to_string(expected));
         out.Flush();
         out.Close();
-        if (::rename(temp.c_str(), target.c_str()) != 0) throw EMP3Object(ErrnoMessage("Cannot replace \"" + target.string() + "\""));
+        if (::rename(temp.c_str(), target.c_str()) != 0)
+            throw EMP3Object(ErrnoMessage("Cannot replace \"" + target.string() + "\""));
     } catch (...) {
         ::unlink(temp.c_str());
         throw;

@@ -6,11 +6,11 @@
 #include <memory>
 #include <string>
 
-#include "tags/id3v2obj.h"
-#include "tags/ID3v1obj.h"
-#include "tags/Lyrics3Obj.h"
 #include "base/messages.h"
 #include "mpeg/mpegframe.h"
+#include "tags/ID3v1obj.h"
+#include "tags/Lyrics3Obj.h"
+#include "tags/id3v2obj.h"
 
 namespace velmar {
 
@@ -46,7 +46,7 @@ public:
     const TID3v1Object& ID3v1() const { return ID3v1Tag; }
 
     bool IsVbr = false;
-    bool HasFrame = false;     // an MPEG frame was found
+    bool HasFrame = false;  // an MPEG frame was found
     uint16_t Attributes = 0;
     int64_t FileSize = -1;
     int64_t AudioLength = -1;  // AudioEnd - AudioStart
@@ -60,15 +60,21 @@ public:
 
     std::string AttributeLetters;
     std::string MpegType;
-    std::string MpegVersion, Bitrate, BitrateType, Frequency, Layer, Padding, Private, Mode, ModeExtension,
-        Copyrighted, Original, Emphasis;
+    std::string MpegVersion, Bitrate, BitrateType, Frequency, Layer, Padding, Private, Mode, ModeExtension, Copyrighted,
+        Original, Emphasis;
     std::string TotalFrames;
     std::string SongLength;
     double PlaySeconds = 0;  // play length with its fraction
     int64_t Frames = 0;
 
 private:
-    bool FindFirstFrame(class TFileStream& file, int64_t from, uint8_t header[4], int64_t& offset);
+    void ReadAttributes(const std::filesystem::path& fileName, class TFileStream& file);
+    // The ID3v1 and Lyrics3 tags at the end; sets AudioEnd before them.
+    void ReadTrailingTags(TFileStream& file);
+    bool ReadLyrics3Ending(TFileStream& file, int64_t blockEnd);  // a Lyrics3 block that ends at blockEnd
+    // Where the search for the first frame starts: the "data" chunk of a RIFF wrapper, else DataStart.
+    int64_t FindRiffData(TFileStream& file);
+    bool FindFirstFrame(TFileStream& file, int64_t from, uint8_t header[4], int64_t& offset);
     void WorkOutStreamFacts(TFileStream& file, const uint8_t header[4]);
     void WriteNewFile(const std::filesystem::path& target, const TBytes& head, const TBytes& tail);
 

@@ -157,7 +157,8 @@ public:
         Start = pos;
         Length = keep;
         while (Length < n) {
-            const size_t want = size_t(std::min<int64_t>(int64_t(Buf.size() - Length), End - (Start + int64_t(Length))));
+            const size_t want =
+                size_t(std::min<int64_t>(int64_t(Buf.size() - Length), End - (Start + int64_t(Length))));
             if (want == 0) break;
             const ssize_t got = ::pread(Fd, Buf.data() + Length, want, Start + int64_t(Length));
             if (got < 0 && errno == EINTR) continue;
@@ -260,8 +261,10 @@ TCheckResult TMPEGChecker::CheckFile(const fs::path& fileName) {
     TFd fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
     std::string openError;
-    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0) openError = std::strerror(errno);
-    else if (!S_ISREG(st.st_mode)) openError = S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file";
+    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0)
+        openError = std::strerror(errno);
+    else if (!S_ISREG(st.st_mode))
+        openError = S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file";
     if (!openError.empty()) {
         r.Outcome = TCheckOutcome::OpenError;
         AddReport(r, fileName.string(), openError);

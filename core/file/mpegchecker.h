@@ -21,11 +21,11 @@ enum class TCheckOutcome {
 
 struct TCheckResult {
     TCheckOutcome Outcome = TCheckOutcome::Ok;
-    int64_t Offset = -1;     // where the walk stopped, for every outcome but Ok and OpenError
+    int64_t Offset = -1;  // where the walk stopped, for every outcome but Ok and OpenError
     int64_t FileSize = 0;
     int64_t AudioStart = 0;  // the part of the file that was walked
     int64_t AudioEnd = 0;
-    int64_t Frames = 0;      // frames walked
+    int64_t Frames = 0;              // frames walked
     std::vector<std::string> Lines;  // the report of this file
 
     // Ok and FreeFormat are no errors: the stream is whole as far as it can be checked.

@@ -70,8 +70,10 @@ std::string LayerText(uint8_t layerIndex) {
 int BitrateKbps(uint8_t versionIndex, uint8_t layerIndex, uint8_t bitrateIndex) {
     if (versionIndex == 1 || layerIndex == 0 || bitrateIndex > 15) return 0;
     int table;
-    if (versionIndex == 3) table = 3 - layerIndex;    // Layer I -> 0, II -> 1, III -> 2
-    else table = layerIndex == 3 ? 3 : 4;
+    if (versionIndex == 3)
+        table = 3 - layerIndex;  // Layer I -> 0, II -> 1, III -> 2
+    else
+        table = layerIndex == 3 ? 3 : 4;
     return kBitrates[table][bitrateIndex];
 }
 
@@ -147,7 +149,10 @@ bool TVBR_MPEGSync::ReadVbrHeader(const uint8_t* frame, size_t available) {
         Kind = xing ? Xing : Info;
         Flags = int32_t(BigEndian32(p + 4));
         size_t q = at + 8;
-        if ((Flags & 1) && q + 4 <= available) { Frames = BigEndian32(frame + q); q += 4; }
+        if ((Flags & 1) && q + 4 <= available) {
+            Frames = BigEndian32(frame + q);
+            q += 4;
+        }
         if ((Flags & 2) && q + 4 <= available) Bytes = BigEndian32(frame + q);
         return true;
     }

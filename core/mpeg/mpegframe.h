@@ -12,9 +12,9 @@ enum class MpegVersion { V25 = 0, Reserved = 1, V2 = 2, V1 = 3 };
 
 // The fields of a four-byte frame header.
 struct TFrameHeaderBits {
-    uint8_t VersionIndex = 0;   // byte 1 bits 4-3
-    uint8_t LayerIndex = 0;     // byte 1 bits 2-1: 1 Layer III, 2 Layer II, 3 Layer I
-    bool Protection = false;    // byte 1 bit 0 clear: a CRC follows the header
+    uint8_t VersionIndex = 0;  // byte 1 bits 4-3
+    uint8_t LayerIndex = 0;    // byte 1 bits 2-1: 1 Layer III, 2 Layer II, 3 Layer I
+    bool Protection = false;   // byte 1 bit 0 clear: a CRC follows the header
     uint8_t BitrateIndex = 0;
     uint8_t SamplingIndex = 0;
     bool Padding = false;
@@ -34,8 +34,8 @@ bool IsFrameSync(const uint8_t h[4]);
 bool IsValidFrameHeader(const uint8_t h[4]);
 
 // Texts by the header's own version and layer; "Undefined" for reserved values.
-std::string MpegVersionText(uint8_t versionIndex);   // "MPEG-1", "MPEG-2", "MPEG-2.5", "Undefined"
-std::string LayerText(uint8_t layerIndex);           // "Layer I" ... or "Undefined"
+std::string MpegVersionText(uint8_t versionIndex);  // "MPEG-1", "MPEG-2", "MPEG-2.5", "Undefined"
+std::string LayerText(uint8_t layerIndex);          // "Layer I" ... or "Undefined"
 
 // Bit rate in kbit/s, 0 for free format and reserved values.
 int BitrateKbps(uint8_t versionIndex, uint8_t layerIndex, uint8_t bitrateIndex);
@@ -51,8 +51,8 @@ int SideInfoLength(uint8_t versionIndex, uint8_t channelMode);
 
 // The facts a frame header gives, as the file list and tag editor show them.
 struct TFrameFacts {
-    std::string MpegVersion, Layer, Bitrate, Frequency, Padding, Private, Mode,
-        ModeExtension, Copyrighted, Original, Emphasis;
+    std::string MpegVersion, Layer, Bitrate, Frequency, Padding, Private, Mode, ModeExtension, Copyrighted, Original,
+        Emphasis;
 };
 TFrameFacts DecodeFrameHeader(const uint8_t h[4]);
 

@@ -37,9 +37,9 @@ public:
     std::string Comment = std::string(30, '\0');  // characters 29 and 30 only without a track number
     std::string Album = std::string(30, '\0');
     std::string Year = std::string(4, '\0');
-    uint8_t TrackNumber = 0;  // 0: no track number
-    std::string TrackText;    // the track number with at least two digits; empty without one
-    uint8_t GenreIndex = 255; // 255: no genre
+    uint8_t TrackNumber = 0;   // 0: no track number
+    std::string TrackText;     // the track number with at least two digits; empty without one
+    uint8_t GenreIndex = 255;  // 255: no genre
     std::string GenreName;
     int32_t TagSize = 0;
 

@@ -43,14 +43,22 @@ void TLyricsObject::ReadTag(std::span<const uint8_t> block) {
         if (name == "IND") {
             HasLyrics = len > 0 && c[0] == '1';
             HasTimestamps = len > 1 && c[1] == '1';
-        } else if (name == "LYR") Lyrics.assign(c, c + len);
-        else if (name == "INF") Info.assign(c, c + len);
-        else if (name == "AUT") Author = text;
-        else if (name == "EAL") ExtAlbum = text;
-        else if (name == "EAR") ExtArtist = text;
-        else if (name == "ETT") ExtTitle = text;
-        else if (name == "IMG") Images.assign(c, c + len);
-        else break;  // an unknown field name ends the parse
+        } else if (name == "LYR")
+            Lyrics.assign(c, c + len);
+        else if (name == "INF")
+            Info.assign(c, c + len);
+        else if (name == "AUT")
+            Author = text;
+        else if (name == "EAL")
+            ExtAlbum = text;
+        else if (name == "EAR")
+            ExtArtist = text;
+        else if (name == "ETT")
+            ExtTitle = text;
+        else if (name == "IMG")
+            Images.assign(c, c + len);
+        else
+            break;  // an unknown field name ends the parse
         pos += len;
     }
 }
@@ -65,13 +73,18 @@ TBytes TLyricsObject::Render(TMessageSink* sink) {
     HasLyrics = !Lyrics.empty();
     TBytes out;
     if (Author.size() + ExtAlbum.size() + ExtArtist.size() + ExtTitle.size() + Lyrics.size() + Info.size() +
-            Images.size() == 0)
+            Images.size() ==
+        0)
         return out;
     auto add = [&out](std::string_view s) { out.insert(out.end(), s.begin(), s.end()); };
     add("LYRICSBEGININD00002");
     add(HasLyrics ? "1" : "0");
     add(HasTimestamps ? "1" : "0");
-    struct Field { const char* name; const uint8_t* data; size_t size; };
+    struct Field {
+        const char* name;
+        const uint8_t* data;
+        size_t size;
+    };
     auto bytes = [](const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); };
     const Field fields[] = {
         {"AUT", bytes(Author), Author.size()},       {"EAL", bytes(ExtAlbum), ExtAlbum.size()},

@@ -28,10 +28,18 @@ void TID3v2Header::ReadFromStream(TStream& stream) {
 }
 
 void TID3v2Header::WriteToStream(TStream& stream) const {
-    const uint8_t flags = uint8_t((Unsynchronisation ? 0x80 : 0) | (ExtendedHeader ? 0x40 : 0) | (Experimental ? 0x20 : 0));
-    const uint8_t b[10] = {'I', 'D', '3', MajorVersion, Revision, flags,
-                           uint8_t((Size >> 21) & 0x7F), uint8_t((Size >> 14) & 0x7F),
-                           uint8_t((Size >> 7) & 0x7F), uint8_t(Size & 0x7F)};
+    const uint8_t flags =
+        uint8_t((Unsynchronisation ? 0x80 : 0) | (ExtendedHeader ? 0x40 : 0) | (Experimental ? 0x20 : 0));
+    const uint8_t b[10] = {'I',
+                           'D',
+                           '3',
+                           MajorVersion,
+                           Revision,
+                           flags,
+                           uint8_t((Size >> 21) & 0x7F),
+                           uint8_t((Size >> 14) & 0x7F),
+                           uint8_t((Size >> 7) & 0x7F),
+                           uint8_t(Size & 0x7F)};
     stream.Write(b, sizeof b);
 }
 
@@ -209,8 +217,10 @@ TFrameView TID3v2Frame::View(const std::string& frameID) {
         std::visit(
             [&v](auto* member) {
                 using T = std::remove_pointer_t<decltype(member)>;
-                if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, TBytes>) v.Value = *member;
-                else v.Value = int64_t(*member);
+                if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, TBytes>)
+                    v.Value = *member;
+                else
+                    v.Value = int64_t(*member);
             },
             f.Member);
     }
@@ -296,13 +306,27 @@ void TTCONFrame::ParseText() {
     auto resolve = [](const std::string& ref, int32_t& index, std::string& name) {
         index = -1;
         name.clear();
-        if (ref == "RX") name = "Remix";
-        else if (ref == "CR") name = "Cover";
-        else if (ToInt(ref, index) && index >= 0 && index < int32_t(GenreTable().size())) name = GenreTable()[size_t(index)];
-        else name = "(" + ref + ")";  // a reference outside the table shows as it stands
+        if (ref == "RX")
+            name = "Remix";
+        else if (ref == "CR")
+            name = "Cover";
+        else if (ToInt(ref, index) && index >= 0 && index < int32_t(GenreTable().size()))
+            name = GenreTable()[size_t(index)];
+        else
+            name = "(" + ref + ")";  // a reference outside the table shows as it stands
     };
-    if (refs.size() > 0) resolve(refs[0], Genre1, Genre1Name); else { Genre1 = -1; Genre1Name.clear(); }
-    if (refs.size() > 1) resolve(refs[1], Genre2, Genre2Name); else { Genre2 = -1; Genre2Name.clear(); }
+    if (refs.size() > 0)
+        resolve(refs[0], Genre1, Genre1Name);
+    else {
+        Genre1 = -1;
+        Genre1Name.clear();
+    }
+    if (refs.size() > 1)
+        resolve(refs[1], Genre2, Genre2Name);
+    else {
+        Genre2 = -1;
+        Genre2Name.clear();
+    }
     Parsed1 = Genre1Name;
     Parsed2 = Genre2Name;
     ParsedRefinement = Refinement;
@@ -358,44 +382,87 @@ void TTIMEFrame::ParseText() {
 
 void TTFLTFrame::ParseText() {
     static const std::pair<const char*, const char*> kTypes[] = {
-        {"MPG", "MPEG Audio"}, {"/1", "MPEG 1/2 Layer I"}, {"/2", "MPEG 1/2 Layer II"},
-        {"/3", "MPEG 1/2 Layer III"}, {"/2.5", "MPEG 2.5"}, {"/AAC", "Advanced Audio Compression"},
-        {"VQF", "Transform-domain Weighted Interleave Vector Quantization"}, {"PCM", "Pulse Code Modulated Audio"}};
+        {"MPG", "MPEG Audio"},
+        {"/1", "MPEG 1/2 Layer I"},
+        {"/2", "MPEG 1/2 Layer II"},
+        {"/3", "MPEG 1/2 Layer III"},
+        {"/2.5", "MPEG 2.5"},
+        {"/AAC", "Advanced Audio Compression"},
+        {"VQF", "Transform-domain Weighted Interleave Vector Quantization"},
+        {"PCM", "Pulse Code Modulated Audio"}};
     FileTypeName = "MPEG Audio";
     for (const auto& [code, name] : kTypes)
         if (Text == code) FileTypeName = name;
 }
 
 const std::vector<TMediaType>& MediaTable() {
-    static const std::vector<TMediaType> kTable = {
-        {"Audio Cassette", "MC"}, {"Audio Cassette (4.75 cm/s, Two Sided Cassette)", "MC/4"},
-        {"Audio Cassette (9.5 cm/s)", "MC/9"}, {"Audio Cassette (Type I Cassette (Ferric/Normal))", "MC/I"},
-        {"Audio Cassette (Type II Cassette (Chrome))", "MC/II"},
-        {"Audio Cassette (Type III Cassette (Ferric Chrome))", "MC/III"},
-        {"Audio Cassette (Type VI Cassette (Metal))", "MC/IV"}, {"CD", "CD"}, {"CD (AAD)", "CD/AA"},
-        {"CD (ADD)", "CD/AD"}, {"CD (Analog Transfer)", "CD/A"}, {"CD (DDD)", "CD/DD"}, {"DAT", "DAT"},
-        {"DAT (Analog Transfer)", "DAT/A"}, {"DAT (Mode 2, 32kHz/16bits, Linear)", "DAT/2"},
-        {"DAT (Mode 3, 32kHz/12bits, Non-Linear, Low Speed)", "DAT/3"},
-        {"DAT (Mode 4, 32kHz/12bits, 4 Channels)", "DAT/4"}, {"DAT (Mode 5, 44.1kHz/16bits, Linear)", "DAT/5"},
-        {"DAT (Mode 6, 44.1kHz/16bits, 'Wide Track Play')", "DAT/6"},
-        {"DAT (Standard, 48kHz/16bits, Linear)", "DAT/1"}, {"DCC", "DCC"}, {"DCC (Analog Transfer)", "DCC/A"},
-        {"DVD", "DVD"}, {"DVD (Analog Transfer)", "DVD/A"}, {"Laser Disc", "LD"},
-        {"Laser Disc (Analog Transfer)", "LD/A"}, {"Mini Disc", "MD"}, {"Mini Disc (Analog Transfer)", "MD/A"},
-        {"Other Analog Media", "ANA"}, {"Other Analog Media (8-Track Tape Cassette)", "ANA/8CA"},
-        {"Other Analog Media (Wax Cylinder)", "ANA/WAC"}, {"Other Digital Media", "DIG"},
-        {"Other Digital Media (Analog Transfer)", "DIG/A"}, {"Radio", "RAD"}, {"Radio (AM)", "RAD/AM"},
-        {"Radio (FM)", "RAD/FM"}, {"Radio (LW)", "RAD/LW"}, {"Radio (MW)", "RAD/MW"}, {"Reel", "REE"},
-        {"Reel (19 cm/s)", "REE/19"}, {"Reel (38 cm/s)", "REE/38"}, {"Reel (76 cm/s)", "REE/76"},
-        {"Reel (9.5 cm/s)", "REE/9"}, {"Reel (Type I Cassette (Ferric/Normal))", "REE/I"},
-        {"Reel (Type II Cassette (Chrome))", "REE/II"}, {"Reel (Type III Cassette (Ferric Chrome))", "REE/III"},
-        {"Reel (Type VI Cassette (Metal))", "REE/IV"}, {"Telephone", "TEL"}, {"Telephone (ISDN)", "TEL/I"},
-        {"Television", "TV"}, {"Television (NTSC)", "TV/NTSC"}, {"Television (PAL)", "TV/PAL"},
-        {"Television (SECAM)", "TV/SECAM"}, {"Turntable Records", "TT"},
-        {"Turntable Records (33.33 rpm)", "TT/33"}, {"Turntable Records (45 rpm)", "TT/45"},
-        {"Turntable Records (71.29 rpm)", "TT/71"}, {"Turntable Records (76.59 rpm)", "TT/76"},
-        {"Turntable Records (78.26 rpm)", "TT/78"}, {"Turntable Records (80 rpm)", "TT/80"}, {"Video", "VID"},
-        {"Video (BETAMAX)", "VID/BETA"}, {"Video (NTSC)", "VID/NTSC"}, {"Video (PAL)", "VID/PAL"},
-        {"Video (SECAM)", "VID/SECAM"}, {"Video (S-VHS)", "VID/SVHS"}, {"Video (VHS)", "VID/VHS"}};
+    static const std::vector<TMediaType> kTable = {{"Audio Cassette", "MC"},
+                                                   {"Audio Cassette (4.75 cm/s, Two Sided Cassette)", "MC/4"},
+                                                   {"Audio Cassette (9.5 cm/s)", "MC/9"},
+                                                   {"Audio Cassette (Type I Cassette (Ferric/Normal))", "MC/I"},
+                                                   {"Audio Cassette (Type II Cassette (Chrome))", "MC/II"},
+                                                   {"Audio Cassette (Type III Cassette (Ferric Chrome))", "MC/III"},
+                                                   {"Audio Cassette (Type VI Cassette (Metal))", "MC/IV"},
+                                                   {"CD", "CD"},
+                                                   {"CD (AAD)", "CD/AA"},
+                                                   {"CD (ADD)", "CD/AD"},
+                                                   {"CD (Analog Transfer)", "CD/A"},
+                                                   {"CD (DDD)", "CD/DD"},
+                                                   {"DAT", "DAT"},
+                                                   {"DAT (Analog Transfer)", "DAT/A"},
+                                                   {"DAT (Mode 2, 32kHz/16bits, Linear)", "DAT/2"},
+                                                   {"DAT (Mode 3, 32kHz/12bits, Non-Linear, Low Speed)", "DAT/3"},
+                                                   {"DAT (Mode 4, 32kHz/12bits, 4 Channels)", "DAT/4"},
+                                                   {"DAT (Mode 5, 44.1kHz/16bits, Linear)", "DAT/5"},
+                                                   {"DAT (Mode 6, 44.1kHz/16bits, 'Wide Track Play')", "DAT/6"},
+                                                   {"DAT (Standard, 48kHz/16bits, Linear)", "DAT/1"},
+                                                   {"DCC", "DCC"},
+                                                   {"DCC (Analog Transfer)", "DCC/A"},
+                                                   {"DVD", "DVD"},
+                                                   {"DVD (Analog Transfer)", "DVD/A"},
+                                                   {"Laser Disc", "LD"},
+                                                   {"Laser Disc (Analog Transfer)", "LD/A"},
+                                                   {"Mini Disc", "MD"},
+                                                   {"Mini Disc (Analog Transfer)", "MD/A"},
+                                                   {"Other Analog Media", "ANA"},
+                                                   {"Other Analog Media (8-Track Tape Cassette)", "ANA/8CA"},
+                                                   {"Other Analog Media (Wax Cylinder)", "ANA/WAC"},
+                                                   {"Other Digital Media", "DIG"},
+                                                   {"Other Digital Media (Analog Transfer)", "DIG/A"},
+                                                   {"Radio", "RAD"},
+                                                   {"Radio (AM)", "RAD/AM"},
+                                                   {"Radio (FM)", "RAD/FM"},
+                                                   {"Radio (LW)", "RAD/LW"},
+                                                   {"Radio (MW)", "RAD/MW"},
+                                                   {"Reel", "REE"},
+                                                   {"Reel (19 cm/s)", "REE/19"},
+                                                   {"Reel (38 cm/s)", "REE/38"},
+                                                   {"Reel (76 cm/s)", "REE/76"},
+                                                   {"Reel (9.5 cm/s)", "REE/9"},
+                                                   {"Reel (Type I Cassette (Ferric/Normal))", "REE/I"},
+                                                   {"Reel (Type II Cassette (Chrome))", "REE/II"},
+                                                   {"Reel (Type III Cassette (Ferric Chrome))", "REE/III"},
+                                                   {"Reel (Type VI Cassette (Metal))", "REE/IV"},
+                                                   {"Telephone", "TEL"},
+                                                   {"Telephone (ISDN)", "TEL/I"},
+                                                   {"Television", "TV"},
+                                                   {"Television (NTSC)", "TV/NTSC"},
+                                                   {"Television (PAL)", "TV/PAL"},
+                                                   {"Television (SECAM)", "TV/SECAM"},
+                                                   {"Turntable Records", "TT"},
+                                                   {"Turntable Records (33.33 rpm)", "TT/33"},
+                                                   {"Turntable Records (45 rpm)", "TT/45"},
+                                                   {"Turntable Records (71.29 rpm)", "TT/71"},
+                                                   {"Turntable Records (76.59 rpm)", "TT/76"},
+                                                   {"Turntable Records (78.26 rpm)", "TT/78"},
+                                                   {"Turntable Records (80 rpm)", "TT/80"},
+                                                   {"Video", "VID"},
+                                                   {"Video (BETAMAX)", "VID/BETA"},
+                                                   {"Video (NTSC)", "VID/NTSC"},
+                                                   {"Video (PAL)", "VID/PAL"},
+                                                   {"Video (SECAM)", "VID/SECAM"},
+                                                   {"Video (S-VHS)", "VID/SVHS"},
+                                                   {"Video (VHS)", "VID/VHS"}};
     return kTable;
 }
 
@@ -424,8 +491,10 @@ void TTMEDFrame::RebuildTextIfChanged() {
         for (size_t i = 0; i < table.size(); ++i)
             if (MediaType == table[i].Name) row = int32_t(i);
     Text.clear();
-    if (row >= 0 && row < int32_t(table.size())) Text = std::string("(") + table[size_t(row)].Code + ")";
-    else if (MediaType.size() > 2 && MediaType.front() == '(' && MediaType.back() == ')') Text = MediaType;
+    if (row >= 0 && row < int32_t(table.size()))
+        Text = std::string("(") + table[size_t(row)].Code + ")";
+    else if (MediaType.size() > 2 && MediaType.front() == '(' && MediaType.back() == ')')
+        Text = MediaType;
     Text += MediaRefinement;
     ParseText();
 }
@@ -458,12 +527,27 @@ void TRawFrame::WriteToStream(TStream& stream) const {
 }
 
 const std::vector<std::string>& PictureTypeNames() {
-    static const std::vector<std::string> kNames = {
-        "Other", "32*32 pixels file icon", "Other file icon", "Cover (front)", "Cover (back)", "Leaflet page",
-        "Media (e.g. lable side of CD)", "Lead artist/lead performer/soloist", "Artist/performer", "Conductor",
-        "Band/Orchestra", "Composer", "Lyricist/text writer", "Recording Location", "During recording",
-        "During performance", "Movie/video screen capture", "A bright coloured fish", "Illustration",
-        "Band/artist logotype", "Publisher/Studio logotype"};
+    static const std::vector<std::string> kNames = {"Other",
+                                                    "32*32 pixels file icon",
+                                                    "Other file icon",
+                                                    "Cover (front)",
+                                                    "Cover (back)",
+                                                    "Leaflet page",
+                                                    "Media (e.g. lable side of CD)",
+                                                    "Lead artist/lead performer/soloist",
+                                                    "Artist/performer",
+                                                    "Conductor",
+                                                    "Band/Orchestra",
+                                                    "Composer",
+                                                    "Lyricist/text writer",
+                                                    "Recording Location",
+                                                    "During recording",
+                                                    "During performance",
+                                                    "Movie/video screen capture",
+                                                    "A bright coloured fish",
+                                                    "Illustration",
+                                                    "Band/artist logotype",
+                                                    "Publisher/Studio logotype"};
     return kNames;
 }
 
@@ -479,10 +563,15 @@ void TAPICFrame::AfterRead() {
 }
 
 const std::vector<std::string>& ReceivedAsNames() {
-    static const std::vector<std::string> kNames = {
-        "Other", "Standard CD album with other songs", "Compressed audio on CD", "File over the Internet",
-        "Stream over the Internet", "As note sheets", "As note sheets in a book with other sheets",
-        "Music on other media", "Non-musical merchandise"};
+    static const std::vector<std::string> kNames = {"Other",
+                                                    "Standard CD album with other songs",
+                                                    "Compressed audio on CD",
+                                                    "File over the Internet",
+                                                    "Stream over the Internet",
+                                                    "As note sheets",
+                                                    "As note sheets in a book with other sheets",
+                                                    "Music on other media",
+                                                    "Non-musical merchandise"};
     return kNames;
 }
 

@@ -79,10 +79,10 @@ enum class TFieldKind : uint8_t {
     TextZ,       // text in the frame's encoding, ended by its terminator
     TextRest,    // text in the frame's encoding, to the end of the body
     Byte,
-    Flag,        // a byte that reads as true when it is not zero, written as 0 or 1
-    Word,        // 16-bit, big-endian
-    Long,        // 32-bit, big-endian
-    Binary,      // bytes to the end of the body
+    Flag,    // a byte that reads as true when it is not zero, written as 0 or 1
+    Word,    // 16-bit, big-endian
+    Long,    // 32-bit, big-endian
+    Binary,  // bytes to the end of the body
 };
 
 // One field of a frame body, bound to the member of the frame that holds it.
@@ -248,12 +248,15 @@ protected:
 };
 
 // The media types of TMED: row number is the position in this table.
-struct TMediaType { const char* Name; const char* Code; };
+struct TMediaType {
+    const char* Name;
+    const char* Code;
+};
 const std::vector<TMediaType>& MediaTable();
 
 class TTMEDFrame : public TTxtFrame {
 public:
-    std::string MediaType;        // long name as read; a row number or long name when set
+    std::string MediaType;  // long name as read; a row number or long name when set
     std::string MediaRefinement;
 
 protected:
@@ -370,7 +373,8 @@ public:
     std::string Description, Text;
     TLayout Layout() override {
         return {EncodingField(Encoding), TextField("Language", TFieldKind::Fixed, Language, 3),
-                TextField("Description", TFieldKind::TextZ, Description), TextField("Text", TFieldKind::TextRest, Text)};
+                TextField("Description", TFieldKind::TextZ, Description),
+                TextField("Text", TFieldKind::TextRest, Text)};
     }
     TFrameKind Kind() const override { return TFrameKind::Comment; }
 };
@@ -387,11 +391,15 @@ public:
     TBytes SellerLogo;
     std::string ReceivedAsName;
     TLayout Layout() override {
-        return {EncodingField(Encoding), TextField("Price", TFieldKind::Latin1Z, Price),
+        return {EncodingField(Encoding),
+                TextField("Price", TFieldKind::Latin1Z, Price),
                 TextField("ValidUntil", TFieldKind::Fixed, ValidUntil, 8),
-                TextField("ContactURL", TFieldKind::Latin1Z, ContactURL), ByteField("ReceivedAs", ReceivedAs),
-                TextField("Seller", TFieldKind::TextZ, Seller), TextField("Description", TFieldKind::TextZ, Description),
-                TextField("PictureMIMEType", TFieldKind::Latin1Z, PictureMIMEType), BinaryField("SellerLogo", SellerLogo)};
+                TextField("ContactURL", TFieldKind::Latin1Z, ContactURL),
+                ByteField("ReceivedAs", ReceivedAs),
+                TextField("Seller", TFieldKind::TextZ, Seller),
+                TextField("Description", TFieldKind::TextZ, Description),
+                TextField("PictureMIMEType", TFieldKind::Latin1Z, PictureMIMEType),
+                BinaryField("SellerLogo", SellerLogo)};
     }
 
 protected:
@@ -421,8 +429,8 @@ public:
     TBytes Object;
     TLayout Layout() override {
         return {EncodingField(Encoding), TextField("MIMEType", TFieldKind::Latin1Z, MIMEType),
-                TextField("FileName", TFieldKind::TextZ, FileName), TextField("Description", TFieldKind::TextZ, Description),
-                BinaryField("Object", Object)};
+                TextField("FileName", TFieldKind::TextZ, FileName),
+                TextField("Description", TFieldKind::TextZ, Description), BinaryField("Object", Object)};
     }
 };
 
@@ -449,7 +457,8 @@ public:
     std::string PricePaid, PurchaseDate, Seller;
     TLayout Layout() override {
         return {EncodingField(Encoding), TextField("PricePaid", TFieldKind::Latin1Z, PricePaid),
-                TextField("PurchaseDate", TFieldKind::Fixed, PurchaseDate, 8), TextField("Seller", TFieldKind::TextRest, Seller)};
+                TextField("PurchaseDate", TFieldKind::Fixed, PurchaseDate, 8),
+                TextField("Seller", TFieldKind::TextRest, Seller)};
     }
 };
 
@@ -489,11 +498,16 @@ public:
     uint8_t BouncesLeft = 0, BouncesRight = 0, FeedbackLeftToLeft = 0, FeedbackLeftToRight = 0,
             FeedbackRightToRight = 0, FeedbackRightToLeft = 0, PremixLeftToRight = 0, PremixRightToLeft = 0;
     TLayout Layout() override {
-        return {WordField("ReverbLeft", ReverbLeft), WordField("ReverbRight", ReverbRight),
-                ByteField("BouncesLeft", BouncesLeft), ByteField("BouncesRight", BouncesRight),
-                ByteField("FeedbackLeftToLeft", FeedbackLeftToLeft), ByteField("FeedbackLeftToRight", FeedbackLeftToRight),
-                ByteField("FeedbackRightToRight", FeedbackRightToRight), ByteField("FeedbackRightToLeft", FeedbackRightToLeft),
-                ByteField("PremixLeftToRight", PremixLeftToRight), ByteField("PremixRightToLeft", PremixRightToLeft)};
+        return {WordField("ReverbLeft", ReverbLeft),
+                WordField("ReverbRight", ReverbRight),
+                ByteField("BouncesLeft", BouncesLeft),
+                ByteField("BouncesRight", BouncesRight),
+                ByteField("FeedbackLeftToLeft", FeedbackLeftToLeft),
+                ByteField("FeedbackLeftToRight", FeedbackLeftToRight),
+                ByteField("FeedbackRightToRight", FeedbackRightToRight),
+                ByteField("FeedbackRightToLeft", FeedbackRightToLeft),
+                ByteField("PremixLeftToRight", PremixLeftToRight),
+                ByteField("PremixRightToLeft", PremixRightToLeft)};
     }
 
 protected:

@@ -2,8 +2,8 @@
 
 #include "tags/id3v2upgrade.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <unordered_map>
 
@@ -22,33 +22,35 @@ uint32_t IdKey(std::string_view id) {
 
 using TFrameReader = bool (*)(TID3v2Object&, const TID3v2FrameHeader&, std::span<const uint8_t>);
 
-struct TFrameKind {
+struct TFrameDispatch {
     TFrameReader Read;
     int CountIndex;  // index in FrameCounts of a multi-instance identifier, else -1
 };
 
-const std::unordered_map<uint32_t, TFrameKind>& FrameKinds() {
-    static const std::unordered_map<uint32_t, TFrameKind> kinds = [] {
-        std::unordered_map<uint32_t, TFrameKind> m;
+// One entry per known identifier, generated from the frame list.
+// NOLINTNEXTLINE(readability-function-size)
+const std::unordered_map<uint32_t, TFrameDispatch>& FrameDispatch() {
+    static const std::unordered_map<uint32_t, TFrameDispatch> kinds = [] {
+        std::unordered_map<uint32_t, TFrameDispatch> m;
         auto countIndex = [](std::string_view id) {
             return int(std::find(KnownFrameIDs.begin(), KnownFrameIDs.end(), id) - KnownFrameIDs.begin());
         };
-#define VELMAR_SINGLE(id, cls)                                                                             \
-    m[IdKey(#id)] = {[](TID3v2Object& o, const TID3v2FrameHeader& h, std::span<const uint8_t> b) {        \
-                         cls f; /* a repeated frame is kept raw, as it stands */                            \
-                         if (o.id.FrameHeader.Present || !f.ReadFromBuffer(h, b)) return false;           \
-                         o.id = std::move(f);                                                               \
-                         return true;                                                                       \
-                     },                                                                                     \
+#define VELMAR_SINGLE(id, cls)                                                                     \
+    m[IdKey(#id)] = {[](TID3v2Object& o, const TID3v2FrameHeader& h, std::span<const uint8_t> b) { \
+                         cls f; /* a repeated frame is kept raw, as it stands */                   \
+                         if (o.id.FrameHeader.Present || !f.ReadFromBuffer(h, b)) return false;    \
+                         o.id = std::move(f);                                                      \
+                         return true;                                                              \
+                     },                                                                            \
                      -1};
-#define VELMAR_MULTI(id, cls)                                                                              \
-    m[IdKey(#id)] = {[](TID3v2Object& o, const TID3v2FrameHeader& h, std::span<const uint8_t> b) {        \
-                         cls f;                                                                             \
-                         if (!f.ReadFromBuffer(h, b)) return false;                                         \
-                         o.id.push_back(std::move(f));                                                      \
-                         o.id##Count = int32_t(o.id.size());                                                \
-                         return true;                                                                       \
-                     },                                                                                     \
+#define VELMAR_MULTI(id, cls)                                                                      \
+    m[IdKey(#id)] = {[](TID3v2Object& o, const TID3v2FrameHeader& h, std::span<const uint8_t> b) { \
+                         cls f;                                                                    \
+                         if (!f.ReadFromBuffer(h, b)) return false;                                \
+                         o.id.push_back(std::move(f));                                             \
+                         o.id##Count = int32_t(o.id.size());                                       \
+                         return true;                                                              \
+                     },                                                                            \
                      countIndex(#id)};
         VELMAR_ID3V2_FRAMES(VELMAR_SINGLE, VELMAR_MULTI)
 #undef VELMAR_SINGLE
@@ -60,7 +62,7 @@ const std::unordered_map<uint32_t, TFrameKind>& FrameKinds() {
 
 }  // namespace
 
-bool IsKnownFrameID(std::string_view id) { return id.size() == 4 && FrameKinds().count(IdKey(id)) > 0; }
+bool IsKnownFrameID(std::string_view id) { return id.size() == 4 && FrameDispatch().count(IdKey(id)) > 0; }
 
 bool IsWellFormedFrameID(std::string_view id) {
     if (id.size() != 4) return false;
@@ -80,9 +82,7 @@ TBytes RemoveUnsynchronisation(std::span<const uint8_t> area) {
     return out;
 }
 
-int64_t TID3v2Object::TagSizeOnDisk() const {
-    return Present ? 10 + Header.Size + (Header.Footer ? 10 : 0) : 0;
-}
+int64_t TID3v2Object::TagSizeOnDisk() const { return Present ? 10 + Header.Size + (Header.Footer ? 10 : 0) : 0; }
 
 void TID3v2Object::Read(TStream& stream) {
     Present = true;
@@ -151,9 +151,8 @@ void TID3v2Object::Read(TStream& stream) {
 namespace {
 
 bool IsWellFormedID22(std::string_view id) {
-    return id.size() == 3 && std::all_of(id.begin(), id.end(), [](char c) {
-               return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-           });
+    return id.size() == 3 &&
+           std::all_of(id.begin(), id.end(), [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
 }
 
 // True when a frame header of this version stands at `at`: a well-formed identifier
@@ -170,7 +169,8 @@ bool FrameHeaderAt(std::span<const uint8_t> area, size_t at, uint8_t version, bo
     }
     const std::string_view id(reinterpret_cast<const char*>(h), 4);
     const uint64_t plain = uint64_t(h[4]) << 24 | uint64_t(h[5]) << 16 | uint64_t(h[6]) << 8 | h[7];
-    const uint64_t syncSafe = uint64_t(h[4] & 0x7F) << 21 | uint64_t(h[5] & 0x7F) << 14 | uint64_t(h[6] & 0x7F) << 7 | (h[7] & 0x7F);
+    const uint64_t syncSafe =
+        uint64_t(h[4] & 0x7F) << 21 | uint64_t(h[5] & 0x7F) << 14 | uint64_t(h[6] & 0x7F) << 7 | (h[7] & 0x7F);
     const uint64_t size = version == 4 ? std::min(plain, syncSafe) : plain;
     return IsWellFormedFrameID(id) && (!known || IsKnownFrameID(id)) && size <= room;
 }
@@ -228,8 +228,10 @@ void TID3v2Object::ReadFrames(std::span<const uint8_t> area, int depth) {
                 // Sizes are sync-safe; some writers store plain sizes, told apart by where the next frame lands.
                 const int64_t plain = header.Size;
                 if (((h[4] | h[5] | h[6] | h[7]) & 0x80) == 0) {
-                    const int64_t syncSafe = (int64_t(h[4]) << 21) | (int64_t(h[5]) << 14) | (int64_t(h[6]) << 7) | h[7];
-                    header.Size = FrameFit(area, pos + 10, plain) > FrameFit(area, pos + 10, syncSafe) ? plain : syncSafe;
+                    const int64_t syncSafe =
+                        (int64_t(h[4]) << 21) | (int64_t(h[5]) << 14) | (int64_t(h[6]) << 7) | h[7];
+                    header.Size =
+                        FrameFit(area, pos + 10, plain) > FrameFit(area, pos + 10, syncSafe) ? plain : syncSafe;
                 }
             }
         }
@@ -242,8 +244,9 @@ void TID3v2Object::ReadFrames(std::span<const uint8_t> area, int depth) {
             // Reported for version 3 tags; in other versions it passes silently.
             if (version == 3 && (b[0] | b[1] | b[2] | b[3])) {
                 char text[160];
-                std::snprintf(text, sizeof text, "Unknown ID3 v2.3.0 frame found, aborting. Position: %d BUF: %d %d %d %d",
-                              Position, b[0], b[1], b[2], b[3]);
+                std::snprintf(text, sizeof text,
+                              "Unknown ID3 v2.3.0 frame found, aborting. Position: %d BUF: %d %d %d %d", Position, b[0],
+                              b[1], b[2], b[3]);
                 Sink->Error(text);
             }
             const TAfterMalformed after = JudgeMalformedFrame(area, pos - headerLength, pos, header.Size, version);
@@ -258,9 +261,12 @@ void TID3v2Object::ReadFrames(std::span<const uint8_t> area, int depth) {
         if (header.Size > int64_t(area.size() - pos)) break;  // runs past the tag: the walk ends
         if (header.Size == 0) continue;  // a frame holds at least one byte: an empty one is no frame
         const std::span<const uint8_t> stored = area.subspan(pos, size_t(header.Size));
-        if (version == 2) ReadFrame22(header.FrameID, stored, depth);
-        else if (version == 4) ReadFrame24(header.FrameID, formatFlags, stored);
-        else DispatchFrame(header, stored);
+        if (version == 2)
+            ReadFrame22(header.FrameID, stored, depth);
+        else if (version == 4)
+            ReadFrame24(header.FrameID, formatFlags, stored);
+        else
+            DispatchFrame(header, stored);
         pos += size_t(header.Size);
     }
     Position = 0;
@@ -363,7 +369,7 @@ void TID3v2Object::KeepRaw(const TID3v2FrameHeader& header, std::span<const uint
 
 void TID3v2Object::DispatchFrame(const TID3v2FrameHeader& header, std::span<const uint8_t> stored) {
     auto keepRaw = [&] { KeepRaw(header, stored, true); };
-    const auto& kinds = FrameKinds();
+    const auto& kinds = FrameDispatch();
     const auto kind = kinds.find(IdKey(header.FrameID));
     if (kind == kinds.end() || header.Encryption) return keepRaw();
 
@@ -388,8 +394,10 @@ void TID3v2Object::DispatchFrame(const TID3v2FrameHeader& header, std::span<cons
     }
 }
 
+// NOLINTNEXTLINE(readability-function-size): a statement per member, generated from the frame list
 TID3v2Frame* TID3v2Object::SingleFrame(std::string_view id) {
-#define VELMAR_SINGLE(fid, cls) if (id == #fid) return &fid;
+#define VELMAR_SINGLE(fid, cls) \
+    if (id == #fid) return &fid;
 #define VELMAR_MULTI(fid, cls)
     VELMAR_ID3V2_FRAMES(VELMAR_SINGLE, VELMAR_MULTI)
 #undef VELMAR_SINGLE
@@ -397,13 +405,16 @@ TID3v2Frame* TID3v2Object::SingleFrame(std::string_view id) {
     return nullptr;
 }
 
+// NOLINTNEXTLINE(readability-function-size): a statement per member, generated from the frame list
 TID3v2Frame* TID3v2Object::Frame(const TFrameRef& ref) {
     if (ref.Kind == TFrameRef::Raw)
         return ref.Index >= 0 && size_t(ref.Index) < RawFrames.size() ? &RawFrames[size_t(ref.Index)] : nullptr;
     if (ref.Kind == TFrameRef::Single) return SingleFrame(ref.FrameID);
 #define VELMAR_SINGLE(fid, cls)
-#define VELMAR_MULTI(fid, cls) \
-    if (ref.FrameID == #fid) return ref.Index >= 0 && ref.Index < std::min(fid##Count, int32_t(fid.size())) ? &fid[size_t(ref.Index)] : nullptr;
+#define VELMAR_MULTI(fid, cls)                                                                                   \
+    if (ref.FrameID == #fid)                                                                                     \
+        return ref.Index >= 0 && ref.Index < std::min(fid##Count, int32_t(fid.size())) ? &fid[size_t(ref.Index)] \
+                                                                                       : nullptr;
     VELMAR_ID3V2_FRAMES(VELMAR_SINGLE, VELMAR_MULTI)
 #undef VELMAR_SINGLE
 #undef VELMAR_MULTI
@@ -433,18 +444,19 @@ void TID3v2Object::DropRawFrames(std::string_view id) {
         if (r.Kind == TFrameRef::Raw) r.Index = raw++;
 }
 
+// NOLINTNEXTLINE(readability-function-size): a statement per member, generated from the frame list
 int64_t TID3v2Object::PrepareFrames() {
     int64_t total = 0;
-#define VELMAR_SINGLE(id, cls)                    \
-    if (id.FrameHeader.Present) {                 \
-        id.Prepare(#id);                          \
-        total += 10 + id.FrameHeader.Size;        \
+#define VELMAR_SINGLE(id, cls)             \
+    if (id.FrameHeader.Present) {          \
+        id.Prepare(#id);                   \
+        total += 10 + id.FrameHeader.Size; \
     }
-#define VELMAR_MULTI(id, cls)                                                            \
+#define VELMAR_MULTI(id, cls)                                                          \
     for (size_t i = 0; i < std::min(id.size(), size_t(std::max(id##Count, 0))); ++i) { \
-        if (!id[i].Writable()) continue;                                                 \
-        id[i].Prepare(#id);                                                              \
-        total += 10 + id[i].FrameHeader.Size;                                            \
+        if (!id[i].Writable()) continue;                                               \
+        id[i].Prepare(#id);                                                            \
+        total += 10 + id[i].FrameHeader.Size;                                          \
     }
     VELMAR_ID3V2_FRAMES(VELMAR_SINGLE, VELMAR_MULTI)
 #undef VELMAR_SINGLE
@@ -454,6 +466,7 @@ int64_t TID3v2Object::PrepareFrames() {
     return total;
 }
 
+// NOLINTNEXTLINE(readability-function-size): a statement per member, generated from the frame list
 bool TID3v2Object::Save(TStream& stream) {
     try {
         if (KeepsUnderstoodTagBytes()) {
@@ -473,7 +486,7 @@ bool TID3v2Object::Save(TStream& stream) {
         Header.WriteToStream(stream);
 #define VELMAR_SINGLE(id, cls) \
     if (id.FrameHeader.Present) id.WriteToStream(stream);
-#define VELMAR_MULTI(id, cls) \
+#define VELMAR_MULTI(id, cls)                                                        \
     for (size_t i = 0; i < std::min(id.size(), size_t(std::max(id##Count, 0))); ++i) \
         if (id[i].Writable()) id[i].WriteToStream(stream);
         VELMAR_ID3V2_FRAMES(VELMAR_SINGLE, VELMAR_MULTI)
@@ -481,7 +494,8 @@ bool TID3v2Object::Save(TStream& stream) {
 #undef VELMAR_MULTI
         std::string dropped;
         for (const TRawFrame& raw : RawFrames) {
-            if (raw.Writable()) raw.WriteToStream(stream);
+            if (raw.Writable())
+                raw.WriteToStream(stream);
             else if (dropped.find(raw.FrameHeader.FrameID) == std::string::npos)
                 dropped += (dropped.empty() ? "" : ", ") + raw.FrameHeader.FrameID;
         }

@@ -17,26 +17,28 @@ namespace velmar {
 
 // The known identifiers in member order: X(id, class) for single frames,
 // M(id, class) for identifiers that may occur more than once.
-#define VELMAR_ID3V2_FRAMES(X, M)                                                                    \
-    M(AENC, TAENCFrame) M(APIC, TAPICFrame) M(COMM, TCOMMFrame) X(COMR, TCOMRFrame)                 \
-    M(ENCR, TENCRFrame) X(EQUA, TUndefinedFrame) X(ETCO, TUndefinedFrame) M(GEOB, TGEOBFrame)       \
-    M(GRID, TGRIDFrame) X(IPLS, TIPLSFrame) M(LINK, TUndefinedFrame) X(MCDI, TMCDIFrame)            \
-    X(MLLT, TUndefinedFrame) X(OWNE, TOWNEFrame) X(PCNT, TPCNTFrame) M(POPM, TPOPMFrame)            \
-    X(POSS, TUndefinedFrame) M(PRIV, TPRIVFrame) X(RBUF, TRBUFFrame) X(RVAD, TUndefinedFrame)       \
-    X(RVRB, TRVRBFrame) M(SYLT, TUndefinedFrame) X(SYTC, TSYTCFrame) X(TALB, TTxtFrame)             \
-    X(TBPM, TTxtIntFrame) X(TCOM, TTxtFrame) X(TCON, TTCONFrame) X(TCOP, TTCOPFrame)                \
-    X(TDAT, TTDATFrame) X(TDLY, TTxtFrame) X(TENC, TTxtFrame) X(TEXT, TTxtFrame)                    \
-    X(TFLT, TTFLTFrame) X(TIME, TTIMEFrame) X(TIT1, TTxtFrame) X(TIT2, TTxtFrame)                   \
-    X(TIT3, TTxtFrame) X(TKEY, TTxtFrame) X(TLAN, TTxtFrame) X(TLEN, TTxtIntFrame)                  \
-    X(TMED, TTMEDFrame) X(TOAL, TTxtFrame) X(TOFN, TTxtFrame) X(TOLY, TTxtFrame)                    \
-    X(TOPE, TTxtFrame) X(TORY, TTxtIntFrame) X(TOWN, TTxtFrame) X(TPE1, TTxtFrame)                  \
-    X(TPE2, TTxtFrame) X(TPE3, TTxtFrame) X(TPE4, TTxtFrame) X(TPOS, TTPOSFrame)                    \
-    X(TPUB, TTxtFrame) X(TRCK, TTRCKFrame) X(TRDA, TTxtFrame) X(TRSN, TTxtFrame)                    \
-    X(TRSO, TTxtFrame) X(TSIZ, TTxtIntFrame) X(TSRC, TTxtFrame) X(TSSE, TTxtFrame)                  \
-    M(TXXX, TTXXXFrame) X(TYER, TTxtIntFrame) M(UFID, TUFIDFrame) X(USER, TUSERFrame)               \
-    M(USLT, TUSLTFrame) X(WCOM, TWebFrame) X(WCOP, TWebFrame) X(WOAF, TWebFrame)                    \
-    X(WOAR, TWebFrame) X(WOAS, TWebFrame) X(WORS, TWebFrame) X(WPAY, TWebFrame)                     \
+// clang-format off
+#define VELMAR_ID3V2_FRAMES(X, M)                                                             \
+    M(AENC, TAENCFrame) M(APIC, TAPICFrame) M(COMM, TCOMMFrame) X(COMR, TCOMRFrame)           \
+    M(ENCR, TENCRFrame) X(EQUA, TUndefinedFrame) X(ETCO, TUndefinedFrame) M(GEOB, TGEOBFrame) \
+    M(GRID, TGRIDFrame) X(IPLS, TIPLSFrame) M(LINK, TUndefinedFrame) X(MCDI, TMCDIFrame)      \
+    X(MLLT, TUndefinedFrame) X(OWNE, TOWNEFrame) X(PCNT, TPCNTFrame) M(POPM, TPOPMFrame)      \
+    X(POSS, TUndefinedFrame) M(PRIV, TPRIVFrame) X(RBUF, TRBUFFrame) X(RVAD, TUndefinedFrame) \
+    X(RVRB, TRVRBFrame) M(SYLT, TUndefinedFrame) X(SYTC, TSYTCFrame) X(TALB, TTxtFrame)       \
+    X(TBPM, TTxtIntFrame) X(TCOM, TTxtFrame) X(TCON, TTCONFrame) X(TCOP, TTCOPFrame)          \
+    X(TDAT, TTDATFrame) X(TDLY, TTxtFrame) X(TENC, TTxtFrame) X(TEXT, TTxtFrame)              \
+    X(TFLT, TTFLTFrame) X(TIME, TTIMEFrame) X(TIT1, TTxtFrame) X(TIT2, TTxtFrame)             \
+    X(TIT3, TTxtFrame) X(TKEY, TTxtFrame) X(TLAN, TTxtFrame) X(TLEN, TTxtIntFrame)            \
+    X(TMED, TTMEDFrame) X(TOAL, TTxtFrame) X(TOFN, TTxtFrame) X(TOLY, TTxtFrame)              \
+    X(TOPE, TTxtFrame) X(TORY, TTxtIntFrame) X(TOWN, TTxtFrame) X(TPE1, TTxtFrame)            \
+    X(TPE2, TTxtFrame) X(TPE3, TTxtFrame) X(TPE4, TTxtFrame) X(TPOS, TTPOSFrame)              \
+    X(TPUB, TTxtFrame) X(TRCK, TTRCKFrame) X(TRDA, TTxtFrame) X(TRSN, TTxtFrame)              \
+    X(TRSO, TTxtFrame) X(TSIZ, TTxtIntFrame) X(TSRC, TTxtFrame) X(TSSE, TTxtFrame)            \
+    M(TXXX, TTXXXFrame) X(TYER, TTxtIntFrame) M(UFID, TUFIDFrame) X(USER, TUSERFrame)         \
+    M(USLT, TUSLTFrame) X(WCOM, TWebFrame) X(WCOP, TWebFrame) X(WOAF, TWebFrame)              \
+    X(WOAR, TWebFrame) X(WOAS, TWebFrame) X(WORS, TWebFrame) X(WPAY, TWebFrame)               \
     X(WPUB, TWebFrame) M(WXXX, TWXXXFrame)
+// clang-format on
 
 constexpr size_t kKnownFrameCount = 74;
 
@@ -109,7 +111,9 @@ public:
     TID3v2ExtendedHeader ExtHeader;
 
 #define VELMAR_SINGLE(id, cls) cls id;
-#define VELMAR_MULTI(id, cls) std::vector<cls> id; int32_t id##Count = 0;
+#define VELMAR_MULTI(id, cls) \
+    std::vector<cls> id;      \
+    int32_t id##Count = 0;
     VELMAR_ID3V2_FRAMES(VELMAR_SINGLE, VELMAR_MULTI)
 #undef VELMAR_SINGLE
 #undef VELMAR_MULTI

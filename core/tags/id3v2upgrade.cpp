@@ -8,19 +8,74 @@ namespace velmar {
 
 std::string UpgradeFrameID22(std::string_view id22) {
     static const std::unordered_map<std::string_view, std::string_view> kTwins = {
-        {"BUF", "RBUF"}, {"CNT", "PCNT"}, {"COM", "COMM"}, {"CRA", "AENC"}, {"ETC", "ETCO"}, {"EQU", "EQUA"},
-        {"GEO", "GEOB"}, {"IPL", "IPLS"}, {"MCI", "MCDI"}, {"MLL", "MLLT"}, {"PIC", "APIC"}, {"POP", "POPM"},
-        {"REV", "RVRB"}, {"RVA", "RVAD"}, {"SLT", "SYLT"}, {"STC", "SYTC"}, {"TAL", "TALB"}, {"TBP", "TBPM"},
-        {"TCM", "TCOM"}, {"TCO", "TCON"}, {"TCR", "TCOP"}, {"TDA", "TDAT"}, {"TDY", "TDLY"}, {"TEN", "TENC"},
-        {"TFT", "TFLT"}, {"TIM", "TIME"}, {"TKE", "TKEY"}, {"TLA", "TLAN"}, {"TLE", "TLEN"}, {"TMT", "TMED"},
-        {"TOA", "TOPE"}, {"TOF", "TOFN"}, {"TOL", "TOLY"}, {"TOR", "TORY"}, {"TOT", "TOAL"}, {"TP1", "TPE1"},
-        {"TP2", "TPE2"}, {"TP3", "TPE3"}, {"TP4", "TPE4"}, {"TPA", "TPOS"}, {"TPB", "TPUB"}, {"TRC", "TSRC"},
-        {"TRD", "TRDA"}, {"TRK", "TRCK"}, {"TSI", "TSIZ"}, {"TSS", "TSSE"}, {"TT1", "TIT1"}, {"TT2", "TIT2"},
-        {"TT3", "TIT3"}, {"TXT", "TEXT"}, {"TXX", "TXXX"}, {"TYE", "TYER"}, {"UFI", "UFID"}, {"ULT", "USLT"},
-        {"WAF", "WOAF"}, {"WAR", "WOAR"}, {"WAS", "WOAS"}, {"WCM", "WCOM"}, {"WCP", "WCOP"}, {"WPB", "WPUB"},
+        {"BUF", "RBUF"},
+        {"CNT", "PCNT"},
+        {"COM", "COMM"},
+        {"CRA", "AENC"},
+        {"ETC", "ETCO"},
+        {"EQU", "EQUA"},
+        {"GEO", "GEOB"},
+        {"IPL", "IPLS"},
+        {"MCI", "MCDI"},
+        {"MLL", "MLLT"},
+        {"PIC", "APIC"},
+        {"POP", "POPM"},
+        {"REV", "RVRB"},
+        {"RVA", "RVAD"},
+        {"SLT", "SYLT"},
+        {"STC", "SYTC"},
+        {"TAL", "TALB"},
+        {"TBP", "TBPM"},
+        {"TCM", "TCOM"},
+        {"TCO", "TCON"},
+        {"TCR", "TCOP"},
+        {"TDA", "TDAT"},
+        {"TDY", "TDLY"},
+        {"TEN", "TENC"},
+        {"TFT", "TFLT"},
+        {"TIM", "TIME"},
+        {"TKE", "TKEY"},
+        {"TLA", "TLAN"},
+        {"TLE", "TLEN"},
+        {"TMT", "TMED"},
+        {"TOA", "TOPE"},
+        {"TOF", "TOFN"},
+        {"TOL", "TOLY"},
+        {"TOR", "TORY"},
+        {"TOT", "TOAL"},
+        {"TP1", "TPE1"},
+        {"TP2", "TPE2"},
+        {"TP3", "TPE3"},
+        {"TP4", "TPE4"},
+        {"TPA", "TPOS"},
+        {"TPB", "TPUB"},
+        {"TRC", "TSRC"},
+        {"TRD", "TRDA"},
+        {"TRK", "TRCK"},
+        {"TSI", "TSIZ"},
+        {"TSS", "TSSE"},
+        {"TT1", "TIT1"},
+        {"TT2", "TIT2"},
+        {"TT3", "TIT3"},
+        {"TXT", "TEXT"},
+        {"TXX", "TXXX"},
+        {"TYE", "TYER"},
+        {"UFI", "UFID"},
+        {"ULT", "USLT"},
+        {"WAF", "WOAF"},
+        {"WAR", "WOAR"},
+        {"WAS", "WOAS"},
+        {"WCM", "WCOM"},
+        {"WCP", "WCOP"},
+        {"WPB", "WPUB"},
         {"WXX", "WXXX"},
         // Text frames that iTunes writes in both versions under these names.
-        {"TCP", "TCMP"}, {"TST", "TSOT"}, {"TSA", "TSOA"}, {"TSP", "TSOP"}, {"TS2", "TSO2"}, {"TSC", "TSOC"},
+        {"TCP", "TCMP"},
+        {"TST", "TSOT"},
+        {"TSA", "TSOA"},
+        {"TSP", "TSOP"},
+        {"TS2", "TSO2"},
+        {"TSC", "TSOC"},
     };
     const auto it = kTwins.find(id22);
     return it == kTwins.end() ? std::string() : std::string(it->second);
@@ -31,7 +86,9 @@ TBytes UpgradePictureBody22(std::span<const uint8_t> pic) {
     std::string format(reinterpret_cast<const char*>(pic.data() + 1), 3);
     for (char& c : format) c = char(std::tolower(uint8_t(c)));
     while (!format.empty() && (format.back() == '\0' || format.back() == ' ')) format.pop_back();
-    const std::string mime = format == "jpg" ? "image/jpeg" : format.find('/') != std::string::npos ? format : "image/" + format;
+    const std::string mime = format == "jpg"                         ? "image/jpeg"
+                             : format.find('/') != std::string::npos ? format
+                                                                     : "image/" + format;
     TBytes out{pic[0]};
     out.insert(out.end(), mime.begin(), mime.end());
     out.push_back(0);
@@ -55,8 +112,10 @@ std::string JoinTextValues24(std::string_view id, std::span<const uint8_t> body)
         std::string refs, texts;
         for (const std::string& v : values) {
             const bool number = !v.empty() && v.find_first_not_of("0123456789") == std::string::npos;
-            if (number || v == "RX" || v == "CR") refs += "(" + v + ")";
-            else texts += (texts.empty() ? "" : "/") + v;
+            if (number || v == "RX" || v == "CR")
+                refs += "(" + v + ")";
+            else
+                texts += (texts.empty() ? "" : "/") + v;
         }
         return refs + texts;
     }
@@ -88,11 +147,12 @@ TBytes DowngradeChapterBody24(std::string_view id, std::span<const uint8_t> body
     while (pos + 10 <= body.size()) {
         const uint8_t* h = body.data() + pos;
         const std::string frameID(reinterpret_cast<const char*>(h), 4);
-        const size_t size = (size_t(h[4] & 0x7F) << 21) | (size_t(h[5] & 0x7F) << 14) | (size_t(h[6] & 0x7F) << 7) | (h[7] & 0x7F);
+        const size_t size =
+            (size_t(h[4] & 0x7F) << 21) | (size_t(h[5] & 0x7F) << 14) | (size_t(h[6] & 0x7F) << 7) | (h[7] & 0x7F);
         if (h[9] != 0 || size > body.size() - pos - 10) break;  // frames with format flags or cut short are left out
         std::span<const uint8_t> data = body.subspan(pos + 10, size);
         const TBytes converted = frameID[0] == 'T' && frameID != "TXXX" ? TextBody23(JoinTextValues24(frameID, data))
-                                                                         : TBytes(data.begin(), data.end());
+                                                                        : TBytes(data.begin(), data.end());
         out.insert(out.end(), h, h + 4);
         const uint32_t n = uint32_t(converted.size());
         out.insert(out.end(), {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n), 0, 0});

@@ -24,7 +24,9 @@ TBytes DowngradeChapterBody24(std::string_view id, std::span<const uint8_t> body
 TBytes TextBody23(std::string_view utf8);
 // The parts of an ID3v2.4 time stamp "yyyy-MM-ddTHH:mm:ss": TYER "yyyy",
 // TDAT "DDMM" and TIME "HHMM", each only when the stamp has it.
-struct TTimestampParts { std::string Year, DayMonth, HourMinute; };
+struct TTimestampParts {
+    std::string Year, DayMonth, HourMinute;
+};
 TTimestampParts SplitTimestamp24(std::string_view stamp);
 
 }  // namespace velmar

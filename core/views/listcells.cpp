@@ -45,11 +45,11 @@ std::string GenreText(const TTCONFrame& tcon) {
 
 const std::vector<TColumnDefault>& ColumnCatalogue() {
     static const std::vector<TColumnDefault> catalogue = {
-        {"Path", 65, 0},        {"Filename", 100, 1},  {"Tags", 36, 2},      {"Artist / Group", 130, 3},
-        {"Title", 130, 4},      {"Album", 130, 5},     {"Remix", 100, 6},    {"Track", 41, 7},
-        {"Length", 45, 8},      {"Attribs", 50, -1},   {"Size", 50, -1},     {"Comment(s)", 50, -1},
-        {"Sub-Title", 50, -1},  {"BPM", 50, -1},       {"Year", 50, -1},     {"CD", 50, -1},
-        {"Genre", 50, -1},      {"Att. Pics", 50, -1},
+        {"Path", 65, 0},       {"Filename", 100, 1},  {"Tags", 36, 2},   {"Artist / Group", 130, 3},
+        {"Title", 130, 4},     {"Album", 130, 5},     {"Remix", 100, 6}, {"Track", 41, 7},
+        {"Length", 45, 8},     {"Attribs", 50, -1},   {"Size", 50, -1},  {"Comment(s)", 50, -1},
+        {"Sub-Title", 50, -1}, {"BPM", 50, -1},       {"Year", 50, -1},  {"CD", 50, -1},
+        {"Genre", 50, -1},     {"Att. Pics", 50, -1},
     };
     return catalogue;
 }

@@ -11,7 +11,11 @@ namespace velmar {
 
 // Column captions the file list knows, in catalogue order, with their default
 // widths and default positions (-1: not shown by default).
-struct TColumnDefault { const char* Caption; int Width; int Position; };
+struct TColumnDefault {
+    const char* Caption;
+    int Width;
+    int Position;
+};
 const std::vector<TColumnDefault>& ColumnCatalogue();  // "Path" ... "Att. Pics"
 
 enum class TCellAlignment { Left, Centre, Right };

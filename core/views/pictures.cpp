@@ -14,8 +14,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr size_t kHeaderBytes = 54;      // file header (14) and picture header (40)
-constexpr size_t kPixelOffset = 1078;    // 54 + 256 palette entries of 4 bytes
+constexpr size_t kHeaderBytes = 54;    // file header (14) and picture header (40)
+constexpr size_t kPixelOffset = 1078;  // 54 + 256 palette entries of 4 bytes
 constexpr size_t kPaletteFileBytes = 768;
 
 std::vector<uint8_t> ReadWhole(const fs::path& file) {
@@ -71,8 +71,7 @@ void BuildColourVariants(const fs::path& basePicture, const std::vector<fs::path
         out.insert(out.end(), base.begin() + kPixelOffset, base.end());
 
         std::ofstream file(variants[k], std::ios::binary | std::ios::trunc);
-        if (!file)
-            throw std::runtime_error("Cannot create \"" + variants[k].string() + "\": " + std::strerror(errno));
+        if (!file) throw std::runtime_error("Cannot create \"" + variants[k].string() + "\": " + std::strerror(errno));
         file.write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size()));
         file.close();
         if (!file) throw std::runtime_error("Cannot write \"" + variants[k].string() + "\": " + std::strerror(errno));

@@ -10,8 +10,7 @@ namespace velmar {
 // the 256 entries of palette k as blue, green, red, 0, then the pixel data from
 // byte 1078. A palette file holds 256 red, green, blue triples (768 bytes).
 // Throws std::runtime_error when a file cannot be read or written.
-void BuildColourVariants(const std::filesystem::path& basePicture,
-                         const std::vector<std::filesystem::path>& palettes,
+void BuildColourVariants(const std::filesystem::path& basePicture, const std::vector<std::filesystem::path>& palettes,
                          const std::vector<std::filesystem::path>& variants);
 
 }  // namespace velmar

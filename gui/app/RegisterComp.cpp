@@ -19,10 +19,14 @@ QString Encode(const QString& name) {
     QString out;
     out.reserve(name.size());
     for (const QChar c : name) {
-        if (c == '%') out += "%25";
-        else if (c == '/') out += "%2F";
-        else if (c == '\\') out += "%5C";
-        else out += c;
+        if (c == '%')
+            out += "%25";
+        else if (c == '/')
+            out += "%2F";
+        else if (c == '\\')
+            out += "%5C";
+        else
+            out += c;
     }
     return out;
 }
@@ -206,8 +210,10 @@ QString TRegisterComp::PlayCommandFor(const QString& ext) {
     bool inEntry = false;
     while (!file.atEnd()) {
         const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        if (line.startsWith('[')) inEntry = line == "[Desktop Entry]";
-        else if (inEntry && line.startsWith("Exec=")) return CleanPlayCommand(line.mid(5));
+        if (line.startsWith('['))
+            inEntry = line == "[Desktop Entry]";
+        else if (inEntry && line.startsWith("Exec="))
+            return CleanPlayCommand(line.mid(5));
     }
     return {};
 #endif

@@ -63,8 +63,8 @@ std::optional<QString> TQtDialogs::Input(QWidget* parent, const QString& caption
     return text;
 }
 
-QStringList TQtDialogs::OpenFiles(QWidget* parent, const QString& title, const QString& folder,
-                                  const QString& filter, bool multiple) {
+QStringList TQtDialogs::OpenFiles(QWidget* parent, const QString& title, const QString& folder, const QString& filter,
+                                  bool multiple) {
     if (multiple) return QFileDialog::getOpenFileNames(parent, title, folder, QtFileFilter(filter));
     const QString file = QFileDialog::getOpenFileName(parent, title, folder, QtFileFilter(filter));
     return file.isEmpty() ? QStringList() : QStringList{file};

@@ -24,8 +24,8 @@ public:
     virtual std::optional<QString> Input(QWidget* parent, const QString& caption, const QString& prompt,
                                          const QString& value) = 0;
     // Filters are written "Description (*.a)|*.a|Other (*.b)|*.b".
-    virtual QStringList OpenFiles(QWidget* parent, const QString& title, const QString& folder,
-                                  const QString& filter, bool multiple) = 0;
+    virtual QStringList OpenFiles(QWidget* parent, const QString& title, const QString& folder, const QString& filter,
+                                  bool multiple) = 0;
     virtual QString SaveFile(QWidget* parent, const QString& title, const QString& folder, const QString& filter,
                              const QString& defaultExtension) = 0;
     virtual QString Folder(QWidget* parent, const QString& title, const QString& start) = 0;

@@ -7,8 +7,8 @@
 #include <exception>
 #include <vector>
 
-#include "appcontext.h"
 #include "RegisterComp.h"
+#include "appcontext.h"
 #include "views/pictures.h"
 
 #ifdef VELMAR_HAVE_PICTURES

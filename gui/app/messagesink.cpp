@@ -13,8 +13,7 @@ QString TBatchErrors::Text() const {
         // A message that names its file already is not followed by the name again.
         lines << (Entries[i].Text.contains(Entries[i].File) ? Entries[i].Text
                                                             : Entries[i].Text + "\nFile: " + Entries[i].File);
-    if (Entries.size() > kMaxShown)
-        lines << QString("... and %1 more message(s).").arg(Entries.size() - kMaxShown);
+    if (Entries.size() > kMaxShown) lines << QString("... and %1 more message(s).").arg(Entries.size() - kMaxShown);
     return lines.join("\n\n");
 }
 

@@ -5,8 +5,8 @@
 #include <QPainter>
 #include <QScreen>
 
-#include "graphics.h"
 #include "base/version.h"
+#include "graphics.h"
 
 namespace velmar::gui {
 
@@ -59,8 +59,10 @@ void TSplashForm::SetStatus(const QString& text) {
 void TSplashForm::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     DrawBackdrop(painter, rect(), Picture);
-    if (!Lettering.isNull()) painter.drawPixmap(0, 0, Lettering);
-    else DrawTitle(painter, rect().adjusted(0, -40, 0, -40), ProductCaption().trimmed());
+    if (!Lettering.isNull())
+        painter.drawPixmap(0, 0, Lettering);
+    else
+        DrawTitle(painter, rect().adjusted(0, -40, 0, -40), ProductCaption().trimmed());
     QFont font = painter.font();
     font.setPixelSize(13);
     font.setBold(false);
@@ -83,14 +85,17 @@ TAboutForm::TAboutForm(const QString& fontPicture, const QString& waterPicture, 
 void TAboutForm::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     DrawBackdrop(painter, rect(), Water);
-    if (!Font.isNull()) painter.drawPixmap(0, 0, Font);
-    else DrawTitle(painter, rect().adjusted(0, -30, 0, -30), ProductCaption().trimmed());
+    if (!Font.isNull())
+        painter.drawPixmap(0, 0, Font);
+    else
+        DrawTitle(painter, rect().adjusted(0, -30, 0, -30), ProductCaption().trimmed());
     QFont font = painter.font();
     font.setPixelSize(12);
     font.setBold(false);
     painter.setFont(font);
     painter.setPen(QColor(230, 236, 245));
-    painter.drawText(QRect(0, height() - 44, width(), 20), Qt::AlignCenter, ProductCaption().trimmed() + "  -  Orvane Design");
+    painter.drawText(QRect(0, height() - 44, width(), 20), Qt::AlignCenter,
+                     ProductCaption().trimmed() + "  -  Orvane Design");
     painter.setPen(QColor(255, 255, 255, 90));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }

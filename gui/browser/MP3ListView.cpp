@@ -13,8 +13,8 @@
 #include "app/dialogs.h"
 #include "app/messagesink.h"
 #include "app/progress.h"
-#include "views/listcells.h"
 #include "file/mp3object.h"
+#include "views/listcells.h"
 
 namespace velmar::gui {
 
@@ -138,17 +138,14 @@ QStringList TRowLoader::Load(const QString& fullFileName, velmar::TMessageSink& 
 
 // ---- TMP3ListModel ----
 
-int TMP3ListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(Rows.size());
-}
+int TMP3ListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(Rows.size()); }
 
 int TMP3ListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(ColumnCaptions.size());
 }
 
 QVariant TMP3ListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || size_t(index.row()) >= Rows.size() || index.column() >= ColumnCaptions.size())
-        return {};
+    if (!index.isValid() || size_t(index.row()) >= Rows.size() || index.column() >= ColumnCaptions.size()) return {};
     if (role == Qt::DisplayRole) return Rows[size_t(index.row())][index.column()];
     if (role == Qt::TextAlignmentRole) return Alignments[size_t(index.column())];
     return {};
@@ -211,8 +208,10 @@ void TMP3ListModel::RemoveRowSet(const std::vector<char>& remove) {
     std::vector<std::pair<int, int>> runs;  // first, last
     for (int r = 0; r < int(Rows.size()) && size_t(r) < remove.size(); ++r) {
         if (!remove[size_t(r)]) continue;
-        if (!runs.empty() && runs.back().second == r - 1) runs.back().second = r;
-        else runs.emplace_back(r, r);
+        if (!runs.empty() && runs.back().second == r - 1)
+            runs.back().second = r;
+        else
+            runs.emplace_back(r, r);
     }
     if (runs.size() <= 64) {
         for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
@@ -244,9 +243,8 @@ std::vector<int> TMP3ListModel::SortByColumn(int column) {
     std::iota(order.begin(), order.end(), 0);
     if (column < 0 || column >= ColumnCaptions.size()) return order;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return CompareText(Rows[size_t(a)][column], Rows[size_t(b)][column]) < 0;
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return CompareText(Rows[size_t(a)][column], Rows[size_t(b)][column]) < 0; });
     std::vector<QStringList> sorted;
     sorted.reserve(size_t(n));
     std::vector<int> newPosition(static_cast<size_t>(n));
@@ -305,7 +303,8 @@ void TMP3ListView::FitColumnToContents(int column) {
     const QFontMetrics metrics(font());
     int widest = header()->sectionSizeHint(column);
     for (int row = 0; row < Count(); ++row)
-        widest = std::max(widest, metrics.horizontalAdvance(ListModel->Cell(row, column)) + 2 * metrics.averageCharWidth());
+        widest =
+            std::max(widest, metrics.horizontalAdvance(ListModel->Cell(row, column)) + 2 * metrics.averageCharWidth());
     header()->resizeSection(column, widest);
 }
 
@@ -435,9 +434,7 @@ int TMP3ListView::FirstSelected() const {
     return first;
 }
 
-bool TMP3ListView::IsSelected(int row) const {
-    return selectionModel()->isRowSelected(row, QModelIndex());
-}
+bool TMP3ListView::IsSelected(int row) const { return selectionModel()->isRowSelected(row, QModelIndex()); }
 
 void TMP3ListView::SelectRows(const std::vector<char>& flags) {
     QItemSelection selection;
@@ -458,16 +455,16 @@ void TMP3ListView::SelectRows(const std::vector<char>& flags) {
 
 void TMP3ListView::SetRowSelected(int row, bool selected) {
     if (row < 0 || row >= Count()) return;
-    selectionModel()->select(ListModel->index(row, 0), (selected ? QItemSelectionModel::Select
-                                                                 : QItemSelectionModel::Deselect) |
-                                                           QItemSelectionModel::Rows);
+    selectionModel()->select(
+        ListModel->index(row, 0),
+        (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
 }
 
 void TMP3ListView::SelectAll() {
     if (Count() == 0) return;
-    selectionModel()->select(
-        QItemSelection(ListModel->index(0, 0), ListModel->index(Count() - 1, std::max(0, ListModel->columnCount() - 1))),
-        QItemSelectionModel::ClearAndSelect);
+    selectionModel()->select(QItemSelection(ListModel->index(0, 0),
+                                            ListModel->index(Count() - 1, std::max(0, ListModel->columnCount() - 1))),
+                             QItemSelectionModel::ClearAndSelect);
 }
 
 void TMP3ListView::SelectNone() { selectionModel()->clearSelection(); }
@@ -489,13 +486,17 @@ void TMP3ListView::SortByColumn(int column) {
 }
 
 void TMP3ListView::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
-    else event->ignore();
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+    else
+        event->ignore();
 }
 
 void TMP3ListView::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
-    else event->ignore();
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+    else
+        event->ignore();
 }
 
 void TMP3ListView::dropEvent(QDropEvent* event) {
@@ -507,8 +508,10 @@ void TMP3ListView::dropEvent(QDropEvent* event) {
 }
 
 void TMP3ListView::mousePressEvent(QMouseEvent* event) {
-    if (indexAt(event->position().toPoint()).isValid()) DoubleClickTarget = 0;
-    else DoubleClickTarget = (event->modifiers() & Qt::ShiftModifier) ? 2 : 1;
+    if (indexAt(event->position().toPoint()).isValid())
+        DoubleClickTarget = 0;
+    else
+        DoubleClickTarget = (event->modifiers() & Qt::ShiftModifier) ? 2 : 1;
     QTreeView::mousePressEvent(event);
     emit Pressed();
 }

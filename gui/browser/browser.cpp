@@ -21,9 +21,9 @@
 #include "app/graphics.h"
 #include "app/messagesink.h"
 #include "browser/MP3ListView.h"
-#include "views/playlist.h"
 #include "file/filescan.h"
 #include "pictures/toolbaricons.h"
+#include "views/playlist.h"
 
 namespace velmar::gui {
 
@@ -31,9 +31,7 @@ namespace {
 
 const char* const kAddFilesLabel = "Adding file(s)...";
 
-QString LastDirectory(TRegisterComp& store) {
-    return store.ReadString("Preferences", "Last Directory", QString());
-}
+QString LastDirectory(TRegisterComp& store) { return store.ReadString("Preferences", "Last Directory", QString()); }
 
 // A status panel whose text is cut in the middle to the panel's width instead of
 // widening the window; the whole text is its tool tip.
@@ -65,8 +63,10 @@ void TBrowserStrip::SetPicture(const QPixmap& picture) {
 
 void TBrowserStrip::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (Picture.isNull()) painter.fillRect(rect(), palette().window());
-    else painter.drawTiledPixmap(rect(), Picture);
+    if (Picture.isNull())
+        painter.fillRect(rect(), palette().window());
+    else
+        painter.drawTiledPixmap(rect(), Picture);
 }
 
 TBrowserForm::TBrowserForm(TBrowserHost& host, TRegisterComp& store, TGraphics& graphics, TDialogs& dialogs)
@@ -76,8 +76,19 @@ TBrowserForm::TBrowserForm(TBrowserHost& host, TRegisterComp& store, TGraphics& 
     setAcceptDrops(true);
 
     MP3ListView = new TMP3ListView(Dialogs, this);
+    CreateActions();
+    CreateMenus();
+    CreateStrip();
+    CreateStatusBar();
+    LayOut();
+    ReadColumns();
+    LoadGraphics();
+    ConnectList();
+    resize(640, 360);
+    if (!MP3ListView->EditMode) Host.BrowserStateChanged();
+}
 
-    // Commands.
+void TBrowserForm::CreateActions() {
     auto makeAction = [this](const QString& caption, const QKeySequence& key, void (TBrowserForm::*slot)()) {
         auto* a = new QAction(caption, this);
         if (!key.isEmpty()) a->setShortcut(key);
@@ -115,7 +126,9 @@ TBrowserForm::TBrowserForm(TBrowserHost& host, TRegisterComp& store, TGraphics& 
     mnuSearch->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     mnuSearch->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(mnuSearch);
+}
 
+void TBrowserForm::CreateMenus() {
     // The window's menus, shown in the main window's menu bar while this browser is active.
     QMenu* file = new QMenu("&File", this);
     QMenu* fileNew = file->addMenu("&New");
@@ -155,7 +168,9 @@ TBrowserForm::TBrowserForm(TBrowserHost& host, TRegisterComp& store, TGraphics& 
     MP3ListView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(MP3ListView, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { ContextMenu->popup(MP3ListView->viewport()->mapToGlobal(pos)); });
+}
 
+void TBrowserForm::CreateStrip() {
     // The strip of large buttons.
     Strip = new TBrowserStrip(this);
     Strip->setFixedWidth(80);
@@ -177,7 +192,9 @@ TBrowserForm::TBrowserForm(TBrowserHost& host, TRegisterComp& store, TGraphics& 
         StripButtons[k] = button;
     }
     stripLayout->addStretch(1);
+}
 
+void TBrowserForm::CreateStatusBar() {
     // Status bar with three panels.
     StatusBar = new QStatusBar(this);
     StatusBar->setSizeGripEnabled(false);
@@ -187,7 +204,9 @@ TBrowserForm::TBrowserForm(TBrowserHost& host, TRegisterComp& store, TGraphics& 
         if (widths[k] > 0) StatusPanels[k]->setFixedWidth(widths[k]);
         StatusBar->addWidget(StatusPanels[k], k == 2 ? 1 : 0);
     }
+}
 
+void TBrowserForm::LayOut() {
     auto* body = new QHBoxLayout;
     body->setContentsMargins(0, 0, 0, 0);
     body->setSpacing(0);
@@ -198,7 +217,9 @@ TBrowserForm::TBrowserForm(TBrowserHost& host, TRegisterComp& store, TGraphics& 
     layout->setSpacing(0);
     layout->addLayout(body, 1);
     layout->addWidget(StatusBar);
+}
 
+void TBrowserForm::ReadColumns() {
     // Columns from the settings store: "Column Pos" gives captions by position,
     // "Column Width" their widths (50 when missing or not a number).
     const TNameValueList positions = Store.ReadSection("Column Pos");
@@ -209,10 +230,10 @@ TBrowserForm::TBrowserForm(TBrowserHost& host, TRegisterComp& store, TGraphics& 
     }
     MP3ListView->SetColumns(columns);
     MP3ListView->setAlternatingRowColors(false);
-    const bool grid = Store.ReadBool("Preferences", "Grid", false);
-    MP3ListView->SetGrid(grid);
-    LoadGraphics();
+    MP3ListView->SetGrid(Store.ReadBool("Preferences", "Grid", false));
+}
 
+void TBrowserForm::ConnectList() {
     connect(MP3ListView, &TMP3ListView::FilesDropped, this, &TBrowserForm::DropFiles);
     connect(MP3ListView, &TMP3ListView::EmptySpaceDoubleClicked, this,
             [this](bool shift) { shift ? actAddDirExecute() : actAddFilesExecute(); });
@@ -222,9 +243,6 @@ TBrowserForm::TBrowserForm(TBrowserHost& host, TRegisterComp& store, TGraphics& 
     connect(MP3ListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection&) { SelectionChanged(!selected.isEmpty()); });
     connect(MP3ListView->header(), &QHeaderView::sectionClicked, this, &TBrowserForm::HeaderClicked);
-
-    resize(640, 360);
-    if (!MP3ListView->EditMode) Host.BrowserStateChanged();
 }
 
 QMdiSubWindow* TBrowserForm::SubWindow() const { return qobject_cast<QMdiSubWindow*>(parentWidget()); }
@@ -327,12 +345,12 @@ void TBrowserForm::actAddFilesExecute() {
     }
     QString folder = LastDirectory(Store);
     if (folder.isEmpty()) folder = QDir::homePath();
-    const QStringList files = Dialogs.OpenFiles(this, "Add MPEG File(s) To List", folder,
-                                                     "MPEG Layer 3 files (*.mp3)|*.mp3", true);
+    const QStringList files =
+        Dialogs.OpenFiles(this, "Add MPEG File(s) To List", folder, "MPEG Layer 3 files (*.mp3)|*.mp3", true);
     if (files.isEmpty()) return;
     AddFileNames(files);
     Store.WriteString("Preferences", "Last Directory",
-                             QDir::toNativeSeparators(QFileInfo(files.first()).absolutePath()) + QDir::separator());
+                      QDir::toNativeSeparators(QFileInfo(files.first()).absolutePath()) + QDir::separator());
     UpdateStatus();
 }
 
@@ -344,8 +362,7 @@ void TBrowserForm::actAddDirExecute() {
     QString start = LastDirectory(Store);
     if (start.isEmpty()) start = QDir::homePath();
     if (start.size() > 1 && (start.endsWith('\\') || start.endsWith('/'))) start.chop(1);
-    const QString folder =
-        Dialogs.Folder(this, "Choose a directory to scan recursively for MPEG file(s)", start);
+    const QString folder = Dialogs.Folder(this, "Choose a directory to scan recursively for MPEG file(s)", start);
     if (folder.isEmpty()) return;
     ScanFolder(folder);
     UpdateStatus();
@@ -399,8 +416,10 @@ void TBrowserForm::actSelectInverseExecute() {
 }
 
 void TBrowserForm::actCloseBrowserExecute() {
-    if (QMdiSubWindow* sub = SubWindow()) sub->close();
-    else close();
+    if (QMdiSubWindow* sub = SubWindow())
+        sub->close();
+    else
+        close();
 }
 
 void TBrowserForm::WriteColumnWidths() {

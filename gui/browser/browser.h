@@ -114,6 +114,14 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // The steps of building the window.
+    void CreateActions();
+    void CreateMenus();  // the window's menus and the list's context menu
+    void CreateStrip();
+    void CreateStatusBar();
+    void LayOut();
+    void ReadColumns();  // captions, widths and grid from the settings store
+    void ConnectList();
     void SelectionChanged(bool becameSelected);
     void UpdateCommandStates();
     void HeaderClicked(int column);

@@ -52,12 +52,14 @@ TSearchItemsForm::TSearchItemsForm(TRegisterComp& store, QWidget* parent) : QDia
     layout->addLayout(buttons);
     setSizeGripEnabled(false);
 
-    connect(edKeyword, &QLineEdit::textChanged, this, [this](const QString& t) { btnSearch->setEnabled(!t.isEmpty()); });
+    connect(edKeyword, &QLineEdit::textChanged, this,
+            [this](const QString& t) { btnSearch->setEnabled(!t.isEmpty()); });
     // Keeping the selection means something only when all rows are searched in place:
     // "All Items" offers it again as stored; "Selected Items" and copying to a new window take it away.
     connect(rbAllItems, &QRadioButton::clicked, this, [this] { OfferKeepSelection(true); });
     connect(rbSelectedItems, &QRadioButton::clicked, this, [this] { OfferKeepSelection(false); });
-    connect(chkNewWindow, &QCheckBox::clicked, this, [this](bool copy) { OfferKeepSelection(!copy && rbAllItems->isChecked()); });
+    connect(chkNewWindow, &QCheckBox::clicked, this,
+            [this](bool copy) { OfferKeepSelection(!copy && rbAllItems->isChecked()); });
     connect(btnSearch, &QPushButton::clicked, this, &TSearchItemsForm::btnSearchClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     btnSearch->setEnabled(false);

@@ -81,7 +81,8 @@ void TMPEGCheckForm::Button2Click() {
     QTextStream out(&file);
     for (const QString& line : ReportLines()) out << line << '\n';
     out.flush();
-    if (file.error() != QFile::NoError) Dialogs.Error(this, QString("Cannot write \"%1\": %2").arg(name, file.errorString()));
+    if (file.error() != QFile::NoError)
+        Dialogs.Error(this, QString("Cannot write \"%1\": %2").arg(name, file.errorString()));
 }
 
 }  // namespace velmar::gui

@@ -9,10 +9,10 @@
 
 #include "app/appcontext.h"
 #include "app/dialogs.h"
-#include "main/mainform.h"
 #include "app/multinst.h"
 #include "app/splash.h"
 #include "base/version.h"
+#include "main/mainform.h"
 
 using namespace velmar::gui;
 

@@ -21,13 +21,13 @@
 #include "app/graphics.h"
 #include "app/messagesink.h"
 #include "app/splash.h"
-#include "windowplacement.h"
 #include "browser/MP3ListView.h"
 #include "browser/browser.h"
 #include "browser/searchform.h"
 #include "checker/mpegcheckform.h"
-#include "views/playlist.h"
 #include "pictures/toolbaricons.h"
+#include "views/playlist.h"
+#include "windowplacement.h"
 
 namespace velmar::gui {
 
@@ -51,7 +51,8 @@ protected:
         initStyleOption(&option);
         if (isMovable()) {
             option.rect = style()->subElementRect(QStyle::SE_ToolBarHandle, &option, this);
-            if (option.rect.isValid()) style()->drawPrimitive(QStyle::PE_IndicatorToolBarHandle, &option, &painter, this);
+            if (option.rect.isValid())
+                style()->drawPrimitive(QStyle::PE_IndicatorToolBarHandle, &option, &painter, this);
         }
     }
 };
@@ -132,6 +133,20 @@ TMainForm::TMainForm(const TAppPaths& paths, TDialogs& dialogs, std::function<vo
     Graphics.LoadWindowGraphics();
     if (!problems.isEmpty()) Dialogs.Error(this, problems.join('\n'));
 
+    CreateArea();
+    CreateActions();
+    CreateMenusAndToolBar();
+    CreateStatusBar();
+
+    Status("Status: Reading Window Settings");
+    Started = true;
+    UpdateCommandStates(0);
+    resize(1000, 700);
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::CreateArea() {
     Area = new TBackgroundArea(this);
     Area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     Area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -144,24 +159,20 @@ TMainForm::TMainForm(const TAppPaths& paths, TDialogs& dialogs, std::function<vo
         if (Closing) return;
         auto* b = sub ? qobject_cast<TBrowserForm*>(sub->widget()) : nullptr;
         ShowMenusOf(b);
-        if (b) b->UpdateStatus();
-        else UpdateCommandStates(ChildCount());
+        if (b)
+            b->UpdateStatus();
+        else
+            UpdateCommandStates(ChildCount());
     });
+}
 
-    CreateActions();
-    CreateMenusAndToolBar();
+void TMainForm::CreateStatusBar() {
+    // The first panel shows the play time; a click on it switches its mode.
     statusBar()->installEventFilter(this);
     auto* time = new QLabel(statusBar());
     time->setMinimumWidth(75);
     statusBar()->addWidget(time);
-
-    Status("Status: Reading Window Settings");
-    Started = true;
-    UpdateCommandStates(0);
-    resize(1000, 700);
 }
-
-TMainForm::~TMainForm() = default;
 
 void TMainForm::Status(const QString& text) {
     if (StatusCallback) StatusCallback(text);
@@ -246,9 +257,15 @@ void TMainForm::CreateMenusAndToolBar() {
     MainToolBar = bar;
     // Images of the built-in tool-bar strip, by command.
     const std::pair<QAction*, int> buttons[] = {
-        {actNewBrowser, tiNewBrowser}, {actLoadSongList, tiLoadPlaylist}, {actSaveSongList, tiSavePlaylist},
-        {nullptr, -1},                 {actMoveUp, tiMoveUp},             {actMoveDown, tiMoveDown},
-        {actRefresh, tiRefresh},       {actSearch, tiSearch},             {nullptr, -1},
+        {actNewBrowser, tiNewBrowser},
+        {actLoadSongList, tiLoadPlaylist},
+        {actSaveSongList, tiSavePlaylist},
+        {nullptr, -1},
+        {actMoveUp, tiMoveUp},
+        {actMoveDown, tiMoveDown},
+        {actRefresh, tiRefresh},
+        {actSearch, tiSearch},
+        {nullptr, -1},
         {actMPEGCheck, tiMpegChecker},
     };
     for (const auto& [action, icon] : buttons) {
@@ -368,8 +385,10 @@ void TMainForm::BrowserClosing(TBrowserForm* browser) {
 void TMainForm::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::ActivationChange || !isActiveWindow() || !Started) return;
-    if (FirstActivate) FirstActivation();
-    else UpdateCommandStates(ChildCount());
+    if (FirstActivate)
+        FirstActivation();
+    else
+        UpdateCommandStates(ChildCount());
 }
 
 void TMainForm::FirstActivation() {
@@ -437,7 +456,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     Closing = true;
     // The strip positions: the main bar's place in its row; the others are kept as stored.
     MainReg.WriteInteger(kPrefs, "MainToolBar Left", MainToolBar->x());
-    MainReg.WriteInteger(kPrefs, "MainToolBar Top", MainToolBar->y() - (menuBar()->isVisible() ? menuBar()->height() : 0) + 2);
+    MainReg.WriteInteger(kPrefs, "MainToolBar Top",
+                         MainToolBar->y() - (menuBar()->isVisible() ? menuBar()->height() : 0) + 2);
     for (const char* bar : {"PlayToolbar", "VolPosToolbar"}) {
         const QString left = QString(bar) + " Left", top = QString(bar) + " Top";
         MainReg.WriteInteger(kPrefs, left, MainReg.ReadInteger(kPrefs, left, bar[0] == 'P' ? 302 : 486));

@@ -142,8 +142,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The steps of building the window.
+    void CreateArea();  // the background area that holds the browsers
     void CreateActions();
     void CreateMenusAndToolBar();
+    void CreateStatusBar();
     void WriteStartDefaults();
     void RestoreToolBarPosition();
     void MoveItem(int step);

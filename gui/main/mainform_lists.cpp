@@ -7,12 +7,12 @@
 
 #include "app/RegisterComp.h"
 #include "app/dialogs.h"
-#include "mainform.h"
 #include "app/messagesink.h"
 #include "browser/MP3ListView.h"
 #include "browser/browser.h"
-#include "views/playlist.h"
 #include "browser/searchform.h"
+#include "mainform.h"
+#include "views/playlist.h"
 #include "views/searchmatch.h"
 
 namespace velmar::gui {
@@ -140,8 +140,10 @@ void TMainForm::RestoreWindows() {
             QMdiSubWindow* sub = b->SubWindow();
             if (placement->Width > 0 && placement->Height > 0)
                 sub->setGeometry(placement->Left, placement->Top, placement->Width, placement->Height);
-            if (placement->State == 1) sub->showMinimized();
-            else if (placement->State == 2) sub->showMaximized();
+            if (placement->State == 1)
+                sub->showMinimized();
+            else if (placement->State == 2)
+                sub->showMaximized();
             std::vector<char> flags(size_t(b->MP3ListView->Count()), 0);
             for (size_t r = 0; r < flags.size() && r < placement->Selected.size(); ++r)
                 flags[r] = placement->Selected[r] ? 1 : 0;

@@ -7,36 +7,36 @@ namespace velmar {
 // ID_TOOLBAR_HOT / ID_TOOLBAR_NORMAL: 30 cells of 16 x 16, cell k from x = 16k.
 constexpr int kToolbarIconSize = 16;
 enum TToolbarIcon : int {
-    tiNewBrowser,    // 0
+    tiNewBrowser,  // 0
     tiLoadPlaylist,
     tiSavePlaylist,
     tiPreferences,
     tiMoveUp,
-    tiMoveDown,      // 5
+    tiMoveDown,  // 5
     tiRefresh,
     tiSearch,
     tiWipeTags,
     tiMpegChecker,
-    tiMatchToTime,   // 10
+    tiMatchToTime,  // 10
     tiPrevious,
     tiRewind,
     tiPlay,
     tiPause,
-    tiStop,          // 15
+    tiStop,  // 15
     tiForward,
     tiNext,
     tiEditTags,
     tiRename,
-    tiMakeList,      // 20
+    tiMakeList,  // 20
     tiWizard,
     tiAddFiles,
     tiAddDirectory,
     tiDelete,
-    tiEqualizer,     // 25
+    tiEqualizer,  // 25
     tiAbout,
     tiHelp,
     tiExit,
-    tiCloseAll,      // 29
+    tiCloseAll,  // 29
     tiCount
 };
 static_assert(tiCount == 30);

@@ -69,10 +69,22 @@ TEST_F(CliCheck, ReportsEveryFileOfAFolderAndWritesTheReport) {
     const TRun r = RunCli("check --report " + Quote(report) + " " + Quote(Dir));
     EXPECT_EQ(r.Status, 1);
     const std::string sep(92, '-');
-    const std::vector<std::string> expected = {
-        "Sync Check Report:", "No error(s) found.", "", "File: " + (Dir / "a.mp3").string(), "", sep, "",
-        "FATAL ERROR:", "No MPEG Sync nibbles.", "Offset: 1251 of 2089", "", "File: " + (Dir / "sub" / "b.mp3").string(),
-        "", sep, "", "2 file(s) checked."};
+    const std::vector<std::string> expected = {"Sync Check Report:",
+                                               "No error(s) found.",
+                                               "",
+                                               "File: " + (Dir / "a.mp3").string(),
+                                               "",
+                                               sep,
+                                               "",
+                                               "FATAL ERROR:",
+                                               "No MPEG Sync nibbles.",
+                                               "Offset: 1251 of 2089",
+                                               "",
+                                               "File: " + (Dir / "sub" / "b.mp3").string(),
+                                               "",
+                                               sep,
+                                               "",
+                                               "2 file(s) checked."};
     EXPECT_EQ(SplitLines(r.Out), expected);
     std::ifstream in(report, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), r.Out);
@@ -94,7 +106,8 @@ TEST_F(CliCheck, ExitStatuses) {
     EXPECT_EQ(RunCli("check").Status, 2);
     EXPECT_EQ(RunCli("check --report").Status, 2);
     EXPECT_EQ(RunCli("check --fast " + Quote(Dir / "good.mp3")).Status, 2);
-    EXPECT_EQ(RunCli("check --report " + Quote(Dir / "no-such-folder" / "r.log") + " " + Quote(Dir / "good.mp3")).Status, 1);
+    EXPECT_EQ(
+        RunCli("check --report " + Quote(Dir / "no-such-folder" / "r.log") + " " + Quote(Dir / "good.mp3")).Status, 1);
 }
 
 }  // namespace

@@ -61,21 +61,49 @@ public:
 
 private:
     [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what + " at " + std::to_string(P)); }
-    void Space() { while (P < S.size() && std::isspace(uint8_t(S[P]))) ++P; }
-    bool Eat(char c) { Space(); if (P < S.size() && S[P] == c) { ++P; return true; } return false; }
-    void Expect(char c) { if (!Eat(c)) Fail(std::string("expected ") + c); }
+    void Space() {
+        while (P < S.size() && std::isspace(uint8_t(S[P]))) ++P;
+    }
+    bool Eat(char c) {
+        Space();
+        if (P < S.size() && S[P] == c) {
+            ++P;
+            return true;
+        }
+        return false;
+    }
+    void Expect(char c) {
+        if (!Eat(c)) Fail(std::string("expected ") + c);
+    }
     Json Value() {
         Space();
         Json v;
         if (P >= S.size()) Fail("end of text");
-        if (S.compare(P, 4, "null") == 0) { P += 4; return v; }
-        if (S.compare(P, 4, "true") == 0) { P += 4; v.kind = Json::Bool; v.boolean = true; return v; }
-        if (S.compare(P, 5, "false") == 0) { P += 5; v.kind = Json::Bool; return v; }
-        if (S[P] == '"') { v.kind = Json::String; v.str = Str(); return v; }
+        if (S.compare(P, 4, "null") == 0) {
+            P += 4;
+            return v;
+        }
+        if (S.compare(P, 4, "true") == 0) {
+            P += 4;
+            v.kind = Json::Bool;
+            v.boolean = true;
+            return v;
+        }
+        if (S.compare(P, 5, "false") == 0) {
+            P += 5;
+            v.kind = Json::Bool;
+            return v;
+        }
+        if (S[P] == '"') {
+            v.kind = Json::String;
+            v.str = Str();
+            return v;
+        }
         if (Eat('[')) {
             v.kind = Json::Array;
             if (Eat(']')) return v;
-            do v.items.push_back(Value()); while (Eat(','));
+            do v.items.push_back(Value());
+            while (Eat(','));
             Expect(']');
             return v;
         }
@@ -93,7 +121,11 @@ private:
         }
         size_t used = 0;
         v.kind = Json::Number;
-        try { v.number = std::stod(std::string(S.substr(P, 40)), &used); } catch (...) { Fail("bad value"); }
+        try {
+            v.number = std::stod(std::string(S.substr(P, 40)), &used);
+        } catch (...) {
+            Fail("bad value");
+        }
         P += used;
         return v;
     }
@@ -102,18 +134,31 @@ private:
         std::string out;
         for (++P; P < S.size() && S[P] != '"'; ++P) {
             if (uint8_t(S[P]) < 0x20) Fail("raw control character in a string");
-            if (S[P] != '\\') { out += S[P]; continue; }
+            if (S[P] != '\\') {
+                out += S[P];
+                continue;
+            }
             if (++P >= S.size()) Fail("unterminated string");
             const char e = S[P];
-            static const std::map<char, char> simple = {{'"', '"'}, {'\\', '\\'}, {'/', '/'}, {'n', '\n'},
-                                                        {'r', '\r'}, {'t', '\t'}, {'b', '\b'}, {'f', '\f'}};
-            if (simple.count(e)) { out += simple.at(e); continue; }
+            static const std::map<char, char> simple = {{'"', '"'},  {'\\', '\\'}, {'/', '/'},  {'n', '\n'},
+                                                        {'r', '\r'}, {'t', '\t'},  {'b', '\b'}, {'f', '\f'}};
+            if (simple.count(e)) {
+                out += simple.at(e);
+                continue;
+            }
             if (e != 'u') Fail("bad escape");
             const unsigned c = unsigned(std::stoul(std::string(S.substr(P + 1, 4)), nullptr, 16));
             P += 4;
-            if (c < 0x80) out += char(c);
-            else if (c < 0x800) { out += char(0xC0 | c >> 6); out += char(0x80 | (c & 0x3F)); }
-            else { out += char(0xE0 | c >> 12); out += char(0x80 | (c >> 6 & 0x3F)); out += char(0x80 | (c & 0x3F)); }
+            if (c < 0x80)
+                out += char(c);
+            else if (c < 0x800) {
+                out += char(0xC0 | c >> 6);
+                out += char(0x80 | (c & 0x3F));
+            } else {
+                out += char(0xE0 | c >> 12);
+                out += char(0x80 | (c >> 6 & 0x3F));
+                out += char(0x80 | (c & 0x3F));
+            }
         }
         if (P >= S.size()) Fail("unterminated string");
         ++P;
@@ -172,7 +217,10 @@ TRun RunCli(const std::vector<std::string>& args, const TRunOptions& o = {}) {
             if (fds[i].fd < 0 || !fds[i].revents) continue;
             char buf[4096];
             const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
-            if (n > 0) { sinks[i]->append(buf, size_t(n)); continue; }
+            if (n > 0) {
+                sinks[i]->append(buf, size_t(n));
+                continue;
+            }
             ::close(fds[i].fd);
             fds[i].fd = -1;
             --open;
@@ -194,14 +242,15 @@ void WriteFile(const fs::path& p, const std::string& data) { std::ofstream(p, st
 
 const fs::path kSamples = VELMAR_SAMPLES;
 const char* const kHarbour = "Northwind Collective - Harbour Lights.mp3";  // ID3v2.3 only
-const char* const kLanterns = "Cinder & Vale - Lanterns in the Rain.mp3";   // ID3v2.3 and ID3v1
-const char* const kBoats = "Tessa Lorne - Paper Boats.mp3";                 // Lyrics3 v2 and ID3v1
+const char* const kLanterns = "Cinder & Vale - Lanterns in the Rain.mp3";  // ID3v2.3 and ID3v1
+const char* const kBoats = "Tessa Lorne - Paper Boats.mp3";                // Lyrics3 v2 and ID3v1
 
 class CliTest : public ::testing::Test {
 protected:
     void SetUp() override {
         static int counter = 0;
-        Dir = fs::temp_directory_path() / ("velmar-cli-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        Dir = fs::temp_directory_path() /
+              ("velmar-cli-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
         fs::create_directories(Dir);
     }
     void TearDown() override {
@@ -248,7 +297,8 @@ protected:
 
 TEST_F(CliTest, InfoWalksFoldersOwnFilesFirstSortedAndTakesOnlyMpegNames) {
     const fs::path root = Dir / "music";
-    for (const char* name : {"b.mp3", "X.MP3", "c.mp2", "a_dir/z.mp3", "a_dir/inner/y.mp3", "album.mp3/t.mp3", "sub1/a.mp3"})
+    for (const char* name :
+         {"b.mp3", "X.MP3", "c.mp2", "a_dir/z.mp3", "a_dir/inner/y.mp3", "album.mp3/t.mp3", "sub1/a.mp3"})
         Copy(kHarbour, root / name);
     WriteFile(root / "x.wav", "RIFF");
     WriteFile(root / "cover.jpg", "JFIF");
@@ -264,29 +314,39 @@ TEST_F(CliTest, InfoWalksFoldersOwnFilesFirstSortedAndTakesOnlyMpegNames) {
 
 TEST_F(CliTest, InfoJsonShapeAndValuesOfEverySample) {
     const std::vector<std::vector<std::string>> frameShapes = {
-        {"id", "text"}, {"id", "description", "value"}, {"id", "description", "url"}, {"id", "url"},
-        {"id", "language", "description", "text"}, {"id", "mime", "picture_type", "description", "data_size"},
-        {"id", "data_size"}, {"id", "text", "data_size"}, {"id", "url", "data_size"}};
+        {"id", "text"},
+        {"id", "description", "value"},
+        {"id", "description", "url"},
+        {"id", "url"},
+        {"id", "language", "description", "text"},
+        {"id", "mime", "picture_type", "description", "data_size"},
+        {"id", "data_size"},
+        {"id", "text", "data_size"},
+        {"id", "url", "data_size"}};
     std::map<std::string, Json> byName;
     for (const auto& entry : fs::directory_iterator(kSamples)) {
         if (entry.path().extension() != ".mp3") continue;
         const Json j = Info(entry.path());
         byName[entry.path().filename().string()] = j;
         SCOPED_TRACE(entry.path().string());
-        EXPECT_EQ(j.Keys(), (std::vector<std::string>{"path", "size", "attributes", "mpeg", "id3v1", "id3v2", "lyrics3", "errors"}));
+        EXPECT_EQ(j.Keys(), (std::vector<std::string>{"path", "size", "attributes", "mpeg", "id3v1", "id3v2", "lyrics3",
+                                                      "errors"}));
         EXPECT_EQ(j["size"].number, double(fs::file_size(entry.path())));
-        EXPECT_EQ(j["mpeg"].Keys(), (std::vector<std::string>{"type", "version", "layer", "bitrate", "bitrate_type", "frequency",
-                                                              "mode", "frames", "length", "seconds", "audio_start", "audio_end"}));
+        EXPECT_EQ(j["mpeg"].Keys(),
+                  (std::vector<std::string>{"type", "version", "layer", "bitrate", "bitrate_type", "frequency", "mode",
+                                            "frames", "length", "seconds", "audio_start", "audio_end"}));
         EXPECT_EQ(j["mpeg"]["layer"].str, "Layer III");
         EXPECT_GT(j["mpeg"]["frames"].number, 50);
         if (j["id3v1"].kind != Json::Null) {
-            EXPECT_EQ(j["id3v1"].Keys(), (std::vector<std::string>{"title", "artist", "album", "year", "comment", "track", "genre", "genre_index"}));
+            EXPECT_EQ(j["id3v1"].Keys(), (std::vector<std::string>{"title", "artist", "album", "year", "comment",
+                                                                   "track", "genre", "genre_index"}));
         }
         if (j["id3v2"].kind != Json::Null) {
             EXPECT_EQ(j["id3v2"].Keys(), (std::vector<std::string>{"valid", "version", "size", "frames"}));
             EXPECT_TRUE(j["id3v2"]["valid"].boolean);
             for (const Json& f : j["id3v2"]["frames"].items)
-                EXPECT_NE(std::find(frameShapes.begin(), frameShapes.end(), f.Keys()), frameShapes.end()) << f["id"].str;
+                EXPECT_NE(std::find(frameShapes.begin(), frameShapes.end(), f.Keys()), frameShapes.end())
+                    << f["id"].str;
         }
         EXPECT_EQ(j["errors"].kind, Json::Array);
         EXPECT_TRUE(j["errors"].items.empty());
@@ -314,10 +374,19 @@ TEST_F(CliTest, InfoJsonShapeAndValuesOfEverySample) {
 TEST_F(CliTest, ExitStatuses) {
     const std::string file = Copy(kHarbour, Dir / "a.mp3").string();
     const std::string missing = (Dir / "missing.mp3").string();
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {}, {"play", file}, {"info"}, {"info", "--xml", file}, {"set"}, {"set", "--title"}, {"set", "--title", "x"},
-             {"set", "--track", "two", file}, {"set", "--frame", "TXXX=x", file}, {"set", "--frame", "TIT2", file},
-             {"set", "--remove", "ti", file}, {"set", "--bogus", file}})
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"play", file},
+                                               {"info"},
+                                               {"info", "--xml", file},
+                                               {"set"},
+                                               {"set", "--title"},
+                                               {"set", "--title", "x"},
+                                               {"set", "--track", "two", file},
+                                               {"set", "--frame", "TXXX=x", file},
+                                               {"set", "--frame", "TIT2", file},
+                                               {"set", "--remove", "ti", file},
+                                               {"set", "--bogus", file}})
         EXPECT_EQ(RunCli(args).status, 2) << ::testing::PrintToString(args);
     EXPECT_EQ(RunCli({"--help"}).status, 0);
     const TRun version = RunCli({"--version"});
@@ -341,9 +410,10 @@ TEST_F(CliTest, ExitStatuses) {
 TEST_F(CliTest, SetWritesValuesKeepsOtherFramesAndAudio) {
     const fs::path file = Copy(kLanterns, Dir / "l.mp3");
     const std::string audio = Between(file);
-    const TRun r = RunCli({"set", "--title", "Café Noir", "--artist", "Ωmega Ensemble", "--album", "Nights", "--year", "2024",
-                        "--track", "4/12", "--genre", "Jazz", "--comment", "new words", "--frame", "TCOM=Ada Byrne",
-                        "--remove", "TLEN", file.string()});
+    const TRun r =
+        RunCli({"set",       "--title", "Café Noir",      "--artist", "Ωmega Ensemble", "--album",    "Nights",
+                "--year",    "2024",    "--track",        "4/12",     "--genre",        "Jazz",       "--comment",
+                "new words", "--frame", "TCOM=Ada Byrne", "--remove", "TLEN",           file.string()});
     ASSERT_EQ(r.status, 0) << r.err;
     const Json j = Info(file);
     EXPECT_EQ(j["id3v2"]["version"].str, "2.3.0");
@@ -408,7 +478,8 @@ TEST_F(CliTest, SetWithoutOptionsLeavesTagContentsAndAudioAsTheyWere) {
         for (const char* key : {"id3v1", "lyrics3"}) {
             const bool same = before[key].kind == after[key].kind && before[key].Keys() == after[key].Keys();
             EXPECT_TRUE(same) << key;
-            for (const std::string& k : before[key].Keys()) EXPECT_EQ(after[key][k].str, before[key][k].str) << key << "." << k;
+            for (const std::string& k : before[key].Keys())
+                EXPECT_EQ(after[key][k].str, before[key][k].str) << key << "." << k;
         }
         ASSERT_EQ(before["id3v2"].kind, after["id3v2"].kind);
         if (before["id3v2"].kind == Json::Null) continue;
@@ -533,7 +604,8 @@ TEST_F(CliTest, SaveKeepsTheFilesProtectionAndOwner) {
         fs::perms Mode;
         bool Saved;
     };
-    for (const TCase& c : {TCase{"readonly.mp3", fs::perms(0444), false}, TCase{"everyones.mp3", fs::perms(0666), false}}) {
+    for (const TCase& c :
+         {TCase{"readonly.mp3", fs::perms(0444), false}, TCase{"everyones.mp3", fs::perms(0666), false}}) {
         SCOPED_TRACE(c.Name);
         const fs::path file = Copy(kHarbour, folder / c.Name);  // root's file
         fs::permissions(file, c.Mode);
@@ -572,9 +644,11 @@ TEST_F(CliTest, SaveKeepsFramesAroundAMalformedFrameAndBehindAnOddExtendedHeader
     auto tag = [](const std::string& ext, const std::string& frames) {
         const size_t n = ext.size() + frames.size();
         return std::string("ID3\x03\x00", 5) + char(ext.empty() ? 0 : 0x40) +
-               std::string{char(n >> 21 & 0x7F), char(n >> 14 & 0x7F), char(n >> 7 & 0x7F), char(n & 0x7F)} + ext + frames;
+               std::string{char(n >> 21 & 0x7F), char(n >> 14 & 0x7F), char(n >> 7 & 0x7F), char(n & 0x7F)} + ext +
+               frames;
     };
-    const std::string audio = ReadFile(Copy(kHarbour, Dir / "source.mp3")).substr(size_t(Info(Dir / "source.mp3")["id3v2"]["size"].number));
+    const std::string audio =
+        ReadFile(Copy(kHarbour, Dir / "source.mp3")).substr(size_t(Info(Dir / "source.mp3")["id3v2"]["size"].number));
     const std::string tit2 = frame("TIT2", std::string("\0Title", 6)), tpe1 = frame("TPE1", std::string("\0Artist", 7)),
                       comm = frame("COMM", std::string("\0engD\0Text", 11));
     const std::string malformed = tag("", tit2 + frame(std::string("X\x01Y\x02", 4), "12345") + tpe1 + comm);

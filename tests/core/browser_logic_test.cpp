@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "file/mp3object.h"
 #include "views/listcells.h"
 #include "views/pictures.h"
 #include "views/playlist.h"
 #include "views/searchmatch.h"
-#include "file/mp3object.h"
 
 namespace {
 
@@ -49,7 +49,9 @@ std::string Audio() {
 }
 
 std::string Be32(size_t n) { return {char(n >> 24), char(n >> 16), char(n >> 8), char(n)}; }
-std::string V2Frame(const std::string& id, const std::string& body) { return id + Be32(body.size()) + std::string(2, '\0') + body; }
+std::string V2Frame(const std::string& id, const std::string& body) {
+    return id + Be32(body.size()) + std::string(2, '\0') + body;
+}
 std::string V2Text(const std::string& id, const std::string& text) { return V2Frame(id, std::string(1, '\0') + text); }
 std::string V2Tag(const std::string& frames, char version = 3) {
     const size_t n = frames.size();
@@ -77,15 +79,16 @@ Cells CellsOf(const fs::path& file) {
 TEST(ListCells, Id3v2WinsCellByCellOverId3v1) {
     TempDir dir;
     const fs::path both = dir / "both.mp3";
-    Write(both, V2Tag(V2Text("TIT2", std::string("X\0", 2)) + V2Text("TRCK", "3/12") + V2Text("TCON", "(17)Heavy Rock") +
-                      V2Frame("COMM", std::string("\0eng\0First", 10)) + V2Frame("COMM", std::string("\0eng\0Second", 11)) +
-                      V2Frame("TXXX", std::string("\0Mood\0Calm", 10))) +
-                    Audio() + V1Tag("Y", "Caf\xE9", 7, 9));
+    Write(both,
+          V2Tag(V2Text("TIT2", std::string("X\0", 2)) + V2Text("TRCK", "3/12") + V2Text("TCON", "(17)Heavy Rock") +
+                V2Frame("COMM", std::string("\0eng\0First", 10)) + V2Frame("COMM", std::string("\0eng\0Second", 11)) +
+                V2Frame("TXXX", std::string("\0Mood\0Calm", 10))) +
+              Audio() + V1Tag("Y", "Caf\xE9", 7, 9));
     Cells c = CellsOf(both);
     EXPECT_EQ(c["Path"], (dir.Path / "").string());
     EXPECT_EQ(c["Filename"], "both.mp3");
     EXPECT_EQ(c["Tags"], "1 2 ");
-    EXPECT_EQ(c["Title"], "X");  // the zero that ended the text is cut
+    EXPECT_EQ(c["Title"], "X");                     // the zero that ended the text is cut
     EXPECT_EQ(c["Artist / Group"], "Caf\xC3\xA9");  // no TPE1: the ID3v1 artist, as UTF-8
     EXPECT_EQ(c["Track"], "03/12");
     EXPECT_EQ(c["Genre"], "Heavy Rock");  // the refinement wins over the genre number
@@ -132,7 +135,9 @@ TEST(ListCells, Id3v1OnlyAndSizesAndUnreadableFiles) {
     EXPECT_EQ(TagsText(true, true, true), "1 2 L");
 
     const Cells gone = CellsOf(dir / "sub" / "gone.mp3");
-    EXPECT_EQ(gone, (Cells{{"Path", (dir / "sub" / "").string()}, {"Filename", "gone.mp3"}, {"Tags", "    "}, {"Size", "0,0 Kb"}}));
+    EXPECT_EQ(
+        gone,
+        (Cells{{"Path", (dir / "sub" / "").string()}, {"Filename", "gone.mp3"}, {"Tags", "    "}, {"Size", "0,0 Kb"}}));
 
     ASSERT_EQ(ColumnCatalogue().size(), 18u);
     EXPECT_STREQ(ColumnCatalogue()[8].Caption, "Length");
@@ -152,8 +157,8 @@ TEST(Playlist, PlsAndM3uRoundTripAndForeignFiles) {
     }
     const std::vector<std::string> three = {names[1], names[3], names[4]};
     WritePlaylist(dir / "list.PLS", three);
-    EXPECT_EQ(Read(dir / "list.PLS"), "[playlist]\r\nFile1=" + names[1] + "\r\nFile2=" + names[3] + "\r\nFile3=" +
-                                          names[4] + "\r\nNumberOfEntries=3\r\n");
+    EXPECT_EQ(Read(dir / "list.PLS"), "[playlist]\r\nFile1=" + names[1] + "\r\nFile2=" + names[3] +
+                                          "\r\nFile3=" + names[4] + "\r\nNumberOfEntries=3\r\n");
     EXPECT_EQ(ReadPlaylist(dir / "list.PLS"), three);
     WritePlaylist(dir / "list.m3u", three);
     EXPECT_EQ(Read(dir / "list.m3u"), names[1] + "\r\n" + names[3] + "\r\n" + names[4] + "\r\n");
@@ -166,13 +171,15 @@ TEST(Playlist, PlsAndM3uRoundTripAndForeignFiles) {
     fs::create_directories(dir / "sub");
     Write(dir / "a=b.mp3", "x");
     Write(dir / "sub" / "c.mp3", "x");
-    Write(dir / "in.pls", "[playlist]\nFile1=" + (dir / "missing.mp3").string() + "\nFile2=" + (dir / "a=b.mp3").string() +
-                              "\nTitle2=s0.mp3\nFile3=sub/c.mp3\nNumberOfEntries=3\n");
-    EXPECT_EQ(ReadPlaylist(dir / "in.pls"), (std::vector<std::string>{(dir / "a=b.mp3").string(), (dir / "sub/c.mp3").string()}));
+    Write(dir / "in.pls", "[playlist]\nFile1=" + (dir / "missing.mp3").string() + "\nFile2=" +
+                              (dir / "a=b.mp3").string() + "\nTitle2=s0.mp3\nFile3=sub/c.mp3\nNumberOfEntries=3\n");
+    EXPECT_EQ(ReadPlaylist(dir / "in.pls"),
+              (std::vector<std::string>{(dir / "a=b.mp3").string(), (dir / "sub/c.mp3").string()}));
 
     // A BOM, LF line ends, comments, blank lines, a folder and relative entries (against the playlist's folder).
     Write(dir / "sub" / "in.m3u", "\xEF\xBB\xBF#EXTM3U\n#EXTINF:12,Song\nc.mp3\n\n../s2.mp3\r\n.\n" + names[0]);
-    EXPECT_EQ(ReadPlaylist(dir / "sub" / "in.m3u"), (std::vector<std::string>{(dir / "sub/c.mp3").string(), names[2], names[0]}));
+    EXPECT_EQ(ReadPlaylist(dir / "sub" / "in.m3u"),
+              (std::vector<std::string>{(dir / "sub/c.mp3").string(), names[2], names[0]}));
 
     EXPECT_THROW(ReadPlaylist(dir / "none.m3u"), std::runtime_error);
     EXPECT_THROW(WritePlaylist(dir / "no" / "such.m3u", three), std::runtime_error);
@@ -201,7 +208,8 @@ TEST(Playlist, WindowControlFilesAndSavedLists) {
 
     for (const char* name : {"WND10.m3u", "WND2.m3u", "WND0.M3U", "WND2.ctl", "other.m3u", "WNDx.m3u", "WND.m3u"})
         Write(dir / name, "");
-    EXPECT_EQ(SavedWindowLists(dir.Path), (std::vector<fs::path>{dir / "WND0.M3U", dir / "WND2.m3u", dir / "WND10.m3u"}));
+    EXPECT_EQ(SavedWindowLists(dir.Path),
+              (std::vector<fs::path>{dir / "WND0.M3U", dir / "WND2.m3u", dir / "WND10.m3u"}));
     EXPECT_TRUE(SavedWindowLists(dir / "none").empty());
 }
 
@@ -247,15 +255,16 @@ TEST(Search, RowsSearchedSelectedKeptOrCopied) {
 TEST(Playlist, GatheredFilesOfFoldersPlaylistsAndFiles) {
     TempDir dir;
     fs::create_directories(dir / "music" / "sub");
-    for (const char* name : {"music/b.mp3", "music/a.MP2", "music/sub/c.mp3", "music/cover.jpg", "one.mp3", "notes.txt"})
+    for (const char* name :
+         {"music/b.mp3", "music/a.MP2", "music/sub/c.mp3", "music/cover.jpg", "one.mp3", "notes.txt"})
         Write(dir / name, "x");
     Write(dir / "list.m3u", "one.mp3\nmusic/sub/c.mp3\n");
     const std::vector<fs::path> given = {dir / "list.m3u", dir / "music", dir / "notes.txt", dir / "gone.mp3",
                                          dir / "none.m3u"};
     const TGatheredFiles withLists = GatherFiles(given, true);
-    EXPECT_EQ(withLists.Files, (std::vector<fs::path>{dir / "one.mp3", dir / "music/sub/c.mp3", dir / "music/a.MP2",
-                                                      dir / "music/b.mp3", dir / "music/sub/c.mp3", dir / "notes.txt",
-                                                      dir / "gone.mp3"}));
+    EXPECT_EQ(withLists.Files,
+              (std::vector<fs::path>{dir / "one.mp3", dir / "music/sub/c.mp3", dir / "music/a.MP2", dir / "music/b.mp3",
+                                     dir / "music/sub/c.mp3", dir / "notes.txt", dir / "gone.mp3"}));
     ASSERT_EQ(withLists.Errors.size(), 1u);
     EXPECT_EQ(withLists.Errors[0].first, dir / "none.m3u");
 

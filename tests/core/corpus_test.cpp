@@ -54,7 +54,13 @@ TEST(Corpus, EveryFileLoadsAndSavesWithItsAudioUnchanged) {
 }
 
 TEST(Corpus, StreamFactsAsThePeersFindThem) {
-    struct Case { const char* file; const char *version, *kbps, *hz; bool vbr; double seconds; int64_t firstFrame; };
+    struct Case {
+        const char* file;
+        const char *version, *kbps, *hz;
+        bool vbr;
+        double seconds;
+        int64_t firstFrame;
+    };
     const Case cases[] = {
         {"taglib/xing.mp3", "MPEG-1", "32", "44100", false, 2.064, 0},
         {"taglib/bladeenc.mp3", "MPEG-1", "64", "44100", false, 3.553, 0},
@@ -96,19 +102,20 @@ TEST(Corpus, Id3v23TagsReadAsThePeersReadThem) {
     const auto silence = Load("mutagen/silence-44-s.mp3");
     const TID3v2Object& s = silence->File.ID3v2();
     EXPECT_TRUE(s.Valid);
-    EXPECT_EQ(Join({s.TIT2.Text, s.TALB.Text, s.TPE1.Text, s.TIT1.Text, s.TCON.Refinement,
-                    std::to_string(s.TRCK.Number), std::to_string(s.TRCK.Total), std::to_string(s.TLEN.Value),
-                    std::to_string(s.TYER.Value)}),
-              "Silence|Quod Libet Test Data|piman|Silence|Silence|2|10|3000|2004");
+    EXPECT_EQ(
+        Join({s.TIT2.Text, s.TALB.Text, s.TPE1.Text, s.TIT1.Text, s.TCON.Refinement, std::to_string(s.TRCK.Number),
+              std::to_string(s.TRCK.Total), std::to_string(s.TLEN.Value), std::to_string(s.TYER.Value)}),
+        "Silence|Quod Libet Test Data|piman|Silence|Silence|2|10|3000|2004");
 
     EXPECT_EQ(Load("taglib/unsynch.id3")->File.ID3v2().TIT2.Text, "My babe just cares for me");
 
     const auto picture = Load("id3lib/230-picture.tag");
     const TID3v2Object& p = picture->File.ID3v2();
     ASSERT_EQ(p.APICCount, 1);
-    EXPECT_EQ(Join({p.APIC[0].MIMEType, std::to_string(p.APIC[0].PictureType), p.APIC[0].Description, p.TCOM.Text,
-                    p.TPE3.Text, p.TCON.Genre1Name}),
-              "image/jpeg|11|B/W picture of Saint-Sa\xC3\xABns|Camille Saint-Sa\xC3\xABns|Ondrej Len\xC3\xA1rd|Classical");
+    EXPECT_EQ(
+        Join({p.APIC[0].MIMEType, std::to_string(p.APIC[0].PictureType), p.APIC[0].Description, p.TCOM.Text,
+              p.TPE3.Text, p.TCON.Genre1Name}),
+        "image/jpeg|11|B/W picture of Saint-Sa\xC3\xABns|Camille Saint-Sa\xC3\xABns|Ondrej Len\xC3\xA1rd|Classical");
     ASSERT_EQ(p.APIC[0].PictureData.size(), 8156u);
     EXPECT_EQ(Slice(p.APIC[0].PictureData, 0, 2), (TBytes{0xFF, 0xD8}));
     EXPECT_EQ(p.IPLS.People.substr(0, 21), std::string("Producer\0Martin Sauer", 21));
@@ -161,9 +168,10 @@ TEST(Corpus, Id3v1AndLyrics3) {
     const TLyricsObject& l = lyr->File.Lyrics3();
     EXPECT_TRUE(l.Present && l.HasLyrics && l.HasTimestamps && l.Size == 1064 + 15 && lyr->File.AudioEnd == 0);
     ASSERT_GE(l.Lyrics.size(), 7u);
-    EXPECT_EQ(Join({l.ExtAlbum, l.ExtArtist, l.ExtTitle, l.Author, std::string(l.Lyrics.begin(), l.Lyrics.begin() + 7)}),
-              "Album name that is larger then 30 chars !|Artist name or band that is larger then 30 chars !|"
-              "Track name which is larger then 30 chars !|The lyrics were written by someone.. is it you ?|[00:02]");
+    EXPECT_EQ(
+        Join({l.ExtAlbum, l.ExtArtist, l.ExtTitle, l.Author, std::string(l.Lyrics.begin(), l.Lyrics.begin() + 7)}),
+        "Album name that is larger then 30 chars !|Artist name or band that is larger then 30 chars !|"
+        "Track name which is larger then 30 chars !|The lyrics were written by someone.. is it you ?|[00:02]");
     EXPECT_EQ(Join({lyr->File.ID3v1().GenreName, TID3v1Object::FieldText(lyr->File.ID3v1().Title)}),
               "Blues|Track name which is larger the");
 }

@@ -34,29 +34,55 @@ struct TCase {
 // that reading and writing it again must give the same bytes.
 std::vector<TCase> FrameCases() {
     std::vector<TCase> c;
-    for (const char* id : {"TALB", "TCOM", "TCOP", "TDLY", "TENC", "TEXT", "TIT1", "TIT2", "TIT3", "TKEY", "TLAN",
-                           "TOAL", "TOFN", "TOLY", "TOPE", "TOWN", "TPE1", "TPE2", "TPE3", "TPE4", "TPUB", "TRDA",
-                           "TRSN", "TRSO", "TSRC", "TSSE"})
+    for (const char* id :
+         {"TALB", "TCOM", "TCOP", "TDLY", "TENC", "TEXT", "TIT1", "TIT2", "TIT3", "TKEY", "TLAN", "TOAL", "TOFN",
+          "TOLY", "TOPE", "TOWN", "TPE1", "TPE2", "TPE3", "TPE4", "TPUB", "TRDA", "TRSN", "TRSO", "TSRC", "TSSE"})
         c.push_back({id, Txt("Text \xE9")});
     for (const char* id : {"TBPM", "TLEN", "TORY", "TSIZ", "TYER"}) c.push_back({id, Txt("0120")});
     for (const char* id : {"WCOM", "WCOP", "WOAF", "WOAR", "WOAS", "WORS", "WPAY", "WPUB"})
         c.push_back({id, B("http://example.org/")});
     for (const char* id : {"EQUA", "ETCO", "LINK", "MLLT", "POSS", "RVAD", "SYLT"}) c.push_back({id, kData});
     const std::vector<TCase> others = {
-        {"TCON", Txt("(17)(RX)Live")}, {"TDAT", Txt("2512")}, {"TIME", Txt("0930")}, {"TFLT", Txt("/3")},
-        {"TMED", Txt("(CD/DD)Remaster")}, {"TPOS", Txt("1/2")}, {"TRCK", Txt("02/10")},
-        {"TXXX", B("\0MOOD\0calm"sv)}, {"WXXX", B("\0home\0http://x.org/"sv)},
+        {"TCON", Txt("(17)(RX)Live")},
+        {"TDAT", Txt("2512")},
+        {"TIME", Txt("0930")},
+        {"TFLT", Txt("/3")},
+        {"TMED", Txt("(CD/DD)Remaster")},
+        {"TPOS", Txt("1/2")},
+        {"TRCK", Txt("02/10")},
+        {"TXXX", B("\0MOOD\0calm"sv)},
+        {"WXXX", B("\0home\0http://x.org/"sv)},
         {"AENC", Cat({B("owner\0"sv), {0, 16, 1, 0}, B("info")})},
-        {"APIC", Cat({B("\0image/png\0\x03" "Front\0"sv), kData})},
-        {"COMM", B("\0deuDesc\0Nice text"sv)}, {"USLT", B("\0engTitle\0Line one\nLine two"sv)},
-        {"COMR", Cat({B("\0" "EUR9.99\0" "20301231" "http://shop\0\x03" "Seller\0" "Offer\0" "image/png\0"sv), kData})},
-        {"ENCR", Cat({B("owner\0\x80"sv), kData})}, {"GRID", Cat({B("owner\0\x81"sv), kData})},
-        {"POPM", B("a@b.c\0\xC4\0\0\x01\0"sv)}, {"GEOB", Cat({B("\0text/plain\0f.txt\0A file\0"sv), kData})},
-        {"IPLS", B("\0Producer\0Someone\0Piano\0Else"sv)}, {"MCDI", Cat({{0, 0, 0, 8}, kData})},
-        {"OWNE", B("\0" "9.99\0" "20240101" "Shop"sv)}, {"PCNT", {0, 0, 0, 7}},
-        {"PRIV", Cat({B("owner\0"sv), kData})}, {"UFID", Cat({B("abc\0"sv), TBytes(16, 0xAB)})},
-        {"RBUF", {0, 0, 1, 0, 1, 0, 0, 0, 0x20}}, {"RVRB", {0, 1, 0, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
-        {"SYTC", Cat({{2}, kData})}, {"USER", B("\0engTerms of use"sv)},
+        {"APIC", Cat({B("\0image/png\0\x03"
+                        "Front\0"sv),
+                      kData})},
+        {"COMM", B("\0deuDesc\0Nice text"sv)},
+        {"USLT", B("\0engTitle\0Line one\nLine two"sv)},
+        {"COMR", Cat({B("\0"
+                        "EUR9.99\0"
+                        "20301231"
+                        "http://shop\0\x03"
+                        "Seller\0"
+                        "Offer\0"
+                        "image/png\0"sv),
+                      kData})},
+        {"ENCR", Cat({B("owner\0\x80"sv), kData})},
+        {"GRID", Cat({B("owner\0\x81"sv), kData})},
+        {"POPM", B("a@b.c\0\xC4\0\0\x01\0"sv)},
+        {"GEOB", Cat({B("\0text/plain\0f.txt\0A file\0"sv), kData})},
+        {"IPLS", B("\0Producer\0Someone\0Piano\0Else"sv)},
+        {"MCDI", Cat({{0, 0, 0, 8}, kData})},
+        {"OWNE", B("\0"
+                   "9.99\0"
+                   "20240101"
+                   "Shop"sv)},
+        {"PCNT", {0, 0, 0, 7}},
+        {"PRIV", Cat({B("owner\0"sv), kData})},
+        {"UFID", Cat({B("abc\0"sv), TBytes(16, 0xAB)})},
+        {"RBUF", {0, 0, 1, 0, 1, 0, 0, 0, 0x20}},
+        {"RVRB", {0, 1, 0, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+        {"SYTC", Cat({{2}, kData})},
+        {"USER", B("\0engTerms of use"sv)},
     };
     c.insert(c.end(), others.begin(), others.end());
     return c;
@@ -81,13 +107,16 @@ TBytes Compress(const TBytes& plain) {
 }  // namespace
 
 TEST(ID3v2Read, UnknownFlagsOrVersionsKeepTheTagBytes) {
-    struct Case { uint8_t flags, version; bool message; };
+    struct Case {
+        uint8_t flags, version;
+        bool message;
+    };
     for (const Case c : {Case{0x10, 3, true}, Case{0x01, 3, true}, Case{0, 5, false}, Case{0, 1, false}}) {
         const TBytes bytes = Id3Tag(Id3Frame("TIT2", Txt("Hi")), 4, c.flags, c.version);
         TTag t(bytes);
         EXPECT_TRUE(t.Tag.Present && !t.Tag.Valid && !t.Tag.TIT2.FrameHeader.Present);
-        EXPECT_EQ(t.Sink.Messages, c.message ? std::vector<std::string>{"Unrecognized Header Flag."}
-                                             : std::vector<std::string>{});
+        EXPECT_EQ(t.Sink.Messages,
+                  c.message ? std::vector<std::string>{"Unrecognized Header Flag."} : std::vector<std::string>{});
         EXPECT_EQ(t.Tag.TagSizeOnDisk(), int64_t(bytes.size()));
         EXPECT_EQ(t.Save(), bytes);
         t.Tag.ReplaceInvalidTag = true;
@@ -108,8 +137,8 @@ TEST(ID3v2Read, ExtendedHeader) {
     TTag plain(Id3Tag(Cat({{0, 0, 0, 6, 0, 0, 0, 0, 0, 20}, frame}), 0, 0x40));
     EXPECT_EQ(plain.Tag.ExtHeader.Size * 100 + plain.Tag.ExtHeader.PaddingSize, 620);
     // A size field of neither 6 nor 10: the bytes it counts beyond the padding size are skipped.
-    const TBytes odd = Id3Tag(Cat({{0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 9, 9, 9, 9, 9, 9}, frame,
-                                   Id3Frame("TPE1", Txt("Artist"))}), 0, 0x40);
+    const TBytes odd = Id3Tag(
+        Cat({{0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 9, 9, 9, 9, 9, 9}, frame, Id3Frame("TPE1", Txt("Artist"))}), 0, 0x40);
     TTag twelve(odd);
     EXPECT_EQ(twelve.Tag.ExtHeader.Size, 12);
     EXPECT_EQ(twelve.Tag.TPE1.Text, "Artist");
@@ -168,7 +197,8 @@ TEST(ID3v2Read, ABadIdentifierWhoseSizeLeadsToTheNextFrameIsSkipped) {
         const char* Name;
         TBytes Frames;
         size_t FramesRead;
-    } cases[] = {{"end", Cat({a, bad}), 1}, {"padding", Cat({a, bad, TBytes(30, 0)}), 1},
+    } cases[] = {{"end", Cat({a, bad}), 1},
+                 {"padding", Cat({a, bad, TBytes(30, 0)}), 1},
                  {"unknown frame", Cat({a, bad, zzzz, tpe1}), 3}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -183,10 +213,11 @@ TEST(ID3v2Read, ABadIdentifierWithKnownFramesOutOfReachMarksTheTagDamaged) {
     const TBytes a = Id3Frame("TIT2", Txt("Hi"));
     // The size leads into the middle of TPE1: the frames behind it cannot be walked to.
     const TBytes tag = Id3Tag(Cat({a, Id3Frame("X\x01Y\x02", B("123")), B("45"), Id3Frame("TPE1", Txt("Artist")),
-                                   Id3Frame("COMM", B("\0engD\0Text"sv))}), 40);
+                                   Id3Frame("COMM", B("\0engD\0Text"sv))}),
+                              40);
     TTag damaged(tag);
     EXPECT_FALSE(damaged.Tag.Valid);
-    EXPECT_EQ(damaged.Save(), tag);  // kept byte for byte
+    EXPECT_EQ(damaged.Save(), tag);        // kept byte for byte
     damaged.Tag.ReplaceInvalidTag = true;  // unless a new tag is wanted
     EXPECT_EQ(damaged.Save(), Id3Tag(a));
 
@@ -195,7 +226,10 @@ TEST(ID3v2Read, ABadIdentifierWithKnownFramesOutOfReachMarksTheTagDamaged) {
     EXPECT_TRUE(quiet.Tag.Valid);
     EXPECT_TRUE(quiet.Sink.Messages.empty());
     EXPECT_EQ(quiet.Tag.TIT2.Text, "Hi");
-    TTag junk(Id3Tag(Cat({a, B("ab\x01" "c\x7F\x7F\x7F\x7F\0\0"), B("still not a frame, TIT"), TBytes(9, 0)})));
+    TTag junk(Id3Tag(Cat({a,
+                          B("ab\x01"
+                            "c\x7F\x7F\x7F\x7F\0\0"),
+                          B("still not a frame, TIT"), TBytes(9, 0)})));
     EXPECT_TRUE(junk.Tag.Valid);
     EXPECT_EQ(junk.Save(), Id3Tag(a));
 }
@@ -322,26 +356,29 @@ TEST(ID3v2Frames, FieldsAreReadWhereTheyStand) {
     EXPECT_EQ(Join({g.AENC[0].Owner, std::to_string(g.AENC[0].PreviewStart), std::to_string(g.AENC[0].PreviewLength)}),
               "owner|16|256");
     EXPECT_EQ(g.AENC[0].EncryptionInfo, B("info"));
-    EXPECT_EQ(Join({g.APIC[0].MIMEType, g.APIC[0].PictureTypeName, g.APIC[0].Description}), "image/png|Cover (front)|Front");
-    EXPECT_EQ(Join({g.COMM[0].Language, g.COMM[0].Description, g.COMM[0].Text, g.USLT[0].Language, g.USLT[0].Description}),
-              "deu|Desc|Nice text|eng|Title");
+    EXPECT_EQ(Join({g.APIC[0].MIMEType, g.APIC[0].PictureTypeName, g.APIC[0].Description}),
+              "image/png|Cover (front)|Front");
+    EXPECT_EQ(
+        Join({g.COMM[0].Language, g.COMM[0].Description, g.COMM[0].Text, g.USLT[0].Language, g.USLT[0].Description}),
+        "deu|Desc|Nice text|eng|Title");
     EXPECT_EQ(Join({g.COMR.Price, g.COMR.ValidUntil, g.COMR.ContactURL, g.COMR.ReceivedAsName, g.COMR.Seller,
                     g.COMR.Description, g.COMR.PictureMIMEType}),
               "EUR9.99|20301231|http://shop|File over the Internet|Seller|Offer|image/png");
-    EXPECT_EQ(Join({g.POPM[0].Owner, std::to_string(g.POPM[0].Symbol), std::to_string(g.GRID[0].Symbol), g.UFID[0].Owner}),
-              "a@b.c|196|129|abc");
+    EXPECT_EQ(
+        Join({g.POPM[0].Owner, std::to_string(g.POPM[0].Symbol), std::to_string(g.GRID[0].Symbol), g.UFID[0].Owner}),
+        "a@b.c|196|129|abc");
     EXPECT_EQ(Join({g.GEOB[0].MIMEType, g.GEOB[0].FileName, g.GEOB[0].Description, g.OWNE.PricePaid,
                     g.OWNE.PurchaseDate, g.OWNE.Seller, g.USER.Language, g.USER.Text}),
               "text/plain|f.txt|A file|9.99|20240101|Shop|eng|Terms of use");
     EXPECT_EQ(g.IPLS.People, "Producer\0Someone\0Piano\0Else"sv);
-    for (const TBytes* d : {&g.APIC[0].PictureData, &g.COMR.SellerLogo, &g.GEOB[0].Object, &g.MCDI.TOC,
-                            &g.PRIV[0].Data, &g.SYTC.Data, &g.SYLT[0].Data, &g.ENCR[0].Data})
+    for (const TBytes* d : {&g.APIC[0].PictureData, &g.COMR.SellerLogo, &g.GEOB[0].Object, &g.MCDI.TOC, &g.PRIV[0].Data,
+                            &g.SYTC.Data, &g.SYLT[0].Data, &g.ENCR[0].Data})
         EXPECT_EQ(*d, kData);
     EXPECT_EQ(Cat({g.POPM[0].Data, g.PCNT.Counter, g.UFID[0].Data}), Cat({{0, 0, 1, 0, 0, 0, 0, 7}, TBytes(16, 0xAB)}));
-    EXPECT_EQ(Join({std::to_string(g.MCDI.TOCHeader), std::to_string(g.RBUF.BufferSize), std::to_string(g.RBUF.EmbeddedInfo),
-                    std::to_string(g.RBUF.NextTagOffset), std::to_string(g.RVRB.ReverbRight),
-                    std::to_string(g.RVRB.BouncesLeft), std::to_string(g.RVRB.PremixRightToLeft),
-                    std::to_string(g.SYTC.TimeStampFormat)}),
+    EXPECT_EQ(Join({std::to_string(g.MCDI.TOCHeader), std::to_string(g.RBUF.BufferSize),
+                    std::to_string(g.RBUF.EmbeddedInfo), std::to_string(g.RBUF.NextTagOffset),
+                    std::to_string(g.RVRB.ReverbRight), std::to_string(g.RVRB.BouncesLeft),
+                    std::to_string(g.RVRB.PremixRightToLeft), std::to_string(g.SYTC.TimeStampFormat)}),
               "8|256|1|32|2|3|10|2");
 }
 
@@ -384,7 +421,11 @@ TEST(ID3v2Frames, TextOutsideLatin1IsWrittenAsUtf16WithMark) {
 }
 
 TEST(ID3v2Frames, OtherEncodingsAreReadAndWrittenInTheirSmallestForm) {
-    struct Case { TBytes read; std::string text; TBytes written; };
+    struct Case {
+        TBytes read;
+        std::string text;
+        TBytes written;
+    };
     for (const Case& c : {Case{{1, 0xFF, 0xFE, 'A', 0, 'B', 0}, "AB", Txt("AB")},
                           Case{{2, 0, 'A', 0x20, 0xAC}, "A\xE2\x82\xAC", {1, 0xFF, 0xFE, 'A', 0, 0xAC, 0x20}},
                           Case{Txt("caf\xC3\xA9", 3), "caf\xC3\xA9", Txt("caf\xE9")},
@@ -396,10 +437,10 @@ TEST(ID3v2Frames, OtherEncodingsAreReadAndWrittenInTheirSmallestForm) {
 }
 
 TEST(ID3v2Parsed, UnchangedValuesKeepTheirTextChangedOnesAreRebuilt) {
-    const TBytes tag = Id3Tag(Cat({Id3Frame("TCON", Txt("(200)((foo)")), Id3Frame("TDAT", Txt("2512")),
-                                   Id3Frame("TLEN", Txt("abc")), Id3Frame("TMED", Txt("(XYZ)tape")),
-                                   Id3Frame("TPOS", Txt("5")), Id3Frame("TRCK", Txt("02/10")),
-                                   Id3Frame("TYER", Txt("0120"))}));
+    const TBytes tag =
+        Id3Tag(Cat({Id3Frame("TCON", Txt("(200)((foo)")), Id3Frame("TDAT", Txt("2512")), Id3Frame("TLEN", Txt("abc")),
+                    Id3Frame("TMED", Txt("(XYZ)tape")), Id3Frame("TPOS", Txt("5")), Id3Frame("TRCK", Txt("02/10")),
+                    Id3Frame("TYER", Txt("0120"))}));
     TTag t(tag);
     TID3v2Object& g = t.Tag;
     EXPECT_EQ(Join({g.TCON.Genre1Name, g.TCON.Refinement, g.TMED.MediaType, g.TMED.MediaRefinement,

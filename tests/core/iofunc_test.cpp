@@ -43,7 +43,9 @@ TEST(IoFunc, Latin1AndUtf8) {
     std::string all;
     for (int c = 0; c < 256; ++c) all += char(c);
     EXPECT_EQ(Utf8ToLatin1(Latin1ToUtf8(all)), all);
-    EXPECT_EQ(Utf8ToLatin1("a\xE2\x82\xAC" "b"), "a?b");  // the euro sign is not Latin-1
+    EXPECT_EQ(Utf8ToLatin1("a\xE2\x82\xAC"
+                           "b"),
+              "a?b");                    // the euro sign is not Latin-1
     EXPECT_FALSE(IsLatin1Text("\xE9"));  // not UTF-8 at all
     const std::string bad = "caf\xE9", good = "\xE6\x9D\xB1";
     EXPECT_EQ(DecodeText(3, reinterpret_cast<const uint8_t*>(bad.data()), bad.size()), "caf\xC3\xA9");
@@ -58,9 +60,14 @@ TEST(IoFunc, Utf16) {
     EXPECT_EQ(dec({0, 'A', 0, '\t', 0x20, 0xAC}, 2), "A\t\xE2\x82\xAC");
     EXPECT_EQ(dec({0xFF, 0xFE, 'A', 0, 0xFE, 0xFF, 0, 'B', 0}, 1), "AB");  // a mark switches; odd byte dropped
     EXPECT_EQ(dec({0xFF, 0xFE, 0x3D, 0xD8, 0x00, 0xDE}, 1), "\xF0\x9F\x98\x80");
-    EXPECT_EQ(dec({0xFF, 0xFE, 0x3D, 0xD8, 'A', 0, 0x00, 0xDE}, 1), "\xEF\xBF\xBD" "A" "\xEF\xBF\xBD");
+    EXPECT_EQ(dec({0xFF, 0xFE, 0x3D, 0xD8, 'A', 0, 0x00, 0xDE}, 1),
+              "\xEF\xBF\xBD"
+              "A"
+              "\xEF\xBF\xBD");
 
-    const std::string text = "D\xC5\x99" "ev \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80";
+    const std::string text =
+        "D\xC5\x99"
+        "ev \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80";
     TBytes out;
     AppendEncodedText(out, 1, text, true);
     EXPECT_EQ(Slice(out, 0, 2), (TBytes{0xFF, 0xFE}));

@@ -26,7 +26,12 @@ size_t Entries(const fs::path& folder) {
 }  // namespace
 
 TEST(MP3Object, StreamFactsForEveryVersionAndLayer) {
-    struct Case { TFrameSpec s; int count; const char *version, *layer, *kbps, *hz, *mode, *length; double seconds; };
+    struct Case {
+        TFrameSpec s;
+        int count;
+        const char *version, *layer, *kbps, *hz, *mode, *length;
+        double seconds;
+    };
     const Case cases[] = {
         {{3, 1, 9, 0, 1}, 50, "MPEG-1", "Layer III", "128", "44100", "Joint Stereo", "00:01", 50 * 1152 / 44100.0},
         {{3, 2, 10, 1, 0}, 60, "MPEG-1", "Layer II", "192", "48000", "Stereo", "00:01", 60 * 1152 / 48000.0},
@@ -237,7 +242,7 @@ TEST_F(MP3ObjectSave, FailuresLeaveTheOriginalUntouched) {
     TLoaded f(P);
     f.File.ID3v2().TIT2.SetText("changed");
     EXPECT_FALSE(f.File.SaveFile(Dir / "missing" / "song.mp3", true, true, true));  // no such folder
-    fs::create_directories(Dir / "folder.mp3" / "sub");                              // a folder in the way
+    fs::create_directories(Dir / "folder.mp3" / "sub");                             // a folder in the way
     EXPECT_FALSE(f.File.SaveFile(Dir / "folder.mp3", true, true, true));
     ASSERT_EQ(f.Sink.Messages.size(), 2u);
     for (const std::string& m : f.Sink.Messages) EXPECT_EQ(m.rfind("Error MP3Object::SaveFile. Message: ", 0), 0u) << m;

@@ -29,7 +29,8 @@ TBytes ApeBlock(size_t items, bool withHeader, bool isHeader) {
 }
 TBytes ApeTag(bool withHeader) {
     const TBytes item = Cat({{5, 0, 0, 0, 0, 0, 0, 0}, B("Title"), {0}, B("Hello")});
-    return Cat({withHeader ? ApeBlock(item.size(), true, true) : TBytes{}, item, ApeBlock(item.size(), withHeader, false)});
+    return Cat(
+        {withHeader ? ApeBlock(item.size(), true, true) : TBytes{}, item, ApeBlock(item.size(), withHeader, false)});
 }
 
 TBytes V1(const std::string& title) {
@@ -54,8 +55,14 @@ protected:
         return Checker.CheckFile(Last);
     }
     std::vector<std::string> ErrorLines(const std::string& reason, int64_t offset, int64_t size) const {
-        return {"FATAL ERROR:", reason, "Offset: " + std::to_string(offset) + " of " + std::to_string(size), "",
-                "File: " + Last.string(), "", kSep, ""};
+        return {"FATAL ERROR:",
+                reason,
+                "Offset: " + std::to_string(offset) + " of " + std::to_string(size),
+                "",
+                "File: " + Last.string(),
+                "",
+                kSep,
+                ""};
     }
     TTempDir Dir;
     fs::path Last;
@@ -78,15 +85,15 @@ TEST_F(MpegChecker, IntactStreamsOfEveryVersionAndLayer) {
                     stream = Cat({stream, Frame(s, unsigned(i))});
                 }
                 const TCheckResult r = Check(stream);
-                SCOPED_TRACE(testing::Message() << "version " << int(version) << " layer " << int(layer) << " bitrate "
-                                                << int(bitrate));
+                SCOPED_TRACE(testing::Message()
+                             << "version " << int(version) << " layer " << int(layer) << " bitrate " << int(bitrate));
                 EXPECT_EQ(r.Outcome, TCheckOutcome::Ok);
                 EXPECT_EQ(r.Frames, 25);
                 EXPECT_FALSE(r.IsError());
             }
     const TCheckResult r = Check(Frames(TFrameSpec{}, 10));
-    EXPECT_EQ(r.Lines, (std::vector<std::string>{"Sync Check Report:", "No error(s) found.", "", "File: " + Last.string(),
-                                                 "", kSep, ""}));
+    EXPECT_EQ(r.Lines, (std::vector<std::string>{"Sync Check Report:", "No error(s) found.", "",
+                                                 "File: " + Last.string(), "", kSep, ""}));
     EXPECT_EQ(velmar::CheckedFilesLine(3), "3 file(s) checked.");
 }
 

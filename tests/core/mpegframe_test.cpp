@@ -25,14 +25,23 @@ TEST(MpegFrame, DecodesEveryFactOfAHeader) {
 }
 
 TEST(MpegFrame, TablesByVersionAndLayer) {
-    struct Case { TFrameSpec s; int kbps, rate, length, samples; };
+    struct Case {
+        TFrameSpec s;
+        int kbps, rate, length, samples;
+    };
     const Case cases[] = {
-        {{3, 3, 12, 0}, 384, 44100, 416, 384},   {{3, 3, 12, 0, 1, true}, 384, 44100, 420, 384},
-        {{3, 2, 10, 1}, 192, 48000, 576, 1152},  {{3, 1, 9, 0}, 128, 44100, 417, 1152},
-        {{3, 1, 9, 0, 1, true}, 128, 44100, 418, 1152}, {{3, 1, 14, 2}, 320, 32000, 1440, 1152},
-        {{2, 3, 14, 1}, 256, 24000, 512, 384},   {{2, 2, 14, 2}, 160, 16000, 1440, 1152},
-        {{2, 1, 8, 0}, 64, 22050, 208, 576},     {{0, 1, 1, 2}, 8, 8000, 72, 576},
-        {{0, 1, 14, 0}, 160, 11025, 1044, 576},  {{0, 2, 1, 1}, 8, 12000, 96, 1152},
+        {{3, 3, 12, 0}, 384, 44100, 416, 384},
+        {{3, 3, 12, 0, 1, true}, 384, 44100, 420, 384},
+        {{3, 2, 10, 1}, 192, 48000, 576, 1152},
+        {{3, 1, 9, 0}, 128, 44100, 417, 1152},
+        {{3, 1, 9, 0, 1, true}, 128, 44100, 418, 1152},
+        {{3, 1, 14, 2}, 320, 32000, 1440, 1152},
+        {{2, 3, 14, 1}, 256, 24000, 512, 384},
+        {{2, 2, 14, 2}, 160, 16000, 1440, 1152},
+        {{2, 1, 8, 0}, 64, 22050, 208, 576},
+        {{0, 1, 1, 2}, 8, 8000, 72, 576},
+        {{0, 1, 14, 0}, 160, 11025, 1044, 576},
+        {{0, 2, 1, 1}, 8, 12000, 96, 1152},
     };
     for (const Case& c : cases) {
         const auto h = Header(c.s);
@@ -54,7 +63,10 @@ TEST(MpegFrame, TablesByVersionAndLayer) {
 
 TEST(MpegFrame, VbrHeadersWhereverTheSideInformationPutsThem) {
     // Xing: MPEG-1 stereo at 36, MPEG-1 mono 21, MPEG-2 stereo 21, MPEG-2 mono 13; a CRC word adds 2.
-    struct Case { TFrameSpec s; size_t at; };
+    struct Case {
+        TFrameSpec s;
+        size_t at;
+    };
     for (const Case& c : {Case{{3, 1, 9, 0, 1}, 36}, Case{{3, 1, 9, 0, 3}, 21}, Case{{2, 1, 8, 0, 0}, 21},
                           Case{{2, 1, 8, 0, 3}, 13}, Case{{3, 1, 9, 0, 1, false, true}, 38}}) {
         const TBytes f = VbrFrame(c.s, "Xing", 1234, 56789);
@@ -84,6 +96,7 @@ TEST(MpegFrame, VbrHeadersWhereverTheSideInformationPutsThem) {
 
 TEST(MpegFrame, PlayLengthTexts) {
     EXPECT_EQ(FormatTwoDigits(0) + FormatTwoDigits(9) + FormatTwoDigits(10) + FormatTwoDigits(125), "000910125");
-    EXPECT_EQ(FormatPlayLength(0) + " " + FormatPlayLength(259) + " " + FormatPlayLength(5999) + " " +
-                  FormatPlayLength(6008), "00:00 04:19 99:59 100:08");
+    EXPECT_EQ(
+        FormatPlayLength(0) + " " + FormatPlayLength(259) + " " + FormatPlayLength(5999) + " " + FormatPlayLength(6008),
+        "00:00 04:19 99:59 100:08");
 }

@@ -143,7 +143,8 @@ TEST(TagEdit, FramesUserFramesAndPictures) {
 }
 
 TEST(TagEdit, Lyrics3ExtendedFieldsFollowWhenAsked) {
-    const TBytes tail = Cat({Lyrics3({{"IND", "00"}, {"ETT", "Old Title That Is Longer Than Thirty"}}), Id3v1({.Title = "Old"})});
+    const TBytes tail =
+        Cat({Lyrics3({{"IND", "00"}, {"ETT", "Old Title That Is Longer Than Thirty"}}), Id3v1({.Title = "Old"})});
     TEditFile f({}, tail);
     ASSERT_TRUE(f.File().Lyrics3().Present);
     TTagEdit edit(f.File());

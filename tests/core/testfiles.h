@@ -13,10 +13,10 @@
 #include <iterator>
 #include <memory>
 
-#include "tags/id3v2obj.h"
 #include "base/iofunc.h"
 #include "file/mp3object.h"
 #include "mpeg/mpegframe.h"
+#include "tags/id3v2obj.h"
 
 namespace vtest {
 
@@ -136,7 +136,9 @@ inline TBytes Id3Frame(std::string_view id, const TBytes& body, uint8_t status =
 inline TBytes Id3Tag(const TBytes& frames, size_t padding = 0, uint8_t flags = 0, uint8_t version = 3) {
     const size_t n = frames.size() + padding;
     return Cat({{'I', 'D', '3', version, 0, flags, uint8_t(n >> 21 & 0x7F), uint8_t(n >> 14 & 0x7F),
-                 uint8_t(n >> 7 & 0x7F), uint8_t(n & 0x7F)}, frames, TBytes(padding, 0)});
+                 uint8_t(n >> 7 & 0x7F), uint8_t(n & 0x7F)},
+                frames,
+                TBytes(padding, 0)});
 }
 
 // A text frame body: encoding byte and the bytes as given.

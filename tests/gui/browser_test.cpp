@@ -57,9 +57,9 @@ private slots:
         TBrowserForm* b = app.Browser();
         app.Dialogs.ChooseFolder(ws.Files() + "tree");
         b->actAddDirExecute();
-        QCOMPARE(FileNames(b), QStringList({ws.Files() + "tree/a.mp2", ws.Files() + "tree/b.mp3",
-                                            ws.Files() + "tree/z.mp3", ws.Files() + "tree/sub/a.mp3",
-                                            ws.Files() + "tree/sub/deeper/c.MPA"}));
+        QCOMPARE(FileNames(b),
+                 QStringList({ws.Files() + "tree/a.mp2", ws.Files() + "tree/b.mp3", ws.Files() + "tree/z.mp3",
+                              ws.Files() + "tree/sub/a.mp3", ws.Files() + "tree/sub/deeper/c.MPA"}));
         QCOMPARE(app.Dialogs.Asked.first().Text, QString("Choose a directory to scan recursively for MPEG file(s)"));
         QCOMPARE(app.Main.MainReg.ReadString("Preferences", "Last Directory", ""), ws.Files() + "tree");
         QCOMPARE(b->StatusPanels[0]->text(), QString("5 File(s)"));

@@ -2,8 +2,8 @@
 // What the window tests share: temporary DATA and settings folders, real MP3
 // files copied from data/samples, and a main window answered by script.
 #include <QDir>
-#include <QLabel>
 #include <QFile>
+#include <QLabel>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QTest>
@@ -11,10 +11,10 @@
 
 #include "app/RegisterComp.h"
 #include "app/appcontext.h"
-#include "main/mainform.h"
-#include "scripteddialogs.h"
 #include "browser/MP3ListView.h"
 #include "browser/browser.h"
+#include "main/mainform.h"
+#include "scripteddialogs.h"
 
 namespace velmar::gui::test {
 

@@ -246,7 +246,8 @@ private slots:
         form.btnStartClick();
         form.Button2Click();
         QCOMPARE(app.Dialogs.Asked.last().Text, QString("Save MPEG log"));
-        QCOMPARE(app.Dialogs.Asked.last().Filter, QString("Logfile (*.log)|*.log|Textfile (*.txt)|*.txt|All Files (*.*)|*.*"));
+        QCOMPARE(app.Dialogs.Asked.last().Filter,
+                 QString("Logfile (*.log)|*.log|Textfile (*.txt)|*.txt|All Files (*.*)|*.*"));
         QCOMPARE(QString::fromUtf8(ReadAll(ws.Root() + "check.log")), form.ReportLines().join('\n') + '\n');
     }
 };

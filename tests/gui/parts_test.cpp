@@ -63,8 +63,8 @@ private slots:
         TScriptedDialogs dialogs;
         TMP3ListView list(dialogs);
         list.SetColumns({{"Path", 50}, {"Filename", 50}});
-        const QString high = QString(QChar(0xFF21));                       // FULLWIDTH A, above U+E000
-        const QString astral = QString::fromUcs4(U"\U0001F3B5");           // a surrogate pair in UTF-16
+        const QString high = QString(QChar(0xFF21));              // FULLWIDTH A, above U+E000
+        const QString astral = QString::fromUcs4(U"\U0001F3B5");  // a surrogate pair in UTF-16
         FillRows(list, {"b", astral, "B", high, "a10", "", "a9", "a", "b"});
         list.Model()->setData(list.Model()->index(0, 1), "first b");
         list.Model()->SetCell(0, 1, "first b");
@@ -179,8 +179,8 @@ private slots:
         // Without a skin the browser strip is the chosen colour variant.
         store.WriteString("Preferences", "Skin", "<DEFAULT>");
         store.WriteInteger("Preferences", "Explorer Background Color", 2);
-        QCOMPARE(graphics.BrowserStrip().toImage(), QImage(graphics.BrowserVariant(2)).convertToFormat(
-                                                        graphics.BrowserStrip().toImage().format()));
+        QCOMPARE(graphics.BrowserStrip().toImage(),
+                 QImage(graphics.BrowserVariant(2)).convertToFormat(graphics.BrowserStrip().toImage().format()));
     }
 };
 

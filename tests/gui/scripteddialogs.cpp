@@ -86,8 +86,8 @@ std::optional<QString> TScriptedDialogs::Input(QWidget*, const QString& caption,
     return q ? q->Text : std::nullopt;
 }
 
-QStringList TScriptedDialogs::OpenFiles(QWidget*, const QString& title, const QString& folder,
-                                        const QString& filter, bool) {
+QStringList TScriptedDialogs::OpenFiles(QWidget*, const QString& title, const QString& folder, const QString& filter,
+                                        bool) {
     Asked.append({TKind::OpenFiles, title, filter, folder});
     const auto q = Take(TKind::OpenFiles, title);
     return q ? q->Files : QStringList();

@@ -2,8 +2,8 @@
 // Dialogs for tests: every question, picker and modal window is answered from a
 // queue filled by the test, and everything asked or shown is recorded.
 #include <QList>
-#include <functional>
 #include <deque>
+#include <functional>
 
 #include "app/dialogs.h"
 

@@ -99,7 +99,7 @@ private slots:
         // A socket left behind by a copy that crashed: nobody listens on it.
         const QByteArray stale = QFile::encodeName(QDir::tempPath() + "/" + name);
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address {};
+        sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::strncpy(address.sun_path, stale.constData(), sizeof(address.sun_path) - 1);
         QVERIFY(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0);

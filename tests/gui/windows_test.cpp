@@ -8,10 +8,10 @@
 #include <QRadioButton>
 #include <QSettings>
 
-#include "main/windowplacement.h"
 #include "browser/searchform.h"
 #include "checker/mpegcheckform.h"
 #include "guitest.h"
+#include "main/windowplacement.h"
 
 using namespace velmar::gui;
 using namespace velmar::gui::test;
@@ -99,11 +99,14 @@ private slots:
         QCOMPARE(CascadeRect(3, QSize(2000, 900), area, 30), area);  // larger than the area: the area
         QCOMPARE(CascadeRects(3, area, 30).last(), QRect(60, 60, 940, 540));
         // Two windows one above the other; nine in three columns of three.
-        QCOMPARE(TileRects(2, area, Qt::Vertical, QSize(320, 160)), QList<QRect>({{0, 0, 1000, 300}, {0, 300, 1000, 300}}));
+        QCOMPARE(TileRects(2, area, Qt::Vertical, QSize(320, 160)),
+                 QList<QRect>({{0, 0, 1000, 300}, {0, 300, 1000, 300}}));
         const QList<QRect> nine = TileRects(9, area, Qt::Vertical, QSize(320, 160));
         QCOMPARE(nine[3], QRect(333, 0, 333, 200));
-        QCOMPARE(TileRects(2, area, Qt::Horizontal, QSize(320, 160)), QList<QRect>({{0, 0, 500, 600}, {500, 0, 500, 600}}));
-        QCOMPARE(TileRects(5, area, Qt::Horizontal, QSize(320, 160)).last(), QRect(500, 300, 500, 300));  // the second row shares its width
+        QCOMPARE(TileRects(2, area, Qt::Horizontal, QSize(320, 160)),
+                 QList<QRect>({{0, 0, 500, 600}, {500, 0, 500, 600}}));
+        QCOMPARE(TileRects(5, area, Qt::Horizontal, QSize(320, 160)).last(),
+                 QRect(500, 300, 500, 300));  // the second row shares its width
     }
 
     void theActiveBrowsersMenusStandInTheMainMenuBar() {
@@ -181,7 +184,7 @@ private slots:
         QVERIFY(!form.chkKeepSelection->isEnabled());  // copies go to a new window
         QTest::mouseClick(form.rbAllItems, Qt::LeftButton);
         QVERIFY(form.chkKeepSelection->isEnabled());
-        QVERIFY(form.chkKeepSelection->isChecked());  // as stored
+        QVERIFY(form.chkKeepSelection->isChecked());           // as stored
         QTest::mouseClick(form.chkNewWindow, Qt::LeftButton);  // unticked: nothing taken away
         QVERIFY(form.chkKeepSelection->isEnabled());
         QTest::mouseClick(form.chkNewWindow, Qt::LeftButton);  // ticked
