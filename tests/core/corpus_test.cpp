@@ -33,7 +33,9 @@ TEST(Corpus, EveryFileLoadsAndSavesWithItsAudioUnchanged) {
             ASSERT_TRUE(f.Ok);
             const TMP3Object& m = f.File;
             EXPECT_EQ(m.FileSize, int64_t(original.size()));
-            EXPECT_TRUE(m.DataStart <= m.AudioStart && m.AudioStart <= m.AudioEnd && m.AudioEnd <= m.FileSize);
+            EXPECT_LE(m.DataStart, m.AudioStart);
+            EXPECT_LE(m.AudioStart, m.AudioEnd);
+            EXPECT_LE(m.AudioEnd, m.FileSize);
             const TBytes data = Slice(original, m.DataStart, m.AudioEnd);
             EXPECT_EQ(m.AudioData, data);
             const int64_t firstFrame = m.AudioStart - m.DataStart;
@@ -46,7 +48,8 @@ TEST(Corpus, EveryFileLoadsAndSavesWithItsAudioUnchanged) {
             EXPECT_EQ(b.AudioData, data);
             EXPECT_EQ(b.AudioStart - b.DataStart, firstFrame);
             EXPECT_EQ(b.TotalFrames + " " + b.SongLength + " " + b.Bitrate + " " + b.Frequency, facts);
-            EXPECT_TRUE(b.ID3v1().Present == m.ID3v1().Present && b.Lyrics3().Present == m.Lyrics3().Present);
+            EXPECT_EQ(b.ID3v1().Present, m.ID3v1().Present);
+            EXPECT_EQ(b.Lyrics3().Present, m.Lyrics3().Present);
             ++files;
         }
     }
@@ -85,7 +88,9 @@ TEST(Corpus, StreamFactsAsThePeersFindThem) {
         SCOPED_TRACE(c.file);
         const auto f = Load(c.file);
         const TMP3Object& m = f->File;
-        EXPECT_TRUE(m.HasFrame && m.IsVbr == c.vbr && f->Sink.Messages.empty());
+        EXPECT_TRUE(m.HasFrame);
+        EXPECT_EQ(m.IsVbr, c.vbr);
+        EXPECT_TRUE(f->Sink.Messages.empty());
         EXPECT_EQ(Join({m.MpegVersion, m.Bitrate, m.Frequency}), Join({c.version, c.kbps ? c.kbps : m.Bitrate, c.hz}));
         if (c.seconds >= 0) {
             EXPECT_NEAR(m.PlaySeconds, c.seconds, 0.001);
@@ -166,7 +171,11 @@ TEST(Corpus, Id3v1AndLyrics3) {
 
     const auto lyr = Load("id3lib/example.lyr");
     const TLyricsObject& l = lyr->File.Lyrics3();
-    EXPECT_TRUE(l.Present && l.HasLyrics && l.HasTimestamps && l.Size == 1064 + 15 && lyr->File.AudioEnd == 0);
+    EXPECT_TRUE(l.Present);
+    EXPECT_TRUE(l.HasLyrics);
+    EXPECT_TRUE(l.HasTimestamps);
+    EXPECT_EQ(l.Size, 1064 + 15);
+    EXPECT_EQ(lyr->File.AudioEnd, 0);
     ASSERT_GE(l.Lyrics.size(), 7u);
     EXPECT_EQ(
         Join({l.ExtAlbum, l.ExtArtist, l.ExtTitle, l.Author, std::string(l.Lyrics.begin(), l.Lyrics.begin() + 7)}),

@@ -114,7 +114,9 @@ TEST(ID3v2Read, UnknownFlagsOrVersionsKeepTheTagBytes) {
     for (const Case c : {Case{0x10, 3, true}, Case{0x01, 3, true}, Case{0, 5, false}, Case{0, 1, false}}) {
         const TBytes bytes = Id3Tag(Id3Frame("TIT2", Txt("Hi")), 4, c.flags, c.version);
         TTag t(bytes);
-        EXPECT_TRUE(t.Tag.Present && !t.Tag.Valid && !t.Tag.TIT2.FrameHeader.Present);
+        EXPECT_TRUE(t.Tag.Present);
+        EXPECT_FALSE(t.Tag.Valid);
+        EXPECT_FALSE(t.Tag.TIT2.FrameHeader.Present);
         EXPECT_EQ(t.Sink.Messages,
                   c.message ? std::vector<std::string>{"Unrecognized Header Flag."} : std::vector<std::string>{});
         EXPECT_EQ(t.Tag.TagSizeOnDisk(), int64_t(bytes.size()));
@@ -172,7 +174,8 @@ TEST(ID3v2Read, WalkEndsAtPaddingAndAtFramesRunningPastTheTag) {
     cut.resize(cut.size() - 1003);  // the file ends inside TPE1
     TTag truncated(cut);
     for (const TTag* t : {&padded, &tail, &past, &truncated}) {
-        EXPECT_TRUE(t->Tag.Valid && t->Sink.Messages.empty());
+        EXPECT_TRUE(t->Tag.Valid);
+        EXPECT_TRUE(t->Sink.Messages.empty());
         EXPECT_EQ(t->Tag.TIT2.Text, "Title");
         EXPECT_EQ(t->Tag.TPE1.FrameHeader.Present, t == &padded);
     }

@@ -136,6 +136,21 @@ TEST(ID3v24, FrameFlagsUnsynchronisationAndLengthIndicator) {
     EXPECT_TRUE(again.tag.RawFrames.empty());
 }
 
+TEST(ID3v24, TagLevelUnsynchronisationWithoutFrameFlags) {
+    // The tag header's flag alone says every frame is unsynchronised: FF 00 inside a frame is FF.
+    const TBytes priv = {'o', 'w', 'n', 0, 0xFF, 0x00, 0xE3, 0x41, 0xFF, 0x00, 0x00, 0x7F};
+    TBytes frames = Frame24("TIT2", {0, 'A', 0xFF, 0x00, 'B'});
+    Append(frames, Frame24("PRIV", priv));
+    TReadTag r(Tag(4, frames, 0x80));
+    EXPECT_TRUE(r.tag.Valid);
+    EXPECT_EQ(r.tag.TIT2.Text,
+              "A\xC3\xBF"
+              "B");  // A, y with diaeresis (Latin-1 FF), B
+    ASSERT_EQ(r.tag.PRIVCount, 1);
+    EXPECT_EQ(r.tag.PRIV[0].Owner, "own");
+    EXPECT_EQ(r.tag.PRIV[0].Data, (TBytes{0xFF, 0xE3, 0x41, 0xFF, 0x00, 0x7F}));
+}
+
 TEST(ID3v24, DatesPeopleAndVersion4OnlyFrames) {
     TBytes frames;
     TBytes stamp = {0};

@@ -48,7 +48,10 @@ TEST(MP3Object, StreamFactsForEveryVersionAndLayer) {
         TLoaded f(dir.Put(std::to_string(n++) + ".mp3", Frames(c.s, c.count)), false);
         ASSERT_TRUE(f.Ok);
         const TMP3Object& m = f.File;
-        EXPECT_TRUE(m.HasFrame && !m.IsVbr && m.AudioStart == 0 && f.Sink.Messages.empty());
+        EXPECT_TRUE(m.HasFrame);
+        EXPECT_FALSE(m.IsVbr);
+        EXPECT_EQ(m.AudioStart, 0);
+        EXPECT_TRUE(f.Sink.Messages.empty());
         EXPECT_EQ(Join({m.MpegType, m.MpegVersion, m.Layer, m.Bitrate, m.BitrateType, m.Frequency, m.Mode,
                         m.TotalFrames, m.SongLength}),
                   Join({"Normal", c.version, c.layer, c.kbps, "CBR (Constant Bit Ratio)", c.hz, c.mode,
@@ -62,7 +65,9 @@ TEST(MP3Object, VbrHeadersGiveFrameCountAndAverageBitrate) {
     const TBytes rest = Frames(kCbr, 3);
     auto load = [&](const std::string& name, const TBytes& first) {
         auto f = std::make_unique<TLoaded>(dir.Put(name, Cat({first, rest})), false);
-        EXPECT_TRUE(f->Ok && f->File.HasFrame && f->Sink.Messages.empty()) << name;
+        EXPECT_TRUE(f->Ok) << name;
+        EXPECT_TRUE(f->File.HasFrame) << name;
+        EXPECT_TRUE(f->Sink.Messages.empty()) << name;
         return f;
     };
     auto facts = [](const TMP3Object& m) { return Join({m.BitrateType, m.TotalFrames, m.SongLength, m.Bitrate}); };
@@ -107,10 +112,14 @@ TEST(MP3Object, WithoutAFrameTheWholeRegionIsData) {
     EXPECT_FALSE(m.HasFrame);
     EXPECT_EQ(Join({m.TotalFrames, m.SongLength, m.MpegVersion + m.Layer + m.Bitrate + m.BitrateType + m.Frequency}),
               "0|00:00|");
-    EXPECT_TRUE(m.AudioStart == int64_t(tag.size()) && m.DataStart == m.AudioStart && m.AudioEnd == m.FileSize - 128);
+    EXPECT_EQ(m.AudioStart, int64_t(tag.size()));
+    EXPECT_EQ(m.DataStart, m.AudioStart);
+    EXPECT_EQ(m.AudioEnd, m.FileSize - 128);
     EXPECT_EQ(m.AudioData, TBytes(1000, 0));
     TLoaded e(dir.Put("empty.mp3", {}));
-    EXPECT_TRUE(e.Ok && e.File.FileSize == 0 && !e.File.HasFrame);
+    EXPECT_TRUE(e.Ok);
+    EXPECT_EQ(e.File.FileSize, 0);
+    EXPECT_FALSE(e.File.HasFrame);
 
     for (const fs::path& bad : {dir / "missing.mp3", dir.Path}) {  // no such file; a folder
         TLoaded broken(bad);
@@ -136,25 +145,30 @@ TEST(MP3Object, TagsAtTheEnd) {
     const TBytes frames = Frames(kCbr, 4), ly = Lyrics3({{"IND", "10"}, {"LYR", "la la"}}),
                  v1 = Id3v1({.Title = "T", .Track = 2});
     TLoaded both(dir.Put("both.mp3", Cat({frames, ly, v1})));
-    EXPECT_TRUE(both.File.Lyrics3().Present && both.File.Lyrics3().Size == int32_t(ly.size()));
+    EXPECT_TRUE(both.File.Lyrics3().Present);
+    EXPECT_EQ(both.File.Lyrics3().Size, int32_t(ly.size()));
     EXPECT_EQ(both.File.Lyrics3().Lyrics, B("la la"));
     EXPECT_EQ(both.File.ID3v1().TrackNumber, 2);
     EXPECT_EQ(both.File.AudioEnd * 10000 + both.File.AudioLength, int64_t(frames.size()) * 10001);
     TLoaded lyrics(dir.Put("lyrics.mp3", Cat({frames, ly})));
-    EXPECT_TRUE(lyrics.File.Lyrics3().Present && !lyrics.File.ID3v1().Present);
+    EXPECT_TRUE(lyrics.File.Lyrics3().Present);
+    EXPECT_FALSE(lyrics.File.ID3v1().Present);
     EXPECT_EQ(lyrics.File.AudioEnd, int64_t(frames.size()));
 
     // A footer whose block does not start with LYRICSBEGIN is no tag: its bytes stay audio.
     TLoaded fake(dir.Put("fake.mp3", Cat({frames, B("0123456789000010LYRICS200")})));
-    EXPECT_TRUE(!fake.File.Lyrics3().Present && fake.File.AudioEnd == fake.File.FileSize);
+    EXPECT_FALSE(fake.File.Lyrics3().Present);
+    EXPECT_EQ(fake.File.AudioEnd, fake.File.FileSize);
 
     // Neither is a block that would begin inside the ID3v2 tag, nor an ID3v1 tag inside it.
     const TBytes tag = Id3Tag(Id3Frame("PRIV", Cat({B("o\0LYRICSBEGIN"sv), Id3v1({.Title = "inside"})})));
     const TBytes footer = B(Digits(tag.size() + 40 - 22, 6) + "LYRICS200");  // begins at offset 22
     TLoaded inside(dir.Put("inside.mp3", Cat({tag, Junk(40), footer})));
-    EXPECT_TRUE(!inside.File.Lyrics3().Present && inside.File.AudioEnd == inside.File.FileSize);
+    EXPECT_FALSE(inside.File.Lyrics3().Present);
+    EXPECT_EQ(inside.File.AudioEnd, inside.File.FileSize);
     TLoaded v1inside(dir.Put("v1inside.mp3", tag));
-    EXPECT_TRUE(!v1inside.File.ID3v1().Present && v1inside.File.AudioEnd == v1inside.File.FileSize);
+    EXPECT_FALSE(v1inside.File.ID3v1().Present);
+    EXPECT_EQ(v1inside.File.AudioEnd, v1inside.File.FileSize);
 }
 
 // A file with every kind of tag in a folder of its own.
