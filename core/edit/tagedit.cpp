@@ -77,28 +77,38 @@ void TTagEdit::SetText(const char* id, const std::string& text) {
     frame->FrameHeader.Present = true;
 }
 
+namespace {
+
+// The three texts that every tag has: the ID3v2 frame, the ID3v1 field and Lyrics3's extended field.
+struct TSharedText {
+    const char* FrameID;
+    std::string TID3v1Object::*V1Field;
+    std::string TLyricsObject::*Lyrics3Field;
+};
+
+const TSharedText* SharedText(TTagField field) {
+    static const TSharedText kTitle{"TIT2", &TID3v1Object::Title, &TLyricsObject::ExtTitle},
+        kArtist{"TPE1", &TID3v1Object::Artist, &TLyricsObject::ExtArtist},
+        kAlbum{"TALB", &TID3v1Object::Album, &TLyricsObject::ExtAlbum};
+    switch (field) {
+        case TTagField::Title: return &kTitle;
+        case TTagField::Artist: return &kArtist;
+        case TTagField::Album: return &kAlbum;
+        default: return nullptr;
+    }
+}
+
+}  // namespace
+
 bool TTagEdit::Set(TTagField field, const std::string& value) {
-    TLyricsObject& lyrics = File.Lyrics3();
-    auto extend = [&](std::string& lyricsField) {
-        if (ExtendLyrics3 && lyrics.Present) lyricsField = Utf8ToLatin1(value);
-    };
+    if (const TSharedText* text = SharedText(field)) {
+        SetText(text->FrameID, value);
+        TID3v1Object::SetField(V1.*text->V1Field, V1Text(value, 30), 30);
+        if (ExtendLyrics3 && File.Lyrics3().Present) File.Lyrics3().*text->Lyrics3Field = Utf8ToLatin1(value);
+        return true;
+    }
     int number = 0, total = -1;
     switch (field) {
-        case TTagField::Title:
-            SetText("TIT2", value);
-            TID3v1Object::SetField(V1.Title, V1Text(value, 30), 30);
-            extend(lyrics.ExtTitle);
-            return true;
-        case TTagField::Artist:
-            SetText("TPE1", value);
-            TID3v1Object::SetField(V1.Artist, V1Text(value, 30), 30);
-            extend(lyrics.ExtArtist);
-            return true;
-        case TTagField::Album:
-            SetText("TALB", value);
-            TID3v1Object::SetField(V1.Album, V1Text(value, 30), 30);
-            extend(lyrics.ExtAlbum);
-            return true;
         case TTagField::Year:
             SetText("TYER", value);
             TID3v1Object::SetField(V1.Year, Utf8ToLatin1(value), 4);
@@ -116,6 +126,9 @@ bool TTagEdit::Set(TTagField field, const std::string& value) {
             if (!value.empty() && !ParseNumberPair(value, number, total)) return false;
             SetText("TPOS", value);
             return true;
+        case TTagField::Title:
+        case TTagField::Artist:
+        case TTagField::Album: break;  // above
         case TTagField::Genre:
             V2.DropRawFrames("TCON");
             if (value.empty()) {
