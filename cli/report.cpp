@@ -82,7 +82,7 @@ std::string FrameJson(const TFrameView& v) {
                 .Text();
         case TFrameKind::Raw: {
             // Raw text and URL frames are decoded as the known ones are.
-            const TBytes data = v.Bytes("Data");
+            const std::span<const uint8_t> data = v.Bytes("Data");
             if (!id.empty() && id[0] == 'T' && !data.empty() && IsKnownEncoding(data[0]) && id != "TXXX")
                 o.Str("text", ShownText(DecodeText(data[0], data.data() + 1, data.size() - 1)));
             else if (!id.empty() && id[0] == 'W' && id != "WXXX")
@@ -94,25 +94,29 @@ std::string FrameJson(const TFrameView& v) {
     return o.Num("data_size", v.Size).Text();
 }
 
-// One line of the text report for a frame.
-std::string FrameLine(const TFrameView& v) {
+// One line of the text report for a frame, without its line end.
+void WriteFrameLine(std::ostream& out, const TFrameView& v) {
     switch (v.Kind) {
-        case TFrameKind::Text: return ShownText(v.Text("Text"));
-        case TFrameKind::UserText: return ShownText(v.Text("Description")) + " = " + ShownText(v.Text("Value"));
+        case TFrameKind::Text: out << ShownText(v.Text("Text")); return;
+        case TFrameKind::UserText:
+            out << ShownText(v.Text("Description")) << " = " << ShownText(v.Text("Value"));
+            return;
         case TFrameKind::Comment:
-            return "[" + v.Text("Language") + "] " + ShownText(v.Text("Description")) + ": " +
-                   ShownText(v.Text("Text"));
-        case TFrameKind::Url: return v.Text("URL");
-        case TFrameKind::UserUrl: return ShownText(v.Text("Description")) + " = " + v.Text("URL");
+            out << "[" << v.Text("Language") << "] " << ShownText(v.Text("Description")) << ": "
+                << ShownText(v.Text("Text"));
+            return;
+        case TFrameKind::Url: out << v.Text("URL"); return;
+        case TFrameKind::UserUrl: out << ShownText(v.Text("Description")) << " = " << v.Text("URL"); return;
         case TFrameKind::Picture: {
             const size_t type = size_t(v.Number("PictureType"));
-            return v.Text("MIMEType") + ", " + (type < PictureTypeNames().size() ? PictureTypeNames()[type] : "Other") +
-                   ", " + std::to_string(v.Bytes("PictureData").size()) + " bytes";
+            out << v.Text("MIMEType") << ", " << (type < PictureTypeNames().size() ? PictureTypeNames()[type] : "Other")
+                << ", " << v.Bytes("PictureData").size() << " bytes";
+            return;
         }
         case TFrameKind::Raw:
         case TFrameKind::Other: break;
     }
-    return std::to_string(v.Size) + " bytes";
+    out << v.Size << " bytes";
 }
 
 std::string VersionText(const TID3v2Header& h) {
@@ -121,10 +125,10 @@ std::string VersionText(const TID3v2Header& h) {
 
 }  // namespace
 
-std::string ShownText(const std::string& text) {
+std::string ShownText(std::string_view text) {
     size_t end = text.size();
     while (end > 0 && text[end - 1] == '\0') --end;
-    return text.substr(0, end);
+    return std::string(text.substr(0, end));
 }
 
 namespace {
@@ -239,7 +243,8 @@ std::string TextRecord(TMP3Object& f, const std::string& path, const std::vector
         for (const TFrameRef& ref : v2.FrameOrder) {
             TID3v2Frame* frame = v2.Frame(ref);
             if (!frame) continue;
-            out << "    " << ref.FrameID << ": " << FrameLine(frame->View(ref.FrameID));
+            out << "    " << ref.FrameID << ": ";
+            WriteFrameLine(out, frame->View(ref.FrameID));
             out << "\n";
         }
     }

@@ -11,6 +11,6 @@ std::string JsonRecord(TMP3Object& file, const std::string& path, const std::vec
 std::string TextRecord(TMP3Object& file, const std::string& path, const std::vector<std::string>& errors);
 
 // Text of a frame's text field as shown: without the zero characters that end it.
-std::string ShownText(const std::string& text);
+std::string ShownText(std::string_view text);
 
 }  // namespace velmar::cli

@@ -211,14 +211,17 @@ void TID3v2Frame::WriteToStream(TStream& stream) const {
 }
 
 TFrameView TID3v2Frame::View(const std::string& frameID) {
-    TFrameView view{frameID, Kind(), FrameHeader.Size, {}};
+    TFrameView view{frameID, Kind(), FrameHeader.Size};
     for (const TField& f : Layout()) {
-        TFieldValue& v = view.Fields.emplace_back(TFieldValue{f.Name, {}});
+        TFieldValue& v = view.FieldStore[view.FieldCount++];
+        v.Name = f.Name;
         std::visit(
             [&v](auto* member) {
                 using T = std::remove_pointer_t<decltype(member)>;
-                if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, TBytes>)
-                    v.Value = *member;
+                if constexpr (std::is_same_v<T, std::string>)
+                    v.Value = std::string_view(*member);
+                else if constexpr (std::is_same_v<T, TBytes>)
+                    v.Value = std::span<const uint8_t>(*member);
                 else
                     v.Value = int64_t(*member);
             },
@@ -228,14 +231,15 @@ TFrameView TID3v2Frame::View(const std::string& frameID) {
 }
 
 const TFieldValue* TFrameView::Field(std::string_view name) const {
-    for (const TFieldValue& f : Fields)
-        if (f.Name == name) return &f;
+    for (const TFieldValue& f : Fields())
+        if (name == f.Name) return &f;
     return nullptr;
 }
 
-std::string TFrameView::Text(std::string_view name) const {
+std::string_view TFrameView::Text(std::string_view name) const {
     const TFieldValue* f = Field(name);
-    return f && std::holds_alternative<std::string>(f->Value) ? std::get<std::string>(f->Value) : std::string();
+    return f && std::holds_alternative<std::string_view>(f->Value) ? std::get<std::string_view>(f->Value)
+                                                                   : std::string_view();
 }
 
 int64_t TFrameView::Number(std::string_view name) const {
@@ -243,9 +247,11 @@ int64_t TFrameView::Number(std::string_view name) const {
     return f && std::holds_alternative<int64_t>(f->Value) ? std::get<int64_t>(f->Value) : 0;
 }
 
-TBytes TFrameView::Bytes(std::string_view name) const {
+std::span<const uint8_t> TFrameView::Bytes(std::string_view name) const {
     const TFieldValue* f = Field(name);
-    return f && std::holds_alternative<TBytes>(f->Value) ? std::get<TBytes>(f->Value) : TBytes();
+    return f && std::holds_alternative<std::span<const uint8_t>>(f->Value)
+               ? std::get<std::span<const uint8_t>>(f->Value)
+               : std::span<const uint8_t>();
 }
 
 namespace {

@@ -4,11 +4,16 @@
 // (`ReadFromBuffer`), renders it again before writing (`Prepare`) and writes
 // header and body (`WriteToStream`). Texts are UTF-8; writing uses encoding 0
 // when every character lies in Latin-1, else UTF-16 with a byte-order mark.
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -87,12 +92,30 @@ enum class TFieldKind : uint8_t {
 
 // One field of a frame body, bound to the member of the frame that holds it.
 struct TField {
-    const char* Name;
-    TFieldKind Kind;
+    const char* Name = "";
+    TFieldKind Kind = TFieldKind::Binary;
     std::variant<uint8_t*, bool*, uint16_t*, uint32_t*, std::string*, TBytes*> Member;
     uint8_t Width = 0;  // of a Fixed field
 };
-using TLayout = std::vector<TField>;
+
+// The fields of one body, held in place: a layout is made for every frame read or
+// written, so it must not cost an allocation.
+class TLayout {
+public:
+    static constexpr size_t kMaxFields = 10;
+    TLayout(std::initializer_list<TField> fields) : Count(fields.size()) {
+        if (fields.size() > kMaxFields) throw std::length_error("a frame layout has too many fields");
+        std::uninitialized_copy(fields.begin(), fields.end(), reinterpret_cast<TField*>(Storage));
+    }
+    const TField* begin() const { return std::launder(reinterpret_cast<const TField*>(Storage)); }
+    const TField* end() const { return begin() + Count; }
+
+private:
+    static_assert(std::is_trivially_copyable_v<TField> && std::is_trivially_destructible_v<TField>);
+    // Left as it is until the fields are copied in: only those are ever read.
+    alignas(TField) std::byte Storage[kMaxFields * sizeof(TField)];
+    size_t Count;
+};
 
 // Builders of fields, one per kind of member.
 inline TField EncodingField(uint8_t& m) { return {"Encoding", TFieldKind::Encoding, &m}; }
@@ -115,10 +138,11 @@ enum class TFit {
 // What a frame holds, as reports and windows group frames.
 enum class TFrameKind { Text, UserText, Url, UserUrl, Comment, Picture, Other, Raw };
 
-// A field of a frame as text, number or bytes.
+// A field of a frame as text, number or bytes. Texts and bytes point into the frame,
+// so a view lives no longer than the frame it shows.
 struct TFieldValue {
-    std::string Name;
-    std::variant<std::string, int64_t, TBytes> Value;
+    const char* Name = "";
+    std::variant<std::string_view, int64_t, std::span<const uint8_t>> Value;
 };
 
 // Every frame seen the same way: identifier, kind and fields by name.
@@ -126,11 +150,14 @@ struct TFrameView {
     std::string FrameID;
     TFrameKind Kind = TFrameKind::Other;
     int64_t Size = 0;  // of the body, as read or last written
-    std::vector<TFieldValue> Fields;
-    const TFieldValue* Field(std::string_view name) const;  // null when the frame has none
-    std::string Text(std::string_view name) const;          // a text field, else empty
-    int64_t Number(std::string_view name) const;            // a number field, else 0
-    TBytes Bytes(std::string_view name) const;              // a bytes field, else empty
+    std::span<const TFieldValue> Fields() const { return {FieldStore.data(), FieldCount}; }
+    const TFieldValue* Field(std::string_view name) const;        // null when the frame has none
+    std::string_view Text(std::string_view name) const;           // a text field, else empty
+    int64_t Number(std::string_view name) const;                  // a number field, else 0
+    std::span<const uint8_t> Bytes(std::string_view name) const;  // a bytes field, else empty
+
+    std::array<TFieldValue, TLayout::kMaxFields> FieldStore{};  // held in place: views are made per frame
+    size_t FieldCount = 0;
 };
 
 // Common part of every frame class. A body is the frame's layout: one generic
