@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "tags/frameview.h"
+
 namespace velmar::cli {
 
 namespace {
@@ -176,7 +178,7 @@ std::string ID3v2Json(TID3v2Object& v2) {
     if (!v2.Present) return "null";
     std::vector<std::string> frames;
     for (const TFrameRef& ref : v2.FrameOrder)
-        if (TID3v2Frame* frame = v2.Frame(ref)) frames.push_back(FrameJson(frame->View(ref.FrameID)));
+        if (TID3v2Frame* frame = v2.Frame(ref)) frames.push_back(FrameJson(ViewOf(*frame, ref.FrameID)));
     TJsonObject o;
     return o.Bool("valid", v2.Valid)
         .Str("version", VersionText(v2.Header))
@@ -244,7 +246,7 @@ std::string TextRecord(TMP3Object& f, const std::string& path, const std::vector
             TID3v2Frame* frame = v2.Frame(ref);
             if (!frame) continue;
             out << "    " << ref.FrameID << ": ";
-            WriteFrameLine(out, frame->View(ref.FrameID));
+            WriteFrameLine(out, ViewOf(*frame, ref.FrameID));
             out << "\n";
         }
     }

@@ -210,50 +210,6 @@ void TID3v2Frame::WriteToStream(TStream& stream) const {
     StreamWriteBytes(stream, Rendered);
 }
 
-TFrameView TID3v2Frame::View(const std::string& frameID) {
-    TFrameView view{frameID, Kind(), FrameHeader.Size};
-    for (const TField& f : Layout()) {
-        TFieldValue& v = view.FieldStore[view.FieldCount++];
-        v.Name = f.Name;
-        std::visit(
-            [&v](auto* member) {
-                using T = std::remove_pointer_t<decltype(member)>;
-                if constexpr (std::is_same_v<T, std::string>)
-                    v.Value = std::string_view(*member);
-                else if constexpr (std::is_same_v<T, TBytes>)
-                    v.Value = std::span<const uint8_t>(*member);
-                else
-                    v.Value = int64_t(*member);
-            },
-            f.Member);
-    }
-    return view;
-}
-
-const TFieldValue* TFrameView::Field(std::string_view name) const {
-    for (const TFieldValue& f : Fields())
-        if (name == f.Name) return &f;
-    return nullptr;
-}
-
-std::string_view TFrameView::Text(std::string_view name) const {
-    const TFieldValue* f = Field(name);
-    return f && std::holds_alternative<std::string_view>(f->Value) ? std::get<std::string_view>(f->Value)
-                                                                   : std::string_view();
-}
-
-int64_t TFrameView::Number(std::string_view name) const {
-    const TFieldValue* f = Field(name);
-    return f && std::holds_alternative<int64_t>(f->Value) ? std::get<int64_t>(f->Value) : 0;
-}
-
-std::span<const uint8_t> TFrameView::Bytes(std::string_view name) const {
-    const TFieldValue* f = Field(name);
-    return f && std::holds_alternative<std::span<const uint8_t>>(f->Value)
-               ? std::get<std::span<const uint8_t>>(f->Value)
-               : std::span<const uint8_t>();
-}
-
 namespace {
 
 // Strict decimal conversion; false when the text is not a whole number.
@@ -401,76 +357,40 @@ void TTFLTFrame::ParseText() {
         if (Text == code) FileTypeName = name;
 }
 
+// clang-format off
 const std::vector<TMediaType>& MediaTable() {
-    static const std::vector<TMediaType> kTable = {{"Audio Cassette", "MC"},
-                                                   {"Audio Cassette (4.75 cm/s, Two Sided Cassette)", "MC/4"},
-                                                   {"Audio Cassette (9.5 cm/s)", "MC/9"},
-                                                   {"Audio Cassette (Type I Cassette (Ferric/Normal))", "MC/I"},
-                                                   {"Audio Cassette (Type II Cassette (Chrome))", "MC/II"},
-                                                   {"Audio Cassette (Type III Cassette (Ferric Chrome))", "MC/III"},
-                                                   {"Audio Cassette (Type VI Cassette (Metal))", "MC/IV"},
-                                                   {"CD", "CD"},
-                                                   {"CD (AAD)", "CD/AA"},
-                                                   {"CD (ADD)", "CD/AD"},
-                                                   {"CD (Analog Transfer)", "CD/A"},
-                                                   {"CD (DDD)", "CD/DD"},
-                                                   {"DAT", "DAT"},
-                                                   {"DAT (Analog Transfer)", "DAT/A"},
-                                                   {"DAT (Mode 2, 32kHz/16bits, Linear)", "DAT/2"},
-                                                   {"DAT (Mode 3, 32kHz/12bits, Non-Linear, Low Speed)", "DAT/3"},
-                                                   {"DAT (Mode 4, 32kHz/12bits, 4 Channels)", "DAT/4"},
-                                                   {"DAT (Mode 5, 44.1kHz/16bits, Linear)", "DAT/5"},
-                                                   {"DAT (Mode 6, 44.1kHz/16bits, 'Wide Track Play')", "DAT/6"},
-                                                   {"DAT (Standard, 48kHz/16bits, Linear)", "DAT/1"},
-                                                   {"DCC", "DCC"},
-                                                   {"DCC (Analog Transfer)", "DCC/A"},
-                                                   {"DVD", "DVD"},
-                                                   {"DVD (Analog Transfer)", "DVD/A"},
-                                                   {"Laser Disc", "LD"},
-                                                   {"Laser Disc (Analog Transfer)", "LD/A"},
-                                                   {"Mini Disc", "MD"},
-                                                   {"Mini Disc (Analog Transfer)", "MD/A"},
-                                                   {"Other Analog Media", "ANA"},
-                                                   {"Other Analog Media (8-Track Tape Cassette)", "ANA/8CA"},
-                                                   {"Other Analog Media (Wax Cylinder)", "ANA/WAC"},
-                                                   {"Other Digital Media", "DIG"},
-                                                   {"Other Digital Media (Analog Transfer)", "DIG/A"},
-                                                   {"Radio", "RAD"},
-                                                   {"Radio (AM)", "RAD/AM"},
-                                                   {"Radio (FM)", "RAD/FM"},
-                                                   {"Radio (LW)", "RAD/LW"},
-                                                   {"Radio (MW)", "RAD/MW"},
-                                                   {"Reel", "REE"},
-                                                   {"Reel (19 cm/s)", "REE/19"},
-                                                   {"Reel (38 cm/s)", "REE/38"},
-                                                   {"Reel (76 cm/s)", "REE/76"},
-                                                   {"Reel (9.5 cm/s)", "REE/9"},
-                                                   {"Reel (Type I Cassette (Ferric/Normal))", "REE/I"},
-                                                   {"Reel (Type II Cassette (Chrome))", "REE/II"},
-                                                   {"Reel (Type III Cassette (Ferric Chrome))", "REE/III"},
-                                                   {"Reel (Type VI Cassette (Metal))", "REE/IV"},
-                                                   {"Telephone", "TEL"},
-                                                   {"Telephone (ISDN)", "TEL/I"},
-                                                   {"Television", "TV"},
-                                                   {"Television (NTSC)", "TV/NTSC"},
-                                                   {"Television (PAL)", "TV/PAL"},
-                                                   {"Television (SECAM)", "TV/SECAM"},
-                                                   {"Turntable Records", "TT"},
-                                                   {"Turntable Records (33.33 rpm)", "TT/33"},
-                                                   {"Turntable Records (45 rpm)", "TT/45"},
-                                                   {"Turntable Records (71.29 rpm)", "TT/71"},
-                                                   {"Turntable Records (76.59 rpm)", "TT/76"},
-                                                   {"Turntable Records (78.26 rpm)", "TT/78"},
-                                                   {"Turntable Records (80 rpm)", "TT/80"},
-                                                   {"Video", "VID"},
-                                                   {"Video (BETAMAX)", "VID/BETA"},
-                                                   {"Video (NTSC)", "VID/NTSC"},
-                                                   {"Video (PAL)", "VID/PAL"},
-                                                   {"Video (SECAM)", "VID/SECAM"},
-                                                   {"Video (S-VHS)", "VID/SVHS"},
-                                                   {"Video (VHS)", "VID/VHS"}};
+    static const std::vector<TMediaType> kTable = {
+        {"Audio Cassette", "MC"}, {"Audio Cassette (4.75 cm/s, Two Sided Cassette)", "MC/4"},
+        {"Audio Cassette (9.5 cm/s)", "MC/9"}, {"Audio Cassette (Type I Cassette (Ferric/Normal))", "MC/I"},
+        {"Audio Cassette (Type II Cassette (Chrome))", "MC/II"},
+        {"Audio Cassette (Type III Cassette (Ferric Chrome))", "MC/III"},
+        {"Audio Cassette (Type VI Cassette (Metal))", "MC/IV"}, {"CD", "CD"}, {"CD (AAD)", "CD/AA"},
+        {"CD (ADD)", "CD/AD"}, {"CD (Analog Transfer)", "CD/A"}, {"CD (DDD)", "CD/DD"}, {"DAT", "DAT"},
+        {"DAT (Analog Transfer)", "DAT/A"}, {"DAT (Mode 2, 32kHz/16bits, Linear)", "DAT/2"},
+        {"DAT (Mode 3, 32kHz/12bits, Non-Linear, Low Speed)", "DAT/3"},
+        {"DAT (Mode 4, 32kHz/12bits, 4 Channels)", "DAT/4"}, {"DAT (Mode 5, 44.1kHz/16bits, Linear)", "DAT/5"},
+        {"DAT (Mode 6, 44.1kHz/16bits, 'Wide Track Play')", "DAT/6"},
+        {"DAT (Standard, 48kHz/16bits, Linear)", "DAT/1"}, {"DCC", "DCC"}, {"DCC (Analog Transfer)", "DCC/A"},
+        {"DVD", "DVD"}, {"DVD (Analog Transfer)", "DVD/A"}, {"Laser Disc", "LD"},
+        {"Laser Disc (Analog Transfer)", "LD/A"}, {"Mini Disc", "MD"}, {"Mini Disc (Analog Transfer)", "MD/A"},
+        {"Other Analog Media", "ANA"}, {"Other Analog Media (8-Track Tape Cassette)", "ANA/8CA"},
+        {"Other Analog Media (Wax Cylinder)", "ANA/WAC"}, {"Other Digital Media", "DIG"},
+        {"Other Digital Media (Analog Transfer)", "DIG/A"}, {"Radio", "RAD"}, {"Radio (AM)", "RAD/AM"},
+        {"Radio (FM)", "RAD/FM"}, {"Radio (LW)", "RAD/LW"}, {"Radio (MW)", "RAD/MW"}, {"Reel", "REE"},
+        {"Reel (19 cm/s)", "REE/19"}, {"Reel (38 cm/s)", "REE/38"}, {"Reel (76 cm/s)", "REE/76"},
+        {"Reel (9.5 cm/s)", "REE/9"}, {"Reel (Type I Cassette (Ferric/Normal))", "REE/I"},
+        {"Reel (Type II Cassette (Chrome))", "REE/II"}, {"Reel (Type III Cassette (Ferric Chrome))", "REE/III"},
+        {"Reel (Type VI Cassette (Metal))", "REE/IV"}, {"Telephone", "TEL"}, {"Telephone (ISDN)", "TEL/I"},
+        {"Television", "TV"}, {"Television (NTSC)", "TV/NTSC"}, {"Television (PAL)", "TV/PAL"},
+        {"Television (SECAM)", "TV/SECAM"}, {"Turntable Records", "TT"},
+        {"Turntable Records (33.33 rpm)", "TT/33"}, {"Turntable Records (45 rpm)", "TT/45"},
+        {"Turntable Records (71.29 rpm)", "TT/71"}, {"Turntable Records (76.59 rpm)", "TT/76"},
+        {"Turntable Records (78.26 rpm)", "TT/78"}, {"Turntable Records (80 rpm)", "TT/80"}, {"Video", "VID"},
+        {"Video (BETAMAX)", "VID/BETA"}, {"Video (NTSC)", "VID/NTSC"}, {"Video (PAL)", "VID/PAL"},
+        {"Video (SECAM)", "VID/SECAM"}, {"Video (S-VHS)", "VID/SVHS"}, {"Video (VHS)", "VID/VHS"}};
     return kTable;
 }
+// clang-format on
 
 void TTMEDFrame::ParseText() {
     MediaType.clear();
@@ -532,30 +452,17 @@ void TRawFrame::WriteToStream(TStream& stream) const {
     StreamWriteBytes(stream, Data);
 }
 
+// clang-format off
 const std::vector<std::string>& PictureTypeNames() {
-    static const std::vector<std::string> kNames = {"Other",
-                                                    "32*32 pixels file icon",
-                                                    "Other file icon",
-                                                    "Cover (front)",
-                                                    "Cover (back)",
-                                                    "Leaflet page",
-                                                    "Media (e.g. lable side of CD)",
-                                                    "Lead artist/lead performer/soloist",
-                                                    "Artist/performer",
-                                                    "Conductor",
-                                                    "Band/Orchestra",
-                                                    "Composer",
-                                                    "Lyricist/text writer",
-                                                    "Recording Location",
-                                                    "During recording",
-                                                    "During performance",
-                                                    "Movie/video screen capture",
-                                                    "A bright coloured fish",
-                                                    "Illustration",
-                                                    "Band/artist logotype",
-                                                    "Publisher/Studio logotype"};
+    static const std::vector<std::string> kNames = {
+        "Other", "32*32 pixels file icon", "Other file icon", "Cover (front)", "Cover (back)", "Leaflet page",
+        "Media (e.g. lable side of CD)", "Lead artist/lead performer/soloist", "Artist/performer", "Conductor",
+        "Band/Orchestra", "Composer", "Lyricist/text writer", "Recording Location", "During recording",
+        "During performance", "Movie/video screen capture", "A bright coloured fish", "Illustration",
+        "Band/artist logotype", "Publisher/Studio logotype"};
     return kNames;
 }
+// clang-format on
 
 void TAPICFrame::LoadPicture(TStream& stream) {
     stream.Seek(0);
@@ -568,18 +475,15 @@ void TAPICFrame::AfterRead() {
     PictureTypeName = PictureType < PictureTypeNames().size() ? PictureTypeNames()[PictureType] : "Other";
 }
 
+// clang-format off
 const std::vector<std::string>& ReceivedAsNames() {
-    static const std::vector<std::string> kNames = {"Other",
-                                                    "Standard CD album with other songs",
-                                                    "Compressed audio on CD",
-                                                    "File over the Internet",
-                                                    "Stream over the Internet",
-                                                    "As note sheets",
-                                                    "As note sheets in a book with other sheets",
-                                                    "Music on other media",
-                                                    "Non-musical merchandise"};
+    static const std::vector<std::string> kNames = {
+        "Other", "Standard CD album with other songs", "Compressed audio on CD", "File over the Internet",
+        "Stream over the Internet", "As note sheets", "As note sheets in a book with other sheets",
+        "Music on other media", "Non-musical merchandise"};
     return kNames;
 }
+// clang-format on
 
 void TCOMRFrame::AfterRead() {
     ReceivedAsName = ReceivedAs < ReceivedAsNames().size() ? ReceivedAsNames()[ReceivedAs] : "Other";

@@ -4,7 +4,6 @@
 // (`ReadFromBuffer`), renders it again before writing (`Prepare`) and writes
 // header and body (`WriteToStream`). Texts are UTF-8; writing uses encoding 0
 // when every character lies in Latin-1, else UTF-16 with a byte-order mark.
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -138,28 +137,6 @@ enum class TFit {
 // What a frame holds, as reports and windows group frames.
 enum class TFrameKind { Text, UserText, Url, UserUrl, Comment, Picture, Other, Raw };
 
-// A field of a frame as text, number or bytes. Texts and bytes point into the frame,
-// so a view lives no longer than the frame it shows.
-struct TFieldValue {
-    const char* Name = "";
-    std::variant<std::string_view, int64_t, std::span<const uint8_t>> Value;
-};
-
-// Every frame seen the same way: identifier, kind and fields by name.
-struct TFrameView {
-    std::string FrameID;
-    TFrameKind Kind = TFrameKind::Other;
-    int64_t Size = 0;  // of the body, as read or last written
-    std::span<const TFieldValue> Fields() const { return {FieldStore.data(), FieldCount}; }
-    const TFieldValue* Field(std::string_view name) const;        // null when the frame has none
-    std::string_view Text(std::string_view name) const;           // a text field, else empty
-    int64_t Number(std::string_view name) const;                  // a number field, else 0
-    std::span<const uint8_t> Bytes(std::string_view name) const;  // a bytes field, else empty
-
-    std::array<TFieldValue, TLayout::kMaxFields> FieldStore{};  // held in place: views are made per frame
-    size_t FieldCount = 0;
-};
-
 // Common part of every frame class. A body is the frame's layout: one generic
 // reader and one generic writer walk the fields each class declares once.
 class TID3v2Frame {
@@ -179,7 +156,6 @@ public:
     // The fields of the body in their order, bound to this frame's members.
     virtual TLayout Layout() = 0;
     virtual TFrameKind Kind() const { return TFrameKind::Other; }
-    TFrameView View(const std::string& frameID);
 
     TID3v2FrameHeader FrameHeader;
 
