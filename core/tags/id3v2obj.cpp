@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 
 namespace velmar {
@@ -90,34 +91,38 @@ void TID3v2Object::Read(TStream& stream) {
     const int64_t start = stream.Position() - 3;
     uint8_t head[7] = {};
     const size_t got = stream.Read(head, sizeof head);
-    TBytes tag = {'I', 'D', '3'};
-    tag.insert(tag.end(), head, head + got);
     if (got < sizeof head) {  // a header cut short: keep what there is
-        RawTag = std::move(tag);
+        RawTag = {'I', 'D', '3'};
+        RawTag.insert(RawTag.end(), head, head + got);
         return;
     }
     Header.ReadFromBytes(head);
-    // The whole tag in one read; a tag that runs past the end of the file gives what is there.
+    // The whole tag in one read, into a buffer that is not cleared first; a tag that
+    // runs past the end of the file gives what is there.
     const size_t declared = size_t(std::max<int64_t>(
         0, std::min<int64_t>(Header.Size + (Header.Footer ? 10 : 0), stream.Size() - stream.Position())));
-    tag.resize(10 + declared);
-    const size_t body = stream.Read(tag.data() + 10, declared);
-    tag.resize(10 + body);
+    const std::unique_ptr<uint8_t[]> bytes = std::make_unique_for_overwrite<uint8_t[]>(10 + declared);
+    std::memcpy(bytes.get(), "ID3", 3);
+    std::memcpy(bytes.get() + 3, head, sizeof head);
+    const size_t body = stream.Read(bytes.get() + 10, declared);
+    const std::span<const uint8_t> tag(bytes.get(), 10 + body);
     stream.Seek(start + int64_t(tag.size()));
+    // A tag that is not understood, or is damaged, is written back as it stood.
+    auto keepBytes = [&] { RawTag.assign(tag.begin(), tag.end()); };
 
     const uint8_t version = Header.MajorVersion;
     // Versions other than 2, 3 and 4, and ID3v2.2 tags compressed as a whole, are not understood.
     if (version < 2 || version > 4 || (version == 2 && Header.ExtendedHeader)) {
-        RawTag = std::move(tag);
+        keepBytes();
         return;
     }
     if (Header.OtherFlags) {
         Sink->Error("Unrecognized Header Flag.");
-        RawTag = std::move(tag);
+        keepBytes();
         return;
     }
     Valid = true;
-    std::span<const uint8_t> area(tag.data() + 10, std::min(body, size_t(Header.Size)));
+    std::span<const uint8_t> area = tag.subspan(10, std::min(body, size_t(Header.Size)));
     TBytes unsynced;
     if (Header.Unsynchronisation && version != 4) {  // version 4 unsynchronises frame by frame
         unsynced = RemoveUnsynchronisation(area);
@@ -130,7 +135,7 @@ void TID3v2Object::Read(TStream& stream) {
         TID3v2ExtendedHeader ext;
         if (!ext.ReadFromBuffer(area, index)) {
             Valid = false;
-            RawTag = std::move(tag);
+            keepBytes();
             return;
         }
         ExtHeader = ext;
@@ -145,7 +150,7 @@ void TID3v2Object::Read(TStream& stream) {
         }
     }
     ReadFrames(area.subspan(size_t(index)), 0);
-    if (!Valid) RawTag = std::move(tag);  // a damaged tag is written back as it stood
+    if (!Valid) keepBytes();
 }
 
 namespace {
