@@ -4,7 +4,9 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QStandardPaths>
+#include <QUrl>
 
 namespace velmar::gui {
 
@@ -120,5 +122,12 @@ QString FromPath(const std::filesystem::path& path) {
 }
 
 QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+
+QStringList DroppedPaths(const QMimeData& data) {
+    QStringList paths;
+    for (const QUrl& url : data.urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    return paths;
+}
 
 }  // namespace velmar::gui

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <filesystem>
 
+class QMimeData;
+
 namespace velmar::gui {
 
 struct TAppPaths {
@@ -42,5 +44,7 @@ struct TCommandLine {
 std::filesystem::path ToPath(const QString& name);
 QString FromPath(const std::filesystem::path& path);
 QString FromUtf8(const std::string& text);
+// The local files and folders dropped on a window, in their order.
+QStringList DroppedPaths(const QMimeData& data);
 
 }  // namespace velmar::gui

@@ -500,9 +500,7 @@ void TMP3ListView::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void TMP3ListView::dropEvent(QDropEvent* event) {
-    QStringList paths;
-    for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) paths << url.toLocalFile();
+    const QStringList paths = DroppedPaths(*event->mimeData());
     event->acceptProposedAction();
     if (!paths.isEmpty()) emit FilesDropped(paths);
 }

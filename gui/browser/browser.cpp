@@ -459,11 +459,8 @@ void TBrowserForm::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void TBrowserForm::dropEvent(QDropEvent* event) {
-    QStringList paths;
-    for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) paths << url.toLocalFile();
     event->acceptProposedAction();
-    DropFiles(paths);
+    DropFiles(DroppedPaths(*event->mimeData()));
 }
 
 }  // namespace velmar::gui

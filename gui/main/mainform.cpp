@@ -423,11 +423,8 @@ void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void TMainForm::dropEvent(QDropEvent* event) {
-    QStringList paths;
-    for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) paths << url.toLocalFile();
     event->acceptProposedAction();
-    DropPaths(paths);
+    DropPaths(DroppedPaths(*event->mimeData()));
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
