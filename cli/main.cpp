@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/version.h"
+#include "formats.h"
 #include "check.h"
 #include "file/filescan.h"
 #include "file/mp3object.h"
@@ -19,6 +20,8 @@ const char* const kUsage =
     "usage: velmar-cli info [--json] PATH...\n"
     "       velmar-cli set [options] FILE...\n"
     "       velmar-cli check [--report FILE] PATH...\n"
+    "       velmar-cli rename (--format NAME | --mask MASK) [--dry-run] [--data DIR] FILE...\n"
+    "       velmar-cli formats [--mode rename|fill|list] [--data DIR]\n"
     "       velmar-cli --version\n"
     "\n"
     "set options: --title T --artist A --album A --year Y --comment C --track N[/M]\n"
@@ -97,6 +100,8 @@ int main(int argc, char** argv) {
     if (command == "info") return Info(args);
     if (command == "set") return Set(args);
     if (command == "check") return Check(args);
+    if (command == "rename") return cli::Rename(args);
+    if (command == "formats") return cli::Formats(args);
     if (command == "--version") {
         std::cout << "velmar-cli " << VersionText() << "\n";
         return 0;

@@ -555,4 +555,44 @@ TEST_F(CliTest, InfoJsonEscapesBackslashQuoteAndControlCharacters) {
     EXPECT_EQ(j["path"].str, file.string());
 }
 
+TEST_F(CliTest, RenameByMaskOrFormatNeverOverAnotherFile) {
+    const fs::path lanterns = Copy(kLanterns, Dir / "a.mp3"), harbour = Copy(kHarbour, Dir / "b.MP3"),
+                   again = Copy(kHarbour, Dir / "c.MP3");
+    const std::string bytes = ReadFile(harbour);
+    const TRun dry = RunCli({"rename", "--mask", "%10 - %01", "--dry-run", lanterns.string(), harbour.string()});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(dry.out, lanterns.string() + " -> " + (Dir / "01 - Lanterns in the Rain.mp3").string() + "\n" +
+                           harbour.string() + " -> " + (Dir / "03 - Harbour Lights.MP3").string() + "\n");
+    EXPECT_TRUE(fs::exists(lanterns));
+
+    // Two files with the same tags: the second is reported and stays where it is.
+    const TRun r = RunCli({"rename", "--format", "Track - Title", "--data", VELMAR_SOURCE "/data", lanterns.string(),
+                           harbour.string(), again.string()});
+    EXPECT_EQ(r.status, 2) << r.err;  // no format of that name
+    const TRun real = RunCli({"rename", "--mask", "%10 - %01", lanterns.string(), harbour.string(), again.string()});
+    EXPECT_EQ(real.status, 1);
+    EXPECT_NE(real.err.find("c.MP3: not renamed"), std::string::npos) << real.err;
+    EXPECT_TRUE(fs::exists(again));
+    EXPECT_FALSE(fs::exists(harbour));
+    EXPECT_EQ(ReadFile(Dir / "03 - Harbour Lights.MP3"), bytes);
+    EXPECT_TRUE(fs::exists(Dir / "01 - Lanterns in the Rain.mp3"));
+
+    const TRun shipped =
+        RunCli({"rename", "--format", "Track. Title", "--data", VELMAR_SOURCE "/data", again.string()});
+    EXPECT_EQ(shipped.status, 0) << shipped.err;
+    EXPECT_TRUE(fs::exists(Dir / "03. Harbour Lights.MP3"));
+}
+
+TEST_F(CliTest, FormatsListsTheFormatsOfAMode) {
+    const TRun r = RunCli({"formats", "--mode", "list", "--data", VELMAR_SOURCE "/data"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Default\n");
+    const TRun rename = RunCli({"formats", "--data", VELMAR_SOURCE "/data"});
+    EXPECT_EQ(rename.out, "Artist - Album - Track - Title\nArtist - Title\nTrack - Artist - Title\nTrack. Title\n");
+    EXPECT_EQ(RunCli({"formats", "--mode", "other"}).status, 2);
+    EXPECT_EQ(RunCli({"rename", "--mask", "%01"}).status, 2);
+    EXPECT_EQ(RunCli({"rename", "--mask", "%01", "--format", "x", "f.mp3"}).status, 2);
+    EXPECT_EQ(RunCli({"rename", "--help"}).status, 0);
+}
+
 }  // namespace
