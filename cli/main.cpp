@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "base/version.h"
-#include "formats.h"
 #include "check.h"
 #include "file/filescan.h"
 #include "file/mp3object.h"
+#include "formats.h"
 #include "report.h"
 #include "settags.h"
 
