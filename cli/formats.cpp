@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <iostream>
 
+#include "batch/filltags.h"
 #include "batch/rename.h"
+#include "edit/tagedit.h"
 #include "file/filescan.h"
 
 namespace velmar::cli {
@@ -22,6 +24,18 @@ const char* const kRenameUsage =
     "  A file is never renamed over another file: a name that is taken, empty or given\n"
     "  to two files is reported and that file stays where it is. Prints \"OLD -> NEW\"\n"
     "  for each file; --dry-run moves nothing.\n";
+
+const char* const kFillUsage =
+    "usage: velmar-cli fill --mask MASK [--case] [--track-numbers] [--artist T] [--album T]\n"
+    "         [--genre G] [--year N] [--disc N/M] [--copyright T] [--encoded-by T]\n"
+    "         [--encoder T] [--v1/--no-v1] [--v2/--no-v2] [--dry-run] FILE...\n"
+    "  Splits each file's name (without folder and extension) by the mask into artist\n"
+    "  (%00), title (%01), sub-title (%02), remix (%03), comment (%04), album (%05) and\n"
+    "  track (%10), adds the values given for all files, and writes new tags (ID3v2 and\n"
+    "  ID3v1 unless turned off; other ID3v2 frames are kept). --case capitalises the words\n"
+    "  taken from the names; --track-numbers numbers the files in the order given. An\n"
+    "  --artist or --album given here wins over the one in the names. --dry-run prints\n"
+    "  the values each file would get and writes nothing.\n";
 
 const char* const kFormatsUsage =
     "usage: velmar-cli formats [--mode rename|fill|list] [--data DIR]\n"
@@ -132,6 +146,114 @@ int Rename(const std::vector<std::string>& args) {
             continue;
         }
         std::cout << plan.From.string() << " -> " << plan.To.string() << "\n";
+    }
+    return status;
+}
+
+namespace {
+
+// Parses the options of `fill`; returns a usage error, else empty.
+std::string ParseFillOptions(const std::vector<std::string>& args, std::string& mask, TCommonValues& common,
+                             TFillOptions& options, bool& dryRun, std::vector<fs::path>& files) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--case")
+            options.CaseConvert = true;
+        else if (a == "--track-numbers")
+            options.GenerateTrackNumbers = true;
+        else if (a == "--v1" || a == "--no-v1")
+            options.SaveID3v1 = a == "--v1";
+        else if (a == "--v2" || a == "--no-v2")
+            options.SaveID3v2 = a == "--v2";
+        else if (a == "--dry-run")
+            dryRun = true;
+        else if (a.starts_with("--")) {
+            if (i + 1 >= args.size()) return a + " needs a value";
+            const std::string& v = args[++i];
+            int number = 0, total = -1;
+            if (a == "--mask")
+                mask = v;
+            else if (a == "--artist")
+                common.Artist = v;
+            else if (a == "--album")
+                common.Album = v;
+            else if (a == "--copyright")
+                common.Copyright = v;
+            else if (a == "--encoded-by")
+                common.EncodedBy = v;
+            else if (a == "--encoder")
+                common.EncodedUsing = v;
+            else if (a == "--genre") {
+                if (GenreIndexOf(v) < 0) return "--genre takes a name of the genre list, not \"" + v + "\"";
+                common.Genre = v;
+            } else if (a == "--year") {
+                if (!TTagEdit::ParseNumberPair(v, number, total) || total >= 0 || number > 9999)
+                    return "--year takes a number from 0 to 9999, not \"" + v + "\"";
+                common.Year = number;
+            } else if (a == "--disc") {
+                if (!TTagEdit::ParseNumberPair(v, number, total) || total < 0)
+                    return "--disc takes N/M, not \"" + v + "\"";
+                common.Disc = std::pair{std::min(number, total), total};  // the current disc is at most the total
+            } else {
+                return "unknown option " + a;
+            }
+        } else {
+            files.emplace_back(a);
+        }
+    }
+    if (mask.empty()) return "fill needs --mask";
+    if (mask.size() > kMaxMaskLength) return "a mask holds at most " + std::to_string(kMaxMaskLength) + " characters";
+    if (files.empty()) return "fill needs at least one file";
+    return {};
+}
+
+void PrintFillValues(const fs::path& file, const TFillValues& v) {
+    std::cout << file.string() << (v.Matched ? "" : "  (the name does not fit the mask)") << "\n";
+    const std::pair<const char*, const std::string*> fields[] = {{"Track", &v.Track},
+                                                                 {"Artist", &v.Artist},
+                                                                 {"Title", &v.Title},
+                                                                 {"Sub-Title", &v.SubTitle},
+                                                                 {"Remix", &v.Remix},
+                                                                 {"Comment", &v.Comment},
+                                                                 {"Album", &v.Album},
+                                                                 {"Genre", &v.Genre},
+                                                                 {"Year", &v.Year},
+                                                                 {"CD", &v.CD},
+                                                                 {"Encoded By", &v.EncodedBy},
+                                                                 {"Encoded Using", &v.EncodedUsing},
+                                                                 {"Copyright", &v.Copyright}};
+    for (const auto& [name, value] : fields)
+        if (!value->empty()) std::cout << "  " << name << ": " << *value << "\n";
+}
+
+}  // namespace
+
+int Fill(const std::vector<std::string>& args) {
+    if (std::find(args.begin(), args.end(), "--help") != args.end()) {
+        std::cout << kFillUsage;
+        return 0;
+    }
+    std::string mask;
+    TCommonValues common;
+    TFillOptions options;
+    options.CaseConvert = false;
+    bool dryRun = false;
+    std::vector<fs::path> files;
+    const std::string error = ParseFillOptions(args, mask, common, options, dryRun, files);
+    if (!error.empty()) return UsageError(error, kFillUsage);
+    int status = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        // Each file by its own name and extension.
+        const TFillValues values = FillValuesFor(files[i].stem().string(), mask, int(i + 1), common, options);
+        if (dryRun) {
+            PrintFillValues(files[i], values);
+            continue;
+        }
+        TFileSink sink;
+        if (!WriteFillValues(files[i], values, int(files.size()), common, options, sink)) {
+            std::cerr << "velmar-cli: " << files[i].string() << ": the tags were not written\n";
+            status = 1;
+        }
     }
     return status;
 }

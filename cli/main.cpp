@@ -21,6 +21,7 @@ const char* const kUsage =
     "       velmar-cli set [options] FILE...\n"
     "       velmar-cli check [--report FILE] PATH...\n"
     "       velmar-cli rename (--format NAME | --mask MASK) [--dry-run] [--data DIR] FILE...\n"
+    "       velmar-cli fill --mask MASK [options] FILE...   (velmar-cli fill --help)\n"
     "       velmar-cli formats [--mode rename|fill|list] [--data DIR]\n"
     "       velmar-cli --version\n"
     "\n"
@@ -102,6 +103,7 @@ int main(int argc, char** argv) {
     if (command == "check") return Check(args);
     if (command == "rename") return cli::Rename(args);
     if (command == "formats") return cli::Formats(args);
+    if (command == "fill") return cli::Fill(args);
     if (command == "--version") {
         std::cout << "velmar-cli " << VersionText() << "\n";
         return 0;

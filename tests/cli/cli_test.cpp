@@ -595,4 +595,43 @@ TEST_F(CliTest, FormatsListsTheFormatsOfAMode) {
     EXPECT_EQ(RunCli({"rename", "--help"}).status, 0);
 }
 
+TEST_F(CliTest, FillFromNamesThenRenameBackGivesTheNames) {
+    const std::string audio = Between(Copy(kHarbour, Dir / "source.mp3"));
+    std::vector<std::string> files;
+    for (const char* name : {"03 - The Band - First Song.mp3", "04 - The Band - Second Song.mp3"}) {
+        files.push_back((Dir / "in" / name).string());
+        fs::create_directories(Dir / "in");
+        WriteFile(files.back(), audio);
+    }
+    std::vector<std::string> args = {"fill", "--mask", "%10 - %00 - %01", "--album", "Live", "--year", "2001"};
+    args.insert(args.end(), files.begin(), files.end());
+    const TRun dry = RunCli([&] {
+        auto a = args;
+        a.push_back("--dry-run");
+        return a;
+    }());
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_NE(dry.out.find("  Title: First Song\n"), std::string::npos) << dry.out;
+    EXPECT_EQ(Info(files[0])["id3v2"].kind, Json::Null);  // nothing written yet
+    ASSERT_EQ(RunCli(args).status, 0);
+    const Json first = Info(files[0]);
+    EXPECT_EQ(FrameText(first, "TPE1"), "The Band");
+    EXPECT_EQ(FrameText(first, "TIT2"), "First Song");
+    EXPECT_EQ(FrameText(first, "TRCK"), "3/2");
+    EXPECT_EQ(FrameText(first, "TALB"), "Live");
+    EXPECT_EQ(first["id3v1"]["year"].str, "2001");
+    EXPECT_TRUE(Between(files[0]) == audio) << "the audio changed";
+
+    // Renamed away and back by the same mask: the names come again.
+    for (const char* mask : {"%01 (%00) %10", "%10 - %00 - %01"}) {
+        std::vector<std::string> now;
+        for (const auto& e : fs::directory_iterator(Dir / "in")) now.push_back(e.path().string());
+        std::vector<std::string> rename = {"rename", "--mask", mask};
+        rename.insert(rename.end(), now.begin(), now.end());
+        ASSERT_EQ(RunCli(rename).status, 0) << mask;
+    }
+    for (const std::string& f : files) EXPECT_TRUE(fs::exists(f)) << f;
+    EXPECT_EQ(RunCli({"fill", "--genre", "No Such Genre", "--mask", "%01", files[0]}).status, 2);
+}
+
 }  // namespace
