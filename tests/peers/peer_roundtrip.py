@@ -495,12 +495,93 @@ def v24_written():
                                                       "TDRL": "2011", "TXXX": "Fjord"})
 
 
+def rename_expected(track, artist, title, ext):
+    """The name the rename rules give for '%10 - %00 - %01'."""
+    def safe(v):
+        v = v.replace("/", "-").replace("\\", "-")
+        return "-" if v in (".", "..") else v
+    return "%s - %s - %s%s" % (track, safe(artist), safe(title), ext)
+
+
+def rename_peer_tagged():
+    folder = path_in_work("rename")
+    os.makedirs(folder)
+    made = []  # (path, expected new name or None when the name is taken)
+
+    def tagged(name, frames, encoding=3):
+        path = os.path.join(folder, name)
+        shutil.copy(untagged_copy("r-" + name), path)
+        t = id3.ID3()
+        for frame, text in frames:
+            t.add(getattr(id3, frame)(encoding=encoding, text=[text]))
+        t.save(path, v2_version=3)
+        return path
+
+    made.append((tagged("a.mp3", [("TRCK", "1"), ("TPE1", "AC/DC"), ("TIT2", "Ünïcode\\Path")], encoding=1),
+                 rename_expected("01", "AC-DC", "Ünïcode-Path", ".mp3")))
+    made.append((tagged("b.MP3", [("TRCK", "2/9"), ("TPE1", "."), ("TIT2", "..")], encoding=0),
+                 rename_expected("02", "-", "-", ".MP3")))
+    made.append((tagged("c.mp3", [("TRCK", "4")]), rename_expected("04", "", "", ".mp3")))
+    if have("eyeD3") and have("id3v2"):
+        for name in ("d.mp3", "e.mp3"):
+            path = os.path.join(folder, name)
+            shutil.copy(untagged_copy("r-" + name), path)
+        r = run("eyeD3", "--no-config", "--to-v2.3", "-t", "Same", "-a", "Equal", "-n", "5", os.path.join(folder, "d.mp3"))
+        check_eq(r.returncode, 0, "eyeD3 tags a file to rename: " + r.stderr)
+        r = run("id3v2", "-t", "Same", "-a", "Equal", "-T", "5", os.path.join(folder, "e.mp3"))
+        check_eq(r.returncode, 0, "id3lib tags a file to rename: " + r.stderr)
+        made.append((os.path.join(folder, "d.mp3"), rename_expected("05", "Equal", "Same", ".mp3")))
+        made.append((os.path.join(folder, "e.mp3"), None))  # the same name as d.mp3: reported, left in place
+    contents = {path: open(path, "rb").read() for path, _ in made}
+    r = run(CLI, "rename", "--mask", "%10 - %00 - %01", *[path for path, _ in made])
+    taken = any(expected is None for _, expected in made)
+    check_eq(r.returncode, 1 if taken else 0, "rename exit status: " + r.stderr)
+    for path, expected in made:
+        where = path if expected is None else os.path.join(folder, expected)
+        check(os.path.exists(where), "renamed as the rules say: " + where, sorted(os.listdir(folder)))
+        if os.path.exists(where):
+            check(open(where, "rb").read() == contents[path], "renaming keeps every byte of " + where)
+        if expected is None:
+            check(os.path.basename(path) + ": not renamed" in r.stderr, "the taken name is reported", r.stderr)
+    check_eq(len(os.listdir(folder)), len(made), "no file is lost or overwritten")
+
+
+def fill_read_by_peers():
+    folder = path_in_work("fill")
+    os.makedirs(folder)
+    names = ["03 - The Band - First Song.mp3", "04 - The Band - Second Song.mp3"]
+    paths = [os.path.join(folder, n) for n in names]
+    for p in paths:
+        shutil.copy(untagged_copy("f.mp3"), p)
+    audio = between(paths[0])
+    r = run(CLI, "fill", "--mask", "%10 - %00 - %01", "--album", "Live At Home", "--year", "2003", *paths)
+    check_eq(r.returncode, 0, "velmar-cli fill: " + r.stderr)
+    t = id3.ID3(paths[0])
+    check_eq((str(t["TPE1"]), str(t["TIT2"]), str(t["TRCK"]), str(t["TALB"])),
+             ("The Band", "First Song", "3/2", "Live At Home"), "mutagen reads the filled tags")
+    check_eq(between(paths[0]), audio, "fill keeps the audio")
+    if have("eyeD3"):
+        shown = json.loads(run("eyeD3", "--no-config", "-P", "json", paths[1]).stdout)
+        check_eq((shown.get("title"), shown.get("artist"), shown.get("track_num")),
+                 ("Second Song", "The Band", {"count": 4, "total": 2}), "eyeD3 reads the filled tags")
+    if have("id3v2"):
+        listing = run("id3v2", "-l", paths[0], errors="replace").stdout
+        check("TIT2 (Title/songname/content description): First Song" in listing, "id3lib reads the filled title", listing)
+    # Renamed away and back by the same mask: the names come again.
+    for mask in ("%01 by %00", "%10 - %00 - %01"):
+        now = [os.path.join(folder, n) for n in sorted(os.listdir(folder))]
+        check_eq(run(CLI, "rename", "--mask", mask, *now).returncode, 0, "rename by " + mask)
+    check_eq(sorted(os.listdir(folder)), names, "renaming back gives the names again")
+
+
 def main():
     try:
         mutagen_written()
         eyed3_written()
         id3lib_written()
         v24_written()
+        rename_peer_tagged()
+        fill_read_by_peers()
         stream_facts()
     finally:
         shutil.rmtree(WORK, ignore_errors=True)
