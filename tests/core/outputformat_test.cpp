@@ -132,7 +132,7 @@ TEST(OutputFormat, MatchingFileNames) {
         {"abc", "ab", false, {}},
         {"%13", "x", false, {}},
         {"%0a - %01", "x - y", false, {}},
-        {"%10. %01", "7. Caf\xC3\xA9 au lait. Part 2", true, {{10, "7"}, {1, "Caf\xC3\xA9 au lait. Part 2"}}},
+        {"%10. %01", "7. Caf\xC3\xA9 au lait. Movement 2", true, {{10, "7"}, {1, "Caf\xC3\xA9 au lait. Movement 2"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.Mask) + " on " + c.Name);
