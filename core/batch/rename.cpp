@@ -2,12 +2,12 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <map>
 #include <set>
 
 namespace velmar {
