@@ -13,17 +13,8 @@ cd "$(dirname "$0")/.."
 folder=${1:-/tmp/velmar-bench-tagread}
 build=${BUILD_DIR:-build-bench}
 
-if [ "${SKIP_BUILD:-0}" != 1 ]; then
-  scripts/deps.sh
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMAR_BENCH=ON -DVELMAR_SANITIZE=OFF >/dev/null
-  cmake --build "$build" -j 2 --target velmar-cli velmar-bench-gen velmar-bench-measure velmar-bench-gui
-fi
-stamp="$folder/.velmar-bench-stamp"
-if [ ! -f "$stamp" ]; then
-  rm -rf "$folder"
-  "$build/bench/tagread/velmar-bench-gen" "$folder" 10000 500 20240611
-  echo "count=10000 per_folder=500 seed=20240611 generator=2" >"$stamp"
-fi
+source bench/common.sh
+bench_setup "$folder" "$build" velmar-cli velmar-bench-measure velmar-bench-gui
 measure="$build/bench/tagread/velmar-bench-measure"
 gui="$build/bench/gui/velmar-bench-gui"
 
