@@ -21,11 +21,15 @@ std::string RenamedName(const std::string& mask, TTokenValues values, const TTag
         std::replace(v.begin(), v.end(), '\\', '-');
         if (v == "." || v == "..") v = "-";
     }
-    std::string name = ExpandMask(mask, values, format, kModeRename);
     // The file keeps its own extension, unless the mask wrote it already.
+    return WithExtension(ExpandMask(mask, values, format, kModeRename), extension);
+}
+
+std::string WithExtension(std::string name, const std::string& extension) {
     const bool hasExtension = name.size() >= extension.size() &&
                               strcasecmp(name.c_str() + name.size() - extension.size(), extension.c_str()) == 0;
-    return hasExtension && !extension.empty() ? name : name + extension;
+    if (!hasExtension || extension.empty()) name += extension;
+    return name;
 }
 
 namespace {
@@ -42,15 +46,23 @@ std::string NameProblem(const fs::path& name, const std::string& extension) {
 
 }  // namespace
 
-std::vector<TRenamePlan> PlanRenames(const std::vector<fs::path>& files, const std::string& mask, const TTags& format,
-                                     TMessageSink& sink) {
-    std::vector<TRenamePlan> plans;
-    for (const fs::path& file : files) {
+std::vector<TTokenValues> ReadTokenValues(const std::vector<fs::path>& files, TMessageSink& sink) {
+    std::vector<TTokenValues> values(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
         TMP3Object object(sink);
-        TTokenValues values;
-        if (object.LoadFile(file, false)) values = GatherFileValues(object);
+        if (object.LoadFile(files[i], false)) values[i] = GatherFileValues(object);
+    }
+    return values;
+}
+
+std::vector<TRenamePlan> PlanRenames(const std::vector<fs::path>& files, const std::vector<TTokenValues>& values,
+                                     const std::string& mask, const TTags& format) {
+    std::vector<TRenamePlan> plans;
+    plans.reserve(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        const fs::path& file = files[i];
         const std::string extension = file.extension().string();
-        const std::string name = RenamedName(mask, values, format, extension);
+        const std::string name = RenamedName(mask, i < values.size() ? values[i] : TTokenValues{}, format, extension);
         TRenamePlan plan{file, file.parent_path() / fs::path(name).relative_path(), {}};
         plan.Problem = NameProblem(fs::path(name), extension);
         plans.push_back(std::move(plan));
@@ -71,6 +83,20 @@ std::vector<TRenamePlan> PlanRenames(const std::vector<fs::path>& files, const s
             p.Problem = "the folder " + target.parent_path().string() + " does not exist";
     }
     return plans;
+}
+
+std::vector<TRenamePlan> PlanRenames(const std::vector<fs::path>& files, const std::string& mask, const TTags& format,
+                                     TMessageSink& sink) {
+    return PlanRenames(files, ReadTokenValues(files, sink), mask, format);
+}
+
+std::string TargetProblem(const fs::path& from, const fs::path& to) {
+    const fs::path relative = to.lexically_relative(from.parent_path());
+    if (std::string problem = NameProblem(relative, from.extension().string()); !problem.empty()) return problem;
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(to, ec))) return "a file of that name exists";
+    if (!fs::is_directory(to.parent_path(), ec)) return "the folder " + to.parent_path().string() + " does not exist";
+    return {};
 }
 
 std::string MoveWithoutReplacing(const fs::path& from, const fs::path& to) {

@@ -16,17 +16,33 @@ struct TRenamePlan {
     bool Unchanged() const { return From == To; }
 };
 
+// The name with the file's extension: kept when the name ends with it already (in any
+// case), else appended.
+std::string WithExtension(std::string name, const std::string& extension);
+
 // The new name of a file from its token values: the mask expanded with values in
 // which "/" and "\" became "-", and a value "." or ".." became "-" (a separator in
 // the mask itself still makes a sub-folder), then the file's own extension.
 std::string RenamedName(const std::string& mask, TTokenValues values, const TTags& format,
                         const std::string& extension);
 
-// Plans the renames of files in their order: each file is read for its tags; a name
-// that is empty, taken by a file that is not being renamed away, or given to two files
-// is marked with a problem. `sink` receives the messages of reading the files.
+// The token values of each file, read from its tags (empty values for a file that
+// cannot be read; `sink` receives why).
+std::vector<TTokenValues> ReadTokenValues(const std::vector<std::filesystem::path>& files, TMessageSink& sink);
+
+// Plans the renames of files in their order, from their token values: a name that is
+// empty, leaves the file's folder, is taken by a file that is not being renamed away,
+// or is given to two files is marked with a problem.
+std::vector<TRenamePlan> PlanRenames(const std::vector<std::filesystem::path>& files,
+                                     const std::vector<TTokenValues>& values, const std::string& mask,
+                                     const TTags& format);
+// The same, reading each file for its values.
 std::vector<TRenamePlan> PlanRenames(const std::vector<std::filesystem::path>& files, const std::string& mask,
                                      const TTags& format, TMessageSink& sink);
+
+// Why `to` cannot be the new name of `from` now: empty name, outside the folder,
+// taken, or a folder that does not exist. Empty when it can.
+std::string TargetProblem(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Moves a file to its new name in the same file system, never over an existing file.
 // Returns an empty text on success, else the reason.

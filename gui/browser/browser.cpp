@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -20,6 +21,8 @@
 #include "app/dialogs.h"
 #include "app/graphics.h"
 #include "app/messagesink.h"
+#include "batch/filename2tagwizard.h"
+#include "batch/renameform.h"
 #include "browser/MP3ListView.h"
 #include "file/filescan.h"
 #include "pictures/toolbaricons.h"
@@ -100,6 +103,9 @@ void TBrowserForm::CreateActions() {
     actAddFiles = makeAction("Add &File(s)", QKeySequence(Qt::Key_Insert), &TBrowserForm::actAddFilesExecute);
     actAddDir = makeAction("Add Directory", QKeySequence(Qt::SHIFT | Qt::Key_Insert), &TBrowserForm::actAddDirExecute);
     actDeleteItems = makeAction("Delete Item(s)", QKeySequence(Qt::Key_Delete), &TBrowserForm::actDeleteItemsExecute);
+    actRenameFiles = makeAction("&Rename File(s)", QKeySequence(), &TBrowserForm::actRenameFilesExecute);
+    actStartWizard = makeAction("&Wizards...", QKeySequence(), &TBrowserForm::actStartWizardExecute);
+    mnuFilenameToTag = makeAction("Filename To Tag", QKeySequence(), &TBrowserForm::mnuFilenameToTagExecute);
     actSelectAll = makeAction("Select &All", QKeySequence(Qt::CTRL | Qt::Key_A), &TBrowserForm::actSelectAllExecute);
     actSelectNone = makeAction("Select &None", QKeySequence(Qt::CTRL | Qt::Key_D), &TBrowserForm::actSelectNoneExecute);
     actSelectInverse =
@@ -151,7 +157,13 @@ void TBrowserForm::CreateMenus() {
     edit->addAction(actSelectAll);
     edit->addAction(actSelectNone);
     edit->addAction(actSelectInverse);
+    WizardMenu = new QMenu("&Wizards", this);
+    WizardMenu->addAction(mnuFilenameToTag);
     QMenu* tools = new QMenu("&Tools", this);
+    tools->addAction(actRenameFiles);
+    tools->addSeparator();
+    tools->addMenu(WizardMenu)->setIcon(actStartWizard->icon());
+    tools->addSeparator();
     tools->addAction(mnuMPEGCheck);
     Menus = {file, edit, tools};
 
@@ -177,9 +189,10 @@ void TBrowserForm::CreateStrip() {
     auto* stripLayout = new QVBoxLayout(Strip);
     stripLayout->setContentsMargins(4, 6, 4, 6);
     stripLayout->setSpacing(4);
-    QAction* stripActions[3] = {actAddFiles, actAddDir, actDeleteItems};
-    const char* const stripCaptions[3] = {"Add File(s)", "Add Directory", "Delete Item(s)"};
-    for (int k = 0; k < 3; ++k) {
+    QAction* stripActions[kStripButtons] = {actAddFiles, actAddDir, actDeleteItems, actRenameFiles, actStartWizard};
+    const char* const stripCaptions[kStripButtons] = {"Add File(s)", "Add Directory", "Delete Item(s)",
+                                                      "Rename File(s)", "Start Wizard"};
+    for (int k = 0; k < kStripButtons; ++k) {
         auto* button = new QToolButton(Strip);
         connect(button, &QToolButton::clicked, stripActions[k], &QAction::trigger);
         button->setToolButtonStyle(Qt::ToolButtonIconOnly);
@@ -256,11 +269,13 @@ QString TBrowserForm::Caption() const { return windowTitle(); }
 
 void TBrowserForm::LoadGraphics() {
     // The strip buttons show the large images; menus show the small tool-bar ones.
-    const int large[3] = {biAddFiles, biAddDirectory, biDeleteItems};
-    for (int k = 0; k < 3; ++k) StripButtons[k]->setIcon(Graphics.BrowserIcon(large[k]));
+    const int large[kStripButtons] = {biAddFiles, biAddDirectory, biDeleteItems, biRenameFiles, biWizard};
+    for (int k = 0; k < kStripButtons; ++k) StripButtons[k]->setIcon(Graphics.BrowserIcon(large[k]));
     actAddFiles->setIcon(Graphics.ToolbarIcon(tiAddFiles));
     actAddDir->setIcon(Graphics.ToolbarIcon(tiAddDirectory));
     actDeleteItems->setIcon(Graphics.ToolbarIcon(tiDelete));
+    actRenameFiles->setIcon(Graphics.ToolbarIcon(tiRename));
+    actStartWizard->setIcon(Graphics.ToolbarIcon(tiWizard));
     mnuLoadPlaylist->setIcon(Graphics.ToolbarIcon(tiLoadPlaylist));
     mnuSavePlaylist->setIcon(Graphics.ToolbarIcon(tiSavePlaylist));
     mnuSearch->setIcon(Graphics.ToolbarIcon(tiSearch));
@@ -398,6 +413,67 @@ void TBrowserForm::actDeleteItemsExecute() {
     if (!Dialogs.AskYesNo(this, QString("Delete %1 item(s) from list?").arg(selected))) return;
     MP3ListView->Model()->RemoveRowSet(MP3ListView->SelectedRows());
     UpdateStatus();
+}
+
+bool TBrowserForm::SelectionReady() {
+    if (MP3ListView->EditMode) {
+        MP3ListView->ShowEditModeMessage();
+        return false;
+    }
+    const int count = MP3ListView->Count();
+    if (count == 0) {
+        Dialogs.Information(this, "No Files Loaded.");
+        return false;
+    }
+    if (MP3ListView->SelectedCount() == 0) {
+        if (!Dialogs.AskYesNo(this, QString("No Files Selected. Select ALL %1 item(s)?").arg(count))) return false;
+        actSelectAllExecute();
+    }
+    return MP3ListView->SelectedCount() > 0;
+}
+
+std::vector<int> TBrowserForm::SelectedRowIndexes() const {
+    const std::vector<char> selected = MP3ListView->SelectedRows();
+    std::vector<int> rows;
+    for (size_t r = 0; r < selected.size(); ++r)
+        if (selected[r]) rows.push_back(int(r));
+    return rows;
+}
+
+void TBrowserForm::RefreshRows(const std::vector<int>& rows) {
+    TBatchErrors errors;
+    MP3ListView->RefreshItems(rows, errors, "Refreshing file(s)...");
+    errors.Show(Dialogs, this);
+    UpdateStatus();
+}
+
+void TBrowserForm::actRenameFilesExecute() {
+    if (!SelectionReady()) return;
+    const std::vector<int> rows = SelectedRowIndexes();
+    TRenameForm form(Host.OutputForm(), Dialogs, this);
+    form.BeginRename();
+    for (int r : rows) form.AddRenameFile(MP3ListView->FileNameAt(r));
+    form.PrepareIndexes();
+    for (int r : rows) form.AddIndex(r);
+    if (Dialogs.Exec(form) != QDialog::Accepted) return;
+    for (const auto& [row, name] : form.Renamed) MP3ListView->SetFileName(row, name);
+    RefreshRows(rows);
+}
+
+void TBrowserForm::actStartWizardExecute() { WizardMenu->popup(QCursor::pos()); }
+
+void TBrowserForm::mnuFilenameToTagExecute() {
+    if (!SelectionReady()) return;
+    const std::vector<int> rows = SelectedRowIndexes();
+    TFilename2TagWizardForm wizard(Host.AppPaths(), Host.OutputForm(), Store, Dialogs, this);
+    wizard.SetWizardFolder(QFileInfo(MP3ListView->FileNameAt(rows.front())).absolutePath());
+    bool accepted = true;
+    for (int r : rows) accepted = wizard.AddWizardFile(MP3ListView->FileNameAt(r)) && accepted;
+    if (!accepted) {
+        Dialogs.Error(this, "All files must resist in the same directory!");
+        return;
+    }
+    if (Dialogs.Exec(wizard) == QDialog::Accepted) Host.RunCommand(TBrowserHost::TCommand::Refresh);
 }
 
 void TBrowserForm::actSelectAllExecute() {

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPixmap>
 #include <QWidget>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -17,8 +18,10 @@ namespace velmar::gui {
 class TDialogs;
 class TGraphics;
 class TMP3ListView;
+class TOutputForm;
 class TRegisterComp;
 class TBrowserForm;
+struct TAppPaths;
 
 // What a browser window asks of the window that holds it: the commands it shares
 // with that window, and the news that its rows, selection or life changed.
@@ -29,6 +32,9 @@ public:
     virtual void BrowserStateChanged() = 0;  // rows or selection changed: command states follow
     virtual void SavePlaylistOf(TBrowserForm* browser) = 0;
     virtual void BrowserClosing(TBrowserForm* browser) = 0;
+    // The program's one output-format engine and its folders, for the rename and wizard windows.
+    virtual TOutputForm& OutputForm() = 0;
+    virtual const TAppPaths& AppPaths() const = 0;
 
 protected:
     ~TBrowserHost() = default;
@@ -61,6 +67,10 @@ public:
     QAction* actAddFiles;
     QAction* actAddDir;
     QAction* actDeleteItems;
+    QAction* actRenameFiles;
+    QAction* actStartWizard;  // pops up the wizard menu
+    QAction* mnuFilenameToTag;
+    QMenu* WizardMenu;
     QAction* actSelectAll;
     QAction* actSelectNone;
     QAction* actSelectInverse;
@@ -103,6 +113,9 @@ public slots:
     void actAddFilesExecute();
     void actAddDirExecute();
     void actDeleteItemsExecute();
+    void actRenameFilesExecute();
+    void actStartWizardExecute();
+    void mnuFilenameToTagExecute();
     void actSelectAllExecute();
     void actSelectNoneExecute();
     void actSelectInverseExecute();
@@ -125,11 +138,17 @@ private:
     void SelectionChanged(bool becameSelected);
     void UpdateCommandStates();
     void HeaderClicked(int column);
+    // What the commands on the selection do first: refuse in edit mode or without rows,
+    // offer to select all rows when none is. True when rows are selected.
+    bool SelectionReady();
+    std::vector<int> SelectedRowIndexes() const;
+    void RefreshRows(const std::vector<int>& rows);
     TRegisterComp& Store;
     TGraphics& Graphics;
     TDialogs& Dialogs;
     TBrowserHost& Host;
-    QToolButton* StripButtons[3];
+    static constexpr int kStripButtons = 5;
+    QToolButton* StripButtons[kStripButtons];
 };
 
 }  // namespace velmar::gui

@@ -21,6 +21,7 @@
 #include "app/graphics.h"
 #include "app/messagesink.h"
 #include "app/splash.h"
+#include "batch/outputform.h"
 #include "browser/MP3ListView.h"
 #include "browser/browser.h"
 #include "browser/searchform.h"
@@ -376,6 +377,11 @@ void TMainForm::RunCommand(TCommand command) {
 }
 
 void TMainForm::BrowserStateChanged() { UpdateCommandStates(ChildCount()); }
+
+TOutputForm& TMainForm::OutputForm() {
+    if (!Output) Output = new TOutputForm(Paths, MainReg, Dialogs, this);
+    return *Output;
+}
 
 void TMainForm::BrowserClosing(TBrowserForm* browser) {
     if (ShownMenus == browser && !Closing) ShowMenusOf(nullptr);  // the next active browser brings its own

@@ -24,6 +24,7 @@ inline constexpr char kNormalGeometry[] = "velmarNormalGeometry";
 
 class TDialogs;
 class TGraphics;
+class TOutputForm;
 class TRegisterComp;
 class TSearchItemsForm;
 
@@ -117,6 +118,8 @@ public:
     void BrowserClosing(TBrowserForm* browser) override;
     void RunCommand(TCommand command) override;
     void BrowserStateChanged() override;
+    TOutputForm& OutputForm() override;
+    const TAppPaths& AppPaths() const override { return Paths; }
     void ApplyBackground();
 
 public slots:
@@ -160,6 +163,7 @@ private:
 
     std::function<void(const QString&)> StatusCallback;
     TSearchItemsForm* Search = nullptr;
+    TOutputForm* Output = nullptr;  // made at its first use, a child of this window
     QMenu* MainFileMenu = nullptr;
     QMenu* WindowMenu = nullptr;
     QMenu* HelpMenu = nullptr;

@@ -77,3 +77,16 @@ TEST(Rename, MovesNeverReplaceAFile) {
     EXPECT_FALSE(fs::exists(from));
     EXPECT_EQ(ReadFile(dir / "new.mp3"), B("from"));
 }
+
+TEST(Rename, NamesAskedForAgainAreCheckedLikePlannedOnes) {
+    TTempDir dir;
+    const fs::path from = dir.Put("from.MP3", B("from"));
+    dir.Put("taken.MP3", B("taken"));
+    EXPECT_EQ(WithExtension("Intro", ".MP3"), "Intro.MP3");
+    EXPECT_EQ(WithExtension("Intro.mp3", ".MP3"), "Intro.mp3");  // written already, in any case
+    EXPECT_EQ(TargetProblem(from, dir / "free.MP3"), "");
+    EXPECT_EQ(TargetProblem(from, dir / "taken.MP3"), "a file of that name exists");
+    EXPECT_EQ(TargetProblem(from, dir / ".MP3"), "the new name is empty");
+    EXPECT_EQ(TargetProblem(from, dir / ".." / "up.MP3"), "the new name leaves the file's folder");
+    EXPECT_EQ(TargetProblem(from, dir / "none" / "x.MP3"), "the folder " + (dir / "none").string() + " does not exist");
+}

@@ -1,9 +1,11 @@
 // Parts of the windows with their own logic: the row model under large and
 // scattered changes, text order, the mouse on empty list space, gathered
-// messages, colour variants and skins.
+// messages, colour variants, skins, and the combo box with a stored history.
 #include <QImage>
+#include <QLineEdit>
 #include <QMouseEvent>
 
+#include "app/comboboxdb.h"
 #include "app/graphics.h"
 #include "app/messagesink.h"
 #include "guitest.h"
@@ -23,6 +25,18 @@ void FillRows(TMP3ListView& list, const QStringList& texts) {
         rows.push_back(row);
     }
     list.Model()->AppendRows(rows);
+}
+
+QStringList Items(const QComboBox& box) {
+    QStringList out;
+    for (int i = 0; i < box.count(); ++i) out << box.itemText(i);
+    return out;
+}
+
+void WriteFile(const QString& file, const QByteArray& data) {
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size()) qFatal("cannot write %s", qPrintable(file));
 }
 
 }  // namespace
@@ -181,6 +195,119 @@ private slots:
         store.WriteInteger("Preferences", "Explorer Background Color", 2);
         QCOMPARE(graphics.BrowserStrip().toImage(),
                  QImage(graphics.BrowserVariant(2)).convertToFormat(graphics.BrowserStrip().toImage().format()));
+    }
+    void historyLoadsSortedOnceAndIsWrittenBackAsUtf8Lines() {
+        TWorkspace ws;
+        const QString file = ws.Root() + "history/artists.db";
+        WriteFile(file, QString("東京\nBjörk\r\nabba\n\nÄrzte\r\nbjörk\nABBA\nBjörk\r\n\r\nBeck").toUtf8());
+        TComboBoxDB box;
+        box.SetText("typed before");
+        box.SetDBFile(file);
+        QCOMPARE(box.DBFile(), file);
+        // Exact repeats are dropped; texts equal but for case keep the order they came in.
+        QCOMPARE(Items(box), QStringList({"abba", "ABBA", "Beck", "Björk", "björk", "Ärzte", "東京"}));
+        QVERIFY(box.Text().isEmpty());
+
+        box.SetText("draft");
+        box.AddHistory("Beck");
+        box.AddHistory("");
+        QCOMPARE(box.count(), 7);
+        box.AddHistory("beck");
+        box.AddHistory("Adele");
+        QCOMPARE(Items(box), QStringList({"abba", "ABBA", "Adele", "Beck", "beck", "Björk", "björk", "Ärzte", "東京"}));
+        QCOMPARE(box.Text(), QString("draft"));
+
+        QString error;
+        QVERIFY(box.SaveHistory(error));
+        QCOMPARE(ReadAll(file), (Items(box).join('\n') + '\n').toUtf8());
+        TComboBoxDB reread;
+        reread.SetDBFile(file);
+        QCOMPARE(Items(reread), Items(box));
+
+        // A missing file is created empty, folder and all; the first entry added to the
+        // empty list does not take over the edit field.
+        const QString fresh = ws.Root() + "new/folder/fresh.db";
+        reread.SetDBFile(fresh);
+        QVERIFY(QFileInfo(fresh).isFile());
+        QCOMPARE(QFileInfo(fresh).size(), 0);
+        QCOMPARE(reread.count(), 0);
+        reread.AddHistory("Zappa");
+        QVERIFY(reread.Text().isEmpty());
+        QCOMPARE(reread.currentIndex(), -1);
+        QVERIFY(reread.SaveHistory(error));
+        QCOMPARE(ReadAll(fresh), QByteArray("Zappa\n"));
+
+        TComboBoxDB unnamed;
+        unnamed.AddHistory("kept in memory only");
+        QVERIFY(unnamed.SaveHistory(error));
+    }
+
+    void typingCompletesFromTheFirstMatchingEntry() {
+        TComboBoxDB box;
+        for (const char* t : {"Björk", "Beck", "Beatles"}) box.AddHistory(t);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QLineEdit* edit = box.lineEdit();
+        const auto type = [&](const QString& keys) {
+            edit->clear();
+            QTest::keyClicks(edit, keys);
+            return std::pair(edit->text(), edit->selectedText());
+        };
+        QCOMPARE(type("Be"), std::pair(QString("Beatles"), QString("atles")));
+        QTest::keyClicks(edit, "c");  // replaces the appended part
+        QCOMPARE(edit->text(), QString("Beck"));
+        QCOMPARE(edit->selectedText(), QString("k"));
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QCOMPARE(edit->text(), QString("Bec"));
+        QVERIFY(!edit->hasSelectedText());
+        // The typed text stays as typed; only the tail comes from the entry.
+        QCOMPARE(type("bj"), std::pair(QString("björk"), QString("örk")));
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QCOMPARE(edit->text(), QString("bj"));
+        QCOMPARE(type("x"), std::pair(QString("x"), QString()));
+        // Enter leaves the list alone.
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(box.count(), 3);
+
+        box.MinLengthComplete = 3;
+        QCOMPARE(type("be"), std::pair(QString("be"), QString()));
+        QTest::keyClicks(edit, "a");
+        QCOMPARE(edit->text(), QString("beatles"));
+        box.Complete = false;
+        QCOMPARE(type("bea"), std::pair(QString("bea"), QString()));
+
+        box.Complete = true;
+        QList<int> keys;
+        bool allow = true;
+        box.OnComplete = [&](int key, QString& completion) {
+            keys << key;
+            completion = completion.left(1);
+            return allow;
+        };
+        QCOMPARE(type("bea"), std::pair(QString("beat"), QString("t")));
+        QCOMPARE(keys, QList<int>({Qt::Key_A}));
+        allow = false;
+        QCOMPARE(type("bec"), std::pair(QString("bec"), QString()));
+        QCOMPARE(keys.size(), 2);
+        QCOMPARE(type("xyz"), std::pair(QString("xyz"), QString()));
+        QCOMPARE(keys.size(), 2);  // asked only when an entry matches
+    }
+
+    void historyThatCannotBeWrittenIsReportedWithItsFile() {
+        TWorkspace ws;
+        const QString folder = ws.Root() + "history";
+        const QString file = folder + "/artists.db";
+        TComboBoxDB box;
+        box.SetDBFile(file);
+        box.AddHistory("Beck");
+        // The folder becomes a plain file: no permission lets anybody write under it.
+        QVERIFY(QDir(folder).removeRecursively());
+        WriteFile(folder, "not a folder");
+        QString error;
+        QVERIFY(!box.SaveHistory(error));
+        const QString start = "Cannot write the history file \"" + QDir::toNativeSeparators(file) + "\": ";
+        QVERIFY2(error.startsWith(start) && error.size() > start.size(), qPrintable(error));
+        QCOMPARE(ReadAll(folder), QByteArray("not a folder"));
     }
 };
 

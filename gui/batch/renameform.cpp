@@ -1,0 +1,212 @@
+#include "renameform.h"
+
+#include <QDir>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/appcontext.h"
+#include "app/dialogs.h"
+#include "app/messagesink.h"
+#include "app/progress.h"
+#include "batch/outputform.h"
+
+namespace velmar::gui {
+
+namespace {
+
+// A new name as the window shows it: relative to the file's own folder.
+QString ShownName(const velmar::TRenamePlan& plan) {
+    return FromPath(plan.To.lexically_relative(plan.From.parent_path()));
+}
+
+}  // namespace
+
+TRenameForm::TRenameForm(TOutputForm& output, TDialogs& dialogs, QWidget* parent)
+    : QDialog(parent), Output(output), Dialogs(dialogs) {
+    setWindowTitle("Rename files");
+    auto* group = new QGroupBox("Predefined output format", this);
+    lstFormats = new QListWidget(group);
+    btnNew = new QPushButton("New", group);
+    btnEdit = new QPushButton("Edit", group);
+    btnDelete = new QPushButton("Delete", group);
+    auto* formatButtons = new QHBoxLayout;
+    for (QPushButton* b : {btnNew, btnEdit, btnDelete}) formatButtons->addWidget(b);
+    auto* groupLayout = new QVBoxLayout(group);
+    groupLayout->addWidget(lstFormats, 1);
+    groupLayout->addLayout(formatButtons);
+
+    lvNames = new QTreeWidget(this);
+    lvNames->setHeaderLabels({"File", "New name", "Problem"});
+    lvNames->setRootIsDecorated(false);
+    lvNames->setUniformRowHeights(true);
+    lvNames->setSelectionMode(QAbstractItemView::NoSelection);
+    lvNames->header()->setStretchLastSection(true);
+
+    btnRename = new QPushButton("Rename", this);
+    btnExit = new QPushButton("E&xit", this);
+    btnRename->setDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnRename);
+    buttons->addWidget(btnExit);
+
+    StatusBar = new QStatusBar(this);
+    StatusBar->setSizeGripEnabled(false);
+    StatusPanels[0] = new QLabel("0 file(s)", StatusBar);
+    StatusPanels[1] = new QLabel(StatusBar);
+    StatusPanels[0]->setMinimumWidth(90);
+    StatusBar->addWidget(StatusPanels[0]);
+    StatusBar->addWidget(StatusPanels[1], 1);
+
+    auto* body = new QHBoxLayout;
+    body->addWidget(group, 1);
+    body->addWidget(lvNames, 4);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 0);
+    layout->addLayout(body, 1);
+    layout->addLayout(buttons);
+    layout->addWidget(StatusBar);
+    resize(940, 420);
+
+    connect(lstFormats, &QListWidget::currentRowChanged, this, &TRenameForm::FormatChosen);
+    connect(btnNew, &QPushButton::clicked, this, [this] {
+        if (!Output.NewFormat(this)) return;
+        Output.Edit(this);
+        Refill();
+    });
+    connect(btnEdit, &QPushButton::clicked, this, [this] {
+        Output.StoreChoice(lstFormats->currentRow());
+        Output.Edit(this);
+        Refill();
+    });
+    connect(btnDelete, &QPushButton::clicked, this, [this] {
+        if (lstFormats->currentItem() && Output.DeleteFormat(lstFormats->currentItem()->text(), this)) Refill();
+    });
+    connect(btnRename, &QPushButton::clicked, this, &TRenameForm::RenameFiles);
+    connect(btnExit, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TRenameForm::BeginRename() {
+    Renamed.clear();
+    FileNames.clear();
+    RowIndexes.clear();
+    Values.clear();
+    Plans.clear();
+}
+
+void TRenameForm::AddRenameFile(const QString& fullFileName) { FileNames << fullFileName; }
+
+void TRenameForm::PrepareIndexes() { RowIndexes.reserve(size_t(FileNames.size())); }
+
+void TRenameForm::AddIndex(int row) { RowIndexes.push_back(row); }
+
+void TRenameForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (event->spontaneous()) return;
+    Output.SelectMode(velmar::kModeRename);
+    ReadValues();
+    Refill();
+    StatusPanels[0]->setText(QString("%1 file(s)").arg(FileNames.size()));
+}
+
+void TRenameForm::ReadValues() {
+    // Each file is read once; the names follow every change of format from these values.
+    Values.clear();
+    ReadErrors = TBatchErrors();
+    TProgress progress(this, "Reading file(s)...", int(FileNames.size()));
+    for (int i = 0; i < FileNames.size(); ++i) {
+        velmar::TCollectingSink sink;
+        Values.push_back(velmar::ReadTokenValues({ToPath(FileNames[i])}, sink).front());
+        for (const std::string& m : sink.Messages) ReadErrors.Add(FileNames[i], FromUtf8(m));
+        if (!progress.Step(i + 1)) break;
+    }
+}
+
+void TRenameForm::Refill() {
+    const QSignalBlocker block(lstFormats);
+    lstFormats->clear();
+    lstFormats->addItems(Output.FormatNames());
+    const int stored = Output.StoredChoice();
+    lstFormats->setCurrentRow(lstFormats->count() == 0 ? -1 : stored >= 0 && stored < lstFormats->count() ? stored : 0);
+    FormatChosen();
+}
+
+void TRenameForm::FormatChosen() {
+    const bool any = lstFormats->currentItem() != nullptr;
+    for (QWidget* w : std::initializer_list<QWidget*>{btnRename, btnEdit, btnDelete, lstFormats}) w->setEnabled(any);
+    if (!any || !Output.LoadFormat(lstFormats->currentItem()->text())) Output.Format.Clear();
+    UpdateNames();
+}
+
+void TRenameForm::UpdateNames() {
+    std::vector<std::filesystem::path> files;
+    for (const QString& f : FileNames) files.push_back(ToPath(f));
+    const bool any = lstFormats->currentItem() != nullptr;
+    Plans = any ? velmar::PlanRenames(files, Values, Output.Format.User, Output.Format)
+                : std::vector<velmar::TRenamePlan>{};
+    lvNames->clear();
+    QList<QTreeWidgetItem*> items;
+    for (const velmar::TRenamePlan& plan : Plans) {
+        auto* item = new QTreeWidgetItem({FromPath(plan.From.filename()), ShownName(plan), FromUtf8(plan.Problem)});
+        item->setToolTip(0, FromPath(plan.From));
+        if (!plan.Problem.empty())
+            for (int c = 0; c < 3; ++c) {
+                item->setForeground(c, QColor(192, 0, 0));
+                item->setToolTip(c, FromUtf8(plan.Problem));
+            }
+        items << item;
+    }
+    lvNames->addTopLevelItems(items);
+    // Both names in view where they fit; the reason why a name cannot be used after them.
+    const int room = lvNames->viewport()->width();
+    for (int c = 0; c < 2; ++c) {
+        lvNames->resizeColumnToContents(c);
+        lvNames->setColumnWidth(c, std::min(lvNames->columnWidth(c), room * 2 / 5));
+    }
+    StatusPanels[1]->setText(Plans.empty() ? QString() : ShownName(Plans.front()));
+}
+
+QString TRenameForm::RenameOne(const velmar::TRenamePlan& plan) {
+    const std::string extension = plan.From.extension().string();
+    std::filesystem::path to = plan.To;
+    std::string problem = plan.Problem;
+    for (;;) {
+        if (problem.empty()) problem = velmar::MoveWithoutReplacing(plan.From, to);
+        const QString tried = FromPath(to.lexically_relative(plan.From.parent_path()));
+        if (problem.empty()) return tried;
+        const auto answer =
+            Dialogs.Input(this, "Rename", "Unable to rename file! Please select another filename!", tried);
+        if (!answer || *answer == tried) return QString();
+        to = plan.From.parent_path() / ToPath(FromUtf8(velmar::WithExtension(answer->toStdString(), extension)));
+        problem = velmar::TargetProblem(plan.From, to);
+    }
+}
+
+void TRenameForm::RenameFiles() {
+    if (Plans.empty()) return;
+    setCursor(Qt::WaitCursor);
+    for (size_t i = 0; i < Plans.size(); ++i) {
+        if (Plans[i].Unchanged()) continue;
+        const QString name = RenameOne(Plans[i]);
+        if (!name.isEmpty() && i < RowIndexes.size()) Renamed.append({RowIndexes[i], name});
+    }
+    unsetCursor();
+    ReadErrors.Show(Dialogs, this);
+    accept();
+}
+
+void TRenameForm::done(int result) {
+    if (lstFormats->currentRow() >= 0) Output.StoreChoice(lstFormats->currentRow());
+    QDialog::done(result);
+}
+
+}  // namespace velmar::gui

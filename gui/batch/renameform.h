@@ -1,0 +1,73 @@
+#pragma once
+// TRenameForm ("Rename files"): gives the selected files of a browser new names from
+// their tags by an output format of mode "Rename". Before anything moves it lists
+// every file with the name it will get and marks the names that cannot be used.
+#include <QDialog>
+#include <QStringList>
+#include <vector>
+
+#include "app/messagesink.h"
+#include "batch/rename.h"
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QStatusBar;
+class QTreeWidget;
+
+namespace velmar::gui {
+
+class TDialogs;
+class TOutputForm;
+
+class TRenameForm : public QDialog {
+    Q_OBJECT
+public:
+    TRenameForm(TOutputForm& output, TDialogs& dialogs, QWidget* parent = nullptr);
+
+    // The hand-in, in this order: a new start, each selected row's full file name,
+    // then each selected row's index, in row order.
+    void BeginRename();
+    void AddRenameFile(const QString& fullFileName);
+    void PrepareIndexes();
+    void AddIndex(int row);
+
+    // "Rename": moves each file to its new name; a name that cannot be used is asked
+    // for again. The window then closes with OK.
+    void RenameFiles();
+    // After renaming: the row index and the new name (relative to its folder) of each file moved.
+    QList<QPair<int, QString>> Renamed;
+
+    QListWidget* lstFormats;
+    QTreeWidget* lvNames;  // each file, the name it gets, and why it cannot get it
+    QPushButton* btnNew;
+    QPushButton* btnEdit;
+    QPushButton* btnDelete;
+    QPushButton* btnRename;
+    QPushButton* btnExit;
+    QStatusBar* StatusBar;
+    QLabel* StatusPanels[2];
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void done(int result) override;
+
+private:
+    void Refill();
+    void FormatChosen();
+    void UpdateNames();
+    void ReadValues();
+    // Moves one file, asking for another name while its name cannot be used. The new
+    // name relative to the file's folder, or empty when the file was skipped.
+    QString RenameOne(const velmar::TRenamePlan& plan);
+
+    TOutputForm& Output;
+    TDialogs& Dialogs;
+    QStringList FileNames;
+    std::vector<int> RowIndexes;
+    std::vector<velmar::TTokenValues> Values;  // read once, when the window is shown
+    TBatchErrors ReadErrors;                   // of reading them, shown once after renaming
+    std::vector<velmar::TRenamePlan> Plans;
+};
+
+}  // namespace velmar::gui
