@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -97,19 +96,20 @@ void TOutputForm::CreateControls() {
     btnExit = new QPushButton("E&xit", this);
     btnAdd->setToolTip("Append the selected tag to the end of the format");
 
-    auto* tagGrid = new QGridLayout;
-    tagGrid->addWidget(new QLabel("Tag", this), 0, 0);
-    tagGrid->addWidget(lstTags, 1, 0, 4, 1);
-    tagGrid->addWidget(new QLabel("Prefix", this), 1, 1);
-    tagGrid->addWidget(edtPrefix, 2, 1);
-    tagGrid->addWidget(new QLabel("Suffix", this), 3, 1);
-    tagGrid->addWidget(edtSuffix, 4, 1);
-    tagGrid->setColumnStretch(0, 1);
-    tagGrid->setColumnStretch(1, 1);
+    auto* affixes = new QVBoxLayout;
+    affixes->addWidget(new QLabel("Prefix", this));
+    affixes->addWidget(edtPrefix);
+    affixes->addWidget(new QLabel("Suffix", this));
+    affixes->addWidget(edtSuffix);
+    affixes->addStretch(1);
+    auto* tags = new QHBoxLayout;
+    tags->addWidget(lstTags, 1);
+    tags->addLayout(affixes, 1);
     auto* right = new QVBoxLayout;
     right->addWidget(lblUser);
     right->addWidget(edtUser);
-    right->addLayout(tagGrid, 1);
+    right->addWidget(new QLabel("Tag", this));
+    right->addLayout(tags, 1);
     auto* body = new QHBoxLayout;
     body->addWidget(formats, 2);
     body->addLayout(right, 3);

@@ -69,13 +69,13 @@ TRenameForm::TRenameForm(TOutputForm& output, TDialogs& dialogs, QWidget* parent
 
     auto* body = new QHBoxLayout;
     body->addWidget(group, 1);
-    body->addWidget(lvNames, 4);
+    body->addWidget(lvNames, 5);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 0);
     layout->addLayout(body, 1);
     layout->addLayout(buttons);
     layout->addWidget(StatusBar);
-    resize(940, 420);
+    resize(1000, 420);
 
     connect(lstFormats, &QListWidget::currentRowChanged, this, &TRenameForm::FormatChosen);
     connect(btnNew, &QPushButton::clicked, this, [this] {
@@ -168,9 +168,9 @@ void TRenameForm::UpdateNames() {
     lvNames->addTopLevelItems(items);
     // Both names in view where they fit; the reason why a name cannot be used after them.
     const int room = lvNames->viewport()->width();
-    for (int c = 0; c < 2; ++c) {
-        lvNames->resizeColumnToContents(c);
-        lvNames->setColumnWidth(c, std::min(lvNames->columnWidth(c), room * 2 / 5));
+    for (const auto& [column, share] : {std::pair(0, 30), std::pair(1, 50)}) {
+        lvNames->resizeColumnToContents(column);
+        lvNames->setColumnWidth(column, std::min(lvNames->columnWidth(column), room * share / 100));
     }
     StatusPanels[1]->setText(Plans.empty() ? QString() : ShownName(Plans.front()));
 }

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "batch/outputformat.h"
 
@@ -18,13 +19,19 @@ TTagHelpForm::TTagHelpForm(QWidget* parent) : QWidget(parent, Qt::Tool) {
     const auto& names = velmar::TokenTagNames();
     for (size_t n = 0; n < names.size(); ++n)
         new QTreeWidgetItem(lvTags, {QString::fromUtf8(names[n]), QString("%%1").arg(n, 2, 10, QChar('0'))});
-    lvTags->resizeColumnToContents(0);
     lvTags->header()->setStretchLastSection(true);
+    lvTags->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lvTags->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(lvTags);
-    const int rows = lvTags->sizeHintForRow(0) * int(names.size());
-    resize(lvTags->columnWidth(0) + 80, rows + lvTags->header()->sizeHint().height() + 6);
+    // Every row in view: the widest name and "Number", and one line per tag below the header.
+    const QFontMetrics metrics = lvTags->fontMetrics();
+    int nameWidth = 0;
+    for (const char* name : names)
+        nameWidth = std::max(nameWidth, metrics.horizontalAdvance(QString::fromUtf8(name)) + 24);
+    lvTags->setColumnWidth(0, nameWidth);
+    resize(nameWidth + metrics.horizontalAdvance("Number") + 32, (metrics.height() + 4) * int(names.size() + 1) + 12);
 }
 
 void TTagHelpForm::ShowBeside(QWidget* caller) {
