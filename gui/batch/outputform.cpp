@@ -171,6 +171,10 @@ void TOutputForm::CreateControls() {
 
 bool TOutputForm::SelectMode(const QString& mode) {
     Mode = mode;
+    if (mode.isEmpty()) {
+        Dialogs.Error(parentWidget(), "Program error, no form selected!");
+        return false;
+    }
     FormatFolder = Paths.WritableDataFolder + "Outputs/" + mode + "/";
     if (!QFileInfo(FormatFolder).isDir()) {
         if (!QDir().mkpath(FormatFolder)) {
@@ -185,10 +189,6 @@ bool TOutputForm::SelectMode(const QString& mode) {
                 QFile::copy(shipped + name, FormatFolder + name);
     }
     setWindowTitle("Output Editor - " + mode);
-    if (mode.isEmpty()) {
-        Dialogs.Error(parentWidget(), "Program error, no form selected!");
-        return false;
-    }
     const bool fill = mode == velmar::kModeFilenameToTag;
     lblUser->setText(mode == velmar::kModeMakeList ? "Replace empty field with"
                      : fill                        ? "Filename format"
