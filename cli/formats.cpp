@@ -88,9 +88,7 @@ int Formats(const std::vector<std::string>& args) {
             return UsageError("unknown option " + a, kFormatsUsage);
         }
     }
-    std::vector<std::string> names = ListFormats(DataFolder(data) / "Outputs" / mode);
-    std::sort(names.begin(), names.end());
-    for (const std::string& n : names) std::cout << n << "\n";
+    for (const std::string& n : ListFormats(DataFolder(data) / "Outputs" / mode)) std::cout << n << "\n";
     return 0;
 }
 

@@ -1,5 +1,7 @@
 #include "batch/outputformat.h"
 
+#include <algorithm>
+
 #include <strings.h>
 
 #include <cctype>
@@ -248,7 +250,15 @@ std::vector<std::string> ListFormats(const fs::path& folder) {
     std::error_code ec;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec))
         if (entry.is_regular_file(ec)) names.push_back(entry.path().filename().string());
+    SortNames(names);
     return names;
+}
+
+void SortNames(std::vector<std::string>& names) {
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const int c = strcasecmp(a.c_str(), b.c_str());
+        return c != 0 ? c < 0 : a < b;
+    });
 }
 
 }  // namespace velmar

@@ -70,7 +70,10 @@ std::optional<TTags> LoadFormat(const std::filesystem::path& folder, const std::
 bool SaveFormat(const std::filesystem::path& folder, const std::string& name, const TTags& format, TMessageSink& sink);
 // True for a name that may name a format file: not empty, no path separator, not beginning with ".".
 bool IsFormatName(std::string_view name);
-// The format names of a folder: its files, in the order the file system lists them.
+// The format names of a folder: its files, sorted by SortNames.
 std::vector<std::string> ListFormats(const std::filesystem::path& folder);
+// Sorts names by their letters without regard to case (names equal but for case in
+// byte order), so that a stored position means the same name in every list.
+void SortNames(std::vector<std::string>& names);
 
 }  // namespace velmar

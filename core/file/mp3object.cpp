@@ -290,6 +290,33 @@ bool TMP3Object::SaveFile(const fs::path& fileName, bool writeID3v2, bool writeL
     }
 }
 
+bool TMP3Object::RemoveTags(bool removeID3v2, bool removeLyrics3, bool removeID3v1) {
+    try {
+        if (FileSize < 0) throw EMP3Object("the file has not been loaded");
+        TFileStream in(LoadedName, TFileStream::OpenRead);
+        auto bytes = [this, &in](int64_t offset, int64_t count) {
+            TBytes out(size_t(std::max<int64_t>(count, 0)));
+            if (in.ReadAt(offset, out.data(), out.size()) != out.size())
+                throw EMP3Object("the file \"" + LoadedName.string() + "\" became shorter since it was read");
+            return out;
+        };
+        const int64_t lyricsSize = Lyrics3Tag.Present ? Lyrics3Tag.Size : 0;
+        const TBytes head = removeID3v2 ? TBytes() : bytes(0, DataStart);
+        TBytes tail = removeLyrics3 ? TBytes() : bytes(AudioEnd, lyricsSize);
+        if (ID3v1Tag.Present && !removeID3v1) {
+            const TBytes v1 = bytes(AudioEnd + lyricsSize, 128);
+            tail.insert(tail.end(), v1.begin(), v1.end());
+        }
+        std::error_code ec;
+        WriteNewFile(fs::is_symlink(LoadedName, ec) ? fs::canonical(LoadedName) : LoadedName, head, tail);
+        FileSize = -1;  // the object no longer describes the file: load it again to use it
+        return true;
+    } catch (const std::exception& e) {
+        Sink->Error(std::string("Error MP3Object::SaveFile. Message: ") + e.what());
+        return false;
+    }
+}
+
 void TMP3Object::WriteNewFile(const fs::path& target, const TBytes& head, const TBytes& tail) {
     struct stat original {};
     const bool exists = ::stat(target.c_str(), &original) == 0;

@@ -34,6 +34,10 @@ public:
     // written beside the old one and renamed over it, so a failure leaves the
     // original untouched. Returns false after reporting a failure.
     bool SaveFile(const std::filesystem::path& fileName, bool writeID3v2, bool writeLyrics3, bool writeID3v1);
+    // Writes the loaded file anew without the tags asked for, every other byte as it
+    // was read (the kept tags are not rendered again), the same safe way as SaveFile.
+    // The object must be loaded again before it is used after that.
+    bool RemoveTags(bool removeID3v2, bool removeLyrics3, bool removeID3v1);
 
     void AllocateAudioBuffer(int64_t size);
     void FreeAudioBuffer();

@@ -29,14 +29,6 @@ const char* const kPrefs = "Preferences";
 
 QString TokenText(int n) { return QString("%%1").arg(n, 2, 10, QChar('0')); }
 
-// Sorted by name without regard to case; names equal but for case keep a fixed order.
-void SortNames(QStringList& names) {
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
-}
-
 // A sink that shows each message at once, over the editor while it is shown.
 class TFormSink : public velmar::TMessageSink {
 public:
@@ -203,7 +195,6 @@ bool TOutputForm::SelectMode(const QString& mode) {
 QStringList TOutputForm::FormatNames() const {
     QStringList names;
     for (const std::string& name : velmar::ListFormats(ToPath(FormatFolder))) names << FromUtf8(name);
-    SortNames(names);
     return names;
 }
 
