@@ -1,8 +1,8 @@
 #include "batch/makelist.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>

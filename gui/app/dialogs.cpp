@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QFileDialog>
+#include <QFontDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -82,6 +83,13 @@ QString TQtDialogs::SaveFile(QWidget* parent, const QString& title, const QStrin
 
 QString TQtDialogs::Folder(QWidget* parent, const QString& title, const QString& start) {
     return QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
+}
+
+bool TQtDialogs::Font(QWidget* parent, QFont& font) {
+    bool ok = false;
+    const QFont chosen = QFontDialog::getFont(&ok, font, parent);
+    if (ok) font = chosen;
+    return ok;
 }
 
 int TQtDialogs::Exec(QDialog& dialog) { return dialog.exec(); }

@@ -8,6 +8,7 @@
 #include <optional>
 
 class QDialog;
+class QFont;
 class QWidget;
 
 namespace velmar::gui {
@@ -29,6 +30,8 @@ public:
     virtual QString SaveFile(QWidget* parent, const QString& title, const QString& folder, const QString& filter,
                              const QString& defaultExtension) = 0;
     virtual QString Folder(QWidget* parent, const QString& title, const QString& start) = 0;
+    // The font picker: true with `font` changed when one was chosen.
+    virtual bool Font(QWidget* parent, QFont& font) = 0;
     // Shows one of the program's modal windows; the result of QDialog::exec.
     virtual int Exec(QDialog& dialog) = 0;
 };
@@ -46,6 +49,7 @@ public:
     QString SaveFile(QWidget* parent, const QString& title, const QString& folder, const QString& filter,
                      const QString& defaultExtension) override;
     QString Folder(QWidget* parent, const QString& title, const QString& start) override;
+    bool Font(QWidget* parent, QFont& font) override;
     int Exec(QDialog& dialog) override;
 };
 

@@ -22,6 +22,7 @@
 #include "app/graphics.h"
 #include "app/messagesink.h"
 #include "batch/filename2tagwizard.h"
+#include "batch/makelistform.h"
 #include "batch/renameform.h"
 #include "browser/MP3ListView.h"
 #include "file/filescan.h"
@@ -104,6 +105,7 @@ void TBrowserForm::CreateActions() {
     actAddDir = makeAction("Add Directory", QKeySequence(Qt::SHIFT | Qt::Key_Insert), &TBrowserForm::actAddDirExecute);
     actDeleteItems = makeAction("Delete Item(s)", QKeySequence(Qt::Key_Delete), &TBrowserForm::actDeleteItemsExecute);
     actRenameFiles = makeAction("&Rename File(s)", QKeySequence(), &TBrowserForm::actRenameFilesExecute);
+    actMakeList = makeAction("&Make List", QKeySequence(), &TBrowserForm::actMakeListExecute);
     actStartWizard = makeAction("&Wizards...", QKeySequence(), &TBrowserForm::actStartWizardExecute);
     mnuFilenameToTag = makeAction("Filename To Tag", QKeySequence(), &TBrowserForm::mnuFilenameToTagExecute);
     actSelectAll = makeAction("Select &All", QKeySequence(Qt::CTRL | Qt::Key_A), &TBrowserForm::actSelectAllExecute);
@@ -126,6 +128,8 @@ void TBrowserForm::CreateActions() {
     mnuSearch = hostCommand("Search...", TCommand::Search);
     mnuRefresh = hostCommand("&Refresh", TCommand::Refresh);
     mnuMPEGCheck = hostCommand("MPEG &Stream Checker", TCommand::MPEGCheck);
+    mnuWipeTags = hostCommand("Wipe &Tags", TCommand::WipeTags);
+    mnuMatchToTime = hostCommand("Ma&tch To Time", TCommand::MatchToTime);
     mnuRefresh->setShortcut(QKeySequence(Qt::Key_F5));
     mnuRefresh->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(mnuRefresh);
@@ -161,10 +165,13 @@ void TBrowserForm::CreateMenus() {
     WizardMenu->addAction(mnuFilenameToTag);
     QMenu* tools = new QMenu("&Tools", this);
     tools->addAction(actRenameFiles);
+    tools->addAction(actMakeList);
     tools->addSeparator();
     tools->addMenu(WizardMenu)->setIcon(actStartWizard->icon());
     tools->addSeparator();
+    tools->addAction(mnuWipeTags);
     tools->addAction(mnuMPEGCheck);
+    tools->addAction(mnuMatchToTime);
     Menus = {file, edit, tools};
 
     // Context menu of the list.
@@ -186,12 +193,15 @@ void TBrowserForm::CreateStrip() {
     // The strip of large buttons.
     Strip = new TBrowserStrip(this);
     Strip->setFixedWidth(80);
+    // A low window cuts the strip at its bottom rather than growing to hold every button.
+    Strip->setMinimumHeight(1);
     auto* stripLayout = new QVBoxLayout(Strip);
     stripLayout->setContentsMargins(4, 6, 4, 6);
     stripLayout->setSpacing(4);
-    QAction* stripActions[kStripButtons] = {actAddFiles, actAddDir, actDeleteItems, actRenameFiles, actStartWizard};
-    const char* const stripCaptions[kStripButtons] = {"Add File(s)", "Add Directory", "Delete Item(s)",
-                                                      "Rename File(s)", "Start Wizard"};
+    QAction* stripActions[kStripButtons] = {actAddFiles,    actAddDir,   actDeleteItems,
+                                            actRenameFiles, actMakeList, actStartWizard};
+    const char* const stripCaptions[kStripButtons] = {"Add File(s)",    "Add Directory", "Delete Item(s)",
+                                                      "Rename File(s)", "Make List",     "Start Wizard"};
     for (int k = 0; k < kStripButtons; ++k) {
         auto* button = new QToolButton(Strip);
         connect(button, &QToolButton::clicked, stripActions[k], &QAction::trigger);
@@ -269,12 +279,15 @@ QString TBrowserForm::Caption() const { return windowTitle(); }
 
 void TBrowserForm::LoadGraphics() {
     // The strip buttons show the large images; menus show the small tool-bar ones.
-    const int large[kStripButtons] = {biAddFiles, biAddDirectory, biDeleteItems, biRenameFiles, biWizard};
+    const int large[kStripButtons] = {biAddFiles, biAddDirectory, biDeleteItems, biRenameFiles, biMakeList, biWizard};
     for (int k = 0; k < kStripButtons; ++k) StripButtons[k]->setIcon(Graphics.BrowserIcon(large[k]));
     actAddFiles->setIcon(Graphics.ToolbarIcon(tiAddFiles));
     actAddDir->setIcon(Graphics.ToolbarIcon(tiAddDirectory));
     actDeleteItems->setIcon(Graphics.ToolbarIcon(tiDelete));
     actRenameFiles->setIcon(Graphics.ToolbarIcon(tiRename));
+    actMakeList->setIcon(Graphics.ToolbarIcon(tiMakeList));
+    mnuWipeTags->setIcon(Graphics.ToolbarIcon(tiWipeTags));
+    mnuMatchToTime->setIcon(Graphics.ToolbarIcon(tiMatchToTime));
     actStartWizard->setIcon(Graphics.ToolbarIcon(tiWizard));
     mnuLoadPlaylist->setIcon(Graphics.ToolbarIcon(tiLoadPlaylist));
     mnuSavePlaylist->setIcon(Graphics.ToolbarIcon(tiSavePlaylist));
@@ -289,8 +302,8 @@ void TBrowserForm::UpdateCommandStates() { Host.BrowserStateChanged(); }
 void TBrowserForm::UpdateListCommands() {
     // With no row selected, only the commands on all rows make sense.
     const bool selected = MP3ListView->SelectedCount() > 0;
-    for (QAction* a : {actSelectNone, actSelectInverse, mnuMPEGCheck}) a->setEnabled(selected);
-    for (QAction* a : {mnuSavePlaylist, mnuRefresh, mnuSearch, actSelectAll}) a->setEnabled(true);
+    for (QAction* a : {actSelectNone, actSelectInverse, mnuMPEGCheck, mnuWipeTags}) a->setEnabled(selected);
+    for (QAction* a : {mnuSavePlaylist, mnuRefresh, mnuSearch, actSelectAll, mnuMatchToTime}) a->setEnabled(true);
 }
 
 void TBrowserForm::UpdateStatus() {
@@ -458,6 +471,14 @@ void TBrowserForm::actRenameFilesExecute() {
     if (Dialogs.Exec(form) != QDialog::Accepted) return;
     for (const auto& [row, name] : form.Renamed) MP3ListView->SetFileName(row, name);
     RefreshRows(rows);
+}
+
+void TBrowserForm::actMakeListExecute() {
+    if (!SelectionReady()) return;
+    TMakeListForm form(Host.AppPaths(), Host.OutputForm(), Dialogs, this);
+    form.BeginList();
+    for (int r : SelectedRowIndexes()) form.AddListFile(MP3ListView->FileNameAt(r));
+    Dialogs.Exec(form);
 }
 
 void TBrowserForm::actStartWizardExecute() { WizardMenu->popup(QCursor::pos()); }

@@ -27,7 +27,7 @@ struct TAppPaths;
 // with that window, and the news that its rows, selection or life changed.
 class TBrowserHost {
 public:
-    enum class TCommand { NewBrowser, LoadPlaylist, SavePlaylist, Search, Refresh, MPEGCheck };
+    enum class TCommand { NewBrowser, LoadPlaylist, SavePlaylist, Search, Refresh, MPEGCheck, WipeTags, MatchToTime };
     virtual void RunCommand(TCommand command) = 0;
     virtual void BrowserStateChanged() = 0;  // rows or selection changed: command states follow
     virtual void SavePlaylistOf(TBrowserForm* browser) = 0;
@@ -68,6 +68,7 @@ public:
     QAction* actAddDir;
     QAction* actDeleteItems;
     QAction* actRenameFiles;
+    QAction* actMakeList;
     QAction* actStartWizard;  // pops up the wizard menu
     QAction* mnuFilenameToTag;
     QMenu* WizardMenu;
@@ -83,6 +84,8 @@ public:
     QAction* mnuSearch;
     QAction* mnuRefresh;
     QAction* mnuMPEGCheck;
+    QAction* mnuWipeTags;
+    QAction* mnuMatchToTime;
     QMenu* ContextMenu;
     // "&File", "&Edit" and "&Tools": the main window shows them while this browser is active.
     QList<QMenu*> Menus;
@@ -114,6 +117,7 @@ public slots:
     void actAddDirExecute();
     void actDeleteItemsExecute();
     void actRenameFilesExecute();
+    void actMakeListExecute();
     void actStartWizardExecute();
     void mnuFilenameToTagExecute();
     void actSelectAllExecute();
@@ -147,7 +151,7 @@ private:
     TGraphics& Graphics;
     TDialogs& Dialogs;
     TBrowserHost& Host;
-    static constexpr int kStripButtons = 5;
+    static constexpr int kStripButtons = 6;
     QToolButton* StripButtons[kStripButtons];
 };
 

@@ -20,7 +20,10 @@
 #include "app/dialogs.h"
 #include "app/graphics.h"
 #include "app/messagesink.h"
+#include "app/progress.h"
 #include "app/splash.h"
+#include "batch/matchtotime.h"
+#include "batch/matchwipeforms.h"
 #include "batch/outputform.h"
 #include "browser/MP3ListView.h"
 #include "browser/browser.h"
@@ -216,6 +219,8 @@ void TMainForm::CreateActions() {
     actRefresh = make("&Refresh", &TMainForm::actRefreshExecute);
     actSearch = make("Search...", &TMainForm::actSearchExecute);
     actMPEGCheck = make("MPEG &Stream Checker", &TMainForm::actMPEGCheckExecute);
+    actWipeTags = make("Wipe &Tags", &TMainForm::actWipeTagsExecute);
+    actMatchToTime = make("Ma&tch To Time", &TMainForm::actMatchToTimeExecute);
     actExit = new QAction("E&xit Velmar", this);
     connect(actExit, &QAction::triggered, this, &QWidget::close);
     actCascade = new QAction("&Cascade", this);
@@ -267,7 +272,9 @@ void TMainForm::CreateMenusAndToolBar() {
         {actRefresh, tiRefresh},
         {actSearch, tiSearch},
         {nullptr, -1},
+        {actWipeTags, tiWipeTags},
         {actMPEGCheck, tiMpegChecker},
+        {actMatchToTime, tiMatchToTime},
     };
     for (const auto& [action, icon] : buttons) {
         if (!action) {
@@ -345,7 +352,8 @@ void TMainForm::UpdateCommandStates(int n) {
     TBrowserForm* b = ActiveBrowser();
     if (!Area->currentSubWindow() || n == 0) {
         for (QAction* a : {actNewBrowser, actLoadSongList}) a->setEnabled(true);
-        for (QAction* a : {actSaveSongList, actMoveUp, actMoveDown, actRefresh, actSearch, actMPEGCheck})
+        for (QAction* a : {actSaveSongList, actMoveUp, actMoveDown, actRefresh, actSearch, actMPEGCheck, actWipeTags,
+                           actMatchToTime})
             a->setEnabled(false);
         return;
     }
@@ -357,8 +365,9 @@ void TMainForm::UpdateCommandStates(int n) {
     if (c == 0) return;
     const int s = list->SelectedCount();
     const int p = list->FirstSelected() + 1;
-    for (QAction* a : {actSaveSongList, actRefresh, actSearch}) a->setEnabled(true);
+    for (QAction* a : {actSaveSongList, actRefresh, actSearch, actMatchToTime}) a->setEnabled(true);
     actMPEGCheck->setEnabled(s > 0);
+    actWipeTags->setEnabled(s > 0);
     // Moving works on exactly one selected row.
     actMoveUp->setEnabled(s == 1 && p >= 2);
     actMoveDown->setEnabled(s == 1 && p < c);
@@ -373,6 +382,8 @@ void TMainForm::RunCommand(TCommand command) {
         case TCommand::Search: return actSearchExecute();
         case TCommand::Refresh: return actRefreshExecute();
         case TCommand::MPEGCheck: return actMPEGCheckExecute();
+        case TCommand::WipeTags: return actWipeTagsExecute();
+        case TCommand::MatchToTime: return actMatchToTimeExecute();
     }
 }
 
@@ -528,6 +539,50 @@ void TMainForm::actMPEGCheckExecute() {
     for (int r = 0; r < b->MP3ListView->Count(); ++r)
         if (selected[size_t(r)]) form.AddFile(b->MP3ListView->FileNameAt(r));
     Dialogs.Exec(form);
+}
+
+void TMainForm::actWipeTagsExecute() {
+    TBrowserForm* b = ActiveBrowser();
+    if (!b) return;
+    TMP3ListView* list = b->MP3ListView;
+    std::vector<int> rows;
+    const std::vector<char> selected = list->SelectedRows();
+    for (int r = 0; r < list->Count(); ++r)
+        if (selected[size_t(r)]) rows.push_back(r);
+    if (rows.empty()) return;
+    TWipeTagsForm form(this);
+    if (Dialogs.Exec(form) != QDialog::Accepted || !form.Choice().Any()) return;
+    if (!Dialogs.AskYesNo(this, QString("Remove the chosen tag(s) from %1 file(s)?").arg(rows.size()))) return;
+    TBatchErrors errors;
+    std::vector<int> wiped;
+    {
+        TProgress progress(this, "Wiping tags...", int(rows.size()));
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const QString file = list->FileNameAt(rows[i]);
+            velmar::TCollectingSink sink;
+            if (velmar::WipeTags(ToPath(file), form.Choice(), sink) == velmar::TWipeResult::Wiped)
+                wiped.push_back(rows[i]);
+            for (const std::string& m : sink.Messages) errors.Add(file, FromUtf8(m));
+            if (!progress.Step(int(i + 1))) break;
+        }
+    }
+    list->RefreshItems(wiped, errors, "Refreshing file(s)...");
+    errors.Show(Dialogs, b);
+    b->UpdateStatus();
+}
+
+void TMainForm::actMatchToTimeExecute() {
+    TBrowserForm* b = ActiveBrowser();
+    if (!b) return;
+    TMP3ListView* list = b->MP3ListView;
+    QStringList files;
+    for (int r = 0; r < list->Count(); ++r) files << list->FileNameAt(r);
+    TmatchtoTimeForm form(Dialogs, this);
+    form.SetMatchFiles(files);
+    if (Dialogs.Exec(form) != QDialog::Accepted) return;
+    list->SelectRows(std::vector<char>(form.Chosen.begin(), form.Chosen.end()));
+    Dialogs.Information(b, FromUtf8(velmar::MatchTotalText(form.TotalSeconds)));
+    b->UpdateStatus();
 }
 
 QList<QMdiSubWindow*> TMainForm::ShownChildren() const {

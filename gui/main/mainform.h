@@ -84,6 +84,8 @@ public:
     QAction* actRefresh;
     QAction* actSearch;
     QAction* actMPEGCheck;
+    QAction* actWipeTags;
+    QAction* actMatchToTime;
     QAction* actExit;
     QAction* actCascade;
     QAction* actTileHorizontal;
@@ -131,6 +133,8 @@ public slots:
     void actRefreshExecute();
     void actSearchExecute();
     void actMPEGCheckExecute();
+    void actWipeTagsExecute();
+    void actMatchToTimeExecute();
     void actCascadeExecute();
     void actTileHorizontalExecute();
     void actTileVerticalExecute();

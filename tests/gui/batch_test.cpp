@@ -1,18 +1,24 @@
 // The windows that change files in batches, driven as a user would: the format
 // editor, renaming by format and the filename-to-tag wizard, on real files.
+#include <sys/stat.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QtEndian>
 
 #include "app/comboboxdb.h"
 #include "batch/filename2tagwizard.h"
+#include "batch/makelistform.h"
+#include "batch/matchwipeforms.h"
 #include "batch/outputform.h"
 #include "batch/renameform.h"
 #include "batch/taghelpform.h"
@@ -34,6 +40,32 @@ void ShipFormats(const TWorkspace& ws) {
         for (const QString& name : QDir(shipped + mode).entryList(QDir::Files))
             QFile::copy(shipped + mode + "/" + name, ws.Data() + "Outputs/" + mode + "/" + name);
     }
+}
+
+// The shipped predefined lists, in the workspace's DATA folder.
+void ShipLists(const TWorkspace& ws) {
+    const QString shipped = QStringLiteral(VELMAR_SOURCE_DATA) + "/Lists/";
+    for (const QString& list : QDir(shipped).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QDir().mkpath(ws.Data() + "Lists/" + list);
+        for (const QString& name : QDir(shipped + list).entryList(QDir::Files))
+            QFile::copy(shipped + list + "/" + name, ws.Data() + "Lists/" + list + "/" + name);
+    }
+}
+
+// A copy of the first sample that plays `seconds`: its first frame carries a "Xing"
+// header with the frame count of that length (MPEG-1 Layer III, 44.1 kHz, stereo).
+QString Lasting(const TWorkspace& ws, const QString& name, int seconds) {
+    const QString file = ws.Copy(0, name);
+    QByteArray bytes = ReadAll(file);
+    const int tagSize = (bytes[6] << 21 | bytes[7] << 14 | bytes[8] << 7 | bytes[9]) + 10;
+    char header[12] = {'X', 'i', 'n', 'g'};
+    qToBigEndian<quint32>(1, header + 4);
+    qToBigEndian<quint32>(quint32((qint64(seconds) * 44100 + 1151) / 1152), header + 8);
+    bytes.replace(tagSize + 4 + 32, 12, QByteArray(header, 12));
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(file));
+    return file;
 }
 
 void Tag(const QString& file, const std::string& artist, const std::string& title, const std::string& track) {
@@ -296,6 +328,132 @@ private slots:
         QVERIFY(QFileInfo::exists(ws.Data() + "DB/dbTPE1.db"));
         QCOMPARE(Column(b, "Title").first(), QString("First Song"));
         QVERIFY(app.Dialogs.AllAnswered());
+    }
+
+    void makeListWritesTheReportOfTheSelectedFilesAndKeepsTheLists() {
+        TWorkspace ws;
+        ShipFormats(ws);
+        ShipLists(ws);
+        const QStringList files = {ws.Copy(0, "a.mp3"), ws.Copy(1, "b.mp3")};
+        Tag(files[0], "Rock & Roll <Live>", "Say \"hi\"", "1");
+        Tag(files[1], "Björk", "Jóga", "2");
+        const QString report = ws.Root() + "out.html";
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames(files);
+        b->actSelectAllExecute();
+        app.Dialogs.Run(Shown<TMakeListForm>([&](TMakeListForm& form) {
+            QCOMPARE(form.windowTitle(), QString("Make List"));
+            QCOMPARE(form.StatusPanels[0]->text(), QString("2 file(s)"));
+            QCOMPARE(form.lstLists->count(), 3);
+            QCOMPARE(form.lstLists->item(0)->text(), QString("CSV"));
+            Choose(form.lstLists, "HTML Table");
+            QVERIFY(form.memMain->toPlainText().startsWith("<tr><td>%10</td>"));
+            form.edtFileName->setText(report);
+            form.btnMakeList->click();
+            QCOMPARE(form.StatusPanels[1]->text(), "List written to " + report);
+
+            // Edits are offered for saving before another list is shown; lists are added,
+            // refused when taken or not a plain name, renamed and deleted.
+            form.memEnd->setPlainText("</table>\n<p>The end</p>\n</body>\n</html>");
+            app.Dialogs.Yes();
+            Choose(form.lstLists, "CSV");
+            for (const char* name : {"Mine", "Mine", "../up"}) app.Dialogs.Input(QString(name));
+            for (int k = 0; k < 3; ++k) form.btnAddList->click();
+            QCOMPARE(form.SelectedList(), QString("Mine"));
+            QVERIFY(form.memMain->toPlainText().isEmpty());
+            app.Dialogs.Input(QString("Yours"));
+            form.btnRenameList->click();
+            QCOMPARE(form.SelectedList(), QString("Yours"));
+            app.Dialogs.Yes();
+            form.btnDeleteList->click();
+            QCOMPARE(form.lstLists->count(), 3);
+            form.btnExit->click();
+        }));
+        b->actMakeListExecute();
+        QCOMPARE(app.Dialogs.Messages(TKind::YesNo),
+                 QStringList({"Save changes made to HTML Table?", "Delete Yours?"}));
+        QCOMPARE(app.Dialogs.Messages(TKind::Error),
+                 QStringList({"Listname already exists!",
+                              "\"../up\" cannot name a list: it holds a path separator or begins with \".\"."}));
+        const QString html = QString::fromUtf8(ReadAll(report));
+        QVERIFY(html.contains("<tr><td>01</td><td>Rock &amp; Roll &lt;Live&gt;</td><td>Say &quot;hi&quot;</td>"));
+        QVERIFY(html.contains("<td>Björk</td><td>Jóga</td>"));
+        QCOMPARE(html.count("<tr><td>"), 2);
+        QVERIFY(ReadAll(ws.Data() + "Lists/HTML Table/end.txt").contains("<p>The end</p>\r\n"));
+        QVERIFY(!QFileInfo::exists(ws.Data() + "Lists/Yours"));
+    }
+
+    void matchToTimeSelectsInListOrderWhatFitsBelowTheTarget() {
+        TWorkspace ws;
+        const QStringList files = {Lasting(ws, "a.mp3", 1800), Lasting(ws, "b.mp3", 1800), Lasting(ws, "c.mp3", 600),
+                                   Lasting(ws, "d.mp3", 60)};
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames(files);
+        QFile::remove(files[3]);
+        b->MP3ListView->SelectRows(Flags({0, 1, 0, 0}));
+        app.Main.UpdateCommandStates(app.Main.ChildCount());
+        QVERIFY(app.Main.actMatchToTime->isEnabled());
+        app.Dialogs.Run(Shown<TmatchtoTimeForm>([](TmatchtoTimeForm& form) {
+            QVERIFY(!form.spnMinutes->isEnabled());
+            form.chkUserDefined->setChecked(true);
+            QVERIFY(form.spnMinutes->isEnabled() && !form.rb60->isEnabled());
+            form.chkUserDefined->setChecked(false);
+            QCOMPARE(form.TargetSeconds(), 3600);
+            form.btnOk->click();
+        }));
+        app.Main.actMatchToTime->trigger();
+        QCOMPARE(b->MP3ListView->SelectedRows(), Flags({1, 0, 1, 0}));
+        QCOMPARE(app.Dialogs.Messages(TKind::Information), QStringList({"A total time of 40:00 was selected."}));
+        const QStringList errors = app.Dialogs.Messages(TKind::Error);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(errors[0].startsWith("MatchToTime::Error.  Message: "));
+        QVERIFY(errors[0].contains("d.mp3"));
+    }
+
+    void wipeTagsRemovesTheChosenTagsAndLeavesOtherFilesAlone() {
+        TWorkspace ws;
+        const QStringList tagged = {ws.Copy(0, "a.mp3"), ws.Copy(5, "b.mp3")};  // both with ID3v2 and ID3v1
+        velmar::TCollectingSink sink;
+        QList<QByteArray> audio;  // the bytes between the tags
+        for (const QString& f : tagged) {
+            velmar::TMP3Object object(sink);
+            QVERIFY(object.LoadFile(ToPath(f), false));
+            QVERIFY(object.ID3v2().Present && object.ID3v1().Present);
+            audio << ReadAll(f).mid(object.DataStart, object.AudioEnd - object.DataStart);
+        }
+        const QString plain = ws.Files() + "plain.mp3";
+        {
+            QFile out(plain);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(audio[0]);
+        }
+        struct stat before {};
+        ::stat(plain.toLocal8Bit().constData(), &before);
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames(tagged + QStringList{plain});
+        app.Main.UpdateCommandStates(app.Main.ChildCount());
+        QVERIFY(!app.Main.actWipeTags->isEnabled());
+        b->actSelectAllExecute();
+        QVERIFY(app.Main.actWipeTags->isEnabled() && b->mnuWipeTags->isEnabled());
+        app.Dialogs.Run(Shown<TWipeTagsForm>([](TWipeTagsForm& form) {
+            QVERIFY(!form.btnOk->isEnabled());
+            form.chkID3v2->setChecked(true);
+            form.chkID3v1->setChecked(true);
+            form.btnOk->click();
+        }));
+        app.Dialogs.Yes();
+        app.Main.actWipeTags->trigger();
+        QCOMPARE(app.Dialogs.Messages(TKind::YesNo), QStringList({"Remove the chosen tag(s) from 3 file(s)?"}));
+        for (int i = 0; i < 2; ++i) QCOMPARE(ReadAll(tagged[i]), audio[i]);
+        struct stat after {};
+        ::stat(plain.toLocal8Bit().constData(), &after);
+        QCOMPARE(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+        QCOMPARE(after.st_ino, before.st_ino);
+        for (const QString& tags : Column(b, "Tags")) QCOMPARE(tags.trimmed(), QString());
+        QVERIFY(app.Dialogs.Messages(TKind::Error).isEmpty());
     }
 
     void commandsOnTheSelectionAskFirstAndShowInTheMenus() {

@@ -1,6 +1,7 @@
 #include "scripteddialogs.h"
 
 #include <QDialog>
+#include <QFont>
 
 namespace velmar::gui {
 
@@ -36,6 +37,13 @@ void TScriptedDialogs::ChooseFolder(const QString& folder) {
     TQueued q;
     q.Kind = TKind::Folder;
     q.Text = folder;
+    Queue.push_back(std::move(q));
+}
+
+void TScriptedDialogs::ChooseFont(const QString& family) {
+    TQueued q;
+    q.Kind = TKind::Font;
+    q.Text = family;
     Queue.push_back(std::move(q));
 }
 
@@ -104,6 +112,14 @@ QString TScriptedDialogs::Folder(QWidget*, const QString& title, const QString& 
     Asked.append({TKind::Folder, title, {}, start});
     const auto q = Take(TKind::Folder, title);
     return q && q->Text ? *q->Text : QString();
+}
+
+bool TScriptedDialogs::Font(QWidget*, QFont& font) {
+    Asked.append({TKind::Font, font.family(), {}, {}});
+    const auto q = Take(TKind::Font, "font");
+    if (!q || !q->Text || q->Text->isEmpty()) return false;
+    font.setFamily(*q->Text);
+    return true;
 }
 
 int TScriptedDialogs::Exec(QDialog& dialog) {

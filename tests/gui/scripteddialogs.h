@@ -11,7 +11,7 @@ namespace velmar::gui {
 
 class TScriptedDialogs : public TDialogs {
 public:
-    enum class TKind { Information, Error, YesNo, YesNoCancel, Input, OpenFiles, SaveFile, Folder, Exec };
+    enum class TKind { Information, Error, YesNo, YesNoCancel, Input, OpenFiles, SaveFile, Folder, Font, Exec };
     struct TAsked {
         TKind Kind;
         QString Text;    // message, question, prompt or title
@@ -27,6 +27,7 @@ public:
     void Files(const QStringList& files);      // empty: Cancel
     void SaveAs(const QString& file);          // empty: Cancel
     void ChooseFolder(const QString& folder);  // empty: Cancel
+    void ChooseFont(const QString& family);    // empty: Cancel
     // A modal window: `run` works on it and returns its result (QDialog::Accepted...).
     void Run(std::function<int(QDialog&)> run);
 
@@ -46,6 +47,7 @@ public:
     QString SaveFile(QWidget* parent, const QString& title, const QString& folder, const QString& filter,
                      const QString& defaultExtension) override;
     QString Folder(QWidget* parent, const QString& title, const QString& start) override;
+    bool Font(QWidget* parent, QFont& font) override;
     int Exec(QDialog& dialog) override;
 
 private:
