@@ -41,17 +41,6 @@ const char* const kFormatsUsage =
     "usage: velmar-cli formats [--mode rename|fill|list] [--data DIR]\n"
     "  Prints the names of the output formats of a mode (default rename), sorted.\n";
 
-// The DATA folder: --data, else VELMAR_DATA, else the one the program was built with.
-fs::path DataFolder(const std::string& given) {
-    if (!given.empty()) return given;
-    if (const char* env = std::getenv("VELMAR_DATA"); env && *env) return env;
-#ifdef VELMAR_SOURCE_DATA
-    return VELMAR_SOURCE_DATA;
-#else
-    return "DATA";
-#endif
-}
-
 int UsageError(const std::string& error, const char* usage) {
     std::cerr << "velmar-cli: " << error << "\n" << usage;
     return 2;
@@ -63,6 +52,16 @@ public:
 };
 
 }  // namespace
+
+fs::path DataFolder(const std::string& given) {
+    if (!given.empty()) return given;
+    if (const char* env = std::getenv("VELMAR_DATA"); env && *env) return env;
+#ifdef VELMAR_SOURCE_DATA
+    return VELMAR_SOURCE_DATA;
+#else
+    return "DATA";
+#endif
+}
 
 int Formats(const std::vector<std::string>& args) {
     std::string data, mode = kModeRename;

@@ -1,10 +1,14 @@
 #pragma once
 // `velmar-cli rename`, `velmar-cli fill` and `velmar-cli formats`: renaming files by
 // an output format, filling tags from file names, and listing the formats of a mode.
+#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace velmar::cli {
+
+// The DATA folder: `given` (--data), else VELMAR_DATA, else the one the program was built with.
+std::filesystem::path DataFolder(const std::string& given);
 
 // Each returns the exit status: 0 done, 1 a file failed, 2 a usage error.
 int Rename(const std::vector<std::string>& args);

@@ -9,6 +9,7 @@
 #include "file/filescan.h"
 #include "file/mp3object.h"
 #include "formats.h"
+#include "lists.h"
 #include "report.h"
 #include "settags.h"
 
@@ -23,6 +24,9 @@ const char* const kUsage =
     "       velmar-cli rename (--format NAME | --mask MASK) [--dry-run] [--data DIR] FILE...\n"
     "       velmar-cli fill --mask MASK [options] FILE...   (velmar-cli fill --help)\n"
     "       velmar-cli formats [--mode rename|fill|list] [--data DIR]\n"
+    "       velmar-cli list (--list NAME | --top/--main/--end FILE) [--format NAME] -o REPORT PATH...\n"
+    "       velmar-cli match --minutes N PATH...\n"
+    "       velmar-cli wipe [--v2] [--v1] [--lyrics3] [--dry-run] FILE...\n"
     "       velmar-cli --version\n"
     "\n"
     "set options: --title T --artist A --album A --year Y --comment C --track N[/M]\n"
@@ -104,6 +108,9 @@ int main(int argc, char** argv) {
     if (command == "rename") return cli::Rename(args);
     if (command == "formats") return cli::Formats(args);
     if (command == "fill") return cli::Fill(args);
+    if (command == "list") return cli::List(args);
+    if (command == "match") return cli::Match(args);
+    if (command == "wipe") return cli::Wipe(args);
     if (command == "--version") {
         std::cout << "velmar-cli " << VersionText() << "\n";
         return 0;

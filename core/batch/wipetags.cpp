@@ -14,15 +14,17 @@ TWipeChoice Found(const TMP3Object& object, TWipeChoice choice) {
 
 }  // namespace
 
-TWipeChoice TagsToWipe(const std::filesystem::path& file, TWipeChoice choice, TMessageSink& sink) {
+std::optional<TWipeChoice> TagsToWipe(const std::filesystem::path& file, TWipeChoice choice, TMessageSink& sink) {
     TMP3Object object(sink);
-    return object.LoadFile(file, false) ? Found(object, choice) : TWipeChoice{};
+    if (!object.LoadFile(file, false)) return std::nullopt;
+    return Found(object, choice);
 }
 
-TWipeResult WipeTags(const std::filesystem::path& file, TWipeChoice choice, TMessageSink& sink) {
+TWipeResult WipeTags(const std::filesystem::path& file, TWipeChoice choice, TMessageSink& sink, TWipeChoice* removed) {
     TMP3Object object(sink);
     if (!object.LoadFile(file, false)) return TWipeResult::Failed;
     const TWipeChoice found = Found(object, choice);
+    if (removed) *removed = found;
     if (!found.Any()) return TWipeResult::Untouched;
     return object.RemoveTags(found.ID3v2, found.Lyrics3, found.ID3v1) ? TWipeResult::Wiped : TWipeResult::Failed;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Removing whole tags from files.
 #include <filesystem>
+#include <optional>
 
 #include "base/messages.h"
 
@@ -15,11 +16,14 @@ struct TWipeChoice {
 
 enum class TWipeResult { Wiped, Untouched, Failed };
 
-// Saves the file without the chosen tags, keeping the others and every audio byte.
-// A file that has none of the chosen tags is not touched at all. Failed after
-// reporting why to `sink`; the file is then as it was.
-TWipeResult WipeTags(const std::filesystem::path& file, TWipeChoice choice, TMessageSink& sink);
-// The chosen tags the file has, without changing it (for a dry run).
-TWipeChoice TagsToWipe(const std::filesystem::path& file, TWipeChoice choice, TMessageSink& sink);
+// Saves the file without the chosen tags, keeping the others and every audio byte;
+// `removed` (when given) receives the tags it removed. A file that has none of the
+// chosen tags is not touched at all. Failed after reporting why to `sink`; the file
+// is then as it was.
+TWipeResult WipeTags(const std::filesystem::path& file, TWipeChoice choice, TMessageSink& sink,
+                     TWipeChoice* removed = nullptr);
+// The chosen tags the file has, without changing it (for a dry run); nothing after
+// reporting why the file cannot be read.
+std::optional<TWipeChoice> TagsToWipe(const std::filesystem::path& file, TWipeChoice choice, TMessageSink& sink);
 
 }  // namespace velmar

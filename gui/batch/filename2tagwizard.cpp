@@ -273,8 +273,8 @@ void TFilename2TagWizardForm::Connect() {
     const std::pair<QCheckBox*, const char*> stored[] = {{chkCaseConvert, "Filename To Tag Case Convert"},
                                                          {chkSaveID3v1, "Filename To Tag SaveID3v1"},
                                                          {chkSaveID3v2, "Filename To Tag SaveID3v2"}};
-    for (const auto& [box, name] : stored)
-        connect(box, &QCheckBox::toggled, this, [this, name](bool on) {
+    for (const auto& entry : stored)
+        connect(entry.first, &QCheckBox::toggled, this, [this, name = entry.second](bool on) {
             Store.WriteBool(kPrefs, name, on);
             MatchCurrent();
         });

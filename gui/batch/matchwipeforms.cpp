@@ -76,8 +76,7 @@ void TmatchtoTimeForm::Match() {
         for (const QString& file : Files) {
             velmar::TCollectingSink sink;
             lengths.push_back(velmar::PlaySecondsOf(ToPath(file), sink));
-            for (const std::string& m : sink.Messages)
-                errors.Add(file, "MatchToTime::Error.  Message: " + FromUtf8(m));
+            for (const std::string& m : sink.Messages) errors.Add(file, "MatchToTime::Error.  Message: " + FromUtf8(m));
             if (!progress.Step(int(lengths.size()))) break;
         }
     }

@@ -122,7 +122,10 @@ void TOutputForm::CreateControls() {
     layout->addWidget(StatusBar);
     layout->setContentsMargins(8, 8, 8, 0);
     resize(560, 360);
+    ConnectControls();
+}
 
+void TOutputForm::ConnectControls() {
     connect(lstOutputs, &QListWidget::currentRowChanged, this, &TOutputForm::FormatChosen);
     connect(lstTags, &QListWidget::currentRowChanged, this, &TOutputForm::ShowSelectedTag);
     connect(edtUser, &QLineEdit::textEdited, this, [this](const QString& text) {
@@ -222,7 +225,7 @@ bool TOutputForm::SaveFormat(const QString& name) {
 bool TOutputForm::NewFormat(QWidget* parent) {
     const auto answer = Dialogs.Input(parent, "New List", "Enter name of the new output format", QString());
     if (!answer || answer->isEmpty()) return false;
-    const QString name = *answer;
+    const QString& name = *answer;
     if (!velmar::IsFormatName(name.toStdString())) {
         Dialogs.Error(parent,
                       "\"" + name + "\" cannot name an output format: it holds a path separator or begins with \".\".");

@@ -85,6 +85,7 @@ protected:
 
 private:
     void CreateControls();
+    void ConnectControls();
     void FillList(const QString& select);
     void RefreshControls();
     void ShowSelectedTag();

@@ -18,6 +18,8 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -632,6 +634,258 @@ TEST_F(CliTest, FillFromNamesThenRenameBackGivesTheNames) {
     }
     for (const std::string& f : files) EXPECT_TRUE(fs::exists(f)) << f;
     EXPECT_EQ(RunCli({"fill", "--genre", "No Such Genre", "--mask", "%01", files[0]}).status, 2);
+}
+
+// ---- list, match, wipe ----
+
+// Two files whose values hold what HTML and CSV reports must escape; the second has no album.
+std::pair<fs::path, fs::path> TagTwoForLists(const fs::path& a, const fs::path& b) {
+    EXPECT_EQ(RunCli({"set", "--artist", "Fish & Chips <Live>", "--title", "Say \"Hi\", then go", "--album",
+                      "Ünïcode 東京", "--year", "2020", "--track", "7", a.string()})
+                  .status,
+              0);
+    EXPECT_EQ(RunCli({"set", "--artist", "Мира, Ковач", "--title", "Plain", "--album", "", "--track", "12", b.string()})
+                  .status,
+              0);
+    return {a, b};
+}
+
+TEST_F(CliTest, ListEscapesValuesForHtmlAndCsvReportsInTheOrderGiven) {
+    const auto [a, b] = TagTwoForLists(Copy(kHarbour, Dir / "in" / "a.mp3"), Copy(kHarbour, Dir / "in" / "b.mp3"));
+    WriteFile(Dir / "top.txt", "<table>\n");
+    WriteFile(Dir / "main.txt", "<tr><td>%10</td><td>%00</td><td>%01</td><td>%05</td><td>%11</td></tr>\n");
+    WriteFile(Dir / "end.txt", "</table>\n");
+    const fs::path html = Dir / "r.html";
+    const TRun r = RunCli({"list", "--top", (Dir / "top.txt").string(), "--main", (Dir / "main.txt").string(), "--end",
+                           (Dir / "end.txt").string(), "-o", html.string(), b.string(), a.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, html.string() + ": 2 file(s)\n");
+    EXPECT_EQ(ReadFile(html),
+              "<table>\r\n<tr><td>12</td><td>Мира, Ковач</td><td>Plain</td><td></td><td>2019</td></tr>\r\n"
+              "<tr><td>07</td><td>Fish &amp; Chips &lt;Live&gt;</td><td>Say &quot;Hi&quot;, then go</td>"
+              "<td>Ünïcode 東京</td><td>2020</td></tr>\r\n</table>\r\n");
+
+    // The shipped CSV list; the extension is told apart in any letter case.
+    const fs::path csv = Dir / "r.CSV";
+    ASSERT_EQ(
+        RunCli({"list", "--list", "CSV", "--data", VELMAR_SOURCE "/data", "-o", csv.string(), b.string(), a.string()})
+            .status,
+        0);
+    EXPECT_EQ(ReadFile(csv),
+              "Track,Artist,Title,Album,Year,Length\r\n12,\"Мира, Ковач\",Plain,,2019,00:04\r\n"
+              "07,Fish & Chips <Live>,\"Say \"\"Hi\"\", then go\",Ünïcode 東京,2020,00:04\r\n");
+
+    // A format's prefixes, suffixes and text for empty values are template text, not escaped.
+    fs::create_directories(Dir / "data" / "Outputs" / "MakeList");
+    WriteFile(Dir / "data" / "Outputs" / "MakeList" / "Marked",
+              "[Misc]\r\nuser=n/a & <none>\r\n\r\n[Prefix]\r\n05=<i>\r\n\r\n[Suffix]\r\n05=</i>\r\n");
+    WriteFile(Dir / "two.txt", "%00|%05");
+    const fs::path marked = Dir / "m.htm";
+    const TRun f = RunCli({"list", "--main", (Dir / "two.txt").string(), "--format", "Marked", "--data",
+                           (Dir / "data").string(), "-o", marked.string(), b.string(), a.string()});
+    ASSERT_EQ(f.status, 0) << f.err;
+    EXPECT_EQ(ReadFile(marked), "Мира, Ковач|n/a & <none>\r\nFish &amp; Chips &lt;Live&gt;|<i>Ünïcode 東京</i>\r\n");
+
+    // A folder is scanned; a plain report takes the values as they are.
+    WriteFile(Dir / "title.txt", "%01\r\n");
+    const fs::path plain = Dir / "r.txt";
+    ASSERT_EQ(
+        RunCli({"list", "--main", (Dir / "title.txt").string(), "-o", plain.string(), (Dir / "in").string()}).status,
+        0);
+    EXPECT_EQ(ReadFile(plain), "Say \"Hi\", then go\r\nPlain\r\n");
+}
+
+TEST_F(CliTest, ListReportsUnreadableFilesAndKeepsAReportItCannotReplace) {
+    const fs::path file = Copy(kHarbour, Dir / "a.mp3"), missing = Dir / "missing.mp3";
+    WriteFile(Dir / "main.txt", "[%01]\n");
+    auto list = [&](const fs::path& report, const TRunOptions& o = {}) {
+        return RunCli(
+            {"list", "--main", (Dir / "main.txt").string(), "-o", report.string(), file.string(), missing.string()}, o);
+    };
+    // A file that cannot be read gets empty values; the report is still written.
+    const TRun r = list(Dir / "r.txt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(missing.string() + ": "), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, (Dir / "r.txt").string() + ": 2 file(s)\n");
+    EXPECT_EQ(ReadFile(Dir / "r.txt"), "[Harbour Lights]\r\n[]\r\n");
+
+    const TRun noFolder = list(Dir / "nowhere" / "r.txt");
+    EXPECT_EQ(noFolder.status, 1);
+    EXPECT_NE(noFolder.err.find((Dir / "nowhere" / "r.txt").string() + "\": No such file or directory"),
+              std::string::npos)
+        << noFolder.err;
+    EXPECT_EQ(noFolder.out, "");
+    fs::create_directories(Dir / "folder.txt");
+    const TRun folder = list(Dir / "folder.txt");
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.err.find("folder.txt\": it is not a plain file"), std::string::npos) << folder.err;
+
+    // A report that does not fit on the disk leaves the old one whole and no temporary file.
+    fs::create_directories(Dir / "full");
+    WriteFile(Dir / "full" / "r.txt", "old\r\n");
+    TRunOptions o;
+    o.fileSizeLimit = 8;
+    const TRun full = list(Dir / "full" / "r.txt", o);
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("r.txt\": File too large"), std::string::npos) << full.err;
+    EXPECT_EQ(ReadFile(Dir / "full" / "r.txt"), "old\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "full"), {}), 1) << "a temporary file was left";
+}
+
+// MPEG-2.5 Layer III frames, 8 kbit/s at 12 kHz, mono: 48 bytes and 48 ms each.
+void WriteStream(const fs::path& file, int seconds) {
+    std::string frame(48, '\x11');
+    frame.replace(0, 4, "\xFF\xE3\x14\xC0", 4);
+    std::string out;
+    out.reserve(size_t(seconds) * 1000);
+    for (int i = 0; i < seconds * 1000 / 48; ++i) out += frame;
+    WriteFile(file, out);
+}
+
+TEST_F(CliTest, MatchTakesEachFileThatKeepsTheTotalStrictlyBelowTheTime) {
+    const std::string a = (Dir / "a.mp3").string(), b = (Dir / "b.mp3").string(), c = (Dir / "c.mp3").string();
+    WriteStream(a, 30 * 60);
+    WriteStream(b, 30 * 60);
+    WriteStream(c, 10 * 60);
+    auto match = [&](const std::string& minutes, std::vector<std::string> files) {
+        files.insert(files.begin(), {"match", "--minutes", minutes});
+        return RunCli(files);
+    };
+    // 30 + 30 reaches 60 minutes, so the second file is passed over and the third still fits.
+    const TRun sixty = match("60", {a, b, c});
+    EXPECT_EQ(sixty.status, 0) << sixty.err;
+    EXPECT_EQ(sixty.out, a + "\n" + c + "\nA total time of 40:00 was selected.\n");
+    EXPECT_EQ(match("70", {a, b, c}).out, a + "\n" + b + "\nA total time of 60:00 was selected.\n");
+    EXPECT_EQ(match("71", {a, b, c}).out, a + "\n" + b + "\n" + c + "\nA total time of 70:00 was selected.\n");
+    EXPECT_EQ(match("200", {a, b, a, b, c}).out,
+              a + "\n" + b + "\n" + a + "\n" + b + "\n" + c + "\nA total time of 130:00 was selected.\n");
+    const TRun none = match("10", {a, b, c});
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out, "A total time of 00:00 was selected.\n");
+    // A folder is scanned; a file that cannot be read is reported and not chosen.
+    const std::string missing = (Dir / "missing.mp3").string();
+    const TRun scanned = match("45", {missing, Dir.string()});
+    EXPECT_EQ(scanned.status, 1);
+    EXPECT_NE(scanned.err.find(missing + ": "), std::string::npos) << scanned.err;
+    EXPECT_EQ(scanned.out, a + "\n" + c + "\nA total time of 40:00 was selected.\n");
+}
+
+TEST_F(CliTest, WipeEveryChoiceRemovesOnlyThoseTagsAndKeepsEveryOtherByte) {
+    // A file with all three tags: the sample's Lyrics3 and ID3v1 tags and a new ID3v2 tag.
+    const fs::path source = Copy(kBoats, Dir / "source.mp3");
+    ASSERT_EQ(RunCli({"set", "--artist", "Tessa Lorne & Co", source.string()}).status, 0);
+    const Json j = Info(source);
+    const std::string original = ReadFile(source);
+    const size_t v2 = size_t(j["id3v2"]["size"].number), audioEnd = size_t(j["mpeg"]["audio_end"].number);
+    ASSERT_EQ(original.substr(original.size() - 128, 3), "TAG");
+    const std::string head = original.substr(0, v2), audio = original.substr(v2, audioEnd - v2),
+                      lyrics = original.substr(audioEnd, original.size() - 128 - audioEnd),
+                      v1 = original.substr(original.size() - 128);
+    ASSERT_TRUE(lyrics.ends_with("LYRICS200"));
+    for (int mask = 1; mask < 8; ++mask) {
+        const bool wipeV2 = mask & 1, wipeLyrics = mask & 2, wipeV1 = mask & 4;
+        std::vector<std::string> args = {"wipe"};
+        std::string names;
+        for (const auto& [on, flag, name] :
+             {std::tuple{wipeV2, "--v2", "ID3v2"}, std::tuple{wipeLyrics, "--lyrics3", "Lyrics3"},
+              std::tuple{wipeV1, "--v1", "ID3v1"}})
+            if (on) {
+                args.push_back(flag);
+                names += (names.empty() ? "" : ", ") + std::string(name);
+            }
+        SCOPED_TRACE(names);
+        const fs::path file = Dir / ("w" + std::to_string(mask) + ".mp3");
+        fs::copy_file(source, file);
+        args.push_back(file.string());
+
+        args.insert(args.begin() + 1, "--dry-run");
+        const TRun dry = RunCli(args);
+        EXPECT_EQ(dry.status, 0) << dry.err;
+        EXPECT_EQ(dry.out, file.string() + ": would remove " + names + "\n");
+        EXPECT_TRUE(ReadFile(file) == original) << "the dry run changed the file";
+
+        args.erase(args.begin() + 1);
+        const TRun r = RunCli(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, file.string() + ": removed " + names + "\n");
+        const std::string want = (wipeV2 ? "" : head) + audio + (wipeLyrics ? "" : lyrics) + (wipeV1 ? "" : v1);
+        EXPECT_TRUE(ReadFile(file) == want) << "not exactly the kept tags around the audio";
+        const Json after = Info(file);
+        EXPECT_EQ(after["id3v2"].kind == Json::Null, wipeV2);
+        EXPECT_EQ(after["lyrics3"].kind == Json::Null, wipeLyrics);
+        EXPECT_EQ(after["id3v1"].kind == Json::Null, wipeV1);
+    }
+}
+
+TEST_F(CliTest, WipeLeavesFilesWithoutTheChosenTagsUntouchedAndGoesOnAfterAFailure) {
+    const std::string sample = ReadFile(kSamples / kHarbour);
+    const fs::path bare = Dir / "bare.mp3", onlyV2 = Copy(kHarbour, Dir / "v2.mp3");
+    WriteFile(bare, sample.substr(size_t(Info(kSamples / kHarbour)["id3v2"]["size"].number)));
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(48);
+    fs::last_write_time(bare, old);
+    fs::last_write_time(onlyV2, old);
+    const std::string bareBytes = ReadFile(bare);
+    const std::string missing = (Dir / "missing.mp3").string();
+
+    const TRun r = RunCli({"wipe", "--v2", "--v1", "--lyrics3", missing, bare.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(missing + ": "), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, bare.string() + ": none of the chosen tags, left as it is\n");
+    EXPECT_TRUE(ReadFile(bare) == bareBytes);
+    EXPECT_EQ(fs::last_write_time(bare), old);
+
+    const TRun dry = RunCli({"wipe", "--dry-run", "--v1", missing, onlyV2.string()});
+    EXPECT_EQ(dry.status, 1);
+    EXPECT_EQ(dry.out, onlyV2.string() + ": none of the chosen tags, left as it is\n");
+    ASSERT_EQ(RunCli({"wipe", "--v1", "--lyrics3", onlyV2.string()}).status, 0);
+    EXPECT_TRUE(ReadFile(onlyV2) == sample);
+    EXPECT_EQ(fs::last_write_time(onlyV2), old);
+}
+
+TEST_F(CliTest, ListMatchAndWipeUsageErrors) {
+    const std::string file = Copy(kHarbour, Dir / "a.mp3").string(), report = (Dir / "r.html").string();
+    const std::string data = VELMAR_SOURCE "/data", top = (Dir / "top.txt").string();
+    WriteFile(top, "x\n");
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"list", "-o", report, file},                                 // no templates
+             {"list", "--list", "CSV", "--top", top, "-o", report, file},  // both
+             {"list", "--list", "CSV", file},                              // no report
+             {"list", "--list", "CSV", "-o", report},                      // no files
+             {"list", "--list", "CSV", "-o"},                              // no value
+             {"list", "--list", "CSV", "-x", "-o", report, file},          // unknown option
+             {"list", "--list", "No Such List", "--data", data, "-o", report, file},
+             {"list", "--list", "..", "--data", data, "-o", report, file},
+             {"list", "--list", "CSV", "--format", "No Such Format", "--data", data, "-o", report, file},
+             {"list", "--top", (Dir / "missing.txt").string(), "-o", report, file},
+             {"list", "--top", Dir.string(), "-o", report, file},
+             {"match", file},
+             {"match", "--minutes"},
+             {"match", "--minutes", "5"},
+             {"match", "--minutes", "0", file},
+             {"match", "--minutes", "-5", file},
+             {"match", "--minutes", "+5", file},
+             {"match", "--minutes", "1.5", file},
+             {"match", "--minutes", "", file},
+             {"match", "--minutes", "99999999999999999999", file},
+             {"match", "--minutes", "153722867280912931", file},  // its seconds do not fit in 64 bits
+             {"match", "--seconds", "5", file},
+             {"wipe", file},
+             {"wipe", "--dry-run", file},
+             {"wipe", "--v1"},
+             {"wipe", "--v3", file}}) {
+        const TRun r = RunCli(args);
+        EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
+        EXPECT_NE(r.err.find("velmar-cli: "), std::string::npos) << ::testing::PrintToString(args);
+        EXPECT_EQ(r.out, "") << ::testing::PrintToString(args);
+    }
+    EXPECT_FALSE(fs::exists(report));
+    for (const char* command : {"list", "match", "wipe"}) {
+        const TRun help = RunCli({command, "--help"});
+        EXPECT_EQ(help.status, 0);
+        EXPECT_TRUE(help.out.starts_with(std::string("usage: velmar-cli ") + command)) << help.out;
+    }
+    EXPECT_EQ(RunCli({"match", "--minutes", "153722867280912930", file}).status, 0);
+    EXPECT_NE(RunCli({"--help"}).out.find("velmar-cli wipe "), std::string::npos);
 }
 
 }  // namespace

@@ -119,7 +119,10 @@ TEST(WipeTags, RemovesTheChosenTagsAndKeepsEveryOtherByte) {
         const TWipeChoice choice{(mask & 1) != 0, (mask & 2) != 0, (mask & 4) != 0};
         SCOPED_TRACE(mask);
         const fs::path file = dir.Put("all.mp3", Cat({v2, audio, lyrics, v1}));
-        EXPECT_EQ(WipeTags(file, choice, sink), TWipeResult::Wiped);
+        TWipeChoice removed;
+        EXPECT_EQ(WipeTags(file, choice, sink, &removed), TWipeResult::Wiped);
+        EXPECT_TRUE(removed.ID3v2 == choice.ID3v2 && removed.ID3v1 == choice.ID3v1 &&
+                    removed.Lyrics3 == choice.Lyrics3);
         EXPECT_EQ(ReadFile(file), Cat({choice.ID3v2 ? TBytes() : v2, audio, choice.Lyrics3 ? TBytes() : lyrics,
                                        choice.ID3v1 ? TBytes() : v1}));
     }
@@ -128,7 +131,8 @@ TEST(WipeTags, RemovesTheChosenTagsAndKeepsEveryOtherByte) {
     struct stat before {};
     ::stat(plain.c_str(), &before);
     const TWipeChoice v2AndLyrics{true, false, true};
-    EXPECT_FALSE(TagsToWipe(plain, v2AndLyrics, sink).Any());
+    EXPECT_FALSE(TagsToWipe(plain, v2AndLyrics, sink)->Any());
+    EXPECT_FALSE(TagsToWipe(dir / "gone.mp3", v2AndLyrics, sink));
     EXPECT_EQ(WipeTags(plain, v2AndLyrics, sink), TWipeResult::Untouched);
     struct stat after {};
     ::stat(plain.c_str(), &after);

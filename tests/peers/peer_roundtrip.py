@@ -5,11 +5,16 @@ Files are tagged by mutagen, eyeD3 and id3lib's id3v2; `velmar-cli info --json`
 must show exactly what each peer wrote. Then `velmar-cli set` rewrites them and
 the peers must read the new values, every frame that was not changed as it was,
 and the same bytes between the tags. Stream facts of files that lame (and
-twolame, for Layer II) made are compared with mutagen's.
+twolame, for Layer II) made are compared with mutagen's. HTML and CSV reports of
+`velmar-cli list` are read back with html.parser and csv, `velmar-cli match` is
+held to its rule, and after `velmar-cli wipe` the peers find no tag.
 
 usage: peer_roundtrip.py VELMAR_CLI TEMP_FOLDER
 Exit status 0 when every check passed, 1 when one failed, 77 without mutagen.
 """
+import csv
+import html.parser
+import io
 import json
 import math
 import os
@@ -80,7 +85,10 @@ def set_tags(path, *options):
 # ---- reading the file without any tag library ----
 def between(path):
     """The bytes after the ID3v2 tag and before Lyrics3 and ID3v1 tags."""
-    data = open(path, "rb").read()
+    return between_bytes(open(path, "rb").read())
+
+
+def between_bytes(data):
     start, end = 0, len(data)
     if data[:3] == b"ID3":
         start = 10 + sum(b << (7 * (3 - i)) for i, b in enumerate(data[6:10])) + (10 if data[5] & 0x10 else 0)
@@ -574,6 +582,159 @@ def fill_read_by_peers():
     check_eq(sorted(os.listdir(folder)), names, "renaming back gives the names again")
 
 
+# ---- list, match, wipe ----
+DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data")
+# Track, artist, title, album, year of each file, with what HTML and CSV reports must escape.
+LIST_VALUES = {
+    "a-mutagen.mp3": ("11", 'Björk & "Friends", Ltd.', "<Intro> & Ευχαριστώ", 'Сборник, "Лучшее"', "2004"),
+    "b-eyed3.mp3": ("12", "Zoë <Quartet>", 'Œuvre "No. 5", pt 2', "東京 & Osaka", "1999"),
+    "c-id3lib.mp3": ("13", 'Ærø & <Søn>, "Co"', 'Über, "Straße"', "Ελλάδα > Κρήτη", "2001"),
+}
+
+
+class TableCells(html.parser.HTMLParser):
+    """The text of every <td> cell, row by row."""
+
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.rows, self.cell = [], None
+
+    def handle_starttag(self, tag, attrs):
+        if tag == "tr":
+            self.rows.append([])
+        elif tag == "td":
+            self.cell = ""
+
+    def handle_endtag(self, tag):
+        if tag == "td" and self.cell is not None:
+            self.rows[-1].append(self.cell)
+            self.cell = None
+
+    def handle_data(self, data):
+        if self.cell is not None:
+            self.cell += data
+
+
+def list_read_back():
+    if not (have("eyeD3") and have("id3v2")):
+        return
+    folder = path_in_work("list")
+    os.makedirs(folder)
+    paths = {name: os.path.join(folder, name) for name in LIST_VALUES}
+    for name, path in paths.items():
+        shutil.copy(untagged_copy("l-" + name), path)
+    track, artist, title, album, year = LIST_VALUES["a-mutagen.mp3"]
+    tags = id3.ID3()
+    for frame, text in (("TRCK", track), ("TPE1", artist), ("TIT2", title), ("TALB", album), ("TYER", year)):
+        tags.add(getattr(id3, frame)(encoding=1, text=text))
+    tags.save(paths["a-mutagen.mp3"], v2_version=3, v1=2)
+    track, artist, title, album, year = LIST_VALUES["b-eyed3.mp3"]
+    r = run("eyeD3", "--no-config", "--to-v2.3", "--encoding", "utf16", "-n", track, "-a", artist, "-t", title,
+            "-A", album, "--recording-date", year, paths["b-eyed3.mp3"])
+    check_eq(r.returncode, 0, "eyeD3 tags a file to list: " + r.stderr)
+    track, artist, title, album, year = LIST_VALUES["c-id3lib.mp3"]
+    r = run("id3v2", "-T", track, "-a", artist, "-t", title, "-A", album, "-y", year, paths["c-id3lib.mp3"])
+    check_eq(r.returncode, 0, "id3lib tags a file to list: " + r.stderr)
+    # Rows as the tools wrote the values, with the length velmar-cli info shows; folders are scanned by name.
+    want = [list(LIST_VALUES[n]) + [info(paths[n])["mpeg"]["length"]] for n in sorted(LIST_VALUES)]
+    for lst, report in (("HTML Table", "list.html"), ("CSV", "list.csv")):
+        report = path_in_work(report)
+        r = run(CLI, "list", "--list", lst, "--data", DATA, "-o", report, folder)
+        check_eq((r.returncode, r.stdout, r.stderr), (0, "%s: 3 file(s)\n" % report, ""), "velmar-cli list " + lst)
+        text = open(report, "rb").read()
+        check(text.endswith(b"\r\n") and b"\n" not in text.replace(b"\r\n", b""), lst + ": CR LF line ends")
+        if report.endswith(".html"):
+            rows = [line for line in text.decode("utf-8").split("\r\n") if line.startswith("<tr><td>")]
+            bare = "".join(rows)
+            for reference in ("&amp;", "&lt;", "&gt;", "&quot;"):
+                bare = bare.replace(reference, "")
+            check('&' not in bare and '"' not in bare, lst + ": & and quotes in values as character references", rows)
+            cells = TableCells()
+            cells.feed(text.decode("utf-8"))
+            rows = [row for row in cells.rows if row]  # the header row holds <th> cells
+        else:
+            rows = list(csv.reader(io.StringIO(text.decode("utf-8"), newline="")))[1:]
+        check_eq(rows, want, lst + ": one row per file with the values the peers wrote")
+
+
+def write_stream(path, seconds):
+    """MPEG-2.5 Layer III frames, 8 kbit/s at 12 kHz, mono: 48 bytes and 48 ms each (125 frames in 6 s)."""
+    assert seconds % 6 == 0
+    frame = b"\xff\xe3\x14\xc0" + b"\x11" * 44
+    open(path, "wb").write(frame * (seconds * 1000 // 48))
+
+
+def match_by_rule():
+    folder = path_in_work("match")
+    os.makedirs(folder)
+    lengths = [30 * 60, 30 * 60, 10 * 60 + 6, 20 * 60, 15 * 60, 4 * 60 + 12]
+    paths = [os.path.join(folder, "%02d.mp3" % i) for i in range(len(lengths))]
+    for path, seconds in zip(paths, lengths):
+        write_stream(path, seconds)
+    tags = id3.ID3()
+    tags.add(id3.TIT2(encoding=1, text="Tagged ✓"))
+    tags.save(paths[2], v2_version=3, v1=2)  # tags add nothing to the length
+    # mutagen counts an ID3v1 tag into the length it estimates: 128 bytes are 0.128 s here.
+    peer = [mp3.MP3(p).info.length for p in paths]
+    check(all(abs(a - b) < 0.2 for a, b in zip(peer, lengths)), "mutagen reads the lengths made", peer)
+    # 60 minutes: 30 + 30 is not below, so the second file is passed over and later ones still fit.
+    for target in (1, 60, 61, 70, 200):
+        chosen, total = [], 0
+        for p, length in zip(paths, lengths):
+            if total + length < target * 60:
+                chosen.append(p)
+                total += length
+        r = run(CLI, "match", "--minutes", str(target), folder)
+        want = "".join(p + "\n" for p in chosen) + "A total time of %02d:%02d was selected.\n" % divmod(total, 60)
+        check_eq((r.returncode, r.stdout, r.stderr), (0, want, ""), "velmar-cli match --minutes %d" % target)
+
+
+def wipe_read_by_peers():
+    folder = path_in_work("wipe")
+    os.makedirs(folder)
+    files = {name: os.path.join(folder, name) for name in ("mutagen.mp3", "lyrics3.mp3", "bare.mp3")}
+    shutil.copy(untagged_copy("w-mutagen.mp3"), files["mutagen.mp3"])
+    tags = id3.ID3()
+    tags.add(id3.TIT2(encoding=1, text="Wipe me ✓"))
+    tags.add(id3.COMM(encoding=1, lang="eng", desc="", text="gone"))
+    tags.save(files["mutagen.mp3"], v2_version=3, v1=2)
+    shutil.copy(os.path.join(SAMPLES, "Tessa Lorne - Paper Boats.mp3"), files["lyrics3.mp3"])  # Lyrics3 and ID3v1
+    shutil.copy(untagged_copy("w-bare.mp3"), files["bare.mp3"])
+    if have("eyeD3"):
+        files["eyed3.mp3"] = shutil.copy(untagged_copy("w-eyed3.mp3"), os.path.join(folder, "eyed3.mp3"))
+        r = run("eyeD3", "--no-config", "--to-v2.4", "-t", "Four", "-a", "Ünïcode", files["eyed3.mp3"])
+        check_eq(r.returncode, 0, "eyeD3 tags a file to wipe: " + r.stderr)
+    if have("id3v2"):
+        files["id3lib.mp3"] = shutil.copy(untagged_copy("w-id3lib.mp3"), os.path.join(folder, "id3lib.mp3"))
+        r = run("id3v2", "-t", "Both tags", "-a", "id3lib", "-T", "3", files["id3lib.mp3"])
+        check_eq(r.returncode, 0, "id3lib tags a file to wipe: " + r.stderr)
+    os.utime(files["bare.mp3"], ns=(10**18, 10**18))
+    before = {name: open(p, "rb").read() for name, p in files.items()}
+    bare_time = os.stat(files["bare.mp3"]).st_mtime_ns
+    r = run(CLI, "wipe", "--v1", "--v2", "--lyrics3", *files.values())
+    check_eq(r.returncode, 0, "velmar-cli wipe: " + r.stderr)
+    removed = {"mutagen.mp3": "ID3v2, ID3v1", "lyrics3.mp3": "Lyrics3, ID3v1", "eyed3.mp3": "ID3v2",
+               "id3lib.mp3": "ID3v2, ID3v1"}
+    check_eq(r.stdout, "".join("%s: %s\n" % (p, "removed " + removed[n] if n in removed else
+                                              "none of the chosen tags, left as it is") for n, p in files.items()),
+             "velmar-cli wipe says what it removed")
+    for name, path in files.items():
+        data = open(path, "rb").read()
+        check(data == between_bytes(before[name]), name + ": only the audio bytes are left, as they were")
+        try:
+            id3.ID3(path)
+            check(False, name + ": mutagen finds no tag after wiping")
+        except id3.ID3NoHeaderError:
+            check(True, name + ": mutagen finds no tag")
+        check(b"LYRICSBEGIN" not in data, name + ": no Lyrics3 tag is left")
+        if shutil.which("id3v2"):
+            listing = run("id3v2", "-l", path, errors="replace").stdout
+            check("No ID3 tag" in listing, name + ": id3lib finds no tag", listing)
+    check(before["bare.mp3"] == open(files["bare.mp3"], "rb").read(), "a file without tags keeps every byte")
+    check_eq(os.stat(files["bare.mp3"]).st_mtime_ns, bare_time, "a file without tags is not written")
+
+
+
 def main():
     try:
         mutagen_written()
@@ -582,6 +743,9 @@ def main():
         v24_written()
         rename_peer_tagged()
         fill_read_by_peers()
+        list_read_back()
+        match_by_rule()
+        wipe_read_by_peers()
         stream_facts()
     finally:
         shutil.rmtree(WORK, ignore_errors=True)

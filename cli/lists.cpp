@@ -1,0 +1,306 @@
+#include "lists.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <limits>
+#include <optional>
+#include <utility>
+
+#include "batch/makelist.h"
+#include "batch/matchtotime.h"
+#include "batch/wipetags.h"
+#include "file/filescan.h"
+#include "formats.h"
+
+namespace velmar::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kListUsage =
+    "usage: velmar-cli list (--list NAME | [--top FILE] [--main FILE] [--end FILE])\n"
+    "         [--format NAME] [--data DIR] -o REPORT PATH...\n"
+    "  Writes a report of the files in the order given (folders are scanned as info scans\n"
+    "  them): the top template, the main template once for each file with its tokens\n"
+    "  (%00..%12, as rename takes them) replaced by the file's values, then the end\n"
+    "  template. --list takes the predefined list DATA/Lists/NAME/ (its top.txt, main.txt\n"
+    "  and end.txt); --top, --main and --end take template files, and one not given is\n"
+    "  empty. --format takes the output format DATA/Outputs/MakeList/NAME: its prefixes\n"
+    "  and suffixes, and its text for empty values; without it values stand as they are\n"
+    "  and empty values stay empty. In a REPORT ending in .htm or .html the values have\n"
+    "  & < > \" as character references; in one ending in .csv a value holding a comma, a\n"
+    "  quote or a line break is quoted. The report is UTF-8 with CR LF line ends, written\n"
+    "  beside REPORT and then renamed over it. Prints \"REPORT: N file(s)\". A file that\n"
+    "  cannot be read is reported and gets empty values (exit status 1).\n";
+
+const char* const kMatchUsage =
+    "usage: velmar-cli match --minutes N PATH...\n"
+    "  Walks the files in the order given (folders are scanned as info scans them) and\n"
+    "  chooses each file whose length keeps the total strictly below N minutes; a file\n"
+    "  that does not fit is passed over and the walk goes on. Prints the chosen files,\n"
+    "  one a line, then \"A total time of mm:ss was selected.\". A file that cannot be\n"
+    "  read is reported and not chosen (exit status 1).\n";
+
+const char* const kWipeUsage =
+    "usage: velmar-cli wipe [--v2] [--v1] [--lyrics3] [--dry-run] FILE...\n"
+    "  Removes the chosen whole tags (at least one of --v2, --v1, --lyrics3) from each\n"
+    "  file, keeping its other tags and every other byte. Prints \"FILE: removed ID3v2,\n"
+    "  ID3v1\", or \"FILE: none of the chosen tags, left as it is\" for a file that is not\n"
+    "  written at all. --dry-run prints \"FILE: would remove ...\" and changes nothing.\n";
+
+int UsageError(const std::string& error, const char* usage) {
+    std::cerr << "velmar-cli: " << error << "\n" << usage;
+    return 2;
+}
+
+void PrintMessage(const std::string& file, const std::string& text) {
+    std::cerr << "velmar-cli: " << (file.empty() ? "" : file + ": ") << text << "\n";
+}
+
+// Prints every message at once, naming the file it belongs to.
+class TNamedSink : public TMessageSink {
+public:
+    explicit TNamedSink(std::string file) : File(std::move(file)) {}
+    void Error(const std::string& text) override { PrintMessage(File, text); }
+
+private:
+    std::string File;
+};
+
+// ---- list ----
+
+struct TListOptions {
+    std::optional<std::string> List, Format;
+    std::array<std::optional<fs::path>, 3> Templates;  // top, main, end
+    std::string Data;
+    fs::path Report;
+    std::vector<fs::path> Paths;
+};
+
+std::string ParseListOptions(const std::vector<std::string>& args, TListOptions& o) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool valued = a == "--list" || a == "--top" || a == "--main" || a == "--end" || a == "--format" ||
+                            a == "--data" || a == "-o";
+        if (!valued) {
+            if (a.size() > 1 && a.starts_with('-')) return "unknown option " + a;
+            o.Paths.emplace_back(a);
+            continue;
+        }
+        if (i + 1 >= args.size()) return a + " needs a value";
+        const std::string& v = args[++i];
+        if (a == "--list")
+            o.List = v;
+        else if (a == "--top")
+            o.Templates[0] = v;
+        else if (a == "--main")
+            o.Templates[1] = v;
+        else if (a == "--end")
+            o.Templates[2] = v;
+        else if (a == "--format")
+            o.Format = v;
+        else if (a == "--data")
+            o.Data = v;
+        else
+            o.Report = v;
+    }
+    const bool templates = std::any_of(o.Templates.begin(), o.Templates.end(), [](const auto& t) { return bool(t); });
+    if (o.List.has_value() == templates) return "list takes either --list or template files (--top, --main, --end)";
+    if (o.Report.empty()) return "list needs -o REPORT";
+    if (o.Paths.empty()) return "list needs at least one path";
+    return {};
+}
+
+// The predefined list or the template files; nothing after reporting one that is not there.
+std::optional<TListTemplates> LoadTemplates(const TListOptions& o, const fs::path& data) {
+    if (o.List) {
+        const fs::path lists = data / "Lists";
+        const std::vector<std::string> names = ListNames(lists);
+        if (std::find(names.begin(), names.end(), *o.List) == names.end()) {
+            PrintMessage("", "no list \"" + *o.List + "\" in " + lists.string());
+            return std::nullopt;
+        }
+        return LoadList(lists, *o.List);
+    }
+    TListTemplates list;
+    std::vector<std::string>* parts[] = {&list.Top, &list.Main, &list.End};
+    for (size_t k = 0; k < o.Templates.size(); ++k) {
+        if (!o.Templates[k]) continue;
+        const fs::path& file = *o.Templates[k];
+        std::error_code ec;
+        if (!fs::is_regular_file(file, ec) || !std::ifstream(file)) {
+            PrintMessage(file.string(), "the template cannot be read");
+            return std::nullopt;
+        }
+        *parts[k] = ReadTemplate(file);
+    }
+    return list;
+}
+
+// Names the file each message of making a list belongs to: the files are read in
+// order and each one read is counted, so a message comes from the file after the
+// ones counted, or (once all are) from writing the report, whose message names it.
+class TListSink : public TMessageSink {
+public:
+    explicit TListSink(const std::vector<fs::path>& files) : Files(files) {}
+    void Error(const std::string& text) override {
+        const bool aboutFile = Read < Files.size();
+        PrintMessage(aboutFile ? Files[Read].string() : "", text);
+        FileMessages = FileMessages || aboutFile;
+    }
+    size_t Read = 0;
+    bool FileMessages = false;
+
+private:
+    const std::vector<fs::path>& Files;
+};
+
+// ---- match ----
+
+// A positive whole number of minutes whose seconds fit in 64 bits, or nothing.
+std::optional<int64_t> ParseMinutes(const std::string& text) {
+    int64_t n = 0;
+    const char* end = text.data() + text.size();
+    const auto [at, ec] = std::from_chars(text.data(), end, n);
+    if (text.empty() || ec != std::errc() || at != end || n <= 0 || n > std::numeric_limits<int64_t>::max() / 60)
+        return std::nullopt;
+    return n;
+}
+
+// ---- wipe ----
+
+// "ID3v2, Lyrics3, ID3v1": the chosen tags in the order they stand in a file.
+std::string TagNames(TWipeChoice c) {
+    std::string out;
+    for (const auto& [on, name] :
+         {std::pair{c.ID3v2, "ID3v2"}, std::pair{c.Lyrics3, "Lyrics3"}, std::pair{c.ID3v1, "ID3v1"}})
+        if (on) out += (out.empty() ? "" : ", ") + std::string(name);
+    return out;
+}
+
+const char* const kNoneOfThem = ": none of the chosen tags, left as it is";
+
+bool DryWipe(const fs::path& file, TWipeChoice choice) {
+    TCollectingSink sink;
+    const std::optional<TWipeChoice> found = TagsToWipe(file, choice, sink);
+    for (const std::string& m : sink.Messages) PrintMessage(file.string(), m);
+    if (!found) return false;
+    std::cout << file.string() << (found->Any() ? ": would remove " + TagNames(*found) : kNoneOfThem) << "\n";
+    return true;
+}
+
+bool WipeFile(const fs::path& file, TWipeChoice choice) {
+    TNamedSink sink(file.string());
+    TWipeChoice removed;
+    switch (WipeTags(file, choice, sink, &removed)) {
+        case TWipeResult::Wiped: std::cout << file.string() << ": removed " << TagNames(removed) << "\n"; return true;
+        case TWipeResult::Untouched: std::cout << file.string() << kNoneOfThem << "\n"; return true;
+        case TWipeResult::Failed: break;
+    }
+    return false;
+}
+
+}  // namespace
+
+int List(const std::vector<std::string>& args) {
+    if (std::find(args.begin(), args.end(), "--help") != args.end()) {
+        std::cout << kListUsage;
+        return 0;
+    }
+    TListOptions o;
+    if (const std::string error = ParseListOptions(args, o); !error.empty()) return UsageError(error, kListUsage);
+    const fs::path data = DataFolder(o.Data);
+    const std::optional<TListTemplates> list = LoadTemplates(o, data);
+    if (!list) return 2;
+    TTags format;  // none: values as they are, empty values empty
+    if (o.Format) {
+        TNamedSink sink("");
+        const std::optional<TTags> loaded = LoadFormat(data / "Outputs" / kModeMakeList, *o.Format, sink);
+        if (!loaded) return 2;
+        format = *loaded;
+    }
+    const std::vector<fs::path> files = ExpandPaths(o.Paths);
+    TListSink sink(files);
+    const bool written = MakeList(*list, files, format, o.Report, sink, [&sink](size_t read) {
+        sink.Read = read;
+        return true;
+    });
+    if (!written) return 1;
+    std::cout << o.Report.string() << ": " << files.size() << " file(s)\n";
+    return sink.FileMessages ? 1 : 0;
+}
+
+int Match(const std::vector<std::string>& args) {
+    std::optional<int64_t> minutes;
+    std::vector<fs::path> paths;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help") {
+            std::cout << kMatchUsage;
+            return 0;
+        }
+        if (a == "--minutes") {
+            if (i + 1 >= args.size()) return UsageError("--minutes needs a value", kMatchUsage);
+            minutes = ParseMinutes(args[++i]);
+            if (!minutes)
+                return UsageError("--minutes takes a positive whole number, not \"" + args[i] + "\"", kMatchUsage);
+        } else if (a.size() > 1 && a.starts_with('-')) {
+            return UsageError("unknown option " + a, kMatchUsage);
+        } else {
+            paths.emplace_back(a);
+        }
+    }
+    if (!minutes) return UsageError("match needs --minutes", kMatchUsage);
+    if (paths.empty()) return UsageError("match needs at least one path", kMatchUsage);
+    const std::vector<fs::path> files = ExpandPaths(paths);
+    std::vector<std::optional<int64_t>> lengths;
+    int status = 0;
+    for (const fs::path& file : files) {
+        TNamedSink sink(file.string());
+        lengths.push_back(PlaySecondsOf(file, sink));
+        if (!lengths.back()) status = 1;
+    }
+    const TMatchToTime match = MatchToTime(lengths, *minutes * 60);
+    for (size_t i = 0; i < files.size(); ++i)
+        if (match.Chosen[i]) std::cout << files[i].string() << "\n";
+    std::cout << MatchTotalText(match.TotalSeconds) << "\n";
+    return status;
+}
+
+int Wipe(const std::vector<std::string>& args) {
+    TWipeChoice choice;
+    bool dryRun = false;
+    std::vector<fs::path> files;
+    for (const std::string& a : args) {
+        if (a == "--help") {
+            std::cout << kWipeUsage;
+            return 0;
+        }
+        if (a == "--v2")
+            choice.ID3v2 = true;
+        else if (a == "--v1")
+            choice.ID3v1 = true;
+        else if (a == "--lyrics3")
+            choice.Lyrics3 = true;
+        else if (a == "--dry-run")
+            dryRun = true;
+        else if (a.size() > 1 && a.starts_with('-'))
+            return UsageError("unknown option " + a, kWipeUsage);
+        else
+            files.emplace_back(a);
+    }
+    if (!choice.Any()) return UsageError("wipe needs at least one of --v2, --v1 and --lyrics3", kWipeUsage);
+    if (files.empty()) return UsageError("wipe needs at least one file", kWipeUsage);
+    int status = 0;
+    for (const fs::path& file : files)
+        if (!(dryRun ? DryWipe(file, choice) : WipeFile(file, choice))) status = 1;
+    return status;
+}
+
+}  // namespace velmar::cli
