@@ -10,6 +10,7 @@
 #include "file/mp3object.h"
 #include "formats.h"
 #include "lists.h"
+#include "pictures.h"
 #include "report.h"
 #include "settags.h"
 
@@ -19,7 +20,7 @@ using namespace velmar;
 
 const char* const kUsage =
     "usage: velmar-cli info [--json] PATH...\n"
-    "       velmar-cli set [options] FILE...\n"
+    "       velmar-cli set [options] FILE...   (velmar-cli set --help)\n"
     "       velmar-cli check [--report FILE] PATH...\n"
     "       velmar-cli rename (--format NAME | --mask MASK) [--dry-run] [--data DIR] FILE...\n"
     "       velmar-cli fill --mask MASK [options] FILE...   (velmar-cli fill --help)\n"
@@ -27,13 +28,14 @@ const char* const kUsage =
     "       velmar-cli list (--list NAME | --top/--main/--end FILE) [--format NAME] -o REPORT PATH...\n"
     "       velmar-cli match --minutes N PATH...\n"
     "       velmar-cli wipe [--v2] [--v1] [--lyrics3] [--dry-run] FILE...\n"
+    "       velmar-cli pictures FILE [-o DIR]\n"
     "       velmar-cli --version\n"
     "\n"
-    "set options: --title T --artist A --album A --year Y --comment C --track N[/M]\n"
-    "             --genre NAME --frame ID=TEXT --remove ID\n"
-    "             --v2/--no-v2 --v1/--no-v1 --lyrics3/--no-lyrics3 (tags to write;\n"
-    "             default: the tags the file has, plus ID3v2 when an ID3v2 value is set)\n"
-    "             --replace-v2 (write a new ID3v2 tag over one that is not understood)\n";
+    "set options: --title T --artist A --album A --year Y --track N[/M] --genre NAME\n"
+    "             --comment C [--comment-lang LANG] [--comment-desc TEXT]\n"
+    "             --frame ID=TEXT --txxx DESC=TEXT --wxxx DESC=URL --lyrics FILE\n"
+    "             --picture FILE[:TYPE[:DESC]] --remove-pictures --remove ID\n"
+    "             --v2/--no-v2 --v1/--no-v1 --lyrics3/--no-lyrics3 --replace-v2\n";
 
 int Usage(const std::string& error) {
     if (!error.empty()) std::cerr << "velmar-cli: " << error << "\n";
@@ -79,7 +81,19 @@ int Set(const std::vector<std::string>& args) {
     cli::TSetOptions options;
     std::vector<std::string> files;
     const std::string error = cli::ParseSetOptions(args, options, files);
-    if (!error.empty()) return Usage(error);
+    if (options.Help) {
+        std::cout << cli::kSetUsage;
+        return 0;
+    }
+    if (!error.empty()) {
+        std::cerr << "velmar-cli: " << error << "\n" << cli::kSetUsage;
+        return 2;
+    }
+    // Every picture and lyrics file is read before the first MP3 file is touched.
+    if (const std::string failed = cli::ReadSetFiles(options); !failed.empty()) {
+        std::cerr << "velmar-cli: " << failed << "\n";
+        return 1;
+    }
     int status = 0;
     for (const std::string& f : files) {
         TPrintingSink sink(f);
@@ -111,6 +125,7 @@ int main(int argc, char** argv) {
     if (command == "list") return cli::List(args);
     if (command == "match") return cli::Match(args);
     if (command == "wipe") return cli::Wipe(args);
+    if (command == "pictures") return cli::Pictures(args);
     if (command == "--version") {
         std::cout << "velmar-cli " << VersionText() << "\n";
         return 0;

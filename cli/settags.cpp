@@ -1,72 +1,232 @@
 #include "settags.h"
 
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <filesystem>
+#include <string_view>
+
 #include "edit/tagedit.h"
 
 namespace velmar::cli {
 
+const char* const kSetUsage =
+    "usage: velmar-cli set [options] FILE...\n"
+    "  --title T --artist A --album A --year Y --track N[/M] --genre NAME\n"
+    "      set the ID3v2 frame and the ID3v1 field; an empty value removes it\n"
+    "  --comment C [--comment-lang LANG] [--comment-desc TEXT]\n"
+    "      the comment of that language (three letters) and description; without\n"
+    "      them the plain comment, a new one in \"ENG\"; an empty C removes it\n"
+    "  --frame ID=TEXT   a text or URL frame (--frame TCOM=Ada Byrne)\n"
+    "  --txxx DESC=TEXT --wxxx DESC=URL   user texts and URLs; an empty value removes\n"
+    "  --lyrics FILE     the lyrics (USLT, \"eng\", no description) from a UTF-8 text\n"
+    "                    file; an empty file removes them\n"
+    "  --picture FILE[:TYPE[:DESC]]   adds the picture, or replaces the one of the same\n"
+    "                    type (0-20, default 3, front cover) and description (default\n"
+    "                    empty); FILE ends in .jpg, .jpeg, .png, .gif, .bmp or .ico\n"
+    "  --remove-pictures removes every picture (before the --picture ones are added)\n"
+    "  --remove ID       removes every frame with this identifier\n"
+    "  --v2/--no-v2 --v1/--no-v1 --lyrics3/--no-lyrics3   the tags to write (default:\n"
+    "                    the tags the file has, plus ID3v2 when an ID3v2 value is set)\n"
+    "  --replace-v2      writes a new ID3v2 tag over one that is not understood\n"
+    "  A picture or lyrics file that cannot be read leaves every FILE untouched.\n";
+
 namespace {
+
+namespace fs = std::filesystem;
 
 bool IsTextFrameID(const std::string& id) {
     return id.size() == 4 && id[0] == 'T' && id != "TXXX" && IsKnownFrameID(id);
 }
 
+// Options without a value; false for any other argument.
+bool ParseFlag(const std::string& a, TSetOptions& o) {
+    if (a == "--v2" || a == "--no-v2")
+        o.WriteV2 = a == "--v2";
+    else if (a == "--v1" || a == "--no-v1")
+        o.WriteV1 = a == "--v1";
+    else if (a == "--lyrics3" || a == "--no-lyrics3")
+        o.WriteLyrics3 = a == "--lyrics3";
+    else if (a == "--replace-v2")
+        o.ReplaceV2 = true;
+    else if (a == "--remove-pictures")
+        o.RemovePictures = true;
+    else
+        return false;
+    return true;
+}
+
+// The options whose value is taken as it is.
+std::optional<std::string> TSetOptions::*PlainValue(const std::string& a) {
+    static const std::pair<std::string_view, std::optional<std::string> TSetOptions::*> kPlain[] = {
+        {"--title", &TSetOptions::Title},
+        {"--artist", &TSetOptions::Artist},
+        {"--album", &TSetOptions::Album},
+        {"--year", &TSetOptions::Year},
+        {"--comment", &TSetOptions::Comment},
+        {"--genre", &TSetOptions::Genre},
+        {"--comment-desc", &TSetOptions::CommentDescription},
+        {"--lyrics", &TSetOptions::LyricsFile}};
+    for (const auto& [name, member] : kPlain)
+        if (a == name) return member;
+    return nullptr;
+}
+
+bool TakesValue(const std::string& a) {
+    static const std::string_view kOthers[] = {"--track", "--comment-lang", "--frame",  "--remove",
+                                               "--txxx",  "--wxxx",         "--picture"};
+    return PlainValue(a) || std::find(std::begin(kOthers), std::end(kOthers), a) != std::end(kOthers);
+}
+
+// FILE[:TYPE[:DESC]]. A file name may hold colons itself: TYPE is the first run of
+// digits after a colon that ends the argument or is followed by a colon.
+std::string ParsePicture(const std::string& v, TSetOptions& o) {
+    TPictureOption p;
+    p.File = v;
+    for (size_t colon = v.find(':'); colon != std::string::npos; colon = v.find(':', colon + 1)) {
+        const size_t end = std::min(v.find_first_not_of("0123456789", colon + 1), v.size());
+        if (end == colon + 1 || (end < v.size() && v[end] != ':')) continue;
+        int type = 0;
+        std::from_chars(v.data() + colon + 1, v.data() + end, type);
+        if (end - colon > 3 || type > 20)
+            return "--picture takes a picture type 0-20, not \"" + v.substr(colon + 1, end - colon - 1) + "\"";
+        p.File = v.substr(0, colon);
+        p.Type = uint8_t(type);
+        if (end < v.size()) p.Description = v.substr(end + 1);
+        break;
+    }
+    p.MimeType = PictureMimeType(p.File);
+    if (p.MimeType.empty())
+        return "--picture: unknown picture file extension \"" + fs::path(p.File).extension().string() +
+               "\" (FILE[:TYPE[:DESC]] takes a .jpg, .jpeg, .png, .gif, .bmp or .ico file)";
+    o.Pictures.push_back(std::move(p));
+    return {};
+}
+
+// DESC=VALUE of --txxx and --wxxx.
+std::string ParseUserFrame(const std::string& a, const std::string& v, TSetOptions& o) {
+    const size_t equals = v.find('=');
+    if (equals == std::string::npos)
+        return a + " takes DESC=" + (a == "--txxx" ? "TEXT" : "URL") + ", not \"" + v + "\"";
+    (a == "--txxx" ? o.UserTexts : o.UserUrls).emplace_back(v.substr(0, equals), v.substr(equals + 1));
+    return {};
+}
+
+// One option and its value; returns an error text for a bad value.
+std::string ParseValue(const std::string& a, const std::string& v, TSetOptions& o) {
+    if (auto member = PlainValue(a)) {
+        o.*member = v;
+        return {};
+    }
+    if (a == "--track") {
+        int n, t;
+        o.Track = v;
+        return TTagEdit::ParseNumberPair(v, n, t) ? "" : "--track takes N or N/M, not \"" + v + "\"";
+    }
+    if (a == "--comment-lang") {
+        o.CommentLanguage = v;
+        const bool letters = v.size() == 3 && std::all_of(v.begin(), v.end(), [](char c) {
+                                 return std::isalpha(static_cast<unsigned char>(c)) != 0;
+                             });
+        return letters ? "" : "--comment-lang takes a language of three letters, not \"" + v + "\"";
+    }
+    if (a == "--frame") {
+        const std::string id = v.substr(0, v.find('='));
+        if (v.find('=') == std::string::npos || !IsTextFrameID(id))
+            return "--frame takes ID=TEXT with the identifier of a text frame, not \"" + v + "\"";
+        o.Frames.emplace_back(id, v.substr(5));
+        return {};
+    }
+    if (a == "--remove") {
+        if (!IsWellFormedFrameID(v)) return "--remove takes a frame identifier, not \"" + v + "\"";
+        o.Removals.push_back(v);
+        return {};
+    }
+    if (a == "--picture") return ParsePicture(v, o);
+    return ParseUserFrame(a, v, o);
+}
+
+std::string ReadWhole(const std::string& file, TBytes& data) {
+    try {
+        TFileStream in(file, TFileStream::OpenRead);
+        data = StreamReadBytes(in, size_t(in.Size()));
+        return {};
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+}
+
 }  // namespace
+
+std::string PictureMimeType(const std::string& file) {
+    std::string ext = fs::path(file).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](char c) { return char(std::tolower(uint8_t(c))); });
+    static const std::pair<std::string_view, const char*> kTypes[] = {{".jpg", "image/jpeg"},   {".jpeg", "image/jpeg"},
+                                                                      {".png", "image/png"},    {".gif", "image/gif"},
+                                                                      {".bmp", "image/bitmap"}, {".ico", "image/ico"}};
+    for (const auto& [extension, mime] : kTypes)
+        if (ext == extension) return mime;
+    return {};
+}
 
 std::string ParseSetOptions(const std::vector<std::string>& args, TSetOptions& o, std::vector<std::string>& files) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        auto value = [&](std::optional<std::string>& target) -> std::string {
-            if (i + 1 >= args.size()) return a + " needs a value";
-            target = args[++i];
+        if (a == "--help") {
+            o.Help = true;
             return {};
-        };
-        std::string error;
-        if (a == "--title")
-            error = value(o.Title);
-        else if (a == "--artist")
-            error = value(o.Artist);
-        else if (a == "--album")
-            error = value(o.Album);
-        else if (a == "--year")
-            error = value(o.Year);
-        else if (a == "--comment")
-            error = value(o.Comment);
-        else if (a == "--genre")
-            error = value(o.Genre);
-        else if (a == "--track") {
-            error = value(o.Track);
-            int n, t;
-            if (error.empty() && !TTagEdit::ParseNumberPair(*o.Track, n, t))
-                error = "--track takes N or N/M, not \"" + *o.Track + "\"";
-        } else if (a == "--frame" || a == "--remove") {
-            if (i + 1 >= args.size()) return a + " needs a value";
-            const std::string& v = args[++i];
-            const std::string id = a == "--frame" ? v.substr(0, v.find('=')) : v;
-            if (a == "--frame") {
-                if (v.find('=') == std::string::npos || !IsTextFrameID(id))
-                    return "--frame takes ID=TEXT with the identifier of a text frame, not \"" + v + "\"";
-                o.Frames.emplace_back(id, v.substr(5));
-            } else {
-                if (!IsWellFormedFrameID(id)) return "--remove takes a frame identifier, not \"" + v + "\"";
-                o.Removals.push_back(id);
-            }
-        } else if (a == "--v2" || a == "--no-v2")
-            o.WriteV2 = a == "--v2";
-        else if (a == "--v1" || a == "--no-v1")
-            o.WriteV1 = a == "--v1";
-        else if (a == "--lyrics3" || a == "--no-lyrics3")
-            o.WriteLyrics3 = a == "--lyrics3";
-        else if (a == "--replace-v2")
-            o.ReplaceV2 = true;
-        else if (a.starts_with("--"))
-            return "unknown option " + a;
-        else
+        }
+        if (!a.starts_with("--")) {
             files.push_back(a);
-        if (!error.empty()) return error;
+            continue;
+        }
+        if (ParseFlag(a, o)) continue;
+        if (!TakesValue(a)) return "unknown option " + a;
+        if (i + 1 >= args.size()) return a + " needs a value";
+        if (std::string error = ParseValue(a, args[++i], o); !error.empty()) return error;
     }
+    if ((o.CommentLanguage || o.CommentDescription) && !o.Comment)
+        return "--comment-lang and --comment-desc go with --comment";
     if (files.empty()) return "set needs at least one file";
     return {};
 }
+
+std::string ReadSetFiles(TSetOptions& o) {
+    for (TPictureOption& p : o.Pictures) {
+        if (std::string error = ReadWhole(p.File, p.Data); !error.empty()) return error;
+        // No picture data would mean "remove the picture": an empty file is not a picture.
+        if (p.Data.empty()) return "The picture file \"" + p.File + "\" is empty.";
+    }
+    if (o.LyricsFile) {
+        TBytes text;
+        if (std::string error = ReadWhole(*o.LyricsFile, text); !error.empty()) return error;
+        // A byte-order mark is not text; a file that is not UTF-8 is taken as Latin-1.
+        const size_t bom = text.size() >= 3 && text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF ? 3 : 0;
+        o.Lyrics = DecodeUtf8(text.data() + bom, text.size() - bom);
+    }
+    return {};
+}
+
+namespace {
+
+// The ID3v2 changes: removed frames first, then the values; old pictures go before new ones come.
+void EditID3v2(TTagEdit& edit, const TSetOptions& o) {
+    for (const std::string& id : o.Removals) edit.Remove(id);
+    const std::pair<const std::optional<std::string>&, TTagField> fields[] = {
+        {o.Title, TTagField::Title}, {o.Artist, TTagField::Artist}, {o.Album, TTagField::Album},
+        {o.Year, TTagField::Year},   {o.Track, TTagField::Track},   {o.Genre, TTagField::Genre}};
+    for (const auto& [value, field] : fields)
+        if (value) edit.Set(field, *value);
+    if (o.Comment) edit.SetComment(*o.Comment, o.CommentDescription.value_or(""), o.CommentLanguage.value_or(""));
+    for (const auto& [id, text] : o.Frames) edit.SetFrame(id, text);
+    for (const auto& [description, text] : o.UserTexts) edit.SetUserText(description, text);
+    for (const auto& [description, url] : o.UserUrls) edit.SetUserUrl(description, url);
+    if (o.LyricsFile) edit.SetLyrics(o.Lyrics);
+    if (o.RemovePictures) edit.Remove("APIC");
+    for (const TPictureOption& p : o.Pictures) edit.SetPicture(p.Description, p.Type, p.MimeType, p.Data);
+}
+
+}  // namespace
 
 bool SetTags(const std::string& path, const TSetOptions& o, TMessageSink& sink) {
     TMP3Object file(sink);
@@ -85,14 +245,7 @@ bool SetTags(const std::string& path, const TSetOptions& o, TMessageSink& sink) 
     }
 
     TTagEdit edit(file);
-    for (const std::string& id : o.Removals) edit.Remove(id);
-    const std::pair<const std::optional<std::string>&, TTagField> fields[] = {
-        {o.Title, TTagField::Title},    {o.Artist, TTagField::Artist}, {o.Album, TTagField::Album},
-        {o.Year, TTagField::Year},      {o.Track, TTagField::Track},   {o.Genre, TTagField::Genre},
-        {o.Comment, TTagField::Comment}};
-    for (const auto& [value, field] : fields)
-        if (value) edit.Set(field, *value);
-    for (const auto& [id, text] : o.Frames) edit.SetFrame(id, text);
+    EditID3v2(edit, o);
 
     const bool writeV1 = o.WriteV1.value_or(v1.Present);
     const bool writeLyrics3 = o.WriteLyrics3.value_or(file.Lyrics3().Present);

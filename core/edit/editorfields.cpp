@@ -20,9 +20,8 @@ size_t InUse(const std::vector<T>& frames, int32_t count) {
 template <typename T>
 void ReplaceFrames(TID3v2Object& tag, std::vector<T>& member, int32_t& count, const char* id, std::vector<T> frames) {
     auto& order = tag.FrameOrder;
-    const auto first = std::find_if(order.begin(), order.end(), [id](const TFrameRef& r) {
-        return r.Kind == TFrameRef::Multi && r.FrameID == id;
-    });
+    const auto first = std::find_if(order.begin(), order.end(),
+                                    [id](const TFrameRef& r) { return r.Kind == TFrameRef::Multi && r.FrameID == id; });
     const auto at = first - order.begin();
     std::erase_if(order, [id](const TFrameRef& r) { return r.Kind == TFrameRef::Multi && r.FrameID == id; });
     std::vector<TFrameRef> refs;
@@ -175,7 +174,8 @@ void ApplySingles(const TEditorFields& read, const TEditorFields& edited, TID3v2
     }
     if (read.People != edited.People) {
         std::string people;
-        for (const TPersonItem& p : edited.People) people += (people.empty() ? "" : std::string(1, '\0')) + p.Role + '\0' + p.Name;
+        for (const TPersonItem& p : edited.People)
+            people += (people.empty() ? "" : std::string(1, '\0')) + p.Role + '\0' + p.Name;
         v2.IPLS.People = people;
         SetSingle(v2, v2.IPLS, "IPLS", !edited.People.empty());
     }
@@ -184,9 +184,8 @@ void ApplySingles(const TEditorFields& read, const TEditorFields& edited, TID3v2
 // The frames whose change also sets an ID3v1 field, by the shared rules.
 const std::map<std::string, TTagField>& SharedFields() {
     static const std::map<std::string, TTagField> fields = {
-        {"TIT2", TTagField::Title}, {"TPE1", TTagField::Artist}, {"TALB", TTagField::Album},
-        {"TYER", TTagField::Year},  {"TRCK", TTagField::Track},  {"TCON", TTagField::Genre},
-        {"TPOS", TTagField::Disc}};
+        {"TIT2", TTagField::Title}, {"TPE1", TTagField::Artist}, {"TALB", TTagField::Album}, {"TYER", TTagField::Year},
+        {"TRCK", TTagField::Track}, {"TCON", TTagField::Genre},  {"TPOS", TTagField::Disc}};
     return fields;
 }
 
@@ -217,20 +216,40 @@ struct TFrameName {
     const char* Caption;
 };
 // The "more texts" frames in a user's order, then the URL frames.
-constexpr TFrameName kTextFrames[] = {
-    {"TCOM", "Composer"}, {"TEXT", "Lyricist"}, {"TPE2", "Band / orchestra"}, {"TPE3", "Conductor"},
-    {"TPE4", "Remixed by"}, {"TOPE", "Original artist"}, {"TOLY", "Original lyricist"},
-    {"TOAL", "Original album"}, {"TORY", "Original release year"}, {"TIT1", "Content group"},
-    {"TIT3", "Subtitle"}, {"TPUB", "Publisher"}, {"TCOP", "Copyright"}, {"TENC", "Encoded by"},
-    {"TSSE", "Encoder settings"}, {"TMED", "Media type"}, {"TLAN", "Language(s)"}, {"TKEY", "Initial key"},
-    {"TSRC", "ISRC"}, {"TLEN", "Length (ms)"}, {"TDAT", "Date (DDMM)"}, {"TIME", "Time (HHMM)"},
-    {"TRDA", "Recording dates"}, {"TDLY", "Playlist delay (ms)"}, {"TFLT", "File type"},
-    {"TOFN", "Original file name"}, {"TOWN", "File owner"}, {"TRSN", "Internet radio station"},
-    {"TRSO", "Radio station owner"}, {"TSIZ", "Size (bytes)"}};
+constexpr TFrameName kTextFrames[] = {{"TCOM", "Composer"},
+                                      {"TEXT", "Lyricist"},
+                                      {"TPE2", "Band / orchestra"},
+                                      {"TPE3", "Conductor"},
+                                      {"TPE4", "Remixed by"},
+                                      {"TOPE", "Original artist"},
+                                      {"TOLY", "Original lyricist"},
+                                      {"TOAL", "Original album"},
+                                      {"TORY", "Original release year"},
+                                      {"TIT1", "Content group"},
+                                      {"TIT3", "Subtitle"},
+                                      {"TPUB", "Publisher"},
+                                      {"TCOP", "Copyright"},
+                                      {"TENC", "Encoded by"},
+                                      {"TSSE", "Encoder settings"},
+                                      {"TMED", "Media type"},
+                                      {"TLAN", "Language(s)"},
+                                      {"TKEY", "Initial key"},
+                                      {"TSRC", "ISRC"},
+                                      {"TLEN", "Length (ms)"},
+                                      {"TDAT", "Date (DDMM)"},
+                                      {"TIME", "Time (HHMM)"},
+                                      {"TRDA", "Recording dates"},
+                                      {"TDLY", "Playlist delay (ms)"},
+                                      {"TFLT", "File type"},
+                                      {"TOFN", "Original file name"},
+                                      {"TOWN", "File owner"},
+                                      {"TRSN", "Internet radio station"},
+                                      {"TRSO", "Radio station owner"},
+                                      {"TSIZ", "Size (bytes)"}};
 constexpr TFrameName kUrlFrames[] = {
-    {"WOAR", "Official artist webpage"}, {"WOAF", "Official audio file webpage"},
-    {"WOAS", "Official audio source webpage"}, {"WCOM", "Commercial information"},
-    {"WCOP", "Copyright / legal information"}, {"WPUB", "Publisher's official webpage"},
+    {"WOAR", "Official artist webpage"},         {"WOAF", "Official audio file webpage"},
+    {"WOAS", "Official audio source webpage"},   {"WCOM", "Commercial information"},
+    {"WCOP", "Copyright / legal information"},   {"WPUB", "Publisher's official webpage"},
     {"WORS", "Official radio station homepage"}, {"WPAY", "Payment"}};
 constexpr TFrameName kMainFrames[] = {{"TIT2", "Title"}, {"TPE1", "Artist"}, {"TALB", "Album"}, {"TYER", "Year"},
                                       {"TRCK", "Track"}, {"TPOS", "Disc"},   {"TCON", "Genre"}, {"TBPM", "BPM"}};
@@ -285,7 +304,7 @@ TEditorFields ReadEditorFields(TMP3Object& file) {
             if (!frame || !frame->FrameHeader.Present) continue;
             if (const auto* genre = dynamic_cast<const TTCONFrame*>(frame))
                 // The genre as a user names it: its free text, else the name of its number.
-                f.Frames["TCON"] = !genre->Refinement.empty() ? genre->Refinement
+                f.Frames["TCON"] = !genre->Refinement.empty()   ? genre->Refinement
                                    : !genre->Genre1Name.empty() ? genre->Genre1Name
                                                                 : genre->Text;
             else if (const auto* text = dynamic_cast<const TTxtFrame*>(frame))
@@ -297,13 +316,16 @@ TEditorFields ReadEditorFields(TMP3Object& file) {
     }
     const TID3v1Object& v1 = file.ID3v1();
     if (v1.Present)
-        f.V1 = {V1Field(v1.Title), V1Field(v1.Artist),  V1Field(v1.Album),
-                V1Field(v1.Year),  V1Field(v1.Comment), Latin1ToUtf8(v1.GenreName),
-                v1.TrackNumber};
+        f.V1 = {V1Field(v1.Title),   V1Field(v1.Artist),         V1Field(v1.Album), V1Field(v1.Year),
+                V1Field(v1.Comment), Latin1ToUtf8(v1.GenreName), v1.TrackNumber};
     const TLyricsObject& l3 = file.Lyrics3();
     if (l3.Present)
-        f.Lyrics3 = {BytesText(l3.Lyrics),        BytesText(l3.Info),          Latin1ToUtf8(l3.Author),
-                     Latin1ToUtf8(l3.ExtAlbum),   Latin1ToUtf8(l3.ExtArtist),  Latin1ToUtf8(l3.ExtTitle),
+        f.Lyrics3 = {BytesText(l3.Lyrics),
+                     BytesText(l3.Info),
+                     Latin1ToUtf8(l3.Author),
+                     Latin1ToUtf8(l3.ExtAlbum),
+                     Latin1ToUtf8(l3.ExtArtist),
+                     Latin1ToUtf8(l3.ExtTitle),
                      SplitLines(BytesText(l3.Images))};
     return f;
 }
@@ -371,8 +393,8 @@ TV1Fields V1FromFrames(const TEditorFields& f) {
 std::string PictureMimeType(const std::string& fileName) {
     const size_t dot = fileName.rfind('.');
     const std::string ext = dot == std::string::npos ? std::string() : fileName.substr(dot);
-    static const std::pair<const char*, const char*> types[] = {{".jpg", "image/jpeg"}, {".jpeg", "image/jpeg"},
-                                                                {".png", "image/png"},  {".gif", "image/gif"},
+    static const std::pair<const char*, const char*> types[] = {{".jpg", "image/jpeg"},   {".jpeg", "image/jpeg"},
+                                                                {".png", "image/png"},    {".gif", "image/gif"},
                                                                 {".bmp", "image/bitmap"}, {".ico", "image/ico"}};
     for (const auto& [extension, mime] : types)
         if (strcasecmp(ext.c_str(), extension) == 0) return mime;

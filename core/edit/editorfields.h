@@ -64,7 +64,7 @@ struct TEditorFields {
     TLyrics3Fields Lyrics3;
     bool operator==(const TEditorFields&) const = default;
 
-    std::string Frame(const std::string& id) const;  // empty when absent
+    std::string Frame(const std::string& id) const;                 // empty when absent
     void SetFrame(const std::string& id, const std::string& text);  // empty: absent
 };
 

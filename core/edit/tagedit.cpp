@@ -1,6 +1,7 @@
 #include "edit/tagedit.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 
 namespace velmar {
@@ -13,11 +14,17 @@ size_t InUse(const std::vector<T>& frames, int32_t count) {
     return std::min(frames.size(), size_t(std::max(count, 0)));
 }
 
-// Finds the frame `match` accepts, or adds one made by `make`; the order of frames records a new one.
-template <class T, class TMatch, class TMake>
-T& FindOrAdd(TID3v2Object& tag, std::vector<T>& frames, int32_t& count, const char* id, TMatch match, TMake make) {
+// The first frame in use that `match` accepts; null when there is none.
+template <class T, class TMatch>
+T* FindIf(std::vector<T>& frames, int32_t count, TMatch match) {
     for (size_t i = 0; i < InUse(frames, count); ++i)
-        if (match(frames[i])) return frames[i];
+        if (match(frames[i])) return &frames[i];
+    return nullptr;
+}
+
+// Adds a frame made by `make`; the order of frames records it.
+template <class T, class TMake>
+T& Add(TID3v2Object& tag, std::vector<T>& frames, int32_t& count, const char* id, TMake make) {
     frames.resize(InUse(frames, count));
     T& added = frames.emplace_back();
     make(added);
@@ -25,6 +32,20 @@ T& FindOrAdd(TID3v2Object& tag, std::vector<T>& frames, int32_t& count, const ch
     count = int32_t(frames.size());
     tag.FrameOrder.push_back({id, TFrameRef::Multi, count - 1});
     return added;
+}
+
+// Finds the frame `match` accepts, or adds one made by `make`.
+template <class T, class TMatch, class TMake>
+T& FindOrAdd(TID3v2Object& tag, std::vector<T>& frames, int32_t& count, const char* id, TMatch match, TMake make) {
+    if (T* found = FindIf(frames, count, match)) return *found;
+    return Add(tag, frames, count, id, make);
+}
+
+// Language codes are compared without regard to letter case: "ENG" is "eng".
+bool SameLanguage(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 // Removes the frames `match` accepts; the order of frames follows.
@@ -145,20 +166,44 @@ bool TTagEdit::Set(TTagField field, const std::string& value) {
 }
 
 void TTagEdit::SetComment(const std::string& text, const std::string& description, const std::string& language) {
-    // The plain comment is the first without a description, whatever its language.
-    auto match = [&](const TCOMMFrame& c) {
-        return c.Description == description && (description.empty() || c.Language == language);
-    };
+    const std::string wanted = language.empty() ? "ENG" : language;
+    auto exact = [&](const TCOMMFrame& c) { return c.Description == description && SameLanguage(c.Language, wanted); };
+    auto plain = [](const TCOMMFrame& c) { return c.Description.empty(); };
+    // Without a language the plain comment is the first without a description, whatever its language.
+    const bool anyLanguage = description.empty() && language.empty();
     if (text.empty()) {
-        RemoveIf(V2, V2.COMM, V2.COMMCount, "COMM", match);
+        if (anyLanguage)
+            RemoveIf(V2, V2.COMM, V2.COMMCount, "COMM", plain);
+        else
+            RemoveIf(V2, V2.COMM, V2.COMMCount, "COMM", exact);
     } else {
-        // A comment keeps the language it was read with; a new one gets the one asked for.
-        FindOrAdd(V2, V2.COMM, V2.COMMCount, "COMM", match, [&](TCOMMFrame& c) {
-            c.Language = language;
-            c.Description = description;
-        }).Text = text;
+        TCOMMFrame* target = anyLanguage ? nullptr : FindIf(V2.COMM, V2.COMMCount, exact);
+        if (!target && description.empty()) target = FindIf(V2.COMM, V2.COMMCount, plain);
+        if (!target) {
+            target = &Add(V2, V2.COMM, V2.COMMCount, "COMM", [&](TCOMMFrame& c) {
+                c.Language = wanted;
+                c.Description = description;
+            });
+        }
+        target->Text = text;
+        // A comment keeps the language it was read with unless one is asked for.
+        if (!language.empty()) target->Language = language;
     }
-    if (description.empty()) TID3v1Object::SetField(V1.Comment, V1Text(text, V1.TrackNumber ? 28 : 30), 30);
+    if (!description.empty()) return;
+    const TCOMMFrame* first = FindIf(V2.COMM, V2.COMMCount, plain);
+    const std::string v1 = first ? first->Text : std::string();
+    TID3v1Object::SetField(V1.Comment, V1Text(v1, V1.TrackNumber ? 28 : 30), 30);
+}
+
+void TTagEdit::SetLyrics(const std::string& text, const std::string& description, const std::string& language) {
+    auto match = [&](const TUSLTFrame& f) {
+        return f.Description == description && SameLanguage(f.Language, language);
+    };
+    if (text.empty()) return RemoveIf(V2, V2.USLT, V2.USLTCount, "USLT", match);
+    FindOrAdd(V2, V2.USLT, V2.USLTCount, "USLT", match, [&](TUSLTFrame& f) {
+        f.Language = language;
+        f.Description = description;
+    }).Text = text;
 }
 
 bool TTagEdit::SetFrame(std::string_view id, const std::string& value) {
@@ -183,11 +228,12 @@ void TTagEdit::SetUserUrl(const std::string& description, const std::string& url
 
 void TTagEdit::SetPicture(const std::string& description, uint8_t pictureType, const std::string& mimeType,
                           const TBytes& data) {
-    auto match = [&](const TAPICFrame& f) { return f.Description == description; };
+    auto match = [&](const TAPICFrame& f) { return f.PictureType == pictureType && f.Description == description; };
     if (data.empty()) return RemoveIf(V2, V2.APIC, V2.APICCount, "APIC", match);
-    TAPICFrame& picture =
-        FindOrAdd(V2, V2.APIC, V2.APICCount, "APIC", match, [&](TAPICFrame& f) { f.Description = description; });
-    picture.PictureType = pictureType;
+    TAPICFrame& picture = FindOrAdd(V2, V2.APIC, V2.APICCount, "APIC", match, [&](TAPICFrame& f) {
+        f.PictureType = pictureType;
+        f.Description = description;
+    });
     picture.PictureTypeName = pictureType < PictureTypeNames().size() ? PictureTypeNames()[pictureType] : "Other";
     picture.MIMEType = mimeType;
     picture.PictureData = data;

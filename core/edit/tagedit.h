@@ -23,16 +23,24 @@ public:
     // Sets a field in every tag that has it; an empty value clears it. Track and
     // disc take "N" or "N/M"; returns false (and changes nothing) for other text.
     bool Set(TTagField field, const std::string& value);
-    // A comment by description and language; an empty text removes it. The plain
-    // comment (no description) is also the ID3v1 comment.
-    void SetComment(const std::string& text, const std::string& description = {}, const std::string& language = "ENG");
+    // A comment by description and language (letter case aside); an empty text
+    // removes it. Without a language a comment keeps the one it was read with and
+    // a new one gets "ENG"; the plain comment (no description) is then the first
+    // without a description, and an empty text removes every plain comment. With a
+    // language and no description, the plain comment in that language is changed,
+    // else the first plain comment takes the text and the language. The first plain
+    // comment is also the ID3v1 comment.
+    void SetComment(const std::string& text, const std::string& description = {}, const std::string& language = {});
+    // The unsynchronised lyrics (USLT) of this description and language (letter
+    // case aside); an empty text removes them.
+    void SetLyrics(const std::string& text, const std::string& description = {}, const std::string& language = "eng");
     // Any text frame (T..., not TXXX) or URL frame (W..., not WXXX) of the known ones;
     // an empty value removes it. Returns false for another identifier.
     bool SetFrame(std::string_view id, const std::string& value);
     // A user text (TXXX) or user URL (WXXX) by its description; an empty value removes it.
     void SetUserText(const std::string& description, const std::string& value);
     void SetUserUrl(const std::string& description, const std::string& url);
-    // A picture; one with the same description is replaced. Empty data removes it.
+    // A picture; one with the same type and description is replaced. Empty data removes it.
     void SetPicture(const std::string& description, uint8_t pictureType, const std::string& mimeType,
                     const TBytes& data);
     // Every frame with this identifier.

@@ -27,6 +27,7 @@
 #include "browser/MP3ListView.h"
 #include "file/filescan.h"
 #include "pictures/toolbaricons.h"
+#include "tageditor/tageditorform.h"
 #include "views/playlist.h"
 
 namespace velmar::gui {
@@ -104,6 +105,7 @@ void TBrowserForm::CreateActions() {
     actAddFiles = makeAction("Add &File(s)", QKeySequence(Qt::Key_Insert), &TBrowserForm::actAddFilesExecute);
     actAddDir = makeAction("Add Directory", QKeySequence(Qt::SHIFT | Qt::Key_Insert), &TBrowserForm::actAddDirExecute);
     actDeleteItems = makeAction("Delete Item(s)", QKeySequence(Qt::Key_Delete), &TBrowserForm::actDeleteItemsExecute);
+    actEditTags = makeAction("&Edit Tag(s)", QKeySequence(Qt::CTRL | Qt::Key_E), &TBrowserForm::actEditTagsExecute);
     actRenameFiles = makeAction("&Rename File(s)", QKeySequence(), &TBrowserForm::actRenameFilesExecute);
     actMakeList = makeAction("&Make List", QKeySequence(), &TBrowserForm::actMakeListExecute);
     actStartWizard = makeAction("&Wizards...", QKeySequence(), &TBrowserForm::actStartWizardExecute);
@@ -164,6 +166,7 @@ void TBrowserForm::CreateMenus() {
     WizardMenu = new QMenu("&Wizards", this);
     WizardMenu->addAction(mnuFilenameToTag);
     QMenu* tools = new QMenu("&Tools", this);
+    tools->addAction(actEditTags);
     tools->addAction(actRenameFiles);
     tools->addAction(actMakeList);
     tools->addSeparator();
@@ -179,6 +182,7 @@ void TBrowserForm::CreateMenus() {
     ContextMenu->addAction(actAddFiles);
     ContextMenu->addAction(actAddDir);
     ContextMenu->addAction(actDeleteItems);
+    ContextMenu->addAction(actEditTags);
     ContextMenu->addSeparator();
     QMenu* select = ContextMenu->addMenu("&Select");
     select->addAction("All", this, &TBrowserForm::actSelectAllExecute);
@@ -198,10 +202,10 @@ void TBrowserForm::CreateStrip() {
     auto* stripLayout = new QVBoxLayout(Strip);
     stripLayout->setContentsMargins(4, 6, 4, 6);
     stripLayout->setSpacing(4);
-    QAction* stripActions[kStripButtons] = {actAddFiles,    actAddDir,   actDeleteItems,
+    QAction* stripActions[kStripButtons] = {actAddFiles,    actAddDir,   actDeleteItems, actEditTags,
                                             actRenameFiles, actMakeList, actStartWizard};
-    const char* const stripCaptions[kStripButtons] = {"Add File(s)",    "Add Directory", "Delete Item(s)",
-                                                      "Rename File(s)", "Make List",     "Start Wizard"};
+    const char* const stripCaptions[kStripButtons] = {
+        "Add File(s)", "Add Directory", "Delete Item(s)", "Edit Tag(s)", "Rename File(s)", "Make List", "Start Wizard"};
     for (int k = 0; k < kStripButtons; ++k) {
         auto* button = new QToolButton(Strip);
         connect(button, &QToolButton::clicked, stripActions[k], &QAction::trigger);
@@ -258,6 +262,10 @@ void TBrowserForm::ReadColumns() {
 
 void TBrowserForm::ConnectList() {
     connect(MP3ListView, &TMP3ListView::FilesDropped, this, &TBrowserForm::DropFiles);
+    // A double click on a row edits its tags.
+    connect(MP3ListView, &TMP3ListView::RowDoubleClicked, this, [this] {
+        if (!MP3ListView->EditMode) actEditTagsExecute();
+    });
     connect(MP3ListView, &TMP3ListView::EmptySpaceDoubleClicked, this,
             [this](bool shift) { shift ? actAddDirExecute() : actAddFilesExecute(); });
     connect(MP3ListView, &TMP3ListView::Pressed, this, [this] {
@@ -279,11 +287,13 @@ QString TBrowserForm::Caption() const { return windowTitle(); }
 
 void TBrowserForm::LoadGraphics() {
     // The strip buttons show the large images; menus show the small tool-bar ones.
-    const int large[kStripButtons] = {biAddFiles, biAddDirectory, biDeleteItems, biRenameFiles, biMakeList, biWizard};
+    const int large[kStripButtons] = {biAddFiles,    biAddDirectory, biDeleteItems, biEditTags,
+                                      biRenameFiles, biMakeList,     biWizard};
     for (int k = 0; k < kStripButtons; ++k) StripButtons[k]->setIcon(Graphics.BrowserIcon(large[k]));
     actAddFiles->setIcon(Graphics.ToolbarIcon(tiAddFiles));
     actAddDir->setIcon(Graphics.ToolbarIcon(tiAddDirectory));
     actDeleteItems->setIcon(Graphics.ToolbarIcon(tiDelete));
+    actEditTags->setIcon(Graphics.ToolbarIcon(tiEditTags));
     actRenameFiles->setIcon(Graphics.ToolbarIcon(tiRename));
     actMakeList->setIcon(Graphics.ToolbarIcon(tiMakeList));
     mnuWipeTags->setIcon(Graphics.ToolbarIcon(tiWipeTags));
@@ -458,6 +468,21 @@ void TBrowserForm::RefreshRows(const std::vector<int>& rows) {
     MP3ListView->RefreshItems(rows, errors, "Refreshing file(s)...");
     errors.Show(Dialogs, this);
     UpdateStatus();
+}
+
+void TBrowserForm::actEditTagsExecute() {
+    if (!SelectionReady()) return;
+    MP3ListView->EditMode = true;
+    Host.BrowserStateChanged();
+    TagEditor = new TTagEditorForm(Host.AppPaths(), Store, Dialogs, this);
+    TagEditor->RowSaved = [this](int row) { MP3ListView->RefreshItem(row); };
+    TagEditor->Closed = [this] {
+        TagEditor = nullptr;
+        MP3ListView->EditMode = false;
+        UpdateStatus();
+    };
+    for (int r : SelectedRowIndexes()) TagEditor->AddFile(MP3ListView->FileNameAt(r), r);
+    TagEditor->Start();
 }
 
 void TBrowserForm::actRenameFilesExecute() {

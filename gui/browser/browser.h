@@ -21,6 +21,7 @@ class TMP3ListView;
 class TOutputForm;
 class TRegisterComp;
 class TBrowserForm;
+class TTagEditorForm;
 struct TAppPaths;
 
 // What a browser window asks of the window that holds it: the commands it shares
@@ -67,6 +68,7 @@ public:
     QAction* actAddFiles;
     QAction* actAddDir;
     QAction* actDeleteItems;
+    QAction* actEditTags;
     QAction* actRenameFiles;
     QAction* actMakeList;
     QAction* actStartWizard;  // pops up the wizard menu
@@ -89,6 +91,9 @@ public:
     QMenu* ContextMenu;
     // "&File", "&Edit" and "&Tools": the main window shows them while this browser is active.
     QList<QMenu*> Menus;
+
+    // The tag editor while it is open on this window's files.
+    TTagEditorForm* TagEditor = nullptr;
 
     int SortColumn = -999;
     bool ClosingWithoutPrompt = false;
@@ -116,6 +121,7 @@ public slots:
     void actAddFilesExecute();
     void actAddDirExecute();
     void actDeleteItemsExecute();
+    void actEditTagsExecute();
     void actRenameFilesExecute();
     void actMakeListExecute();
     void actStartWizardExecute();
@@ -151,7 +157,7 @@ private:
     TGraphics& Graphics;
     TDialogs& Dialogs;
     TBrowserHost& Host;
-    static constexpr int kStripButtons = 6;
+    static constexpr int kStripButtons = 7;
     QToolButton* StripButtons[kStripButtons];
 };
 

@@ -361,6 +361,13 @@ void TMainForm::UpdateCommandStates(int n) {
     actNewBrowser->setEnabled(true);
     actLoadSongList->setEnabled(true);
     TMP3ListView* list = b->MP3ListView;
+    if (list->EditMode) {
+        // While its tags are edited, the rows of the browser stay as they are.
+        actSaveSongList->setEnabled(true);
+        for (QAction* a : {actMoveUp, actMoveDown, actRefresh, actSearch, actWipeTags, actMPEGCheck, actMatchToTime})
+            a->setEnabled(false);
+        return;
+    }
     const int c = list->Count();
     if (c == 0) return;
     const int s = list->SelectedCount();

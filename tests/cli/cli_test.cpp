@@ -888,4 +888,186 @@ TEST_F(CliTest, ListMatchAndWipeUsageErrors) {
     EXPECT_NE(RunCli({"--help"}).out.find("velmar-cli wipe "), std::string::npos);
 }
 
+// ---- pictures, comments, user frames and lyrics ----
+
+// Picture bytes with every byte value, runs of 0xFF and zeros, larger than any text frame.
+std::string PictureBytes(const std::string& head, size_t size) {
+    std::string data = head;
+    for (size_t i = 0; data.size() < size; ++i) data += i % 7 == 0 ? '\xFF' : char(i * 31 % 256);
+    return data;
+}
+
+// The frames of one identifier as info --json shows them.
+std::vector<Json> FramesOf(const Json& info, const std::string& id) {
+    std::vector<Json> out;
+    for (const Json& f : info["id3v2"]["frames"].items)
+        if (f["id"].str == id) out.push_back(f);
+    return out;
+}
+
+TEST_F(CliTest, PicturesAreAddedReplacedByTypeAndDescriptionRemovedAndWrittenBackExactly) {
+    const fs::path file = Copy(kHarbour, Dir / "song.mp3");
+    const std::string audio = Between(file);
+    const std::string cover = PictureBytes("\xFF\xD8\xFF\xE0", 300000), other = PictureBytes("\xFF\xD8\xFF\xE1", 5000),
+                      png = PictureBytes("\x89PNG\r\n\x1A\n", 1234);
+    WriteFile(Dir / "cover.jpg", cover);
+    WriteFile(Dir / "other.JPEG", other);
+    WriteFile(Dir / "back.Png", png);
+    auto set = [&](std::vector<std::string> options) {
+        options.insert(options.begin(), "set");
+        options.push_back(file.string());
+        const TRun r = RunCli(options);
+        EXPECT_EQ(r.status, 0) << r.err;
+    };
+    auto listing = [&] {
+        const TRun r = RunCli({"pictures", file.string()});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out;
+    };
+    set({"--picture", (Dir / "cover.jpg").string() + ":3:Front"});
+    EXPECT_EQ(listing(), "1: 3 Cover (front), image/jpeg, \"Front\", 300000 bytes\n");
+    set({"--picture", (Dir / "other.JPEG").string() + ":3:Front"});  // the same type and description
+    EXPECT_EQ(listing(), "1: 3 Cover (front), image/jpeg, \"Front\", 5000 bytes\n");
+    set({"--picture", (Dir / "cover.jpg").string() + ":3:Front", "--picture", (Dir / "back.Png").string() + ":3:Back",
+         "--picture", (Dir / "back.Png").string() + ":4:Front: with colon"});
+    EXPECT_EQ(listing(),
+              "1: 3 Cover (front), image/jpeg, \"Front\", 300000 bytes\n"
+              "2: 3 Cover (front), image/png, \"Back\", 1234 bytes\n"
+              "3: 4 Cover (back), image/png, \"Front: with colon\", 1234 bytes\n");
+    EXPECT_EQ(FrameText(Info(file), "TIT2"), "Harbour Lights");
+    EXPECT_TRUE(Between(file) == audio) << "the audio changed";
+
+    // Written back byte for byte, named by the file's stem, index and MIME type.
+    const fs::path out = Dir / "out";
+    const TRun written = RunCli({"pictures", file.string(), "-o", out.string()});
+    EXPECT_EQ(written.status, 0) << written.err;
+    EXPECT_EQ(written.out, (out / "song-1.jpg").string() + "\n" + (out / "song-2.png").string() + "\n" +
+                               (out / "song-3.png").string() + "\n");
+    EXPECT_TRUE(ReadFile(out / "song-1.jpg") == cover);
+    EXPECT_TRUE(ReadFile(out / "song-3.png") == png);
+
+    // A name that is taken is reported and left as it is; the others are still written.
+    const fs::path again = Dir / "again";
+    fs::create_directories(again);
+    WriteFile(again / "song-2.png", "keep");
+    const TRun taken = RunCli({"pictures", "-o", again.string(), file.string()});
+    EXPECT_EQ(taken.status, 1);
+    EXPECT_NE(taken.err.find((again / "song-2.png").string() + ": already exists"), std::string::npos) << taken.err;
+    EXPECT_EQ(taken.out, (again / "song-1.jpg").string() + "\n" + (again / "song-3.png").string() + "\n");
+    EXPECT_EQ(ReadFile(again / "song-2.png"), "keep");
+
+    // Every picture goes before the new one is added.
+    set({"--picture", (Dir / "back.Png").string(), "--remove-pictures"});
+    EXPECT_EQ(listing(), "1: 3 Cover (front), image/png, \"\", 1234 bytes\n");
+    set({"--remove-pictures"});
+    EXPECT_EQ(listing(), "");
+    EXPECT_TRUE(FramesOf(Info(file), "APIC").empty());
+    const TRun none = RunCli({"pictures", "-o", (Dir / "none").string(), file.string()});
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out, "");
+    EXPECT_TRUE(Between(file) == audio) << "the audio changed";
+}
+
+TEST_F(CliTest, PictureAndLyricsFilesThatCannotBeTakenLeaveEveryFileUntouched) {
+    const fs::path a = Copy(kHarbour, Dir / "a.mp3"), b = Copy(kLanterns, Dir / "b.mp3");
+    const std::string aBytes = ReadFile(a), bBytes = ReadFile(b);
+    WriteFile(Dir / "cover.jpg", "\xFF\xD8\xFF\xD9");
+    WriteFile(Dir / "empty.png", "");
+    fs::create_directories(Dir / "folder.gif");
+    for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
+             {"--picture", (Dir / "missing.jpg").string()},
+             {"--picture", (Dir / "folder.gif").string()},
+             {"--picture", (Dir / "empty.png").string()},  // no data would mean removing the picture
+             {"--picture", (Dir / "cover.jpg").string(), "--lyrics", (Dir / "missing.txt").string()}}) {
+        std::vector<std::string> args = {"set", "--title", "Changed"};
+        args.insert(args.end(), options.begin(), options.end());
+        args.insert(args.end(), {a.string(), b.string()});
+        const TRun r = RunCli(args);
+        EXPECT_EQ(r.status, 1) << ::testing::PrintToString(options);
+        EXPECT_NE(r.err.find("velmar-cli: "), std::string::npos) << r.err;
+        EXPECT_TRUE(ReadFile(a) == aBytes && ReadFile(b) == bBytes) << ::testing::PrintToString(options);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir), {}), 5) << "a temporary file was left";
+
+    // Usage errors: an extension that is no picture type is named; nothing is read or written.
+    const TRun txt = RunCli({"set", "--picture", (Dir / "cover.txt").string() + ":3:Front", a.string()});
+    EXPECT_EQ(txt.status, 2);
+    EXPECT_NE(txt.err.find("\".txt\""), std::string::npos) << txt.err;
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"set", "--picture", (Dir / "cover.jpg").string() + ":21", a.string()},
+                                               {"set", "--picture", (Dir / "cover").string(), a.string()},
+                                               {"set", "--picture", (Dir / "cover.jpg").string() + ":x", a.string()},
+                                               {"set", "--comment-lang", "en", "--comment", "x", a.string()},
+                                               {"set", "--comment-desc", "D", a.string()},
+                                               {"set", "--txxx", "no equals sign", a.string()},
+                                               {"set", "--wxxx"},
+                                               {"pictures"},
+                                               {"pictures", a.string(), b.string()},
+                                               {"pictures", a.string(), "-o"},
+                                               {"pictures", "--all", a.string()}}) {
+        const TRun r = RunCli(args);
+        EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
+        EXPECT_EQ(r.out, "") << ::testing::PrintToString(args);
+    }
+    EXPECT_TRUE(ReadFile(a) == aBytes);
+    EXPECT_EQ(RunCli({"pictures", (Dir / "missing.mp3").string()}).status, 1);
+    for (const char* command : {"set", "pictures"}) {
+        const TRun help = RunCli({command, "--help"});
+        EXPECT_EQ(help.status, 0);
+        EXPECT_TRUE(help.out.starts_with(std::string("usage: velmar-cli ") + command)) << help.out;
+    }
+}
+
+TEST_F(CliTest, CommentsUserFramesAndLyricsByTheirDescriptions) {
+    const fs::path file = Copy(kHarbour, Dir / "a.mp3");
+    const std::string audio = Between(file);
+    const std::string plain = FramesOf(Info(file), "COMM").at(0)["text"].str;
+    ASSERT_EQ(RunCli({"set", "--comment", "Ein Kommentar – ✓", "--comment-lang", "deu", "--comment-desc", "Notiz",
+                      "--txxx", "Ключ=значение", "--txxx", "CATALOG=VLM-7", "--wxxx", "Shop=https://shop.example/",
+                      "--wxxx", "=https://plain.example/", file.string()})
+                  .status,
+              0);
+    Json j = Info(file);
+    std::vector<Json> comments = FramesOf(j, "COMM");
+    ASSERT_EQ(comments.size(), 2u);
+    EXPECT_EQ(comments[0]["text"].str, plain);  // the plain comment is another one
+    EXPECT_EQ(comments[1]["language"].str, "deu");
+    EXPECT_EQ(comments[1]["description"].str, "Notiz");
+    EXPECT_EQ(comments[1]["text"].str, "Ein Kommentar – ✓");
+    std::vector<Json> texts = FramesOf(j, "TXXX"), urls = FramesOf(j, "WXXX");
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0]["description"].str + "=" + texts[0]["value"].str, "Ключ=значение");
+    ASSERT_EQ(urls.size(), 2u);
+    EXPECT_EQ(urls[1]["description"].str + "=" + urls[1]["url"].str, "=https://plain.example/");
+
+    // Lyrics from a UTF-8 file (a byte-order mark is not text); again replaces them.
+    const std::string words = "東京の夜\nЗвёзды над рекой\r\nΣτίχοι\n";
+    WriteFile(Dir / "words.txt", "\xEF\xBB\xBF" + words);
+    WriteFile(Dir / "empty.txt", "");
+    ASSERT_EQ(RunCli({"set", "--lyrics", (Dir / "words.txt").string(), file.string()}).status, 0);
+    ASSERT_EQ(RunCli({"set", "--lyrics", (Dir / "words.txt").string(), "--comment", "", "--comment-lang", "DEU",
+                      "--comment-desc", "Notiz", "--txxx", "Ключ=", "--wxxx", "Shop=", file.string()})
+                  .status,
+              0);
+    j = Info(file);
+    const std::vector<Json> lyrics = FramesOf(j, "USLT");
+    ASSERT_EQ(lyrics.size(), 1u);
+    EXPECT_EQ(lyrics[0]["language"].str, "eng");
+    EXPECT_EQ(lyrics[0]["description"].str, "");
+    EXPECT_EQ(lyrics[0]["text"].str, words);
+    comments = FramesOf(j, "COMM");
+    ASSERT_EQ(comments.size(), 1u);
+    EXPECT_EQ(comments[0]["text"].str, plain);
+    texts = FramesOf(j, "TXXX");
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0]["description"].str, "CATALOG");
+    urls = FramesOf(j, "WXXX");
+    ASSERT_EQ(urls.size(), 1u);
+    EXPECT_EQ(urls[0]["description"].str, "");
+
+    ASSERT_EQ(RunCli({"set", "--lyrics", (Dir / "empty.txt").string(), file.string()}).status, 0);
+    EXPECT_TRUE(FramesOf(Info(file), "USLT").empty());
+    EXPECT_TRUE(Between(file) == audio) << "the audio changed";
+}
+
 }  // namespace

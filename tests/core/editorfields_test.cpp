@@ -77,8 +77,8 @@ TEST(EditorFields, OnlyEditedValuesChangeAndID3v1FollowsTheSharedRules) {
     const TEditorFields read = ReadEditorFields(loaded.File);
     TEditorFields edited = read;
     edited.SetFrame("TALB", std::string(31, 'a'));  // ID3v1 takes its first 29 characters
-    edited.SetFrame("TCOM", "");                     // removed
-    edited.SetFrame("TPE2", "Ниже");                 // added, not Latin-1
+    edited.SetFrame("TCOM", "");                    // removed
+    edited.SetFrame("TPE2", "Ниже");                // added, not Latin-1
     edited.Comments[0].Text = "New plain comment";
     edited.Comments.push_back({"fra", "Autre", "Texte"});
     edited.Pictures.clear();

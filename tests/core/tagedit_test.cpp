@@ -1,5 +1,6 @@
 // Changing tags by named fields: ID3v1 widths and cuts, which comment is the
-// comment, genres, numbers, user frames and pictures, and the order of frames.
+// comment, comments and lyrics by language, genres, numbers, user frames and
+// pictures, and the order of frames.
 #include "edit/tagedit.h"
 #include "testfiles.h"
 
@@ -123,13 +124,14 @@ TEST(TagEdit, FramesUserFramesAndPictures) {
     edit.SetUserText("Mood", "Bright");
     edit.SetUserText("Key", "");
     edit.SetUserUrl("Shop", "https://example.org/shop");
-    const TBytes png = {0x89, 'P', 'N', 'G', 1, 2, 3};
+    const TBytes png = {0x89, 'P', 'N', 'G', 1, 2, 3}, jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 0, 0xFF, 0xD9};
     edit.SetPicture("Cover", 3, "image/png", png);
-    edit.SetPicture("Cover", 4, "image/png", png);  // the same description: replaced
+    edit.SetPicture("Cover", 3, "image/jpeg", jpeg);  // the same type and description: replaced
+    edit.SetPicture("Cover", 4, "image/png", png);    // another type: a second picture
     edit.SetPicture("Back", 4, "image/jpeg", {0xFF, 0xD8});
     edit.SetPicture("Back", 4, "image/jpeg", {});
     for (const TFrameRef& ref : f.V2().FrameOrder) EXPECT_NE(f.V2().Frame(ref), nullptr) << ref.FrameID;
-    EXPECT_EQ(f.V2().FrameOrder.size(), 5u);  // TXXX, TCOM, WOAR, WXXX, APIC
+    EXPECT_EQ(f.V2().FrameOrder.size(), 6u);  // TXXX, TCOM, WOAR, WXXX, APIC, APIC
     f.SaveAndReload();
     EXPECT_EQ(f.V2().TCOM.Text, "Composer");
     EXPECT_EQ(f.V2().WOAR.URL, "https://example.org/artist");
@@ -137,9 +139,54 @@ TEST(TagEdit, FramesUserFramesAndPictures) {
     EXPECT_EQ(f.V2().TXXX[0].Value, "Bright");
     ASSERT_EQ(f.V2().WXXXCount, 1);
     EXPECT_EQ(f.V2().WXXX[0].Description, "Shop");
-    ASSERT_EQ(f.V2().APICCount, 1);
-    EXPECT_EQ(f.V2().APIC[0].PictureType, 4);
-    EXPECT_EQ(f.V2().APIC[0].PictureData, png);
+    ASSERT_EQ(f.V2().APICCount, 2);
+    EXPECT_EQ(f.V2().APIC[0].PictureType, 3);
+    EXPECT_EQ(f.V2().APIC[0].MIMEType, "image/jpeg");
+    EXPECT_EQ(f.V2().APIC[0].PictureData, jpeg);
+    EXPECT_EQ(f.V2().APIC[1].PictureType, 4);
+    EXPECT_EQ(f.V2().APIC[1].PictureData, png);
+}
+
+TEST(TagEdit, CommentsAndLyricsByLanguageAndDescription) {
+    TEditFile f(Cat({Id3Frame("COMM", B("\0eng\0first"sv)), Id3Frame("COMM", B("\0deu\0zweite"sv)),
+                     Id3Frame("COMM", B("\0engNote\0described"sv)), Id3Frame("USLT", B("\0eng\0old words"sv))}));
+    TTagEdit edit(f.File());
+    // The plain comment in the language asked for (letter case aside); ID3v1 keeps the first plain one.
+    edit.SetComment("neu", "", "DEU");
+    ASSERT_EQ(f.V2().COMMCount, 3);
+    EXPECT_EQ(f.V2().COMM[1].Text, "neu");
+    EXPECT_EQ(TID3v1Object::FieldText(f.V1().Comment), "first");
+    // No plain comment in that language: the first plain comment takes text and language.
+    edit.SetComment("en français", "", "fra");
+    ASSERT_EQ(f.V2().COMMCount, 3);
+    EXPECT_EQ(f.V2().COMM[0].Language, "fra");
+    EXPECT_EQ(TID3v1Object::FieldText(f.V1().Comment),
+              "en fran\xE7"
+              "ais");                           // Latin-1
+    edit.SetComment("changed", "Note", "ENG");  // "ENG" is the comment read as "eng"
+    ASSERT_EQ(f.V2().COMMCount, 3);
+    EXPECT_EQ(f.V2().COMM[2].Text, "changed");
+    // Removing one plain comment leaves the other, which ID3v1 then shows; without a language all go.
+    edit.SetComment("", "", "fra");
+    ASSERT_EQ(f.V2().COMMCount, 2);
+    EXPECT_EQ(TID3v1Object::FieldText(f.V1().Comment), "neu");
+    edit.SetComment("");
+    ASSERT_EQ(f.V2().COMMCount, 1);
+    EXPECT_EQ(f.V2().COMM[0].Description, "Note");
+    EXPECT_EQ(TID3v1Object::FieldText(f.V1().Comment), "");
+
+    edit.SetLyrics("new words");  // replaces the lyrics read in "eng"
+    edit.SetLyrics("Слова", "", "rus");
+    ASSERT_EQ(f.V2().USLTCount, 2);
+    EXPECT_EQ(f.V2().USLT[0].Text, "new words");
+    edit.SetLyrics("", "", "ENG");
+    for (const TFrameRef& ref : f.V2().FrameOrder) EXPECT_NE(f.V2().Frame(ref), nullptr) << ref.FrameID;
+    f.SaveAndReload();
+    ASSERT_EQ(f.V2().USLTCount, 1);
+    EXPECT_EQ(f.V2().USLT[0].Language, "rus");
+    EXPECT_EQ(f.V2().USLT[0].Text, "Слова");
+    ASSERT_EQ(f.V2().COMMCount, 1);
+    EXPECT_EQ(f.V2().COMM[0].Text, "changed");
 }
 
 TEST(TagEdit, Lyrics3ExtendedFieldsFollowWhenAsked) {

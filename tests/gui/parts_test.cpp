@@ -4,11 +4,14 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
 
 #include "app/comboboxdb.h"
 #include "app/graphics.h"
 #include "app/messagesink.h"
 #include "guitest.h"
+#include "tageditor/bpmform.h"
 
 using namespace velmar::gui;
 using namespace velmar::gui::test;
@@ -38,6 +41,30 @@ void WriteFile(const QString& file, const QByteArray& data) {
     QFile f(file);
     if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size()) qFatal("cannot write %s", qPrintable(file));
 }
+
+// A BPM counter on a clock that only moves when told to.
+struct TBPMOnFakeClock {
+    explicit TBPMOnFakeClock(qint64 start) : Now(start) {
+        Form.Clock = [this] { return Now; };
+    }
+    // The clock reaches `ms` after the first tap and the timer ticks there.
+    void TickAt(qint64 ms) {
+        Now = First + ms;
+        Form.timerTick();
+    }
+    // A tap at `ms` after the first, with a tick at the same moment before it.
+    void TapAt(qint64 ms) {
+        TickAt(ms);
+        Form.beatClick();
+    }
+    void FirstTap() {
+        First = Now;
+        Form.beatClick();
+    }
+    TBPMForm Form;
+    qint64 Now;
+    qint64 First = 0;
+};
 
 }  // namespace
 
@@ -308,6 +335,141 @@ private slots:
         const QString start = "Cannot write the history file \"" + QDir::toNativeSeparators(file) + "\": ";
         QVERIFY2(error.startsWith(start) && error.size() > start.size(), qPrintable(error));
         QCOMPARE(ReadAll(folder), QByteArray("not a folder"));
+    }
+
+    void bpmIsTheAverageTempoSinceTheFirstTap() {
+        TBPMOnFakeClock bpm(0);
+        TBPMForm& form = bpm.Form;
+        bpm.FirstTap();
+        QCOMPARE(form.BeatCount, 1);
+        for (qint64 at : {500, 1000, 1500}) {
+            bpm.TapAt(at);
+            QCOMPARE(form.bpmEdit->text(), QString("120.00"));
+            QCOMPARE(form.Result, 120);
+        }
+        QCOMPARE(form.BeatCount, 4);
+        bpm.TickAt(1600);
+        QCOMPARE(form.beatsLabel->text(), QString("4"));
+
+        // An uneven tap counts toward the average, not on its own: two intervals in 1.5 s.
+        form.stopClick();
+        form.ClearBtnClick();
+        bpm.FirstTap();
+        bpm.TapAt(400);
+        QCOMPARE(form.bpmEdit->text(), QString("150.00"));
+        bpm.TapAt(1500);
+        QCOMPARE(form.bpmEdit->text(), QString("80.00"));
+        QCOMPARE(form.Result, 80);
+        // Rounded to the nearest whole beat: 85.71 gives 86.
+        form.stopClick();
+        bpm.FirstTap();
+        bpm.TapAt(700);
+        QCOMPARE(form.bpmEdit->text(), QString("85.71"));
+        QCOMPARE(form.Result, 86);
+    }
+
+    void bpmTapsAreTimedByTheLatestTimerTick() {
+        TBPMOnFakeClock bpm(1000);
+        TBPMForm& form = bpm.Form;
+        bpm.FirstTap();
+        // Before any tick the tap has nothing to measure: no change at all.
+        bpm.Now += 300;
+        form.beatClick();
+        QCOMPARE(form.BeatCount, 1);
+        QVERIFY(form.bpmEdit->text().isEmpty());
+        QCOMPARE(form.Result, 0);
+        // Between ticks, the tap counts at the tick before it.
+        bpm.TickAt(500);
+        bpm.Now += 40;
+        form.beatClick();
+        QCOMPARE(form.bpmEdit->text(), QString("120.00"));
+        QCOMPARE(form.BeatCount, 2);
+        // A new measurement does not measure against the ticks of the last one.
+        form.stopClick();
+        bpm.Now += 5000;
+        bpm.FirstTap();
+        form.beatClick();
+        QCOMPARE(form.BeatCount, 1);
+        QCOMPARE(form.bpmEdit->text(), QString("120.00"));
+        QCOMPARE(form.Result, 120);
+    }
+
+    void bpmResultIsOnlyThatOfTheCurrentShowing() {
+        TBPMOnFakeClock bpm(0);
+        TBPMForm& form = bpm.Form;
+        form.show();
+        bpm.FirstTap();
+        bpm.TickAt(500);
+        QTest::mouseClick(form.OkBtn, Qt::LeftButton);
+        QCOMPARE(form.result(), int(QDialog::Accepted));
+        QVERIFY(!form.isVisible());
+        QCOMPARE(form.Result, 0);
+
+        form.show();
+        form.stopClick();
+        bpm.FirstTap();
+        bpm.TapAt(500);
+        bpm.TapAt(1000);
+        QCOMPARE(form.Result, 120);
+        form.hide();
+        form.show();
+        QCOMPARE(form.Result, 0);
+        QCOMPARE(form.BeatCount, 0);
+        QCOMPARE(form.bpmEdit->text(), QString("120.00"));  // the display stays until "Clear"
+    }
+
+    void bpmButtonsTimerAndTimeDisplay() {
+        TBPMOnFakeClock bpm(0);
+        TBPMForm& form = bpm.Form;
+        QCOMPARE(form.windowTitle(), QString("BPM Counter"));
+        QVERIFY(form.beat->isDefault());
+        QVERIFY(!form.Stop->isEnabled());
+        QVERIFY(form.ClearBtn->isEnabled());
+        QVERIFY(form.bpmEdit->isReadOnly());
+        QVERIFY(!form.Timer->isActive());
+        QCOMPARE(form.Timer->interval(), 50);
+        QCOMPARE(form.timeLabel->text(), QString("00:00"));
+        QCOMPARE(form.beatsLabel->text(), QString("0"));
+
+        bpm.FirstTap();
+        QVERIFY(form.Timer->isActive());
+        QVERIFY(form.Stop->isEnabled());
+        QVERIFY(!form.ClearBtn->isEnabled());
+        // The running timer itself brings the display up to the clock.
+        bpm.Now += 75'000;
+        QTRY_COMPARE(form.timeLabel->text(), QString("01:15"));
+        bpm.TickAt(75'999);
+        QCOMPARE(form.timeLabel->text(), QString("01:15"));
+        bpm.TapAt(76'000);
+        bpm.TickAt(100 * 60'000 + 59'000);  // minutes go past two digits
+        QCOMPARE(form.timeLabel->text(), QString("100:59"));
+        QCOMPARE(form.beatsLabel->text(), QString("2"));
+
+        QTest::mouseClick(form.Stop, Qt::LeftButton);
+        QVERIFY(!form.Timer->isActive());
+        QVERIFY(!form.Stop->isEnabled());
+        QVERIFY(form.ClearBtn->isEnabled());
+        QCOMPARE(form.bpmEdit->text(), QString("0.79"));  // stopping keeps what was measured
+        QCOMPARE(form.timeLabel->text(), QString("100:59"));
+
+        QTest::mouseClick(form.ClearBtn, Qt::LeftButton);
+        QCOMPARE(form.BeatCount, 0);
+        QVERIFY(form.bpmEdit->text().isEmpty());
+        QCOMPARE(form.timeLabel->text(), QString("00:00"));
+        QCOMPARE(form.beatsLabel->text(), QString("0"));
+    }
+
+    void bpmElapsedTimeIsRightAcrossTheEndOfADay() {
+        TBPMOnFakeClock bpm(86'399'000);  // one second before 24 hours in milliseconds
+        TBPMForm& form = bpm.Form;
+        bpm.FirstTap();
+        for (qint64 at : {500, 1000, 1500}) {
+            bpm.TapAt(at);
+            QCOMPARE(form.bpmEdit->text(), QString("120.00"));
+        }
+        QCOMPARE(form.Result, 120);
+        bpm.TickAt(2'000);
+        QCOMPARE(form.timeLabel->text(), QString("00:02"));
     }
 };
 

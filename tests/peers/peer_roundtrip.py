@@ -582,6 +582,102 @@ def fill_read_by_peers():
     check_eq(sorted(os.listdir(folder)), names, "renaming back gives the names again")
 
 
+# ---- pictures, comments, user frames and lyrics ----
+def tiny_jpeg():
+    """A baseline JPEG of one grey pixel: one quantisation table, one-code Huffman tables, one block."""
+    def segment(marker, body):
+        return b"\xff" + bytes([marker]) + struct.pack(">H", len(body) + 2) + body
+    one_code = bytes([1] + [0] * 15) + b"\x00"  # a single code of length 1 for the symbol 0
+    return (b"\xff\xd8" + segment(0xE0, b"JFIF\0\x01\x01\x00\x00\x01\x00\x01\x00\x00")
+            + segment(0xDB, b"\x00" + b"\x01" * 64)
+            + segment(0xC0, b"\x08\x00\x01\x00\x01\x01\x01\x11\x00")
+            + segment(0xC4, b"\x00" + one_code) + segment(0xC4, b"\x10" + one_code)
+            + segment(0xDA, b"\x01\x01\x00\x00\x3f\x00")
+            + b"\x3f"  # DC difference 0, end of block, padded with ones
+            + b"\xff\xd9")
+
+
+def make_jpeg(name):
+    path = path_in_work(name)
+    if have("convert"):
+        r = run("convert", "-size", "64x48", "gradient:navy-gold", path)
+        if r.returncode == 0 and open(path, "rb").read()[:3] == b"\xff\xd8\xff":
+            return path
+        check(False, "convert makes a JPEG", r.stderr)
+    open(path, "wb").write(tiny_jpeg())
+    return path
+
+
+def pictures_and_texts_read_by_mutagen():
+    path = untagged_copy("pictures.mp3")
+    back = b"\x89PNG\r\n\x1a\n" + bytes(range(256)) * 3
+    tags = id3.ID3()
+    tags.add(id3.TIT2(encoding=1, text="Picture Day ✓"))
+    tags.add(id3.TPE1(encoding=0, text="Harbour Lights"))
+    tags.add(id3.COMM(encoding=0, lang="eng", desc="", text="plain comment"))
+    tags.add(id3.TXXX(encoding=0, desc="Old", text="goes"))
+    tags.add(id3.TXXX(encoding=0, desc="Kept", text="stays"))
+    tags.add(id3.APIC(encoding=0, mime="image/png", type=4, desc="Back", data=back))
+    tags.save(path, v2_version=3)
+    audio, before = between(path), frame_values(path)
+    jpeg = make_jpeg("cover.jpg")
+    cover = open(jpeg, "rb").read()
+
+    # Given twice: the second replaces the first, as it has the same type and description.
+    for _ in range(2):
+        set_tags(path, "--picture", jpeg + ":3:Front")
+    pictures = peer_tags(path).getall("APIC")
+    fronts = [p for p in pictures if p.type == 3]
+    check_eq(len(fronts), 1, "mutagen reads one front cover")
+    if fronts:
+        check_eq((fronts[0].mime, fronts[0].desc, fronts[0].data == cover), ("image/jpeg", "Front", True),
+                 "mutagen: the front cover's MIME type, description and bytes")
+    check_eq([(p.type, p.mime, p.desc, p.data == back) for p in pictures if p.type != 3],
+             [(4, "image/png", "Back", True)], "mutagen: the back cover is kept")
+    check_kept(before, frame_values(path), {"APIC"}, "pictures")
+    check_eq(between(path), audio, "pictures: the audio is kept")
+    listing = run(CLI, "pictures", path)
+    check_eq((listing.returncode, listing.stdout),
+             (0, '1: 4 Cover (back), image/png, "Back", %d bytes\n2: 3 Cover (front), image/jpeg, "Front", %d bytes\n'
+              % (len(back), len(cover))), "velmar-cli pictures lists both")
+    out = path_in_work("pictures-out")
+    r = run(CLI, "pictures", "-o", out, path)
+    written = [os.path.join(out, n) for n in ("pictures-1.png", "pictures-2.jpg")]
+    check_eq((r.returncode, r.stdout, r.stderr), (0, "".join(w + "\n" for w in written), ""), "velmar-cli pictures -o")
+    check(all(os.path.exists(w) for w in written) and open(written[1], "rb").read() == cover
+          and open(written[0], "rb").read() == back, "pictures -o writes the bytes back byte for byte")
+    r = run(CLI, "pictures", "-o", out, path)
+    check_eq(r.returncode, 1, "pictures -o does not write over the pictures written before")
+    check(open(written[1], "rb").read() == cover, "the picture written before is left as it is")
+
+    lyrics_file = path_in_work("lyrics.txt")
+    words = "Звёзды над рекой\n夜の灯り\nΣτίχοι – ✓\n"
+    open(lyrics_file, "w", encoding="utf-8").write(words)
+    set_tags(path, "--comment", "Комментарий ✓", "--comment-lang", "rus", "--comment-desc", "Заметка",
+             "--txxx", "Настроение=спокойно", "--txxx", "Old=", "--wxxx", "Магазин=https://shop.example.org/a?b=1",
+             "--lyrics", lyrics_file)
+    tags = peer_tags(path)
+    check_eq(sorted((c.lang, c.desc, str(c)) for c in tags.getall("COMM")),
+             [("eng", "", "plain comment"), ("rus", "Заметка", "Комментарий ✓")], "mutagen reads both comments")
+    check_eq(sorted((t.desc, str(t)) for t in tags.getall("TXXX")), [("Kept", "stays"), ("Настроение", "спокойно")],
+             "mutagen reads the user texts, one removed")
+    check_eq([(w.desc, w.url) for w in tags.getall("WXXX")], [("Магазин", "https://shop.example.org/a?b=1")],
+             "mutagen reads the user URL")
+    check_eq([(u.lang, u.desc, u.text) for u in tags.getall("USLT")], [("eng", "", words)], "mutagen reads the lyrics")
+    check_kept(before, frame_values(path), {"APIC", "COMM", "TXXX", "WXXX", "USLT"}, "texts")
+
+    open(lyrics_file, "w").close()  # no lyrics: removes them
+    set_tags(path, "--comment", "", "--comment-lang", "rus", "--comment-desc", "Заметка", "--wxxx", "Магазин=",
+             "--lyrics", lyrics_file, "--remove-pictures")
+    tags = peer_tags(path)
+    check_eq([(c.lang, c.desc, str(c)) for c in tags.getall("COMM")], [("eng", "", "plain comment")],
+             "mutagen: the described comment is removed, the plain one kept")
+    check_eq((tags.getall("WXXX"), tags.getall("USLT"), tags.getall("APIC")), ([], [], []),
+             "mutagen: user URL, lyrics and pictures removed")
+    check_eq(str(tags["TIT2"]), "Picture Day ✓", "mutagen: the title is kept")
+    check_eq(between(path), audio, "removing keeps the audio")
+
+
 # ---- list, match, wipe ----
 DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data")
 # Track, artist, title, album, year of each file, with what HTML and CSV reports must escape.
@@ -743,6 +839,7 @@ def main():
         v24_written()
         rename_peer_tagged()
         fill_read_by_peers()
+        pictures_and_texts_read_by_mutagen()
         list_read_back()
         match_by_rule()
         wipe_read_by_peers()

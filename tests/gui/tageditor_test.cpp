@@ -1,0 +1,225 @@
+// The tag editor driven as a user would, on real files: every page shows what the
+// file holds, edits reach the file and nothing else changes, moving between files,
+// locks, the close question.
+#include <unistd.h>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTreeWidget>
+
+#include "app/comboboxdb.h"
+#include "edit/editorfields.h"
+#include "guitest.h"
+#include "tageditor/framedialogs.h"
+#include "tageditor/tageditorform.h"
+
+using namespace velmar::gui;
+using namespace velmar::gui::test;
+using TKind = TScriptedDialogs::TKind;
+
+namespace {
+
+velmar::TBytes Png(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return velmar::TBytes(bytes.begin(), bytes.end());
+}
+
+velmar::TEditorFields FieldsOf(const QString& file) {
+    velmar::TCollectingSink sink;
+    velmar::TMP3Object object(sink);
+    if (!object.LoadFile(ToPath(file), false)) qFatal("cannot read %s", qPrintable(file));
+    return velmar::ReadEditorFields(object);
+}
+
+// Writes `change` into the file's fields, as another program would have.
+void Prepare(const QString& file, const std::function<void(velmar::TEditorFields&)>& change) {
+    velmar::TCollectingSink sink;
+    velmar::TMP3Object object(sink);
+    QVERIFY(object.LoadFile(ToPath(file), true));
+    const velmar::TEditorFields read = velmar::ReadEditorFields(object);
+    velmar::TEditorFields edited = read;
+    change(edited);
+    velmar::ApplyEditorFields(read, edited, object);
+    QVERIFY(object.SaveFile(ToPath(file), true, false, true));
+}
+
+QByteArray Audio(const QString& file) {
+    velmar::TCollectingSink sink;
+    velmar::TMP3Object object(sink);
+    if (!object.LoadFile(ToPath(file), false)) return {};
+    return ReadAll(file).mid(object.DataStart, object.AudioEnd - object.DataStart);
+}
+
+TTagEditorForm* Open(TApp& app, TBrowserForm* b, std::initializer_list<int> rows) {
+    std::vector<char> flags(size_t(b->MP3ListView->Count()), 0);
+    for (int r : rows) flags[size_t(r)] = 1;
+    b->MP3ListView->SelectRows(flags);
+    b->actEditTagsExecute();
+    (void)app;
+    return b->TagEditor;
+}
+
+}  // namespace
+
+class TagEditorTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void everyPageShowsTheFileAndOnlyEditsChangeIt() {
+        TWorkspace ws;
+        const QString file = ws.Copy(0, "song.mp3");
+        Prepare(file, [](velmar::TEditorFields& f) {
+            f.SetFrame("TCOM", "Комponist");
+            f.SetFrame("WOAR", "http://artist.example/");
+            f.Comments.push_back({"deu", "Stimmung", "Ruhig"});
+            f.UserTexts.push_back({"Catalog", "X-1"});
+            f.Lyrics.push_back({"eng", "", "line one\nline two"});
+            f.Pictures.push_back({3, "image/png", "Front", Png(2, 3)});
+            f.Pictures.push_back({4, "image/jpeg", "Broken", velmar::TBytes{1, 2, 3}});
+            f.Ratings.push_back({"me@example.org", 200, 7});
+            f.People.push_back({"producer", "Ann"});
+        });
+        const velmar::TEditorFields before = FieldsOf(file);
+        const QByteArray audio = Audio(file);
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames({file});
+        TTagEditorForm* editor = Open(app, b, {0});
+        QVERIFY(editor && b->MP3ListView->EditMode);
+        QVERIFY(!app.Main.actRefresh->isEnabled());
+        QCOMPARE(editor->lblCounter->text(), QString("Editing File 1 of 1 File(s)"));
+        QCOMPARE(editor->TextBoxes["TIT2"]->Text(), QString("Lanterns in the Rain"));
+        QCOMPARE(editor->TextBoxes["TCOM"]->Text(), QString("Комponist"));
+        QCOMPARE(editor->spnTRCK->value(), 1);
+        QCOMPARE(editor->spnTRCKTotal->value(), 9);
+        QCOMPARE(editor->lvComments->topLevelItemCount(), 2);
+        QCOMPARE(editor->lvUserTexts->topLevelItem(0)->text(1), QString("X-1"));
+        QCOMPARE(editor->lvPeople->topLevelItem(0)->text(1), QString("Ann"));
+        QCOMPARE(editor->StatusPanels[0]->text(), QString("Unchanged"));
+        // The picture is shown with its size; one that cannot be decoded is listed and kept.
+        editor->lvPictures->setCurrentItem(editor->lvPictures->topLevelItem(0));
+        QCOMPARE(editor->lblPictureSize->text(), QString("2 x 3 pixels"));
+        editor->lvPictures->setCurrentItem(editor->lvPictures->topLevelItem(1));
+        QVERIFY(editor->imgPicture->text().contains("cannot be decoded"));
+
+        // Saving without a change keeps every frame and the audio.
+        QVERIFY(editor->actSaveMP3Execute());
+        QCOMPARE(FieldsOf(file), before);
+        QCOMPARE(Audio(file), audio);
+
+        // Edits: a text typed, a comment added through its dialog, a picture deleted.
+        editor->TextBoxes["TIT2"]->SetText("New Title");
+        QCOMPARE(editor->StatusPanels[0]->text(), QString("Changed"));
+        app.Dialogs.Run([](QDialog& d) {
+            auto& dialog = dynamic_cast<TFrameItemDialog&>(d);
+            qobject_cast<TComboBoxDB*>(dialog.Editors[1])->SetText("Added");
+            qobject_cast<QPlainTextEdit*>(dialog.Editors[2])->setPlainText("Nouveau");
+            return int(QDialog::Accepted);
+        });
+        editor->findChild<QPushButton*>("btnAddCOMM")->click();
+        editor->lvPictures->setCurrentItem(editor->lvPictures->topLevelItem(0));
+        editor->findChild<QPushButton*>("btnDeletePicture")->click();
+        editor->chkCaseConvert->setChecked(false);
+        QVERIFY(editor->actSaveMP3Execute());
+        const velmar::TEditorFields after = FieldsOf(file);
+        QCOMPARE(after.Frame("TIT2"), std::string("New Title"));
+        QCOMPARE(after.V1.Title, std::string("New Title"));
+        QCOMPARE(after.Comments.size(), size_t(3));
+        QCOMPARE(after.Comments.back().Text, std::string("Nouveau"));
+        QCOMPARE(after.Pictures.size(), size_t(1));
+        QCOMPARE(after.Pictures[0].Data, (velmar::TBytes{1, 2, 3}));
+        QCOMPARE(after.UserTexts, before.UserTexts);
+        QCOMPARE(after.Frame("TCOM"), before.Frame("TCOM"));
+        QCOMPARE(Audio(file), audio);
+        QCOMPARE(Column(b, "Title").first(), QString("New Title"));  // the row follows
+        editor->close();
+        QVERIFY(!b->MP3ListView->EditMode);
+        QVERIFY(QFileInfo::exists(ws.Data() + "DB/dbTIT2.db"));
+        QVERIFY(ReadAll(ws.Data() + "DB/dbTIT2.db").contains("New Title\n"));
+    }
+
+    void nextAndAllStepTheTrackAndLocksCarryValues() {
+        TWorkspace ws;
+        const QStringList files = {ws.Copy(0, "a.mp3"), ws.Copy(1, "b.mp3"), ws.Copy(2, "c.mp3")};
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames(files);
+        TTagEditorForm* editor = Open(app, b, {0, 1, 2});
+        editor->chkAutoIncTrack->setChecked(true);
+        editor->chkSaveEnabled->setChecked(true);
+        editor->spnTRCK->setValue(1);
+        editor->btnNextFileClick();
+        QCOMPARE(editor->spnTRCK->value(), 2);
+        editor->btnNextFileClick();
+        QCOMPARE(editor->spnTRCK->value(), 3);
+        QCOMPARE(editor->btnNext->text(), QString("Do&ne"));
+        QVERIFY(!editor->btnAll->isEnabled());
+        editor->btnNextFileClick();  // saves the third and closes
+        QVERIFY(!b->MP3ListView->EditMode);
+        auto track = [](const QString& f) { return FromUtf8(FieldsOf(f).Frame("TRCK")).section('/', 0, 0); };
+        QCOMPARE(track(files[1]), QString("2"));
+        QCOMPARE(track(files[2]), QString("3"));
+
+        // A locked artist reaches every file through "All".
+        editor = Open(app, b, {0, 1, 2});
+        editor->chkAutoIncTrack->setChecked(false);
+        editor->chkCaseConvert->setChecked(false);
+        editor->TextBoxes["TPE1"]->SetText("Shared Artist");
+        editor->Locks["TPE1"]->setChecked(true);
+        editor->btnAllFilesClick();
+        for (const QString& f : files) QCOMPARE(FieldsOf(f).Frame("TPE1"), std::string("Shared Artist"));
+        QCOMPARE(FieldsOf(files[2]).V1.Title, std::string("Salt Road"));  // not locked: its own
+        editor->close();
+        QVERIFY(app.Dialogs.Messages(TKind::Error).isEmpty());
+    }
+
+    void closingAsksAndCancelKeepsTheWindowAndTheFile() {
+        TWorkspace ws;
+        const QString file = ws.Copy(0, "a.mp3");
+        const QByteArray bytes = ReadAll(file);
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames({file});
+        TTagEditorForm* editor = Open(app, b, {0});
+        editor->chkSaveEnabled->setChecked(true);
+        editor->TextBoxes["TALB"]->SetText(QString(31, 'a'));
+        app.Dialogs.Answer(TAnswer::Cancel);
+        editor->close();
+        QCOMPARE(app.Dialogs.Messages(TKind::YesNoCancel),
+                 QStringList({"File: a.mp3 has been changed. Save Changes??"}));
+        QVERIFY(b->MP3ListView->EditMode);
+        QCOMPARE(ReadAll(file), bytes);
+        app.Dialogs.Answer(TAnswer::Yes);
+        editor->close();
+        QVERIFY(!b->MP3ListView->EditMode);
+        const velmar::TEditorFields saved = FieldsOf(file);
+        QCOMPARE(FromUtf8(saved.Frame("TALB")), "A" + QString(30, 'a'));  // case converted
+        QCOMPARE(FromUtf8(saved.V1.Album), "A" + QString(28, 'a'));       // the first 29 of 31 characters
+    }
+
+    void aReadOnlyFileCannotBeSaved() {
+        if (::geteuid() == 0) QSKIP("root may write any file");
+        TWorkspace ws;
+        const QString file = ws.Copy(0, "a.mp3");
+        QFile::setPermissions(file, QFile::ReadOwner);
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames({file});
+        TTagEditorForm* editor = Open(app, b, {0});
+        QVERIFY(editor->windowTitle().endsWith(" (Read Only)"));
+        QVERIFY(!editor->btnSave->isEnabled() && !editor->chkSaveEnabled->isChecked());
+        editor->close();
+    }
+};
+
+QTEST_MAIN(TagEditorTest)
+#include "tageditor_test.moc"
