@@ -4,6 +4,7 @@
 #include <QTreeWidget>
 
 #include "app/appcontext.h"
+#include "edit/editorfields.h"
 #include "file/mp3object.h"
 #include "tags/frameview.h"
 
@@ -16,6 +17,8 @@ QTreeWidgetItem* Node(QTreeWidgetItem* parent, QTreeWidget& tree, const QString&
     item->setData(0, Qt::UserRole, lines);
     return item;
 }
+
+bool IsCaptioned(const std::string& id) { return velmar::FrameCaption(id) != id; }
 
 QString YesNo(bool value) { return value ? "Yes" : "No"; }
 
@@ -53,7 +56,8 @@ void AddID3v2(QTreeWidget& tree, velmar::TMP3Object& file) {
                                           : QString("The tag is not understood; its bytes are kept.")});
     for (const velmar::TFrameRef& ref : v2.FrameOrder)
         if (velmar::TID3v2Frame* frame = v2.Frame(ref))
-            Node(tag, tree, FromUtf8(ref.FrameID), FrameLines(velmar::ViewOf(*frame, ref.FrameID)));
+            Node(tag, tree, FromUtf8(ref.FrameID + (IsCaptioned(ref.FrameID) ? "  " + FrameCaption(ref.FrameID) : "")),
+                 FrameLines(velmar::ViewOf(*frame, ref.FrameID)));
     tag->setExpanded(true);
 }
 
@@ -85,6 +89,7 @@ void FillContentsTree(QTreeWidget& tree, velmar::TMP3Object& file) {
               "Album: " + FromUtf8(velmar::Latin1ToUtf8(l3.ExtAlbum)),
               "Artist: " + FromUtf8(velmar::Latin1ToUtf8(l3.ExtArtist)),
               "Title: " + FromUtf8(velmar::Latin1ToUtf8(l3.ExtTitle))});
+    tree.setCurrentItem(tree.topLevelItem(0));
 }
 
 }  // namespace velmar::gui

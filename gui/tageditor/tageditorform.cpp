@@ -147,6 +147,10 @@ void TTagEditorForm::Start() {
     Index = 0;
     Progress->setRange(0, int(Files.size()));
     LoadCurrent();
+    const bool last = Files.size() <= 1;
+    btnNext->setText(last ? "Do&ne" : "&Next");
+    btnAll->setEnabled(!last);
+    btnPrevious->setEnabled(false);
     show();
 }
 
@@ -227,8 +231,10 @@ void TTagEditorForm::ApplyLocks(const TEditorFields& previous) {
 
 void TTagEditorForm::ShowFields() {
     Filling = true;
-    for (auto it = TextBoxes.begin(); it != TextBoxes.end(); ++it)
+    for (auto it = TextBoxes.begin(); it != TextBoxes.end(); ++it) {
         it.value()->SetText(FromUtf8(Edited.Frame(it.key().toStdString())));
+        it.value()->lineEdit()->setCursorPosition(0);  // the start of a long text in view
+    }
     spnTYER->setValue(FromUtf8(Edited.Frame("TYER")).left(4).toInt());
     ShowNumberPair(Edited.Frame("TRCK"), spnTRCK, spnTRCKTotal);
     ShowNumberPair(Edited.Frame("TPOS"), spnTPOS, spnTPOSTotal);

@@ -136,7 +136,7 @@ private:
     void CreateFrame();
     void ConnectMain();
     TComboBoxDB* TextBox(const QString& id, QWidget* parent);
-    QCheckBox* Lock(const QString& key, QWidget* parent);
+    QCheckBox* Lock(const QString& key, QWidget* parent, const QString& caption = QString());
     QTreeWidget* ListView(const QStringList& headers, QWidget* parent);
     // Add, edit and delete buttons of a list, named "btnAdd" + key and so on.
     QWidget* ListButtons(QWidget* parent, QTreeWidget* list, const QString& key, std::function<void()> add,

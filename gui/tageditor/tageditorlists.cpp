@@ -242,7 +242,11 @@ void TTagEditorForm::ExtractPicture() {
     const int i = lvPictures->indexOfTopLevelItem(lvPictures->currentItem());
     if (i < 0 || size_t(i) >= Edited.Pictures.size()) return;
     const TPictureItem& picture = Edited.Pictures[size_t(i)];
-    const QString extension = FromUtf8(picture.Mime).section('/', 1);
+    // The file's extension from the MIME type: "image/jpeg" gives "jpg", "image/bitmap" "bmp".
+    QString extension = FromUtf8(picture.Mime).section('/', 1).toLower();
+    if (extension == "jpeg") extension = "jpg";
+    if (extension == "bitmap") extension = "bmp";
+    if (extension.isEmpty()) extension = "bin";
     const QString target =
         Dialogs.SaveFile(this, "Select A Filename For The Extracted Picture", QString(),
                          "Pictures (*." + extension + ")|*." + extension + "|All Files (*.*)|*.*", extension);

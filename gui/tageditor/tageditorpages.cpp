@@ -61,8 +61,8 @@ TComboBoxDB* TTagEditorForm::TextBox(const QString& id, QWidget* parent) {
     return box;
 }
 
-QCheckBox* TTagEditorForm::Lock(const QString& key, QWidget* parent) {
-    auto* lock = new QCheckBox(parent);
+QCheckBox* TTagEditorForm::Lock(const QString& key, QWidget* parent, const QString& caption) {
+    auto* lock = new QCheckBox(caption, parent);
     lock->setToolTip("Lock: keep this value for the next files");
     Locks.insert(key, lock);
     return lock;
@@ -98,54 +98,44 @@ QWidget* TTagEditorForm::ListButtons(QWidget* parent, QTreeWidget* list, const Q
 QWidget* TTagEditorForm::CreateMainPage() {
     auto* page = new QWidget(this);
     auto* grid = new QGridLayout(page);
-    int row = 0;
-    for (const char* id : {"TIT2", "TPE1", "TALB"}) {
-        grid->addWidget(new QLabel(FromUtf8(FrameCaption(id)), page), row, 0);
-        grid->addWidget(TextBox(id, page), row, 1, 1, 4);
-        grid->addWidget(Lock(id, page), row++, 5);
-    }
+    auto* lockHeader = new QLabel("Lock", page);
+    lockHeader->setToolTip("A locked value is kept for the next files");
+    grid->addWidget(lockHeader, 0, 2, Qt::AlignHCenter);
+    int row = 1;
+    auto add = [&](const QString& caption, QWidget* field, const QString& lock) {
+        grid->addWidget(new QLabel(caption, page), row, 0);
+        grid->addWidget(field, row, 1);
+        grid->addWidget(Lock(lock, page), row++, 2, Qt::AlignHCenter);
+    };
+    for (const char* id : {"TIT2", "TPE1", "TALB"}) add(FromUtf8(FrameCaption(id)), TextBox(id, page), id);
     spnTYER = Spin(page, 9999);
     cmbTCON = new QComboBox(page);
     cmbTCON->setEditable(true);
     cmbTCON->addItems(SortedGenres());
     cmbTCON->setInsertPolicy(QComboBox::NoInsert);
-    grid->addWidget(new QLabel("Year", page), row, 0);
-    grid->addWidget(spnTYER, row, 1);
-    grid->addWidget(Lock("TYER", page), row, 2);
-    grid->addWidget(new QLabel("Genre", page), row, 3);
-    grid->addWidget(cmbTCON, row, 4);
-    grid->addWidget(Lock("TCON", page), row++, 5);
+    cmbTCON->setMinimumWidth(220);
     spnTRCK = Spin(page, 9999);
     spnTRCKTotal = Spin(page, 9999);
     spnTPOS = Spin(page, 999);
     spnTPOSTotal = Spin(page, 999);
-    auto pair = [page](QSpinBox* number, QSpinBox* total) {
+    auto line = [page](std::initializer_list<QWidget*> widgets) {
         auto* box = new QWidget(page);
         auto* layout = new QHBoxLayout(box);
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(number);
-        layout->addWidget(new QLabel("of", box));
-        layout->addWidget(total);
+        for (QWidget* w : widgets) layout->addWidget(w);
         layout->addStretch(1);
         return box;
     };
-    grid->addWidget(new QLabel("Track", page), row, 0);
-    grid->addWidget(pair(spnTRCK, spnTRCKTotal), row, 1);
-    grid->addWidget(Lock("TRCK", page), row, 2);
-    grid->addWidget(new QLabel("Disc", page), row, 3);
-    grid->addWidget(pair(spnTPOS, spnTPOSTotal), row, 4);
-    grid->addWidget(Lock("TPOS", page), row++, 5);
+    add("Year", line({spnTYER}), "TYER");
+    add("Genre", line({cmbTCON}), "TCON");
+    add("Track", line({spnTRCK, new QLabel("of", page), spnTRCKTotal}), "TRCK");
+    add("Disc", line({spnTPOS, new QLabel("of", page), spnTPOSTotal}), "TPOS");
     edtComment = new QLineEdit(page);
-    grid->addWidget(new QLabel("Comment", page), row, 0);
-    grid->addWidget(edtComment, row, 1, 1, 4);
-    grid->addWidget(Lock("Comment", page), row++, 5);
+    add("Comment", edtComment, "Comment");
     spnTBPM = Spin(page, 999);
     btnLaunchBPM = new QPushButton("&Launch BPM Counter", page);
-    grid->addWidget(new QLabel("BPM", page), row, 0);
-    grid->addWidget(spnTBPM, row, 1);
-    grid->addWidget(Lock("TBPM", page), row, 2);
-    grid->addWidget(btnLaunchBPM, row++, 3, 1, 2, Qt::AlignLeft);
-    grid->setColumnStretch(4, 1);
+    add("BPM", line({spnTBPM, btnLaunchBPM}), "TBPM");
+    grid->setColumnStretch(1, 1);
     grid->setRowStretch(row, 1);
     ConnectMain();
     return page;
@@ -197,9 +187,10 @@ QWidget* TTagEditorForm::CreateTextsPage() {
     auto* grid = new QGridLayout(page);
     const auto& ids = EditableTextFrameIDs();
     const int half = int(ids.size() + 1) / 2;
+    for (int column : {2, 5}) grid->addWidget(new QLabel("Lock", page), 0, column, Qt::AlignHCenter);
     for (int i = 0; i < int(ids.size()); ++i) {
         const QString id = FromUtf8(ids[size_t(i)]);
-        const int row = i % half, column = (i / half) * 3;
+        const int row = 1 + i % half, column = (i / half) * 3;
         auto* label = new QLabel(FromUtf8(FrameCaption(ids[size_t(i)])), page);
         label->setToolTip(id);
         grid->addWidget(label, row, column);
@@ -217,7 +208,8 @@ QWidget* TTagEditorForm::CreateTextsPage() {
 QWidget* TTagEditorForm::CreateLinksPage() {
     auto* page = new QWidget(this);
     auto* grid = new QGridLayout;
-    int row = 0;
+    grid->addWidget(new QLabel("Lock", page), 0, 2, Qt::AlignHCenter);
+    int row = 1;
     for (const std::string& id : EditableUrlFrameIDs()) {
         grid->addWidget(new QLabel(FromUtf8(FrameCaption(id)), page), row, 0);
         grid->addWidget(TextBox(FromUtf8(id), page), row, 1);
@@ -234,7 +226,7 @@ QWidget* TTagEditorForm::CreateLinksPage() {
         [this] { EditDescValue(Edited.UserUrls, lvUserUrls, true, "User Defined URL", "WXXX"); },
         [this] { EditDescValue(Edited.UserUrls, lvUserUrls, false, "User Defined URL", "WXXX"); },
         [this] { RemoveSelected(Edited.UserUrls, lvUserUrls); }));
-    buttons->addWidget(Lock("WXXX", user));
+    buttons->addWidget(Lock("WXXX", user, "Lock"));
     userLayout->addLayout(buttons);
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(grid);
@@ -250,7 +242,7 @@ QWidget* TTagEditorForm::CreateCommentsPage() {
         buttons->setParent(box);
         auto* row = new QHBoxLayout;
         row->addWidget(buttons, 1);
-        row->addWidget(Lock(lock, box));
+        row->addWidget(Lock(lock, box, "Lock"));
         auto* layout = new QVBoxLayout(box);
         layout->addWidget(list, 1);
         layout->addLayout(row);
@@ -289,7 +281,7 @@ QWidget* TTagEditorForm::CreateLyricsPage() {
             [this] { EditLangText(Edited.Lyrics, lvLyrics, false, "Lyrics", "USLT"); },
             [this] { RemoveSelected(Edited.Lyrics, lvLyrics); }),
         1);
-    buttons->addWidget(Lock("USLT", v2));
+    buttons->addWidget(Lock("USLT", v2, "Lock"));
     v2Layout->addLayout(buttons, 1, 0, 1, 2);
     v2Layout->setColumnStretch(1, 2);
     connect(lvLyrics, &QTreeWidget::currentItemChanged, this, [this] {
@@ -366,7 +358,7 @@ QWidget* TTagEditorForm::CreatePeoplePage() {
                                  ratings, lvRatings, "POPM", [this] { EditRating(true); },
                                  [this] { EditRating(false); }, [this] { RemoveSelected(Edited.Ratings, lvRatings); }),
                              1);
-    ratingButtons->addWidget(Lock("POPM", ratings));
+    ratingButtons->addWidget(Lock("POPM", ratings, "Lock"));
     ratingsLayout->addLayout(ratingButtons);
     chkPlayCounter = new QCheckBox("Play counter", page);
     spnPlayCounter = new QSpinBox(page);
@@ -392,7 +384,7 @@ QWidget* TTagEditorForm::CreatePeoplePage() {
                                  people, lvPeople, "IPLS", [this] { EditPerson(true); }, [this] { EditPerson(false); },
                                  [this] { RemoveSelected(Edited.People, lvPeople); }),
                              1);
-    peopleButtons->addWidget(Lock("IPLS", people));
+    peopleButtons->addWidget(Lock("IPLS", people, "Lock"));
     peopleLayout->addLayout(peopleButtons);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(ratings, 1);

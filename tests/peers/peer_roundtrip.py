@@ -9,7 +9,11 @@ twolame, for Layer II) made are compared with mutagen's. HTML and CSV reports of
 `velmar-cli list` are read back with html.parser and csv, `velmar-cli match` is
 held to its rule, and after `velmar-cli wipe` the peers find no tag.
 
-usage: peer_roundtrip.py VELMAR_CLI TEMP_FOLDER
+With EDITOR_RESAVE (what the tag editor's Save does), files the peers tagged are
+saved unchanged and must read back as they were, and values of every kind the
+editor edits must read back in mutagen.
+
+usage: peer_roundtrip.py VELMAR_CLI TEMP_FOLDER [EDITOR_RESAVE]
 Exit status 0 when every check passed, 1 when one failed, 77 without mutagen.
 """
 import csv
@@ -33,6 +37,7 @@ except ImportError:
     sys.exit(77)
 
 CLI = os.path.abspath(sys.argv[1])
+EDITOR = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
 SAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data", "samples")
 os.makedirs(sys.argv[2], exist_ok=True)
 WORK = tempfile.mkdtemp(prefix="peer-", dir=sys.argv[2])
@@ -220,6 +225,48 @@ def untagged_copy(name):
     return path
 
 
+def editor_resave_keeps(path, label):
+    """Saving a copy through the tag editor without a change keeps every frame and the audio."""
+    if not EDITOR:
+        return None
+    copy = path_in_work(label + "-editor.mp3")
+    shutil.copyfile(path, copy)
+    before, audio = frame_values(copy), between(copy)
+    r = run(EDITOR, copy)
+    check_eq(r.returncode, 0, label + ": the editor saves the file " + r.stderr)
+    check_eq(frame_values(copy), before, label + ": the editor's unchanged save keeps every frame")
+    check_eq(between(copy), audio, label + ": the editor's unchanged save keeps the audio")
+    return copy
+
+
+def editor_edits_read_by_mutagen(path):
+    """A value of every kind the editor edits, as mutagen reads it; the other frames as they were."""
+    before = frame_values(path)
+    r = run(EDITOR, "--edit", path)
+    if not check_eq(r.returncode, 0, "the editor saves its edits " + r.stderr):
+        return
+    tags = peer_tags(path)
+    check_eq(str(tags["TIT2"]), "Editor title ünï", "editor: title")
+    check_eq(str(tags["TCOM"]), "Компо́зитор", "editor: composer")
+    check_eq(str(tags["TPUB"]), "Harbour Records", "editor: publisher")
+    check_eq([w.url for w in tags.getall("WOAR")], ["https://artist.example.org/"], "editor: artist link")
+    check(("fra", "Note", "Très bien") in [(c.lang, c.desc, str(c)) for c in tags.getall("COMM")], "editor: comment")
+    check(("Editor", ["値"]) in [(t.desc, t.text) for t in tags.getall("TXXX")], "editor: user text")
+    check(("Editor link", "https://editor.example.org/") in [(w.desc, w.url) for w in tags.getall("WXXX")],
+          "editor: user link")
+    check(("deu", "Strophe", "Erste Zeile\nZweite Zeile") in [(u.lang, u.desc, u.text) for u in tags.getall("USLT")],
+          "editor: lyrics")
+    check((4, "Back", "image/png", b"\x89PNG\x01\x02\x03") in
+          [(a.type, a.desc, a.mime, a.data) for a in tags.getall("APIC")], "editor: picture")
+    check(("editor@example.org", 128, 3) in [(p.email, p.rating, p.count) for p in tags.getall("POPM")],
+          "editor: popularimeter")
+    check_eq([c.count for c in tags.getall("PCNT")], [42], "editor: play counter")
+    check_eq([list(p) for p in tags["IPLS"].people], [["producer", "Ann Editor"]], "editor: involved people")
+    check_kept(before, frame_values(path),
+               {"TIT2", "TCOM", "TPUB", "WOAR", "COMM", "TXXX", "WXXX", "USLT", "APIC", "POPM", "PCNT", "IPLS"},
+               "editor: the frames not edited")
+
+
 # ---- the checks ----
 def mutagen_written():
     path = untagged_copy("mutagen.mp3")
@@ -256,6 +303,9 @@ def mutagen_written():
 
     j = check_shows_peer_tag(path, "mutagen")
     check_v1(j, path, "mutagen")
+    edited = editor_resave_keeps(path, "mutagen")
+    if edited:
+        editor_edits_read_by_mutagen(edited)
     check_eq(len([f for f in j["id3v2"]["frames"] if f["id"] == "COMM"]), 3, "mutagen: three comments")
     audio = between(path)
     before = frame_values(path)
@@ -312,6 +362,7 @@ def eyed3_written():
     if not check_eq(r.returncode, 0, "eyeD3 writes a tag: " + r.stderr):
         return
     check_shows_peer_tag(path, "eyeD3")
+    editor_resave_keeps(path, "eyeD3")
     audio, before = between(path), frame_values(path)
     set_tags(path)
     check_eq(frame_values(path), before, "eyeD3: set without options keeps every frame")
@@ -335,6 +386,7 @@ def id3lib_written():
         return
     j = check_shows_peer_tag(path, "id3lib")
     check_v1(j, path, "id3lib")
+    editor_resave_keeps(path, "id3lib")
 
     def listing():
         blocks, v1 = [], []
