@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <QBuffer>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -128,6 +129,27 @@ private slots:
         editor->findChild<QPushButton*>("btnAddCOMM")->click();
         editor->lvPictures->setCurrentItem(editor->lvPictures->topLevelItem(0));
         editor->findChild<QPushButton*>("btnDeletePicture")->click();
+        // A picture added from a file (its type and description asked), then extracted byte for byte.
+        const QString png = ws.Root() + "back.PNG";
+        {
+            const velmar::TBytes data = Png(5, 4);
+            QFile out(png);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(reinterpret_cast<const char*>(data.data()), qint64(data.size()));
+        }
+        app.Dialogs.Files({png});
+        app.Dialogs.Run([](QDialog& d) {
+            auto& dialog = dynamic_cast<TFrameItemDialog&>(d);
+            qobject_cast<QComboBox*>(dialog.Editors[0])->setCurrentIndex(4);
+            qobject_cast<TComboBoxDB*>(dialog.Editors[1])->SetText("Back");
+            return int(QDialog::Accepted);
+        });
+        editor->findChild<QPushButton*>("btnAddPicture")->click();
+        QCOMPARE(editor->lblPictureSize->text(), QString("5 x 4 pixels"));
+        const QString extracted = ws.Root() + "extracted.png";
+        app.Dialogs.SaveAs(extracted);
+        editor->findChild<QPushButton*>("btnExtractPicture")->click();
+        QCOMPARE(ReadAll(extracted), ReadAll(png));
         editor->chkCaseConvert->setChecked(false);
         QVERIFY(editor->actSaveMP3Execute());
         const velmar::TEditorFields after = FieldsOf(file);
@@ -135,8 +157,11 @@ private slots:
         QCOMPARE(after.V1.Title, std::string("New Title"));
         QCOMPARE(after.Comments.size(), size_t(3));
         QCOMPARE(after.Comments.back().Text, std::string("Nouveau"));
-        QCOMPARE(after.Pictures.size(), size_t(1));
-        QCOMPARE(after.Pictures[0].Data, (velmar::TBytes{1, 2, 3}));
+        QCOMPARE(after.Pictures.size(), size_t(2));
+        QCOMPARE(after.Pictures[0].Data, (velmar::TBytes{1, 2, 3}));  // kept though it cannot be decoded
+        QCOMPARE(after.Pictures[1].Type, uint8_t(4));
+        QCOMPARE(after.Pictures[1].Description, std::string("Back"));
+        QCOMPARE(after.Pictures[1].Mime, std::string("image/png"));
         QCOMPARE(after.UserTexts, before.UserTexts);
         QCOMPARE(after.Frame("TCOM"), before.Frame("TCOM"));
         QCOMPARE(Audio(file), audio);
