@@ -9,6 +9,7 @@ pkgs=(
   lame twolame         # make the sample files and test streams (twolame: Layer II)
   python3 python3-mutagen eyed3 id3v2   # peers that the interoperability tests read and write with
   mp3val               # peer in the stream checker benchmark
+  libmpg123-dev mpg123 # the player: decoding and sound output (mpg123 brings the output modules)
   qt6-base-dev         # the desktop program (brings libgl-dev, libglx-dev and the platform plugins)
   xvfb xauth imagemagick   # run the desktop program without a screen and take screenshots of it
   fonts-dejavu-core fonts-wqy-microhei   # readable text in the windows, Cyrillic and CJK included
