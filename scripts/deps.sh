@@ -11,6 +11,7 @@ pkgs=(
   mp3val               # peer in the stream checker benchmark
   libmpg123-dev mpg123 # the player: decoding and sound output (mpg123 brings the output modules)
   qt6-base-dev         # the desktop program (brings libgl-dev, libglx-dev and the platform plugins)
+  dbus-daemon          # the tests' private session bus
   xvfb xauth imagemagick   # run the desktop program without a screen and take screenshots of it
   fonts-dejavu-core fonts-wqy-microhei   # readable text in the windows, Cyrillic and CJK included
 )

@@ -150,6 +150,8 @@ void TBrowserForm::CreateMenus() {
     file->addAction(mnuLoadPlaylist);
     file->addAction(mnuSavePlaylist);
     file->addSeparator();
+    file->addAction(Host.EqualizerAction());
+    file->addSeparator();
     file->addAction(actCloseBrowser);
     QMenu* edit = new QMenu("&Edit", this);
     edit->addAction(actAddFiles);
@@ -175,7 +177,9 @@ void TBrowserForm::CreateMenus() {
     tools->addAction(mnuWipeTags);
     tools->addAction(mnuMPEGCheck);
     tools->addAction(mnuMatchToTime);
-    Menus = {file, edit, tools};
+    QMenu* player = new QMenu("&Player", this);
+    player->addActions(Host.PlayerActions());
+    Menus = {file, edit, tools, player};
 
     // Context menu of the list.
     ContextMenu = new QMenu(this);
@@ -183,6 +187,7 @@ void TBrowserForm::CreateMenus() {
     ContextMenu->addAction(actAddDir);
     ContextMenu->addAction(actDeleteItems);
     ContextMenu->addAction(actEditTags);
+    ContextMenu->addMenu("Play")->addActions(Host.PlayerActions());
     ContextMenu->addSeparator();
     QMenu* select = ContextMenu->addMenu("&Select");
     select->addAction("All", this, &TBrowserForm::actSelectAllExecute);
@@ -476,6 +481,7 @@ void TBrowserForm::actEditTagsExecute() {
     Host.BrowserStateChanged();
     TagEditor = new TTagEditorForm(Host.AppPaths(), Store, Dialogs, this);
     TagEditor->RowSaved = [this](int row) { MP3ListView->RefreshItem(row); };
+    TagEditor->PlayFile = [this](const QString& file) { Host.PlayFile(file); };
     TagEditor->Closed = [this] {
         TagEditor = nullptr;
         MP3ListView->EditMode = false;

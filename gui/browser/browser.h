@@ -36,6 +36,10 @@ public:
     // The program's one output-format engine and its folders, for the rename and wizard windows.
     virtual TOutputForm& OutputForm() = 0;
     virtual const TAppPaths& AppPaths() const = 0;
+    // The transport commands, shown in the window's "&Player" menus; playing a file.
+    virtual QList<QAction*> PlayerActions() = 0;
+    virtual QAction* EqualizerAction() = 0;
+    virtual void PlayFile(const QString& file) = 0;
 
 protected:
     ~TBrowserHost() = default;

@@ -30,6 +30,7 @@
 #include "browser/searchform.h"
 #include "checker/mpegcheckform.h"
 #include "pictures/toolbaricons.h"
+#include "playback/xaudioplayer.h"
 #include "views/playlist.h"
 #include "windowplacement.h"
 
@@ -139,6 +140,7 @@ TMainForm::TMainForm(const TAppPaths& paths, TDialogs& dialogs, std::function<vo
 
     CreateArea();
     CreateActions();
+    CreatePlayer();
     CreateMenusAndToolBar();
     CreateStatusBar();
 
@@ -173,9 +175,11 @@ void TMainForm::CreateArea() {
 void TMainForm::CreateStatusBar() {
     // The first panel shows the play time; a click on it switches its mode.
     statusBar()->installEventFilter(this);
-    auto* time = new QLabel(statusBar());
-    time->setMinimumWidth(75);
-    statusBar()->addWidget(time);
+    TimePanel = new QLabel(statusBar());
+    TimePanel->setMinimumWidth(75);
+    statusBar()->addWidget(TimePanel);
+    MessagePanel = new QLabel(statusBar());
+    statusBar()->addWidget(MessagePanel, 1);
 }
 
 void TMainForm::Status(const QString& text) {
@@ -242,6 +246,8 @@ void TMainForm::CreateMenusAndToolBar() {
     file->addSeparator();
     file->addAction(actLoadSongList);
     file->addSeparator();
+    file->addAction(actEqualizer);
+    file->addSeparator();
     file->addAction(actExit);
     QMenu* window = WindowMenu = new QMenu("&Window", this);
     window->addAction(actCascade);
@@ -287,7 +293,11 @@ void TMainForm::CreateMenusAndToolBar() {
         action->setToolTip(tip);
         bar->addAction(action);
     }
-    addToolBar(Qt::TopToolBarArea, bar);
+    // The main bar stands first in the row, before the player's.
+    if (auto* player = findChild<QToolBar*>("PlayToolbar"))
+        insertToolBar(player, bar);
+    else
+        addToolBar(Qt::TopToolBarArea, bar);
     actAbout->setIcon(Graphics.ToolbarIcon(tiAbout));
     actExit->setIcon(Graphics.ToolbarIcon(tiExit));
     actCloseAll->setIcon(Graphics.ToolbarIcon(tiCloseAll));
@@ -355,6 +365,7 @@ void TMainForm::UpdateCommandStates(int n) {
         for (QAction* a : {actSaveSongList, actMoveUp, actMoveDown, actRefresh, actSearch, actMPEGCheck, actWipeTags,
                            actMatchToTime})
             a->setEnabled(false);
+        UpdateTransport(0, 0, 0, false);
         return;
     }
     if (!b || n <= 0) return;
@@ -366,6 +377,7 @@ void TMainForm::UpdateCommandStates(int n) {
         actSaveSongList->setEnabled(true);
         for (QAction* a : {actMoveUp, actMoveDown, actRefresh, actSearch, actWipeTags, actMPEGCheck, actMatchToTime})
             a->setEnabled(false);
+        UpdateTransport(0, 0, 0, true);
         return;
     }
     const int c = list->Count();
@@ -378,6 +390,7 @@ void TMainForm::UpdateCommandStates(int n) {
     // Moving works on exactly one selected row.
     actMoveUp->setEnabled(s == 1 && p >= 2);
     actMoveDown->setEnabled(s == 1 && p < c);
+    UpdateTransport(s, p, c, false);
     b->UpdateListCommands();
 }
 
@@ -418,6 +431,7 @@ void TMainForm::changeEvent(QEvent* event) {
 void TMainForm::FirstActivation() {
     if (!FirstActivate || !Started) return;
     FirstActivate = false;
+    InitPlayer();
     RestoreWindows();
     UpdateCommandStates(ChildCount());
 }
@@ -459,8 +473,10 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
         sub->setProperty(kNormalGeometry, sub->geometry());
     // A click on the first 75 pixels of the status bar switches the time mode.
     if (watched == statusBar() && event->type() == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent*>(event)->position().x() < 75)
+        static_cast<QMouseEvent*>(event)->position().x() < 75) {
         TimeMode = TimeMode == 0 ? 1 : 0;
+        ShowTime(ElapsedSeconds);
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -475,6 +491,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         return;
     }
     Closing = true;
+    if (PlayerState != 0) XPlayer->Stop();
     // The strip positions: the main bar's place in its row; the others are kept as stored.
     MainReg.WriteInteger(kPrefs, "MainToolBar Left", MainToolBar->x());
     MainReg.WriteInteger(kPrefs, "MainToolBar Top",

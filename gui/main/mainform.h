@@ -15,6 +15,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QMdiSubWindow;
+class QTimer;
 class QToolBar;
 
 namespace velmar::gui {
@@ -23,8 +24,12 @@ namespace velmar::gui {
 inline constexpr char kNormalGeometry[] = "velmarNormalGeometry";
 
 class TDialogs;
+class TEqualizer;
+class TExternalPlayer;
 class TGraphics;
 class TOutputForm;
+class TVolPosBar;
+class TXaudioPlayer;
 class TRegisterComp;
 class TSearchItemsForm;
 
@@ -93,6 +98,31 @@ public:
     QAction* actArrange;
     QAction* actCloseAll;
     QAction* actAbout;
+    // The transport, shared with the browsers' "&Player" menus.
+    QAction* actPreviousTrack;
+    QAction* actRewindTrack;
+    QAction* actPlayTrack;
+    QAction* actPauseTrack;
+    QAction* actStopTrack;
+    QAction* actForwardTrack;
+    QAction* actNextTrack;
+    QAction* actEqualizer;
+    TXaudioPlayer* XPlayer = nullptr;  // the program's own player
+    TVolPosBar* VolPos = nullptr;
+    TEqualizer* Equalizer = nullptr;
+    // With "Use XPlayer" off, an external player driven over D-Bus, and the timers
+    // that follow its state and make the time blink while it is paused.
+    bool InternalPlayer = true;
+    TExternalPlayer* External = nullptr;
+    QTimer* IdleTimer = nullptr;
+    QTimer* PauseTimer = nullptr;
+    QString PausedTime;
+    QLabel* TimePanel = nullptr;     // status panel 0: the play time
+    QLabel* MessagePanel = nullptr;  // status panel 1
+    int PlayerState = 0;             // 0 stopped, 1 playing, 3 paused
+    int TotalSeconds = 0;            // the length of what plays, minus one second
+    int ElapsedSeconds = 0;
+    QString TotalTime = "00:00";
 
     TBrowserForm* NewBrowser();
     TBrowserForm* ActiveBrowser() const;
@@ -120,6 +150,11 @@ public:
     void BrowserClosing(TBrowserForm* browser) override;
     void RunCommand(TCommand command) override;
     void BrowserStateChanged() override;
+    QList<QAction*> PlayerActions() override;
+    QAction* EqualizerAction() override { return actEqualizer; }
+    void PlayFile(const QString& file) override;
+    // The play time in status panel 0, from the elapsed seconds, by the time mode.
+    void ShowTime(int elapsed);
     TOutputForm& OutputForm() override;
     const TAppPaths& AppPaths() const override { return Paths; }
     void ApplyBackground();
@@ -140,6 +175,14 @@ public slots:
     void actTileVerticalExecute();
     void actArrangeExecute();
     void actAboutExecute();
+    void actPlayTrackExecute();
+    void actPauseTrackExecute();
+    void actStopTrackExecute();
+    void actRewindTrackExecute();
+    void actForwardTrackExecute();
+    void actPreviousTrackExecute();
+    void actNextTrackExecute();
+    void actEqualizerExecute();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -154,6 +197,16 @@ private:
     void CreateActions();
     void CreateMenusAndToolBar();
     void CreateStatusBar();
+    void CreatePlayer();  // the engine, the transport actions and tool bar, the volume and position bar
+    void ConnectPlayer();
+    void InitPlayer();  // at the first activation
+    void UpdateTransport(int selected, int first, int count, bool editing);
+    void StepTrack(int step);
+    // The engine's equalizer and volume: the bar's volume times the equalizer's level.
+    void ApplySound();
+    void InitExternalPlayer();
+    void PollExternalPlayer();
+    bool LaunchExternalPlayer(const QString& file);
     void WriteStartDefaults();
     void RestoreToolBarPosition();
     void MoveItem(int step);

@@ -282,7 +282,8 @@ int TXaudioPlayer::InputSeek(int offset, int range) {
 
 int TXaudioPlayer::SetOutputVolume(int left, int right, int master) {
     if (!Ready) return Failure;
-    const double volume = (std::clamp(left, 0, 255) + std::clamp(right, 0, 255)) / 510.0 * std::clamp(master, 0, 100) / 100.0;
+    const double volume =
+        (std::clamp(left, 0, 255) + std::clamp(right, 0, 255)) / 510.0 * std::clamp(master, 0, 100) / 100.0;
     Queue([volume](TEngine& e) {
         e.Volume = volume;
         e.ApplySound();
@@ -317,9 +318,8 @@ int TXaudioPlayer::SetPriority(int priority) {
     if (!Ready) return Failure;
     // 4 is the normal priority; each step away is two steps of niceness. Raising it
     // above normal needs a privilege the program usually has not, and then stays normal.
-    Queue([nice = (4 - std::clamp(priority, 0, 7)) * 2](TEngine&) {
-        setpriority(PRIO_PROCESS, id_t(::gettid()), nice);
-    });
+    Queue(
+        [nice = (4 - std::clamp(priority, 0, 7)) * 2](TEngine&) { setpriority(PRIO_PROCESS, id_t(::gettid()), nice); });
     return Ok;
 }
 

@@ -100,7 +100,7 @@ void TTagEditorForm::CreateFrame() {
         (this->*o.Box)->setChecked(Store.ReadBool(kPrefs, o.Setting, o.Default));
         options->addWidget(this->*o.Box, 0, column++);
     }
-    chkAutoPlay->setVisible(false);  // until there is a player
+    chkAutoPlay->setVisible(false);  // shown when there is a player to play with
     chkSaveV2 = new QCheckBox("Save ID3 v&2.3.0", this);
     chkSaveLyrics3 = new QCheckBox("Save Lyrics &3", this);
     options->addWidget(chkSaveV2, 1, 0);
@@ -144,6 +144,7 @@ void TTagEditorForm::AddFile(const QString& fullFileName, int row) {
 }
 
 void TTagEditorForm::Start() {
+    chkAutoPlay->setVisible(bool(PlayFile));
     Index = 0;
     Progress->setRange(0, int(Files.size()));
     LoadCurrent();

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "guitest.h"
+#include "playback/volposbar.h"
 #include "playback/xaudioplayer.h"
 
 using namespace velmar::gui;
@@ -26,7 +27,9 @@ void WriteTone(const QString& path, int frequency, double seconds) {
     for (int i = 0; i < samples; ++i)
         qToLittleEndian<qint16>(qint16(12000 * std::sin(2 * M_PI * frequency * i / rate)), pcm.data() + 2 * i);
     QByteArray head("RIFF----WAVEfmt ");
-    head.append(QByteArray::fromHex("10000000010001004" "4ac0000885801000200100064617461"));
+    head.append(
+        QByteArray::fromHex("10000000010001004"
+                            "4ac0000885801000200100064617461"));
     QByteArray size(4, 0), total(4, 0);
     qToLittleEndian<quint32>(quint32(pcm.size()), size.data());
     qToLittleEndian<quint32>(quint32(pcm.size() + 36), total.data());
@@ -174,6 +177,56 @@ private slots:
             else
                 QVERIFY2(std::abs(shaped - flat) < flat * 0.05, qPrintable(QString("%1 -> %2").arg(flat).arg(shaped)));
         }
+    }
+
+    void theMainWindowPlaysTheSelectedRowAndShowsItsTime() {
+        TWorkspace ws;
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames({ws.Copy(1, "five.mp3"), ws.Copy(0, "three.mp3")});
+        app.Main.XPlayer->SetOutputName("dummy");  // silent, in real time, on any machine
+        b->MP3ListView->SelectRows(Flags({0, 0}));
+        app.Main.actPlayTrackExecute();
+        QCOMPARE(app.Dialogs.Messages(TScriptedDialogs::TKind::Information), QStringList({"No file selected."}));
+        b->MP3ListView->SelectRows(Flags({1, 0}));
+        b->MP3ListView->setCurrentIndex(b->MP3ListView->Model()->index(0, 0));
+        b->UpdateStatus();
+        QVERIFY(app.Main.actPlayTrack->isEnabled() && !app.Main.actPreviousTrack->isEnabled());
+        QVERIFY(app.Main.actNextTrack->isEnabled() && !app.Main.actPauseTrack->isEnabled());
+        app.Main.actPlayTrack->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(app.Main.PlayerState, 1, 5000);
+        QVERIFY(app.Main.actPauseTrack->isEnabled() && app.Main.actStopTrack->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(app.Main.TimePanel->text(), QString("00:01/00:05"), 5000);
+        QVERIFY(app.Main.VolPos->PositionMarker() > 0);
+
+        // Dragging the position marker moves it, and the music only when the button is released.
+        TVolPosBar* bar = app.Main.VolPos;
+        QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(20, 15));
+        QTest::mouseMove(bar, QPoint(170, 15));
+        QCOMPARE(bar->PositionMarker(), 170);
+        QTest::qWait(300);
+        QVERIFY(app.Main.ElapsedSeconds < 3);
+        QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(170, 15));
+        QTRY_VERIFY_WITH_TIMEOUT(app.Main.ElapsedSeconds >= 3, 3000);
+
+        app.Main.actPauseTrack->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(app.Main.PlayerState, 3, 5000);
+        app.Main.actStopTrack->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(app.Main.PlayerState, 0, 5000);
+        QVERIFY(!app.Main.actStopTrack->isEnabled());
+
+        // Next selects the next row and plays it.
+        app.Main.actNextTrack->trigger();
+        QCOMPARE(b->MP3ListView->SelectedRows(), Flags({0, 1}));
+        QTRY_COMPARE_WITH_TIMEOUT(app.Main.TotalTime, QString("00:03"), 5000);
+        app.Main.actStopTrack->trigger();
+
+        // Remaining time: the length less one second, less what was played.
+        app.Main.TotalSeconds = 184;
+        app.Main.TotalTime = "03:05";
+        app.Main.TimeMode = 1;
+        app.Main.ShowTime(60);
+        QCOMPARE(app.Main.TimePanel->text(), QString("-02:04/03:05"));
     }
 
     void aFileThatIsNotMpegAudioIsAnErrorNotAHang() {

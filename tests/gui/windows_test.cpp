@@ -114,11 +114,11 @@ private slots:
         TApp app(ws);
         QCOMPARE(MenuTitles(app.Main), QStringList({"&File", "&Window", "&?"}));
         TBrowserForm* b = app.Browser();
-        QCOMPARE(MenuTitles(app.Main), QStringList({"&File", "&Edit", "&Tools", "&Window", "&?"}));
+        QCOMPARE(MenuTitles(app.Main), QStringList({"&File", "&Edit", "&Tools", "&Player", "&Window", "&?"}));
         QVERIFY(b->findChildren<QMenuBar*>().isEmpty());
         QVERIFY(b->Menus.first()->actions().contains(app.Main.actExit));
         b->SubWindow()->showMaximized();
-        QCOMPARE(MenuTitles(app.Main).size(), 5);
+        QCOMPARE(MenuTitles(app.Main).size(), 6);
         TBrowserForm* second = app.Browser();
         QCOMPARE(app.Main.menuBar()->actions().first(), second->Menus.first()->menuAction());
         second->SubWindow()->close();
