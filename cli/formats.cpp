@@ -56,6 +56,13 @@ public:
 fs::path DataFolder(const std::string& given) {
     if (!given.empty()) return given;
     if (const char* env = std::getenv("VELMAR_DATA"); env && *env) return env;
+    // Installed: PREFIX/bin/velmar-cli reads PREFIX/share/velmar.
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const fs::path installed = exe.parent_path().parent_path() / "share" / "velmar";
+        if (fs::is_directory(installed, ec)) return installed;
+    }
 #ifdef VELMAR_SOURCE_DATA
     return VELMAR_SOURCE_DATA;
 #else

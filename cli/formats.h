@@ -7,7 +7,8 @@
 
 namespace velmar::cli {
 
-// The DATA folder: `given` (--data), else VELMAR_DATA, else the one the program was built with.
+// The DATA folder: `given` (--data), else VELMAR_DATA, else PREFIX/share/velmar of an
+// installed PREFIX/bin/velmar-cli, else the one the program was built with.
 std::filesystem::path DataFolder(const std::string& given);
 
 // Each returns the exit status: 0 done, 1 a file failed, 2 a usage error.

@@ -32,6 +32,10 @@ TAppPaths TAppPaths::Resolve(const QString& dataOption, const QString& configOpt
     QString data = dataOption;
     if (data.isEmpty()) data = qEnvironmentVariable("VELMAR_DATA");
     if (data.isEmpty() && QFileInfo(paths.ProgramFolder + "DATA").isDir()) data = paths.ProgramFolder + "DATA";
+    // Installed: PREFIX/bin/velmar reads PREFIX/share/velmar and never writes there,
+    // even when the user may (an install into ~/.local).
+    const bool installed = data.isEmpty() && QFileInfo(paths.ProgramFolder + "../share/velmar").isDir();
+    if (installed) data = QDir::cleanPath(paths.ProgramFolder + "../share/velmar");
 #ifdef VELMAR_SOURCE_DATA
     if (data.isEmpty()) data = QString::fromUtf8(VELMAR_SOURCE_DATA);
 #endif
@@ -39,7 +43,7 @@ TAppPaths TAppPaths::Resolve(const QString& dataOption, const QString& configOpt
     paths.DataFolder = WithSlash(QFileInfo(data).absoluteFilePath());
     QDir().mkpath(paths.DataFolder);
     paths.WritableDataFolder = paths.DataFolder;
-    if (!FolderWritable(paths.DataFolder))
+    if (installed || !FolderWritable(paths.DataFolder))
         paths.WritableDataFolder =
             WithSlash(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/DATA");
 
@@ -62,6 +66,11 @@ TAppPaths TAppPaths::ForFolders(const QString& dataFolder, const QString& config
     paths.SettingsFile = WithSlash(QFileInfo(configFolder).absoluteFilePath()) + "Orvane Design/Velmar.ini";
     paths.SettingsGiven = true;
     return paths;
+}
+
+QString TAppPaths::SkinFolder(const QString& skin) const {
+    const QString own = WritableDataFolder + "SKINS/" + skin + "/";
+    return QFileInfo(own).isDir() ? own : DataFolder + "SKINS/" + skin + "/";
 }
 
 QString TAppPaths::ColourTableFolder() const {

@@ -26,7 +26,8 @@ struct TAppPaths {
     QString RecentFilesFolder() const { return WritableDataFolder + "Recent Files/"; }
     QString GfxFolder() const { return WritableDataFolder + "GFX/"; }
     QString ColourTableFolder() const;  // "GFX/COLTAB/" of the DATA folder (or of the writable one)
-    QString SkinFolder(const QString& skin) const { return DataFolder + "SKINS/" + skin + "/"; }
+    // A skin of the user's own DATA folder, else of the shipped one.
+    QString SkinFolder(const QString& skin) const;
     // The single-instance name: "Velmar MP3 Organizer", made unique for a settings file
     // that was given explicitly, so that a test run never talks to the user's copy.
     QString InstanceName() const;

@@ -1,6 +1,7 @@
 #include "dialogs.h"
 #include "base/version.h"
 
+#include <QColorDialog>
 #include <QDialog>
 #include <QFileDialog>
 #include <QFontDialog>
@@ -83,6 +84,12 @@ QString TQtDialogs::SaveFile(QWidget* parent, const QString& title, const QStrin
 
 QString TQtDialogs::Folder(QWidget* parent, const QString& title, const QString& start) {
     return QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
+}
+
+bool TQtDialogs::Colour(QWidget* parent, QColor& colour) {
+    const QColor chosen = QColorDialog::getColor(colour, parent);
+    if (chosen.isValid()) colour = chosen;
+    return chosen.isValid();
 }
 
 bool TQtDialogs::Font(QWidget* parent, QFont& font) {

@@ -8,6 +8,7 @@
 #include <optional>
 
 class QDialog;
+class QColor;
 class QFont;
 class QWidget;
 
@@ -32,6 +33,8 @@ public:
     virtual QString Folder(QWidget* parent, const QString& title, const QString& start) = 0;
     // The font picker: true with `font` changed when one was chosen.
     virtual bool Font(QWidget* parent, QFont& font) = 0;
+    // The colour picker: true with `colour` changed when one was chosen.
+    virtual bool Colour(QWidget* parent, QColor& colour) = 0;
     // Shows one of the program's modal windows; the result of QDialog::exec.
     virtual int Exec(QDialog& dialog) = 0;
 };
@@ -50,6 +53,7 @@ public:
                      const QString& defaultExtension) override;
     QString Folder(QWidget* parent, const QString& title, const QString& start) override;
     bool Font(QWidget* parent, QFont& font) override;
+    bool Colour(QWidget* parent, QColor& colour) override;
     int Exec(QDialog& dialog) override;
 };
 

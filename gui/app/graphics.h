@@ -48,8 +48,10 @@ public:
     static QList<QPixmap> CutBrowserIcons(const QImage& strip);
     static QList<QPixmap> CutToolbarIcons(const QImage& strip);
 
-private:
+    // A picture of the chosen skin when it has the file, else the built-in one.
     QImage SkinOrBuiltIn(const QString& skinFile, const QString& id) const;
+
+private:
     const TAppPaths Paths;
     TRegisterComp& Store;
 };

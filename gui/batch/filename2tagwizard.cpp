@@ -46,6 +46,7 @@ TFilename2TagWizardForm::TFilename2TagWizardForm(const TAppPaths& paths, TOutput
                                                  TDialogs& dialogs, QWidget* parent)
     : QDialog(parent), Paths(paths), Output(output), Store(store), Dialogs(dialogs) {
     setWindowTitle("Filename To Tag Wizard");
+    setProperty("helpTopic", "Filename_To_Tag_Wizard");
     Pages = new QStackedWidget(this);
     Pages->addWidget(CreateWelcomePage());
     Pages->addWidget(CreateFilesPage());

@@ -52,6 +52,7 @@ public:
 TMakeListForm::TMakeListForm(const TAppPaths& paths, TOutputForm& output, TDialogs& dialogs, QWidget* parent)
     : QDialog(parent), Paths(paths), Output(output), Dialogs(dialogs) {
     setWindowTitle("Make List");
+    setProperty("helpTopic", "Make_List");
     CreateControls();
     ConnectLists();
     ConnectFormats();

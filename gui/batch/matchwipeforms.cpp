@@ -21,6 +21,7 @@ namespace velmar::gui {
 
 TmatchtoTimeForm::TmatchtoTimeForm(TDialogs& dialogs, QWidget* parent) : QDialog(parent), Dialogs(dialogs) {
     setWindowTitle("Match To Time");
+    setProperty("helpTopic", "Match_To_Time");
     auto* total = new QGroupBox("Total time", this);
     rb60 = new QRadioButton("60 Minutes", total);
     rb90 = new QRadioButton("90 Minutes", total);
@@ -90,6 +91,7 @@ void TmatchtoTimeForm::Match() {
 
 TWipeTagsForm::TWipeTagsForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Wipe Tags");
+    setProperty("helpTopic", "Wipe_Tags");
     auto* group = new QGroupBox(" Wipe Tags ", this);
     auto* intro = new QLabel("Select which Tag(s) you would like to remove from the selected file(s).", group);
     auto* note = new QLabel("If the specified tags doesn't exist, the file will remain unchanged", group);

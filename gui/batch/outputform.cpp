@@ -47,6 +47,7 @@ private:
 TOutputForm::TOutputForm(const TAppPaths& paths, TRegisterComp& store, TDialogs& dialogs, QWidget* parent)
     : QDialog(parent), Paths(paths), Store(store), Dialogs(dialogs) {
     BoxSink = std::make_unique<TFormSink>(Dialogs, *this);
+    setProperty("helpTopic", "Output_Formats");
     CreateControls();
 }
 

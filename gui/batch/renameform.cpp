@@ -33,6 +33,7 @@ QString ShownName(const velmar::TRenamePlan& plan) {
 TRenameForm::TRenameForm(TOutputForm& output, TDialogs& dialogs, QWidget* parent)
     : QDialog(parent), Output(output), Dialogs(dialogs) {
     setWindowTitle("Rename files");
+    setProperty("helpTopic", "Rename_Files");
     auto* group = new QGroupBox("Predefined output format", this);
     lstFormats = new QListWidget(group);
     btnNew = new QPushButton("New", group);

@@ -78,6 +78,7 @@ TBrowserForm::TBrowserForm(TBrowserHost& host, TRegisterComp& store, TGraphics& 
     : Store(store), Graphics(graphics), Dialogs(dialogs), Host(host) {
     setAttribute(Qt::WA_DeleteOnClose, false);
     setWindowTitle("MP3 Browser");
+    setProperty("helpTopic", "Browser_Window");
     setAcceptDrops(true);
 
     MP3ListView = new TMP3ListView(Dialogs, this);
@@ -132,6 +133,7 @@ void TBrowserForm::CreateActions() {
     mnuMPEGCheck = hostCommand("MPEG &Stream Checker", TCommand::MPEGCheck);
     mnuWipeTags = hostCommand("Wipe &Tags", TCommand::WipeTags);
     mnuMatchToTime = hostCommand("Ma&tch To Time", TCommand::MatchToTime);
+    mnuPreferences = hostCommand("&Preferences...", TCommand::Preferences);
     mnuRefresh->setShortcut(QKeySequence(Qt::Key_F5));
     mnuRefresh->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(mnuRefresh);
@@ -151,6 +153,7 @@ void TBrowserForm::CreateMenus() {
     file->addAction(mnuSavePlaylist);
     file->addSeparator();
     file->addAction(Host.EqualizerAction());
+    file->addAction(mnuPreferences);
     file->addSeparator();
     file->addAction(actCloseBrowser);
     QMenu* edit = new QMenu("&Edit", this);
@@ -267,10 +270,9 @@ void TBrowserForm::ReadColumns() {
 
 void TBrowserForm::ConnectList() {
     connect(MP3ListView, &TMP3ListView::FilesDropped, this, &TBrowserForm::DropFiles);
-    // A double click on a row edits its tags.
-    connect(MP3ListView, &TMP3ListView::RowDoubleClicked, this, [this] {
-        if (!MP3ListView->EditMode) actEditTagsExecute();
-    });
+    // A double click on a row plays its file.
+    connect(MP3ListView, &TMP3ListView::RowDoubleClicked, this,
+            [this](int row) { Host.PlayFile(MP3ListView->FileNameAt(row)); });
     connect(MP3ListView, &TMP3ListView::EmptySpaceDoubleClicked, this,
             [this](bool shift) { shift ? actAddDirExecute() : actAddFilesExecute(); });
     connect(MP3ListView, &TMP3ListView::Pressed, this, [this] {
@@ -303,6 +305,7 @@ void TBrowserForm::LoadGraphics() {
     actMakeList->setIcon(Graphics.ToolbarIcon(tiMakeList));
     mnuWipeTags->setIcon(Graphics.ToolbarIcon(tiWipeTags));
     mnuMatchToTime->setIcon(Graphics.ToolbarIcon(tiMatchToTime));
+    mnuPreferences->setIcon(Graphics.ToolbarIcon(tiPreferences));
     actStartWizard->setIcon(Graphics.ToolbarIcon(tiWizard));
     mnuLoadPlaylist->setIcon(Graphics.ToolbarIcon(tiLoadPlaylist));
     mnuSavePlaylist->setIcon(Graphics.ToolbarIcon(tiSavePlaylist));
@@ -518,6 +521,7 @@ void TBrowserForm::mnuFilenameToTagExecute() {
     if (!SelectionReady()) return;
     const std::vector<int> rows = SelectedRowIndexes();
     TFilename2TagWizardForm wizard(Host.AppPaths(), Host.OutputForm(), Store, Dialogs, this);
+    wizard.ShowHelp = [this](const QString& topic) { Host.ShowHelp(topic); };
     wizard.SetWizardFolder(QFileInfo(MP3ListView->FileNameAt(rows.front())).absolutePath());
     bool accepted = true;
     for (int r : rows) accepted = wizard.AddWizardFile(MP3ListView->FileNameAt(r)) && accepted;

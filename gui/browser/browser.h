@@ -28,7 +28,17 @@ struct TAppPaths;
 // with that window, and the news that its rows, selection or life changed.
 class TBrowserHost {
 public:
-    enum class TCommand { NewBrowser, LoadPlaylist, SavePlaylist, Search, Refresh, MPEGCheck, WipeTags, MatchToTime };
+    enum class TCommand {
+        NewBrowser,
+        LoadPlaylist,
+        SavePlaylist,
+        Search,
+        Refresh,
+        MPEGCheck,
+        WipeTags,
+        MatchToTime,
+        Preferences
+    };
     virtual void RunCommand(TCommand command) = 0;
     virtual void BrowserStateChanged() = 0;  // rows or selection changed: command states follow
     virtual void SavePlaylistOf(TBrowserForm* browser) = 0;
@@ -40,6 +50,7 @@ public:
     virtual QList<QAction*> PlayerActions() = 0;
     virtual QAction* EqualizerAction() = 0;
     virtual void PlayFile(const QString& file) = 0;
+    virtual void ShowHelp(const QString& topic) = 0;
 
 protected:
     ~TBrowserHost() = default;
@@ -92,6 +103,7 @@ public:
     QAction* mnuMPEGCheck;
     QAction* mnuWipeTags;
     QAction* mnuMatchToTime;
+    QAction* mnuPreferences;
     QMenu* ContextMenu;
     // "&File", "&Edit" and "&Tools": the main window shows them while this browser is active.
     QList<QMenu*> Menus;
@@ -120,6 +132,7 @@ public:
     void WriteColumnWidths();
     // Enables the window's own commands for a list with rows, by whether any is selected.
     void UpdateListCommands();
+    void ReadColumns();  // captions, widths and grid from the settings store; removes every row
 
 public slots:
     void actAddFilesExecute();
@@ -147,7 +160,6 @@ private:
     void CreateStrip();
     void CreateStatusBar();
     void LayOut();
-    void ReadColumns();  // captions, widths and grid from the settings store
     void ConnectList();
     void SelectionChanged(bool becameSelected);
     void UpdateCommandStates();

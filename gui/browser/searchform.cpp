@@ -18,6 +18,7 @@ const QString kPrefs = QStringLiteral("Preferences");
 
 TSearchItemsForm::TSearchItemsForm(TRegisterComp& store, QWidget* parent) : QDialog(parent), Store(store) {
     setWindowTitle("Search For Items");
+    setProperty("helpTopic", "Search");
     auto* group = new QGroupBox("Search Keyword:", this);
     edKeyword = new QLineEdit(group);
     edKeyword->setToolTip("Write the keyword you wish to search for here");

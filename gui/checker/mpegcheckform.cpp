@@ -21,6 +21,7 @@ namespace velmar::gui {
 TMPEGCheckForm::TMPEGCheckForm(TDialogs& dialogs, TRegisterComp& store, QWidget* parent)
     : QDialog(parent), Dialogs(dialogs), Store(store) {
     setWindowTitle("MPEG Stream Checker");
+    setProperty("helpTopic", "MPEG_Stream_Checker");
     lbMPEGSync = new QListWidget(this);
     lbMPEGSync->setUniformItemSizes(true);
     lbMPEGSync->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));

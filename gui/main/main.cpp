@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 
 #include "app/appcontext.h"
 #include "app/dialogs.h"
@@ -16,7 +17,47 @@
 
 using namespace velmar::gui;
 
+namespace {
+
+const char* const kUsage =
+    "usage: velmar [--data DIR] [--config DIR] [FILE | FOLDER | PLAYLIST]...\n"
+    "       velmar --help | --version\n";
+
+const char* const kHelp =
+    "  Opens one browser window with the files, folders and playlists named; when\n"
+    "  Velmar already runs, hands them to that copy instead.\n"
+    "  --data DIR     the DATA folder (formats, lists, palettes); else $VELMAR_DATA,\n"
+    "                 DATA beside the program, ../share/velmar beside it, the\n"
+    "                 source tree's data/\n"
+    "  --config DIR   the folder of \"Orvane Design/Velmar.ini\"; else $VELMAR_CONFIG,\n"
+    "                 else ~/.config\n"
+    "  --             every argument after it is a path\n"
+    "  --help         prints this text\n"
+    "  --version      prints the version\n";
+
+// --help and --version are answered before a window (or a display) is needed.
+// Returns the exit status when one of them was given, else -1.
+int AnswerWithoutWindow(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        if (std::strcmp(a, "--") == 0) break;
+        if (std::strcmp(a, "--data") == 0 || std::strcmp(a, "--config") == 0) {
+            ++i;  // the folder that follows is no option
+        } else if (std::strcmp(a, "--version") == 0) {
+            std::printf("velmar %s\n", velmar::VersionText().c_str());
+            return 0;
+        } else if (std::strcmp(a, "--help") == 0) {
+            std::printf("%s%s", kUsage, kHelp);
+            return 0;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (const int status = AnswerWithoutWindow(argc, argv); status >= 0) return status;
     QApplication app(argc, argv);
     QApplication::setApplicationName("Velmar");
     QApplication::setOrganizationName("Orvane Design");
@@ -24,8 +65,7 @@ int main(int argc, char** argv) {
 
     const TCommandLine line = TCommandLine::Parse(QApplication::arguments());
     if (!line.Error.isEmpty()) {
-        std::fprintf(stderr, "velmar: %s\nusage: velmar [--data DIR] [--config DIR] [FILE | FOLDER | PLAYLIST]...\n",
-                     qPrintable(line.Error));
+        std::fprintf(stderr, "velmar: %s\n%s", qPrintable(line.Error), kUsage);
         return 2;
     }
     const TAppPaths paths = TAppPaths::Resolve(line.DataFolder, line.ConfigFolder);

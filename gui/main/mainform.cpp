@@ -19,6 +19,7 @@
 #include "app/RegisterComp.h"
 #include "app/dialogs.h"
 #include "app/graphics.h"
+#include "app/helpform.h"
 #include "app/messagesink.h"
 #include "app/progress.h"
 #include "app/splash.h"
@@ -30,6 +31,7 @@
 #include "browser/searchform.h"
 #include "checker/mpegcheckform.h"
 #include "pictures/toolbaricons.h"
+#include "playback/volposbar.h"
 #include "playback/xaudioplayer.h"
 #include "views/playlist.h"
 #include "windowplacement.h"
@@ -143,6 +145,8 @@ TMainForm::TMainForm(const TAppPaths& paths, TDialogs& dialogs, std::function<vo
     CreatePlayer();
     CreateMenusAndToolBar();
     CreateStatusBar();
+    setProperty("helpTopic", "Main_Window");
+    InstallHelpKey(this, HelpFolderOf(Paths));
 
     Status("Status: Reading Window Settings");
     Started = true;
@@ -235,6 +239,7 @@ void TMainForm::CreateActions() {
     actCloseAll = new QAction("Close A&ll", this);
     connect(actCloseAll, &QAction::triggered, Area, &QMdiArea::closeAllSubWindows);
     actAbout = make("&About", &TMainForm::actAboutExecute);
+    actPreferences = make("&Preferences...", &TMainForm::actPreferencesExecute);
 }
 
 void TMainForm::CreateMenusAndToolBar() {
@@ -247,6 +252,7 @@ void TMainForm::CreateMenusAndToolBar() {
     file->addAction(actLoadSongList);
     file->addSeparator();
     file->addAction(actEqualizer);
+    file->addAction(actPreferences);
     file->addSeparator();
     file->addAction(actExit);
     QMenu* window = WindowMenu = new QMenu("&Window", this);
@@ -257,6 +263,11 @@ void TMainForm::CreateMenusAndToolBar() {
     window->addSeparator();
     window->addAction(actCloseAll);
     QMenu* help = HelpMenu = new QMenu("&?", this);
+    const std::pair<const char*, const char*> topics[] = {
+        {"&Contents", "Contents"}, {"&Index", "Contents"}, {"&What's New?", "WhatsNew"}};
+    for (const auto& [caption, topic] : topics)
+        help->addAction(caption, this, [this, topic = QString(topic)] { ShowHelp(topic); });
+    help->addSeparator();
     help->addAction(actAbout);
     ShowMenusOf(nullptr);
 
@@ -272,6 +283,7 @@ void TMainForm::CreateMenusAndToolBar() {
         {actNewBrowser, tiNewBrowser},
         {actLoadSongList, tiLoadPlaylist},
         {actSaveSongList, tiSavePlaylist},
+        {actPreferences, tiPreferences},
         {nullptr, -1},
         {actMoveUp, tiMoveUp},
         {actMoveDown, tiMoveDown},
@@ -287,7 +299,7 @@ void TMainForm::CreateMenusAndToolBar() {
             bar->addSeparator();
             continue;
         }
-        action->setIcon(Graphics.ToolbarIcon(icon));
+        SetToolbarIcon(action, icon);
         QString tip = action->text().remove('&');
         if (tip.endsWith("...")) tip.chop(3);
         action->setToolTip(tip);
@@ -298,10 +310,27 @@ void TMainForm::CreateMenusAndToolBar() {
         insertToolBar(player, bar);
     else
         addToolBar(Qt::TopToolBarArea, bar);
-    actAbout->setIcon(Graphics.ToolbarIcon(tiAbout));
-    actExit->setIcon(Graphics.ToolbarIcon(tiExit));
-    actCloseAll->setIcon(Graphics.ToolbarIcon(tiCloseAll));
+    SetToolbarIcon(actAbout, tiAbout);
+    SetToolbarIcon(actExit, tiExit);
+    SetToolbarIcon(actCloseAll, tiCloseAll);
     RestoreToolBarPosition();
+}
+
+void TMainForm::SetToolbarIcon(QAction* action, int icon) {
+    action->setProperty("toolbarIcon", icon);
+    action->setIcon(Graphics.ToolbarIcon(icon));
+}
+
+void TMainForm::ReloadPictures() {
+    Graphics.LoadWindowGraphics();
+    Area->SetPicture(Graphics.MainBackground);
+    static_cast<TStripToolBar*>(MainToolBar)->Picture = Graphics.ToolbarStrip;
+    MainToolBar->update();
+    for (QAction* a : findChildren<QAction*>(QString(), Qt::FindDirectChildrenOnly))
+        if (const QVariant icon = a->property("toolbarIcon"); icon.isValid())
+            a->setIcon(Graphics.ToolbarIcon(icon.toInt()));
+    VolPos->SetPictures(QPixmap::fromImage(Graphics.SkinOrBuiltIn("VOLBAR.BMP", "ID_VOLUME_BAR")),
+                        TGraphics::Transparent(Graphics.SkinOrBuiltIn("POSBTN.BMP", "ID_POSITION_BUTTON")));
 }
 
 void TMainForm::RestoreToolBarPosition() {
@@ -404,10 +433,13 @@ void TMainForm::RunCommand(TCommand command) {
         case TCommand::MPEGCheck: return actMPEGCheckExecute();
         case TCommand::WipeTags: return actWipeTagsExecute();
         case TCommand::MatchToTime: return actMatchToTimeExecute();
+        case TCommand::Preferences: return actPreferencesExecute();
     }
 }
 
 void TMainForm::BrowserStateChanged() { UpdateCommandStates(ChildCount()); }
+
+void TMainForm::ShowHelp(const QString& topic) { Help(this, HelpFolderOf(Paths)).ShowTopic(topic); }
 
 TOutputForm& TMainForm::OutputForm() {
     if (!Output) Output = new TOutputForm(Paths, MainReg, Dialogs, this);

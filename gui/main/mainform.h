@@ -98,6 +98,7 @@ public:
     QAction* actArrange;
     QAction* actCloseAll;
     QAction* actAbout;
+    QAction* actPreferences;
     // The transport, shared with the browsers' "&Player" menus.
     QAction* actPreviousTrack;
     QAction* actRewindTrack;
@@ -153,6 +154,7 @@ public:
     QList<QAction*> PlayerActions() override;
     QAction* EqualizerAction() override { return actEqualizer; }
     void PlayFile(const QString& file) override;
+    void ShowHelp(const QString& topic) override;
     // The play time in status panel 0, from the elapsed seconds, by the time mode.
     void ShowTime(int elapsed);
     TOutputForm& OutputForm() override;
@@ -175,6 +177,7 @@ public slots:
     void actTileVerticalExecute();
     void actArrangeExecute();
     void actAboutExecute();
+    void actPreferencesExecute();
     void actPlayTrackExecute();
     void actPauseTrackExecute();
     void actStopTrackExecute();
@@ -204,6 +207,11 @@ private:
     void StepTrack(int step);
     // The engine's equalizer and volume: the bar's volume times the equalizer's level.
     void ApplySound();
+    // After the preferences: the pictures, background and columns they changed.
+    void ApplyPreferences(bool columns, bool mainScheme, bool browserScheme, bool skin);
+    void ReloadPictures();
+    // Gives an action a picture of the tool-bar strip, kept by number for a reload with another skin.
+    void SetToolbarIcon(QAction* action, int icon);
     void InitExternalPlayer();
     void PollExternalPlayer();
     bool LaunchExternalPlayer(const QString& file);

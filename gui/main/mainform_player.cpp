@@ -1,9 +1,9 @@
 // The main window's player: the transport commands on the active browser's rows,
 // the play time in the status bar, and the volume and position bar.
 #include <QAction>
+#include <QDBusConnection>
 #include <QLabel>
 #include <QStatusBar>
-#include <QDBusConnection>
 #include <QTimer>
 #include <QToolBar>
 
@@ -35,7 +35,7 @@ void TMainForm::CreatePlayer() {
     if (!XPlayer->Started()) Dialogs.Error(this, "Cannot Start Xaudio Player");
     auto make = [this](const QString& caption, int icon, void (TMainForm::*slot)()) {
         auto* a = new QAction(caption, this);
-        a->setIcon(Graphics.ToolbarIcon(icon));
+        SetToolbarIcon(a, icon);
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
@@ -47,7 +47,7 @@ void TMainForm::CreatePlayer() {
     actForwardTrack = make("Forward", tiForward, &TMainForm::actForwardTrackExecute);
     actNextTrack = make("Next", tiNext, &TMainForm::actNextTrackExecute);
     actEqualizer = new QAction("&Equalizer", this);
-    actEqualizer->setIcon(Graphics.ToolbarIcon(tiEqualizer));
+    SetToolbarIcon(actEqualizer, tiEqualizer);
     actEqualizer->setCheckable(true);
     actEqualizer->setEnabled(false);  // until the player is set up
     connect(actEqualizer, &QAction::triggered, this, &TMainForm::actEqualizerExecute);
@@ -58,14 +58,14 @@ void TMainForm::CreatePlayer() {
     bar->setObjectName("PlayToolbar");
     bar->setIconSize(QSize(16, 16));
     bar->setFloatable(false);
-    bar->addActions({actPreviousTrack, actRewindTrack, actPlayTrack, actPauseTrack, actStopTrack, actForwardTrack,
-                     actNextTrack});
+    bar->addActions(
+        {actPreviousTrack, actRewindTrack, actPlayTrack, actPauseTrack, actStopTrack, actForwardTrack, actNextTrack});
     bar->addSeparator();
     bar->addAction(actEqualizer);
     bar->addSeparator();
     VolPos = new TVolPosBar(bar);
-    VolPos->SetPictures(QPixmap::fromImage(TGraphics::BuiltIn("ID_VOLUME_BAR")),
-                        TGraphics::Transparent(TGraphics::BuiltIn("ID_POSITION_BUTTON")));
+    VolPos->SetPictures(QPixmap::fromImage(Graphics.SkinOrBuiltIn("VOLBAR.BMP", "ID_VOLUME_BAR")),
+                        TGraphics::Transparent(Graphics.SkinOrBuiltIn("POSBTN.BMP", "ID_POSITION_BUTTON")));
     VolPos->SetVolumeMarker(TVolPosBar::kRange);
     bar->addWidget(VolPos);
     addToolBar(Qt::TopToolBarArea, bar);
@@ -93,7 +93,8 @@ void TMainForm::ConnectPlayer() {
         if (driver == "dummy" && !told) MessagePanel->setText("No sound output was found: playing silently.");
         told = told || driver == "dummy";
     });
-    connect(XPlayer, &TXaudioPlayer::NotifyError, this, [this](const QString& message) { Dialogs.Error(this, message); });
+    connect(XPlayer, &TXaudioPlayer::NotifyError, this,
+            [this](const QString& message) { Dialogs.Error(this, message); });
     // Volume 0..255 from the marker, as the engine's master level in percent.
     connect(VolPos, &TVolPosBar::VolumeDragged, this, [this](int x) {
         if (InternalPlayer) return ApplySound();
@@ -102,7 +103,8 @@ void TMainForm::ConnectPlayer() {
     connect(VolPos, &TVolPosBar::PositionChosen, this, [this](int x) {
         if (InternalPlayer) return (void)XPlayer->InputSeek(x, TVolPosBar::kRange + 8);
         const qint64 length = External->LengthMs() / 1000;
-        const qint64 ms = std::min(length * 1000, qint64(qRound(double(x + 1) * double(length) / TVolPosBar::kRange)) * 1000);
+        const qint64 ms =
+            std::min(length * 1000, qint64(qRound(double(x + 1) * double(length) / TVolPosBar::kRange)) * 1000);
         if (!External->SetPositionMs(ms)) Dialogs.Error(this, "Error setting new songpos!");
     });
 }
@@ -165,7 +167,8 @@ bool TMainForm::LaunchExternalPlayer(const QString& file) {
         Dialogs.Error(this, "Winamp path not found. Check preferences.");
         return false;
     }
-    if (MainReg.ReadString(kPrefs, "Winamp Path", QString()).isEmpty()) MainReg.WriteString(kPrefs, "Winamp Path", command);
+    if (MainReg.ReadString(kPrefs, "Winamp Path", QString()).isEmpty())
+        MainReg.WriteString(kPrefs, "Winamp Path", command);
     return true;
 }
 

@@ -149,6 +149,7 @@ TEqualizer::TEqualizer(TRegisterComp& store, QWidget* parent)
       Store(store),
       Current(LoadEqualizer(store)) {
     setWindowTitle("Equalizer");
+    setProperty("helpTopic", "Equalizer");
     setFixedSize(kWidth, kFullHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
     BuildFace();

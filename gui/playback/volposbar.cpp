@@ -71,8 +71,8 @@ void TVolPosBar::mouseReleaseEvent(QMouseEvent* event) {
     Dragged = None;
     if (dragged != Position || !Playing) return;
     // Outside the slider's rows, the last place seen over the bar counts.
-    const int x = SliderAt(int(event->position().y())) == Position ? std::clamp(int(event->position().x()), 1, kRange)
-                                                                     : LastX;
+    const int x =
+        SliderAt(int(event->position().y())) == Position ? std::clamp(int(event->position().x()), 1, kRange) : LastX;
     Markers[1] = std::clamp(x, 0, kRange);
     update();
     emit PositionChosen(x);

@@ -24,8 +24,8 @@ public:
     bool Playing = false;
 
 signals:
-    void VolumeDragged(int x);     // the volume follows the mouse
-    void PositionChosen(int x);    // the position is taken when the button is released
+    void VolumeDragged(int x);   // the volume follows the mouse
+    void PositionChosen(int x);  // the position is taken when the button is released
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -15,6 +15,7 @@ namespace velmar::gui {
 
 TBPMForm::TBPMForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle("BPM Counter");
+    setProperty("helpTopic", "BPM_Counter");
     Elapsed.start();
     Clock = [this] { return Elapsed.elapsed(); };
 

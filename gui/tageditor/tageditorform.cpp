@@ -67,6 +67,7 @@ TTagEditorForm::TTagEditorForm(const TAppPaths& paths, TRegisterComp& store, TDi
       Sink(std::make_unique<velmar::TCollectingSink>()) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle("Tag Editor");
+    setProperty("helpTopic", "Tag_Editor");
     CreateFrame();
     resize(860, 600);
 }

@@ -1,5 +1,6 @@
 #include "scripteddialogs.h"
 
+#include <QColor>
 #include <QDialog>
 #include <QFont>
 
@@ -44,6 +45,13 @@ void TScriptedDialogs::ChooseFont(const QString& family) {
     TQueued q;
     q.Kind = TKind::Font;
     q.Text = family;
+    Queue.push_back(std::move(q));
+}
+
+void TScriptedDialogs::ChooseColour(const QString& name) {
+    TQueued q;
+    q.Kind = TKind::Colour;
+    q.Text = name;
     Queue.push_back(std::move(q));
 }
 
@@ -119,6 +127,14 @@ bool TScriptedDialogs::Font(QWidget*, QFont& font) {
     const auto q = Take(TKind::Font, "font");
     if (!q || !q->Text || q->Text->isEmpty()) return false;
     font.setFamily(*q->Text);
+    return true;
+}
+
+bool TScriptedDialogs::Colour(QWidget*, QColor& colour) {
+    Asked.append({TKind::Colour, colour.name(), {}, {}});
+    const auto q = Take(TKind::Colour, "colour");
+    if (!q || !q->Text || q->Text->isEmpty()) return false;
+    colour = QColor(*q->Text);
     return true;
 }
 

@@ -11,7 +11,7 @@ namespace velmar::gui {
 
 class TScriptedDialogs : public TDialogs {
 public:
-    enum class TKind { Information, Error, YesNo, YesNoCancel, Input, OpenFiles, SaveFile, Folder, Font, Exec };
+    enum class TKind { Information, Error, YesNo, YesNoCancel, Input, OpenFiles, SaveFile, Folder, Font, Colour, Exec };
     struct TAsked {
         TKind Kind;
         QString Text;    // message, question, prompt or title
@@ -28,6 +28,7 @@ public:
     void SaveAs(const QString& file);          // empty: Cancel
     void ChooseFolder(const QString& folder);  // empty: Cancel
     void ChooseFont(const QString& family);    // empty: Cancel
+    void ChooseColour(const QString& name);    // "#rrggbb"; empty: Cancel
     // A modal window: `run` works on it and returns its result (QDialog::Accepted...).
     void Run(std::function<int(QDialog&)> run);
 
@@ -48,6 +49,7 @@ public:
                      const QString& defaultExtension) override;
     QString Folder(QWidget* parent, const QString& title, const QString& start) override;
     bool Font(QWidget* parent, QFont& font) override;
+    bool Colour(QWidget* parent, QColor& colour) override;
     int Exec(QDialog& dialog) override;
 
 private:
