@@ -77,7 +77,7 @@ QWidget* TPreferences::CreatePlayerPage() {
     sldPriority->setTickPosition(QSlider::TicksBelow);
     edtWinampPath = new QLineEdit(page);
     btnBrowseWinamp = new QPushButton("...", page);
-    chkWinampAutostart = new QCheckBox("Autostart Winamp when trying to play an MP3 file", page);
+    chkWinampAutostart = new QCheckBox("Start the external player when trying to play an MP3 file", page);
     chkOverrideReadOnly = new QCheckBox("Override Write Protected Files", page);
     auto* internal = new QGroupBox("Internal player", page);
     auto* internalLayout = new QGridLayout(internal);
@@ -85,9 +85,9 @@ QWidget* TPreferences::CreatePlayerPage() {
     internalLayout->addWidget(chkDirectSound, 1, 0, 1, 2);
     internalLayout->addWidget(new QLabel("Priority", internal), 2, 0);
     internalLayout->addWidget(sldPriority, 2, 1);
-    auto* external = new QGroupBox("External player", page);
+    auto* external = new QGroupBox("External player (used when the internal one is off)", page);
     auto* externalLayout = new QGridLayout(external);
-    externalLayout->addWidget(new QLabel("Winamp Path", external), 0, 0);
+    externalLayout->addWidget(new QLabel("Player command", external), 0, 0);
     externalLayout->addWidget(edtWinampPath, 0, 1);
     externalLayout->addWidget(btnBrowseWinamp, 0, 2);
     externalLayout->addWidget(chkWinampAutostart, 1, 0, 1, 3);
@@ -100,11 +100,11 @@ QWidget* TPreferences::CreatePlayerPage() {
     layout->addWidget(note);
     layout->addStretch(1);
     connect(btnBrowseWinamp, &QPushButton::clicked, this, [this] {
-        QString start = edtWinampPath->text();
-        if (start.isEmpty()) start = QDir::homePath();
-        while (start.size() > 1 && (start.endsWith('/') || start.endsWith('\\'))) start.chop(1);
-        const QString folder = Dialogs.Folder(this, "Please choose the directory containing WINAMP.EXE", start);
-        if (!folder.isEmpty()) edtWinampPath->setText(folder);
+        const QString program = edtWinampPath->text().section(' ', 0, 0);
+        const QString start = program.isEmpty() ? QString("/usr/bin") : QFileInfo(program).absolutePath();
+        const QStringList chosen =
+            Dialogs.OpenFiles(this, "Please choose the external player", start, "Programs (*)|*", false);
+        if (!chosen.isEmpty()) edtWinampPath->setText(chosen.first());
     });
     return page;
 }
