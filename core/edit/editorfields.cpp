@@ -79,15 +79,25 @@ std::vector<TLangTextItem> LangTexts(const std::vector<TFrame>& frames, int32_t 
     return items;
 }
 
-template <typename TFrame>
-std::vector<TFrame> LangTextFrames(const std::vector<TLangTextItem>& items) {
+// One frame per item, each filled from its item by `fill`.
+template <typename TFrame, typename TItem, typename TFill>
+std::vector<TFrame> FramesOf(const std::vector<TItem>& items, TFill fill) {
     std::vector<TFrame> frames(items.size());
-    for (size_t i = 0; i < items.size(); ++i) {
-        frames[i].Language = items[i].Language.empty() ? "eng" : items[i].Language.substr(0, 3);
-        frames[i].Description = items[i].Description;
-        frames[i].Text = items[i].Text;
-    }
+    for (size_t i = 0; i < items.size(); ++i) fill(frames[i], items[i]);
     return frames;
+}
+
+// Replaces a list's frames when its items were edited.
+template <typename TFrame, typename TItem, typename TFill>
+void ApplyList(TID3v2Object& tag, std::vector<TFrame>& member, int32_t& count, const char* id,
+               const std::vector<TItem>& read, const std::vector<TItem>& edited, TFill fill) {
+    if (read != edited) ReplaceFrames(tag, member, count, id, FramesOf<TFrame>(edited, fill));
+}
+
+void FillLangText(TCOMMFrame& f, const TLangTextItem& item) {
+    f.Language = item.Language.empty() ? "eng" : item.Language.substr(0, 3);
+    f.Description = item.Description;
+    f.Text = item.Text;
 }
 
 void ReadLists(TID3v2Object& v2, TEditorFields& f) {
@@ -115,47 +125,31 @@ void ReadLists(TID3v2Object& v2, TEditorFields& f) {
 }
 
 void ApplyLists(const TEditorFields& read, const TEditorFields& edited, TID3v2Object& v2) {
-    if (read.Comments != edited.Comments)
-        ReplaceFrames(v2, v2.COMM, v2.COMMCount, "COMM", LangTextFrames<TCOMMFrame>(edited.Comments));
-    if (read.Lyrics != edited.Lyrics)
-        ReplaceFrames(v2, v2.USLT, v2.USLTCount, "USLT", LangTextFrames<TUSLTFrame>(edited.Lyrics));
-    if (read.UserTexts != edited.UserTexts) {
-        std::vector<TTXXXFrame> frames(edited.UserTexts.size());
-        for (size_t i = 0; i < frames.size(); ++i) {
-            frames[i].Description = edited.UserTexts[i].Description;
-            frames[i].Value = edited.UserTexts[i].Value;
-        }
-        ReplaceFrames(v2, v2.TXXX, v2.TXXXCount, "TXXX", std::move(frames));
-    }
-    if (read.UserUrls != edited.UserUrls) {
-        std::vector<TWXXXFrame> frames(edited.UserUrls.size());
-        for (size_t i = 0; i < frames.size(); ++i) {
-            frames[i].Description = edited.UserUrls[i].Description;
-            frames[i].URL = edited.UserUrls[i].Value;
-        }
-        ReplaceFrames(v2, v2.WXXX, v2.WXXXCount, "WXXX", std::move(frames));
-    }
-    if (read.Pictures != edited.Pictures) {
-        std::vector<TAPICFrame> frames(edited.Pictures.size());
-        for (size_t i = 0; i < frames.size(); ++i) {
-            const TPictureItem& p = edited.Pictures[i];
-            frames[i].PictureType = p.Type;
-            frames[i].PictureTypeName = p.Type < PictureTypeNames().size() ? PictureTypeNames()[p.Type] : "Other";
-            frames[i].MIMEType = p.Mime;
-            frames[i].Description = p.Description;
-            frames[i].PictureData = p.Data;
-        }
-        ReplaceFrames(v2, v2.APIC, v2.APICCount, "APIC", std::move(frames));
-    }
-    if (read.Ratings != edited.Ratings) {
-        std::vector<TPOPMFrame> frames(edited.Ratings.size());
-        for (size_t i = 0; i < frames.size(); ++i) {
-            frames[i].Owner = edited.Ratings[i].Email;
-            frames[i].Symbol = uint8_t(std::clamp(edited.Ratings[i].Rating, 0, 255));
-            frames[i].Data = CounterBytes(edited.Ratings[i].Counter);
-        }
-        ReplaceFrames(v2, v2.POPM, v2.POPMCount, "POPM", std::move(frames));
-    }
+    ApplyList(v2, v2.COMM, v2.COMMCount, "COMM", read.Comments, edited.Comments, FillLangText);
+    ApplyList(v2, v2.USLT, v2.USLTCount, "USLT", read.Lyrics, edited.Lyrics, FillLangText);
+    ApplyList(v2, v2.TXXX, v2.TXXXCount, "TXXX", read.UserTexts, edited.UserTexts,
+              [](TTXXXFrame& f, const TDescValueItem& item) {
+                  f.Description = item.Description;
+                  f.Value = item.Value;
+              });
+    ApplyList(v2, v2.WXXX, v2.WXXXCount, "WXXX", read.UserUrls, edited.UserUrls,
+              [](TWXXXFrame& f, const TDescValueItem& item) {
+                  f.Description = item.Description;
+                  f.URL = item.Value;
+              });
+    ApplyList(v2, v2.APIC, v2.APICCount, "APIC", read.Pictures, edited.Pictures,
+              [](TAPICFrame& f, const TPictureItem& p) {
+                  f.PictureType = p.Type;
+                  f.PictureTypeName = p.Type < PictureTypeNames().size() ? PictureTypeNames()[p.Type] : "Other";
+                  f.MIMEType = p.Mime;
+                  f.Description = p.Description;
+                  f.PictureData = p.Data;
+              });
+    ApplyList(v2, v2.POPM, v2.POPMCount, "POPM", read.Ratings, edited.Ratings, [](TPOPMFrame& f, const TRatingItem& r) {
+        f.Owner = r.Email;
+        f.Symbol = uint8_t(std::clamp(r.Rating, 0, 255));
+        f.Data = CounterBytes(r.Counter);
+    });
 }
 
 // A single frame that is not text: present with its new body, or absent.
