@@ -5,6 +5,8 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "sysio.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -89,28 +91,56 @@ void TMemoryStream::Write(const void* buffer, size_t count) {
 
 TFileStream::TFileStream(const std::filesystem::path& path, TMode mode, unsigned permissions) : Name(path.string()) {
     if (mode == OpenRead) {
-        Fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        Fd = sysio::Open(path.c_str(), O_RDONLY);
         if (Fd < 0) throw EStreamError(ErrnoText("Cannot open file", Name));
-        struct stat st {};
-        if (::fstat(Fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-            ::close(Fd);
+        Stat = std::make_unique<struct stat>();
+        if (sysio::Fstat(Fd, Stat.get()) != 0) {
+            const std::string message = ErrnoText("Cannot read the status of file", Name);
+            sysio::Close(Fd);
+            Fd = -1;
+            throw EStreamError(message);
+        }
+        if (S_ISDIR(Stat->st_mode)) {
+            sysio::Close(Fd);
             Fd = -1;
             throw EStreamError("Cannot open file \"" + Name + "\": Is a directory");
         }
     } else {
-        Fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions);
+        Fd = sysio::Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, permissions);
         if (Fd < 0) throw EStreamError(ErrnoText("Cannot create file", Name));
     }
 }
 
 TFileStream::~TFileStream() {
-    if (Fd >= 0) ::close(Fd);
+    if (Fd >= 0) sysio::Close(Fd);
+}
+
+const struct stat& TFileStream::Status() const {
+    if (!Stat) throw EStreamError("The status of file \"" + Name + "\" was not taken");
+    return *Stat;
+}
+
+bool TFileStream::FromKept(int64_t offset, void* buffer, size_t count) const {
+    const int64_t end = offset + int64_t(count);
+    if (offset >= 0 && end <= int64_t(Head.size())) {
+        std::memcpy(buffer, Head.data() + offset, count);
+        return true;
+    }
+    if (!Tail.empty() && offset >= TailAt && end <= TailAt + int64_t(Tail.size())) {
+        std::memcpy(buffer, Tail.data() + (offset - TailAt), count);
+        return true;
+    }
+    return false;
 }
 
 size_t TFileStream::ReadAt(int64_t offset, void* buffer, size_t count) {
+    // Nothing lies past the end of a file opened for reading: such a read is cut
+    // first, so that it can still be served from the kept tail.
+    if (Stat) count = size_t(std::clamp<int64_t>(int64_t(Stat->st_size) - offset, 0, int64_t(count)));
+    if (count == 0 || FromKept(offset, buffer, count)) return count;
     size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::pread(Fd, static_cast<char*>(buffer) + done, count - done, offset + int64_t(done));
+        const ssize_t n = sysio::Pread(Fd, static_cast<char*>(buffer) + done, count - done, offset + int64_t(done));
         if (n < 0) {
             if (errno == EINTR) continue;
             throw EStreamError(ErrnoText("Read error in file", Name));
@@ -119,6 +149,35 @@ size_t TFileStream::ReadAt(int64_t offset, void* buffer, size_t count) {
         done += size_t(n);
     }
     return done;
+}
+
+size_t TFileStream::KeepHead(size_t count) {
+    const size_t want = size_t(std::min<int64_t>(int64_t(count), Size()));
+    if (want > Head.size()) {
+        const size_t had = Head.size();
+        TBytes grown(want);  // filled by the read below
+        std::memcpy(grown.data(), Head.data(), had);
+        Head.clear();  // so that the read goes to the file
+        grown.resize(had + ReadAt(int64_t(had), grown.data() + had, want - had));
+        Head = std::move(grown);
+    }
+    return Head.size();
+}
+
+void TFileStream::KeepTail(size_t count) {
+    const int64_t size = Size();
+    const int64_t from = std::max<int64_t>(int64_t(Head.size()), size - int64_t(count));
+    Tail.clear();
+    if (from >= size) return;
+    TBytes bytes(size_t(size - from));
+    bytes.resize(ReadAt(from, bytes.data(), bytes.size()));
+    Tail = std::move(bytes);
+    TailAt = from;
+}
+
+std::span<const uint8_t> TFileStream::HeadFrom(int64_t offset) const {
+    if (offset < 0 || offset >= int64_t(Head.size())) return {};
+    return std::span<const uint8_t>(Head).subspan(size_t(offset));
 }
 
 size_t TFileStream::Read(void* buffer, size_t count) {
@@ -130,7 +189,7 @@ size_t TFileStream::Read(void* buffer, size_t count) {
 void TFileStream::Write(const void* buffer, size_t count) {
     size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::pwrite(Fd, static_cast<const char*>(buffer) + done, count - done, Pos);
+        const ssize_t n = sysio::Pwrite(Fd, static_cast<const char*>(buffer) + done, count - done, Pos);
         if (n < 0) {
             if (errno == EINTR) continue;
             throw EStreamError(ErrnoText("Write error in file", Name));
@@ -141,18 +200,19 @@ void TFileStream::Write(const void* buffer, size_t count) {
 }
 
 int64_t TFileStream::Size() {
+    if (Stat) return int64_t(Stat->st_size);
     struct stat st {};
-    if (::fstat(Fd, &st) != 0) throw EStreamError(ErrnoText("Cannot read the size of file", Name));
+    if (sysio::Fstat(Fd, &st) != 0) throw EStreamError(ErrnoText("Cannot read the size of file", Name));
     return int64_t(st.st_size);
 }
 
 void TFileStream::Flush() {
-    if (::fsync(Fd) != 0) throw EStreamError(ErrnoText("Cannot flush file", Name));
+    if (sysio::Fsync(Fd) != 0) throw EStreamError(ErrnoText("Cannot flush file", Name));
 }
 
 void TFileStream::Close() {
     if (Fd < 0) return;
-    const int rc = ::close(Fd);
+    const int rc = sysio::Close(Fd);
     Fd = -1;
     if (rc != 0) throw EStreamError(ErrnoText("Cannot close file", Name));
 }

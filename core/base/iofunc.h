@@ -1,8 +1,11 @@
 #pragma once
 // Tag stream helpers: bounded readers over tag bytes, streams over files and
 // memory, big-endian writers, text encodings, and inflating compressed frames.
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -47,10 +50,14 @@ private:
 };
 
 // A file opened for reading (others may read and write it meanwhile) or created
-// for writing. Reads go straight to the file with pread, without buffering.
+// for writing. Reads go straight to the file with pread, without buffering,
+// except for the regions kept with KeepHead and KeepTail: reads that fall inside
+// them are served from memory, so a reader can take the head and tail of a file in
+// two system calls and then look at them in as many small pieces as it likes.
 class TFileStream : public TStream {
 public:
     enum TMode { OpenRead, CreateNew };
+    // Opening for reading takes the file's status once (Status, and Size from it).
     TFileStream(const std::filesystem::path& path, TMode mode, unsigned permissions = 0644);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
@@ -64,11 +71,25 @@ public:
     void Flush();  // writes the file's data to the disk
     void Close();  // throws when the file could not be closed cleanly
     int Handle() const { return Fd; }
+    const struct stat& Status() const;  // as taken when the file was opened for reading
+
+    // Reads [0, count) into memory (only the part not kept yet); returns the bytes kept.
+    size_t KeepHead(size_t count);
+    // Reads the last `count` bytes that do not lie in the head into memory.
+    void KeepTail(size_t count);
+    // The kept head from `offset` on (empty when `offset` lies outside it).
+    std::span<const uint8_t> HeadFrom(int64_t offset) const;
 
 private:
+    bool FromKept(int64_t offset, void* buffer, size_t count) const;
+
     int Fd = -1;
     int64_t Pos = 0;
     std::string Name;
+    std::unique_ptr<struct stat> Stat;
+    TBytes Head;
+    TBytes Tail;
+    int64_t TailAt = 0;
 };
 
 // Bounded readers over tag bytes. Each reads at `index` and advances it by what

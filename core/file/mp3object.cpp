@@ -9,19 +9,23 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/sysio.h"
+#include "file/inplace.h"
+
 namespace velmar {
 
 namespace fs = std::filesystem;
 
 namespace {
 
+constexpr size_t kHeadRead = 4 * 1024;        // the ID3v2 tag and first frame of most files
+constexpr size_t kRoomAfterTag = 1536;        // a first frame and the next frame's header, in most streams
+constexpr size_t kTailRead = 256;             // ID3v1, with a Lyrics3 or APEv2 footer before it
 constexpr size_t kFirstScanBlock = 4 * 1024;  // the first frame is nearly always right at the start
 constexpr size_t kScanBlock = 64 * 1024;
 constexpr size_t kCopyBlock = 1024 * 1024;
 
 std::string ErrnoMessage(const std::string& what) { return what + ": " + std::strerror(errno); }
-
-int64_t ModificationTime(const struct stat& st) { return int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec; }
 
 bool SameStream(const uint8_t a[4], const uint8_t b[4]) {
     // Version, layer and sampling index agree.
@@ -44,11 +48,38 @@ void TMP3Object::FreeAudioBuffer() {
     HasAudioData = false;
 }
 
-void TMP3Object::ReadAttributes(const fs::path& fileName, TFileStream& file) {
-    struct stat st {};
-    if (::fstat(file.Handle(), &st) == 0) LoadedModification = ModificationTime(st);
+namespace {
+
+// The process's identity, taken once: who may write a file is worked out from its
+// permission bits without a system call per file.
+struct TIdentity {
+    uid_t User = ::geteuid();
+    std::vector<gid_t> Groups;
+    TIdentity() {
+        Groups.push_back(::getegid());
+        const int n = ::getgroups(0, nullptr);
+        if (n > 0) {
+            std::vector<gid_t> more(static_cast<size_t>(n));
+            more.resize(size_t(std::max(0, ::getgroups(n, more.data()))));
+            Groups.insert(Groups.end(), more.begin(), more.end());
+        }
+    }
+};
+
+bool MayWrite(const struct stat& st) {
+    static const TIdentity me;
+    if (me.User == 0) return true;  // the superuser writes any file
+    if (st.st_uid == me.User) return (st.st_mode & S_IWUSR) != 0;
+    if (std::find(me.Groups.begin(), me.Groups.end(), st.st_gid) != me.Groups.end()) return (st.st_mode & S_IWGRP) != 0;
+    return (st.st_mode & S_IWOTH) != 0;
+}
+
+}  // namespace
+
+void TMP3Object::ReadAttributes(const fs::path& fileName, const struct stat& st) {
+    LoadedModification = ModificationTime(st);
     Attributes = 0;
-    if (::access(fileName.c_str(), W_OK) != 0) Attributes |= faReadOnly;
+    if (!MayWrite(st)) Attributes |= faReadOnly;
     if (fileName.filename().string().starts_with(".")) Attributes |= faHidden;
     AttributeLetters.clear();
     if (Attributes & faArchive) AttributeLetters += "A";
@@ -112,9 +143,22 @@ bool TMP3Object::LoadFile(const fs::path& fileName, bool loadAudio) {
     IsVbr = HasFrame = false;
     LoadedName = fileName;
     try {
+        // One open and one status, then the head and the tail in one read each: every
+        // look below at tags, footers and the first frame is served from those two.
         TFileStream file(fileName, TFileStream::OpenRead);
-        ReadAttributes(fileName, file);
+        ReadAttributes(fileName, file.Status());
         FileSize = AudioEnd = file.Size();
+        size_t head = file.KeepHead(kHeadRead);
+        const std::span<const uint8_t> start = file.HeadFrom(0);
+        if (start.size() >= 10 && std::memcmp(start.data(), "ID3", 3) == 0) {
+            // The head is read again, once, when the tag (or the room after it where
+            // the first frame lies) reaches past it.
+            TID3v2Header header;
+            header.ReadFromBytes(start.data() + 3);
+            const int64_t tagEnd = 10 + header.Size + (header.Footer ? 10 : 0);
+            if (tagEnd + int64_t(kRoomAfterTag) > int64_t(head)) head = file.KeepHead(size_t(tagEnd) + kHeadRead);
+        }
+        file.KeepTail(kTailRead);
         uint8_t magic[3] = {};
         if (file.ReadAt(0, magic, 3) == 3 && std::memcmp(magic, "ID3", 3) == 0) {
             file.Seek(3);
@@ -161,7 +205,9 @@ bool TMP3Object::FindFirstFrame(TFileStream& file, int64_t from, uint8_t header[
     int64_t freeFormatAt = -1;
     uint8_t freeFormat[4] = {};
     // Blocks are read into a buffer that is not cleared first: only the bytes read are looked at.
-    size_t block = kFirstScanBlock;
+    // The first block is the kept head from `from` on, when the head reaches that far.
+    const std::span<const uint8_t> kept = file.HeadFrom(from);
+    size_t block = kept.empty() ? kFirstScanBlock : kept.size();
     std::unique_ptr<uint8_t[]> data = std::make_unique_for_overwrite<uint8_t[]>(block);
     for (int64_t pos = from; pos + 4 <= AudioEnd;) {
         const size_t n = file.ReadAt(pos, data.get(), size_t(std::min<int64_t>(block, AudioEnd - pos)));
@@ -228,8 +274,11 @@ void TMP3Object::WorkOutStreamFacts(TFileStream& file, const uint8_t header[4]) 
     const int kbps = BitrateKbps(bits.VersionIndex, bits.LayerIndex, bits.BitrateIndex);
     const int64_t audioBytes = AudioEnd - AudioStart;
 
+    // A VBR header lies inside the first frame.
     uint8_t first[2048];
-    const size_t got = file.ReadAt(AudioStart, first, size_t(std::min<int64_t>(sizeof first, audioBytes)));
+    const int length = FrameLength(header);
+    const size_t want = length > 0 ? std::min<size_t>(sizeof first, size_t(length)) : sizeof first;
+    const size_t got = file.ReadAt(AudioStart, first, size_t(std::min<int64_t>(int64_t(want), audioBytes)));
     VbrHeader.ReadVbrHeader(first, got);
     IsVbr = VbrHeader.Kind == TVBR_MPEGSync::Xing || VbrHeader.Kind == TVBR_MPEGSync::VBRI;
     BitrateType = IsVbr ? "VBR (Variable Bit Ratio)" : "CBR (Constant Bit Ratio)";
@@ -253,13 +302,21 @@ void TMP3Object::WorkOutStreamFacts(TFileStream& file, const uint8_t header[4]) 
     SongLength = FormatPlayLength(int64_t(PlaySeconds));
 }
 
+fs::path TMP3Object::WriteTarget(const fs::path& fileName) {
+    std::error_code ec;
+    return fs::is_symlink(fileName, ec) ? fs::canonical(fileName) : fileName;  // write through the link
+}
+
 bool TMP3Object::SaveFile(const fs::path& fileName, bool writeID3v2, bool writeLyrics3, bool writeID3v1) {
     try {
         if (FileSize < 0) throw EMP3Object("the file has not been loaded");
+        const fs::path target = WriteTarget(fileName);
+        const bool sameFile = target == WriteTarget(LoadedName);
         TBytes head;
         if (writeID3v2) {
+            // Padded to the old tag's space when it fits there, so that it is written in place.
             TMemoryStream tag;
-            if (!ID3v2Tag.Save(tag)) return false;
+            if (!ID3v2Tag.Save(tag, sameFile && !HasAudioData ? DataStart : 0)) return false;
             head = std::move(tag.Data);
         }
         const TBytes lyrics = writeLyrics3 ? Lyrics3Tag.Render(Sink) : TBytes();
@@ -268,10 +325,7 @@ bool TMP3Object::SaveFile(const fs::path& fileName, bool writeID3v2, bool writeL
             const auto v1 = ID3v1Tag.Render();
             tail.insert(tail.end(), v1.begin(), v1.end());
         }
-        std::error_code ec;
-        fs::path target = fileName;
-        if (fs::is_symlink(fileName, ec)) target = fs::canonical(fileName);  // write through the link
-        WriteNewFile(target, head, tail);
+        WriteTags(target, sameFile, head, tail);
 
         const int64_t dataLength = AudioEnd - DataStart;
         const int64_t shift = int64_t(head.size()) - DataStart;
@@ -307,8 +361,7 @@ bool TMP3Object::RemoveTags(bool removeID3v2, bool removeLyrics3, bool removeID3
             const TBytes v1 = bytes(AudioEnd + lyricsSize, 128);
             tail.insert(tail.end(), v1.begin(), v1.end());
         }
-        std::error_code ec;
-        WriteNewFile(fs::is_symlink(LoadedName, ec) ? fs::canonical(LoadedName) : LoadedName, head, tail);
+        WriteTags(WriteTarget(LoadedName), true, head, tail);
         FileSize = -1;  // the object no longer describes the file: load it again to use it
         return true;
     } catch (const std::exception& e) {
@@ -316,6 +369,60 @@ bool TMP3Object::RemoveTags(bool removeID3v2, bool removeLyrics3, bool removeID3
         return false;
     }
 }
+
+void TMP3Object::WriteTags(const fs::path& target, bool sameFile, const TBytes& head, const TBytes& tail) {
+    // A save cut short earlier is finished first; when that changed the file, what
+    // was read from it no longer holds and the save is refused by the check below.
+    if (RecoverInterruptedSave(target) == TRecovery::RestoredOld)
+        throw EMP3Object("an earlier save of \"" + target.string() +
+                         "\" had been cut short and was undone: read the file again");
+    if (sameFile && !HasAudioData && int64_t(head.size()) == DataStart) {
+        WriteInPlace(target, {head, AudioEnd, tail, FileSize, LoadedModification});
+    } else {
+        WriteNewFile(target, head, tail);
+    }
+    struct stat now {};
+    if (::stat(target.c_str(), &now) == 0) LoadedModification = ModificationTime(now);
+}
+
+namespace {
+
+// Copies `count` bytes from `in` at `from` to the end of `out`, by the kernel when it
+// can (no data pass through the program), else through one block of memory.
+void CopyBytes(TFileStream& in, int64_t from, TFileStream& out, int64_t count, const fs::path& name) {
+    off_t inAt = off_t(from), outAt = off_t(out.Position());
+    bool kernel = true;
+    TBytes block;
+    for (int64_t left = count; left > 0;) {
+        const size_t want = size_t(std::min<int64_t>(left, int64_t(kCopyBlock)));
+        if (kernel) {
+            const ssize_t n = sysio::CopyFileRange(in.Handle(), &inAt, out.Handle(), &outAt, want);
+            if (n > 0) {
+                left -= n;
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            // Not between these files (other file systems, old kernels): copy by hand.
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                kernel = false;
+                block.resize(kCopyBlock);
+                continue;
+            }
+            if (n < 0) throw EMP3Object(ErrnoMessage("Cannot copy the audio of \"" + name.string() + "\""));
+            throw EMP3Object("the file \"" + name.string() + "\" became shorter while it was copied");
+        }
+        if (in.ReadAt(inAt, block.data(), want) != want)
+            throw EMP3Object("the file \"" + name.string() + "\" became shorter while it was copied");
+        out.Seek(outAt);
+        out.Write(block.data(), want);
+        inAt += off_t(want);
+        outAt += off_t(want);
+        left -= int64_t(want);
+    }
+    out.Seek(outAt);
+}
+
+}  // namespace
 
 void TMP3Object::WriteNewFile(const fs::path& target, const TBytes& head, const TBytes& tail) {
     struct stat original {};
@@ -329,9 +436,7 @@ void TMP3Object::WriteNewFile(const fs::path& target, const TBytes& head, const 
     std::unique_ptr<TFileStream> source;
     if (!HasAudioData) {
         source = std::make_unique<TFileStream>(LoadedName, TFileStream::OpenRead);
-        struct stat now {};
-        if (::fstat(source->Handle(), &now) != 0 || int64_t(now.st_size) != FileSize ||
-            ModificationTime(now) != LoadedModification)
+        if (source->Size() != FileSize || ModificationTime(source->Status()) != LoadedModification)
             throw EMP3Object("the file \"" + LoadedName.string() +
                              "\" was changed by another program since it was read");
     }
@@ -346,7 +451,8 @@ void TMP3Object::WriteNewFile(const fs::path& target, const TBytes& head, const 
             // The new file must belong to whoever owned the old one; a user who may write
             // another user's file cannot give a file away, so such a save is refused.
             struct stat made {};
-            if (::fstat(out.Handle(), &made) != 0) throw EMP3Object(ErrnoMessage("Cannot read the new file's owner"));
+            if (sysio::Fstat(out.Handle(), &made) != 0)
+                throw EMP3Object(ErrnoMessage("Cannot read the new file's owner"));
             if ((made.st_uid != original.st_uid || made.st_gid != original.st_gid) &&
                 ::fchown(out.Handle(), original.st_uid, original.st_gid) != 0)
                 throw EMP3Object(ErrnoMessage("Cannot keep the owner and group of \"" + target.string() +
@@ -355,18 +461,10 @@ void TMP3Object::WriteNewFile(const fs::path& target, const TBytes& head, const 
         }
         out.Write(head.data(), head.size());
         const int64_t dataLength = AudioEnd - DataStart;
-        if (HasAudioData) {
+        if (HasAudioData)
             out.Write(AudioData.data(), AudioData.size());
-        } else {
-            TBytes chunk(size_t(std::min<int64_t>(kCopyBlock, std::max<int64_t>(dataLength, 1))));
-            for (int64_t done = 0; done < dataLength;) {
-                const size_t want = size_t(std::min<int64_t>(int64_t(chunk.size()), dataLength - done));
-                if (source->ReadAt(DataStart + done, chunk.data(), want) != want)
-                    throw EMP3Object("the file \"" + LoadedName.string() + "\" became shorter while it was copied");
-                out.Write(chunk.data(), want);
-                done += int64_t(want);
-            }
-        }
+        else
+            CopyBytes(*source, DataStart, out, dataLength, LoadedName);
         out.Write(tail.data(), tail.size());
         const int64_t expected = int64_t(head.size()) + dataLength + int64_t(tail.size());
         if (out.Size() != expected)
@@ -374,7 +472,7 @@ void TMP3Object::WriteNewFile(const fs::path& target, const TBytes& head, const 
                              std::to_string(expected));
         out.Flush();
         out.Close();
-        if (::rename(temp.c_str(), target.c_str()) != 0)
+        if (sysio::Rename(temp.c_str(), target.c_str()) != 0)
             throw EMP3Object(ErrnoMessage("Cannot replace \"" + target.string() + "\""));
     } catch (...) {
         ::unlink(temp.c_str());
@@ -386,8 +484,6 @@ void TMP3Object::WriteNewFile(const fs::path& target, const TBytes& head, const 
         ::fsync(dir);
         ::close(dir);
     }
-    struct stat now {};
-    if (::stat(target.c_str(), &now) == 0) LoadedModification = ModificationTime(now);
 }
 
 }  // namespace velmar

@@ -29,13 +29,15 @@ public:
     // Reads the file's tags and stream facts; with `loadAudio` also the bytes
     // between the tags. Failures are reported to the sink; returns false then.
     bool LoadFile(const std::filesystem::path& fileName, bool loadAudio);
-    // Writes the file anew: ID3v2 tag, the bytes between the tags as they were,
-    // Lyrics3 tag, ID3v1 tag, each tag only when asked for. The new file is
-    // written beside the old one and renamed over it, so a failure leaves the
-    // original untouched. Returns false after reporting a failure.
+    // Writes the tags: ID3v2 tag, the bytes between the tags as they were, Lyrics3
+    // tag, ID3v1 tag, each tag only when asked for. When the new ID3v2 tag fits in
+    // the old one's space, the tags are written in place and the audio is not
+    // touched (see file/inplace.h); otherwise the new file, its ID3v2 tag padded for
+    // later edits, is written beside the old one and renamed over it. Either way a
+    // failure leaves the original untouched. Returns false after reporting a failure.
     bool SaveFile(const std::filesystem::path& fileName, bool writeID3v2, bool writeLyrics3, bool writeID3v1);
-    // Writes the loaded file anew without the tags asked for, every other byte as it
-    // was read (the kept tags are not rendered again), the same safe way as SaveFile.
+    // Removes the tags asked for, every other byte as it was read (the kept tags are
+    // not rendered again), the same safe way as SaveFile (in place when the ID3v2 tag stays).
     // The object must be loaded again before it is used after that.
     bool RemoveTags(bool removeID3v2, bool removeLyrics3, bool removeID3v1);
 
@@ -72,7 +74,7 @@ public:
     int64_t Frames = 0;
 
 private:
-    void ReadAttributes(const std::filesystem::path& fileName, class TFileStream& file);
+    void ReadAttributes(const std::filesystem::path& fileName, const struct stat& st);
     // The ID3v1 and Lyrics3 tags at the end; sets AudioEnd before them.
     void ReadTrailingTags(TFileStream& file);
     bool ReadLyrics3Ending(TFileStream& file, int64_t blockEnd);  // a Lyrics3 block that ends at blockEnd
@@ -80,6 +82,10 @@ private:
     int64_t FindRiffData(TFileStream& file);
     bool FindFirstFrame(TFileStream& file, int64_t from, uint8_t header[4], int64_t& offset);
     void WorkOutStreamFacts(TFileStream& file, const uint8_t header[4]);
+    static std::filesystem::path WriteTarget(const std::filesystem::path& fileName);
+    // Writes the new tags in place when the head keeps its length and the file is the
+    // one read, else writes the file anew.
+    void WriteTags(const std::filesystem::path& target, bool sameFile, const TBytes& head, const TBytes& tail);
     void WriteNewFile(const std::filesystem::path& target, const TBytes& head, const TBytes& tail);
 
     TMessageSink* Sink;

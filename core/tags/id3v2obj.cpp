@@ -472,7 +472,7 @@ int64_t TID3v2Object::PrepareFrames() {
 }
 
 // NOLINTNEXTLINE(readability-function-size): a statement per member, generated from the frame list
-bool TID3v2Object::Save(TStream& stream) {
+bool TID3v2Object::Save(TStream& stream, int64_t space) {
     try {
         if (KeepsUnderstoodTagBytes()) {
             StreamWriteBytes(stream, RawTag);
@@ -485,9 +485,14 @@ bool TID3v2Object::Save(TStream& stream) {
             Sink->Error("Error saving file. ID3v2Object::Save");
             return false;
         }
+        int64_t padding = 0;
+        if (space != kNoPadding) {
+            padding = 10 + total <= space ? space - 10 - total : std::max(kGrowthPadding, total / 16);
+            padding = std::min(padding, kMaxID3v2Size - total);
+        }
         Header = TID3v2Header{};
         Header.MajorVersion = 3;
-        Header.Size = total;
+        Header.Size = total + padding;
         Header.WriteToStream(stream);
 #define VELMAR_SINGLE(id, cls) \
     if (id.FrameHeader.Present) id.WriteToStream(stream);
@@ -506,6 +511,9 @@ bool TID3v2Object::Save(TStream& stream) {
         }
         if (!dropped.empty())
             Sink->Error("These frames cannot be written into an ID3v2.3 tag and were left out: " + dropped + ".");
+        const TBytes zeros(size_t(std::min<int64_t>(padding, 64 * 1024)), 0);
+        for (int64_t left = padding; left > 0; left -= int64_t(zeros.size()))
+            stream.Write(zeros.data(), size_t(std::min<int64_t>(left, int64_t(zeros.size()))));
         return true;
     } catch (const std::exception&) {
         Sink->Error("Error saving file. ID3v2Object::Save");

@@ -87,7 +87,13 @@ public:
     // Writes the tag: an ID3v2.3.0 tag from the members, or, for a tag that was
     // not understood and not to be replaced, its bytes as read. Returns false
     // after reporting a failure.
-    bool Save(TStream& stream);
+    // With `space` (the bytes the old tag took, 0 for none) the new tag is padded:
+    // to exactly `space` when it fits there, so that it can replace the old tag in
+    // place; otherwise with room for later edits to fit (kGrowthPadding, more for
+    // large tags). Without it the tag has no padding.
+    bool Save(TStream& stream, int64_t space = kNoPadding);
+    static constexpr int64_t kNoPadding = -1;
+    static constexpr int64_t kGrowthPadding = 1024;
     // Size of the whole tag as read (header, frames, padding, footer).
     int64_t TagSizeOnDisk() const;
     // True when a save will write the tag as it was read, untouched.

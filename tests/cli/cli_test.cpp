@@ -379,7 +379,8 @@ TEST_F(CliTest, FullDiskLeavesTheOriginalUntouched) {
     const std::string original = ReadFile(file);
     TRunOptions o;
     o.fileSizeLimit = original.size() / 2;
-    const TRun r = RunCli({"set", "--title", "Does not fit", file.string()}, o);
+    // A title longer than the tag's space: the file must be written anew.
+    const TRun r = RunCli({"set", "--title", std::string(300, 'T'), file.string()}, o);
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_FALSE(r.err.empty());
     EXPECT_EQ(ReadFile(file), original);
@@ -401,7 +402,8 @@ TEST_F(CliTest, KilledWhileSavingLeavesTheOriginalUntouched) {
     bool caught = false;
     for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
         const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        const pid_t pid = Spawn({"set", "--title", "Interrupted", file.string()}, {}, devNull, devNull);
+        // A title longer than the tag's space: the file is written anew, beside the original.
+        const pid_t pid = Spawn({"set", "--title", std::string(300, 'I'), file.string()}, {}, devNull, devNull);
         ::close(devNull);
         const std::string tempPrefix = ".big.mp3.velmar-" + std::to_string(pid) + "-";
         int ws = 0;
@@ -445,7 +447,7 @@ TEST_F(CliTest, TargetInReadOnlyFolderFailsAndStaysUntouched) {
     }
     fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                 fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-    const TRun r = RunCli({"set", "--title", "Nope", file.string()}, o);
+    const TRun r = RunCli({"set", "--title", std::string(300, 'N'), file.string()}, o);  // must be written anew
     if (r.status == 126 || r.status == 127) GTEST_SKIP() << "cannot run the program as an ordinary user";
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("a.mp3"), std::string::npos) << r.err;
@@ -473,7 +475,8 @@ TEST_F(CliTest, SaveKeepsTheFilesProtectionAndOwner) {
         const fs::path file = Copy(kHarbour, folder / c.Name);  // root's file
         fs::permissions(file, c.Mode);
         const std::string original = ReadFile(file);
-        const TRun r = RunCli({"set", "--album", "X", file.string()}, {.user = other});
+        // An album longer than the tag's space: the file would have to be written anew.
+        const TRun r = RunCli({"set", "--album", std::string(300, 'X'), file.string()}, {.user = other});
         if (r.status == 126 || r.status == 127) GTEST_SKIP() << "cannot run the program as an ordinary user";
         EXPECT_EQ(r.status, 1) << r.err;
         EXPECT_NE(r.err.find("Error MP3Object::SaveFile. Message: "), std::string::npos) << r.err;
@@ -484,6 +487,17 @@ TEST_F(CliTest, SaveKeepsTheFilesProtectionAndOwner) {
         EXPECT_TRUE(ReadFile(file) == original) << "the file was changed";
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 2) << "a temporary file was left behind";
+
+    // Once the tag has room, a change that fits is written in place: a user who may
+    // write the file may change it, and it stays its owner's.
+    const fs::path everyones = folder / "everyones.mp3";
+    ASSERT_EQ(RunCli({"set", "--comment", "room", everyones.string()}).status, 0);
+    ASSERT_EQ(RunCli({"set", "--album", "X", everyones.string()}, {.user = other}).status, 0);
+    struct stat kept {};
+    ASSERT_EQ(::stat(everyones.c_str(), &kept), 0);
+    EXPECT_EQ(kept.st_uid, 0u);
+    EXPECT_EQ(FrameText(Info(everyones), "TALB"), "X");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 2);
 
     // Root saving another user's file leaves it that user's, with its mode.
     const fs::path theirs = Copy(kHarbour, folder / "theirs.mp3");

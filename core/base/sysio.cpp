@@ -1,0 +1,64 @@
+#include "sysio.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+
+namespace velmar::sysio {
+
+namespace {
+
+std::atomic<THook> Hook{nullptr};
+
+// True when the hook lets the call run; otherwise errno holds the failure it chose.
+bool Allowed(TCall call) {
+    const THook hook = Hook.load(std::memory_order_relaxed);
+    if (!hook) return true;
+    const int error = hook(call);
+    if (error == 0) return true;
+    errno = error;
+    return false;
+}
+
+}  // namespace
+
+void SetHook(THook hook) { Hook.store(hook); }
+
+int Open(const char* path, int flags, unsigned mode) {
+    return Allowed(TCall::Open) ? ::open(path, flags | O_CLOEXEC, mode) : -1;
+}
+
+int Fstat(int fd, struct stat* st) { return Allowed(TCall::Stat) ? ::fstat(fd, st) : -1; }
+
+ssize_t Pread(int fd, void* buffer, size_t count, off_t offset) {
+    return Allowed(TCall::Read) ? ::pread(fd, buffer, count, offset) : -1;
+}
+
+ssize_t Pwrite(int fd, const void* buffer, size_t count, off_t offset) {
+    return Allowed(TCall::Write) ? ::pwrite(fd, buffer, count, offset) : -1;
+}
+
+int Fsync(int fd) { return Allowed(TCall::Sync) ? ::fsync(fd) : -1; }
+
+int Ftruncate(int fd, off_t length) { return Allowed(TCall::Truncate) ? ::ftruncate(fd, length) : -1; }
+
+int Rename(const char* from, const char* to) { return Allowed(TCall::Rename) ? ::rename(from, to) : -1; }
+
+int Unlink(const char* path) { return Allowed(TCall::Unlink) ? ::unlink(path) : -1; }
+
+int Close(int fd) {
+    // The descriptor is released even when the hook fails the call, as the kernel does.
+    if (Allowed(TCall::Close)) return ::close(fd);
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+}
+
+ssize_t CopyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t count) {
+    return Allowed(TCall::Copy) ? ::copy_file_range(in, inOffset, out, outOffset, count, 0) : -1;
+}
+
+}  // namespace velmar::sysio

@@ -1,0 +1,31 @@
+#pragma once
+// The system calls that read and write audio files, in one place, so that a test
+// can watch them and make any one of them fail. Each behaves like the call it
+// is named after: -1 with errno set on failure.
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+
+namespace velmar::sysio {
+
+enum class TCall { Open, Stat, Read, Write, Sync, Truncate, Rename, Unlink, Close, Copy };
+
+// Sees every call before it is made; returning an errno value fails the call with
+// it, returning 0 lets it run. Set by tests only; nullptr (the default) costs nothing.
+using THook = int (*)(TCall call);
+void SetHook(THook hook);
+
+int Open(const char* path, int flags, unsigned mode = 0);
+int Fstat(int fd, struct stat* st);
+ssize_t Pread(int fd, void* buffer, size_t count, off_t offset);
+ssize_t Pwrite(int fd, const void* buffer, size_t count, off_t offset);
+int Fsync(int fd);
+int Ftruncate(int fd, off_t length);
+int Rename(const char* from, const char* to);
+int Unlink(const char* path);
+int Close(int fd);
+// The kernel's copy between two files; copies up to `count` bytes and moves both offsets.
+ssize_t CopyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t count);
+
+}  // namespace velmar::sysio
