@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "file/filereader.h"
 #include "file/filescan.h"
 #include "file/mpegchecker.h"
 
@@ -94,15 +95,29 @@ int RunCheck(const TCheckOptions& options) {
     const std::vector<std::filesystem::path> given(options.Paths.begin(), options.Paths.end());
     const std::vector<std::filesystem::path> files = ExpandPaths(given);
     TProgress progress(files.size());
-    TMPEGChecker checker;
     bool errors = false;
-    for (size_t i = 0; i < files.size(); ++i) {
-        const TCheckResult result = checker.CheckFile(files[i]);
-        errors = errors || result.IsError();
-        progress.BeforeOutput();
-        for (const std::string& line : result.Lines) emit(line);
-        progress.Step(i + 1);
-    }
+    size_t checked = 0;
+    // Each file is checked on the thread pool; the reports are written here in order.
+    ReadFilesInOrder<TCheckResult>(
+        files,
+        [](const std::filesystem::path& file, TCollectingSink&) {
+            thread_local TMPEGChecker checker;  // one buffer per thread, kept from file to file
+            return checker.CheckFile(file);
+        },
+        [&](size_t i, TFileRead<TCheckResult>&& read) {
+            errors = errors || read.Failed || read.Value.IsError();
+            progress.BeforeOutput();
+            for (const std::string& line : read.Value.Lines) emit(line);
+            for (const std::string& m : read.Messages)
+                std::cerr << "velmar-cli: " << files[i].string() << ": " << m << "\n";
+            checked = i + 1;
+            progress.Step(checked);
+            return true;
+        },
+        [&] {
+            progress.Step(checked);
+            return true;
+        });
     progress.Clear();
     emit(CheckedFilesLine(files.size()));
     std::cout.flush();

@@ -14,6 +14,7 @@
 #include "batch/makelist.h"
 #include "batch/matchtotime.h"
 #include "batch/wipetags.h"
+#include "file/filereader.h"
 #include "file/filescan.h"
 #include "formats.h"
 
@@ -261,11 +262,14 @@ int Match(const std::vector<std::string>& args) {
     const std::vector<fs::path> files = ExpandPaths(paths);
     std::vector<std::optional<int64_t>> lengths;
     int status = 0;
-    for (const fs::path& file : files) {
-        TNamedSink sink(file.string());
-        lengths.push_back(PlaySecondsOf(file, sink));
-        if (!lengths.back()) status = 1;
-    }
+    ReadFilesInOrder<std::optional<int64_t>>(
+        files, [](const fs::path& file, TCollectingSink& sink) { return PlaySecondsOf(file, sink); },
+        [&](size_t i, TFileRead<std::optional<int64_t>>&& read) {
+            for (const std::string& m : read.Messages) PrintMessage(files[i].string(), m);
+            lengths.push_back(read.Value);
+            if (!read.Value) status = 1;
+            return true;
+        });
     const TMatchToTime match = MatchToTime(lengths, *minutes * 60);
     for (size_t i = 0; i < files.size(); ++i)
         if (match.Chosen[i]) std::cout << files[i].string() << "\n";

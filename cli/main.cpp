@@ -6,6 +6,7 @@
 
 #include "base/version.h"
 #include "check.h"
+#include "file/filereader.h"
 #include "file/filescan.h"
 #include "file/mp3object.h"
 #include "formats.h"
@@ -65,15 +66,34 @@ int Info(const std::vector<std::string>& args) {
             paths.emplace_back(a);
     }
     if (paths.empty()) return Usage("info needs at least one path");
+    // The files are read and their records made on the thread pool, printed here in order.
+    struct TRecord {
+        bool Loaded = false;
+        std::string Text;
+    };
+    const std::vector<std::filesystem::path> files = ExpandPaths(paths);
     int status = 0;
-    for (const auto& path : ExpandPaths(paths)) {
-        TCollectingSink sink;
-        TMP3Object file(sink);
-        if (!file.LoadFile(path, false)) status = 1;
-        const std::string record = json ? cli::JsonRecord(file, path.string(), sink.Messages)
-                                        : cli::TextRecord(file, path.string(), sink.Messages);
-        std::cout << record << (json ? "\n" : "\n");
-    }
+    ReadFilesInOrder<TRecord>(
+        files,
+        [json](const std::filesystem::path& path, TCollectingSink& sink) {
+            TMP3Object file(sink);
+            TRecord record;
+            record.Loaded = file.LoadFile(path, false);
+            record.Text = json ? cli::JsonRecord(file, path.string(), sink.Messages)
+                               : cli::TextRecord(file, path.string(), sink.Messages);
+            return record;
+        },
+        [&](size_t i, TFileRead<TRecord>&& read) {
+            if (read.Failed) {
+                // No record to print: the file's messages go to standard error.
+                for (const std::string& m : read.Messages) TPrintingSink(files[i].string()).Error(m);
+                status = 1;
+                return true;
+            }
+            if (!read.Value.Loaded) status = 1;
+            std::cout << read.Value.Text << "\n";
+            return true;
+        });
     return status;
 }
 

@@ -14,9 +14,10 @@ cmake --build build -j "$jobs"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVELMAR_SANITIZE=ON -DVELMAR_BENCH=OFF -DVELMAR_WERROR=ON
 cmake --build build-asan -j "$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
-# The player's engine runs a thread of its own: its tests again under ThreadSanitizer
-# (they start mpg123 and lame, hence die_after_fork=0).
+# The player's engine runs a thread of its own, and the core reads many files on a
+# pool of threads: their tests again under ThreadSanitizer (the player's start mpg123
+# and lame, hence die_after_fork=0).
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVELMAR_TSAN=ON -DVELMAR_BENCH=OFF -DVELMAR_WERROR=ON
-cmake --build build-tsan -j "$jobs" --target gui_playback_test
-(cd build-tsan && TSAN_OPTIONS="die_after_fork=0 halt_on_error=1" ctest --output-on-failure -R '^gui_playback$')
+cmake --build build-tsan -j "$jobs" --target gui_playback_test core_parallel_test
+(cd build-tsan && TSAN_OPTIONS="die_after_fork=0 halt_on_error=1" ctest --output-on-failure -R '^(gui_playback|core_parallel)$')
 echo "All tests passed (normal, address and thread sanitizer builds)."

@@ -76,6 +76,22 @@ struct TRunState {
 
 constexpr auto kIdleEvery = std::chrono::milliseconds(50);
 
+// One run of neighbouring items on a pool thread; each item's slot is marked done as it finishes.
+void RunChunk(TRunState& state, const std::function<void(size_t)>& work, size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+        try {
+            work(i);
+        } catch (...) {
+            // The item's slot stays empty: the map reports it as not read.
+        }
+        const std::lock_guard lock(state.Lock);
+        state.Done[i % state.Done.size()] = 1;
+        if (state.WaitingFor == i) state.Finished.notify_all();
+    }
+    const std::lock_guard lock(state.Lock);
+    if (--state.Running == 0) state.Finished.notify_all();
+}
+
 }  // namespace
 
 bool RunInOrder(size_t n, size_t chunk, size_t window, TThreadPool& pool, const std::function<void(size_t)>& work,
@@ -85,35 +101,26 @@ bool RunInOrder(size_t n, size_t chunk, size_t window, TThreadPool& pool, const 
     const auto state = std::make_shared<TRunState>();
     state->Done.assign(window, 0);
     size_t started = 0, delivered = 0;
-    bool cancelled = false;
-    auto lastIdle = std::chrono::steady_clock::now();
+    // Starts every run whose items all fit in the window ahead of the next delivery.
+    auto startRuns = [&] {
+        for (size_t end; started < n && (end = std::min(n, started + chunk)) - delivered <= window; started = end) {
+            {
+                const std::lock_guard lock(state->Lock);
+                ++state->Running;
+            }
+            pool.Post([state, &work, begin = started, end] { RunChunk(*state, work, begin, end); });
+        }
+    };
     // `work` is the caller's: every task that may call it has finished before this returns.
     auto waitForRunning = [&state] {
         std::unique_lock lock(state->Lock);
         state->Finished.wait(lock, [&state] { return state->Running == 0; });
     };
+    bool cancelled = false;
+    auto lastIdle = std::chrono::steady_clock::now();
     try {
         while (delivered < n && !cancelled) {
-            for (size_t end; started < n && (end = std::min(n, started + chunk)) - delivered <= window; started = end) {
-                {
-                    const std::lock_guard lock(state->Lock);
-                    ++state->Running;
-                }
-                pool.Post([state, &work, begin = started, end] {
-                    for (size_t i = begin; i < end; ++i) {
-                        try {
-                            work(i);
-                        } catch (...) {
-                            // The item's slot stays empty: the map reports it as not read.
-                        }
-                        const std::lock_guard lock(state->Lock);
-                        state->Done[i % state->Done.size()] = 1;
-                        if (state->WaitingFor == i) state->Finished.notify_all();
-                    }
-                    const std::lock_guard lock(state->Lock);
-                    if (--state->Running == 0) state->Finished.notify_all();
-                });
-            }
+            startRuns();
             bool ready = false;
             {
                 std::unique_lock lock(state->Lock);

@@ -74,8 +74,8 @@ inline size_t OrderedMapWindow(size_t n, const TThreadPool& pool = TThreadPool::
 }
 
 // Runs read(i) for the items 0..n-1 on the pool and hands each result to
-// deliver(i, result) on the calling thread, strictly in index order. At most a few
-// items per thread are read ahead of delivery, so memory stays bounded for any n.
+// deliver(i, result) on the calling thread, strictly in index order. At most
+// OrderedMapWindow(n) items are read ahead of delivery, so memory stays bounded for any n.
 // `deliver` returning false cancels: no further item is started, the items under way
 // are waited for and their results dropped. While the calling thread waits for the
 // next result it calls `idle` (when given) about every 50 ms; false from it cancels

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "file/filereader.h"
+
 namespace velmar {
 
 namespace fs = std::filesystem;
@@ -113,13 +115,21 @@ bool MakeList(const TListTemplates& list, const std::vector<fs::path>& files, co
               const fs::path& report, TMessageSink& sink, const std::function<bool(size_t)>& progress) {
     std::vector<TTokenValues> values;
     values.reserve(files.size());
-    for (const fs::path& file : files) {
-        TMP3Object object(sink);
-        values.push_back(object.LoadFile(file, false) ? GatherFileValues(object) : TTokenValues{});
-        if (progress && !progress(values.size())) {
-            sink.Error("The list was not written: making it was cancelled.");
-            return false;
-        }
+    // The files are read on the thread pool; their values and messages arrive here in order.
+    const bool read = ReadFilesInOrder<TTokenValues>(
+        files,
+        [](const fs::path& file, TCollectingSink& fileSink) {
+            TMP3Object object(fileSink);
+            return object.LoadFile(file, false) ? GatherFileValues(object) : TTokenValues{};
+        },
+        [&](size_t, TFileRead<TTokenValues>&& file) {
+            for (const std::string& m : file.Messages) sink.Error(m);
+            values.push_back(std::move(file.Value));
+            return !progress || progress(values.size());
+        });
+    if (!read) {
+        sink.Error("The list was not written: making it was cancelled.");
+        return false;
     }
     const std::string problem =
         ReplaceFileContents(report, JoinLines(ReportLines(list, values, format, ReportKindOf(report))));

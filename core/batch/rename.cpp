@@ -10,6 +10,9 @@
 #include <cstring>
 #include <set>
 
+#include "file/filereader.h"
+#include "file/inplace.h"
+
 namespace velmar {
 
 namespace fs = std::filesystem;
@@ -47,11 +50,28 @@ std::string NameProblem(const fs::path& name, const std::string& extension) {
 }  // namespace
 
 std::vector<TTokenValues> ReadTokenValues(const std::vector<fs::path>& files, TMessageSink& sink) {
-    std::vector<TTokenValues> values(files.size());
-    for (size_t i = 0; i < files.size(); ++i) {
-        TMP3Object object(sink);
-        if (object.LoadFile(files[i], false)) values[i] = GatherFileValues(object);
-    }
+    return ReadTokenValues(files, [&sink](size_t, const std::vector<std::string>& messages) {
+        for (const std::string& m : messages) sink.Error(m);
+        return true;
+    });
+}
+
+std::vector<TTokenValues> ReadTokenValues(const std::vector<fs::path>& files,
+                                          const std::function<bool(size_t, const std::vector<std::string>&)>& onFile,
+                                          const std::function<bool()>& idle) {
+    std::vector<TTokenValues> values;
+    values.reserve(files.size());
+    ReadFilesInOrder<TTokenValues>(
+        files,
+        [](const fs::path& file, TCollectingSink& sink) {
+            TMP3Object object(sink);
+            return object.LoadFile(file, false) ? GatherFileValues(object) : TTokenValues{};
+        },
+        [&](size_t i, TFileRead<TTokenValues>&& read) {
+            values.push_back(std::move(read.Value));
+            return onFile(i, read.Messages);
+        },
+        idle);
     return values;
 }
 
@@ -100,6 +120,12 @@ std::string TargetProblem(const fs::path& from, const fs::path& to) {
 }
 
 std::string MoveWithoutReplacing(const fs::path& from, const fs::path& to) {
+    // A save of the file that was cut short is finished first: its journal names the old name.
+    try {
+        RecoverInterruptedSave(from);
+    } catch (const std::exception& e) {
+        return e.what();
+    }
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
     if (errno != EINVAL && errno != ENOSYS) return std::strerror(errno);
     // A file system without the exclusive rename: a new link fails where a name is taken.

@@ -3,6 +3,7 @@
 // for all files first, so that names that cannot be used are known before anything
 // moves, and a file is never moved over another.
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,14 @@ std::string RenamedName(const std::string& mask, TTokenValues values, const TTag
 
 // The token values of each file, read from its tags (empty values for a file that
 // cannot be read; `sink` receives why).
+// The files are read on the shared thread pool; `sink` hears each file's messages in file order.
 std::vector<TTokenValues> ReadTokenValues(const std::vector<std::filesystem::path>& files, TMessageSink& sink);
+// The same, handing each file's messages to onFile(index, messages) in file order as
+// it is read; `idle` runs about every 50 ms while a file is awaited. onFile or idle
+// returning false stops the reading: the values of the files handed over so far are returned.
+std::vector<TTokenValues> ReadTokenValues(const std::vector<std::filesystem::path>& files,
+                                          const std::function<bool(size_t, const std::vector<std::string>&)>& onFile,
+                                          const std::function<bool()>& idle = {});
 
 // Plans the renames of files in their order, from their token values: a name that is
 // empty, leaves the file's folder, is taken by a file that is not being renamed away,

@@ -1,6 +1,9 @@
 #pragma once
 // Lists the audio files of folders as a browser window adds them.
+#include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <vector>
 
 namespace velmar {
@@ -9,7 +12,14 @@ namespace velmar {
 bool IsAudioFileName(const std::filesystem::path& name);
 // The audio files of a folder and its sub-folders: a folder's own files (sorted
 // by name) before its sub-folders (sorted by name, each walked the same way).
+// Linked folders are not followed; folders that cannot be read are passed over.
+// A journal of a save that was cut short is carried out as its folder is listed.
+// The folders are listed on the shared thread pool.
 std::vector<std::filesystem::path> ScanFolder(const std::filesystem::path& folder);
+// The same, calling `progress` with the number of files found so far about every
+// 50 ms while the folders are listed; nothing once it returned false.
+std::optional<std::vector<std::filesystem::path>> ScanFolderWithProgress(
+    const std::filesystem::path& folder, const std::function<bool(size_t found)>& progress);
 // Paths as given: files as they are, folders scanned; order kept.
 std::vector<std::filesystem::path> ExpandPaths(const std::vector<std::filesystem::path>& paths);
 

@@ -16,6 +16,7 @@
 #include "app/messagesink.h"
 #include "app/progress.h"
 #include "batch/matchtotime.h"
+#include "file/filereader.h"
 
 namespace velmar::gui {
 
@@ -74,12 +75,21 @@ void TmatchtoTimeForm::Match() {
     TBatchErrors errors;
     {
         TProgress progress(this, "Reading play lengths...", int(Files.size()));
-        for (const QString& file : Files) {
-            velmar::TCollectingSink sink;
-            lengths.push_back(velmar::PlaySecondsOf(ToPath(file), sink));
-            for (const std::string& m : sink.Messages) errors.Add(file, "MatchToTime::Error.  Message: " + FromUtf8(m));
-            if (!progress.Step(int(lengths.size()))) break;
-        }
+        std::vector<std::filesystem::path> files;
+        files.reserve(size_t(Files.size()));
+        for (const QString& file : Files) files.push_back(ToPath(file));
+        velmar::ReadFilesInOrder<std::optional<int64_t>>(
+            files,
+            [](const std::filesystem::path& file, velmar::TCollectingSink& sink) {
+                return velmar::PlaySecondsOf(file, sink);
+            },
+            [&](size_t i, velmar::TFileRead<std::optional<int64_t>>&& read) {
+                lengths.push_back(read.Value);
+                for (const std::string& m : read.Messages)
+                    errors.Add(Files[qsizetype(i)], "MatchToTime::Error.  Message: " + FromUtf8(m));
+                return progress.Step(int(lengths.size()));
+            },
+            [&] { return progress.Step(int(lengths.size())); });
     }
     lengths.resize(size_t(Files.size()));  // files not read after a cancel are not taken
     const velmar::TMatchToTime result = velmar::MatchToTime(lengths, TargetSeconds());

@@ -124,12 +124,18 @@ void TRenameForm::ReadValues() {
     Values.clear();
     ReadErrors = TBatchErrors();
     TProgress progress(this, "Reading file(s)...", int(FileNames.size()));
-    for (int i = 0; i < FileNames.size(); ++i) {
-        velmar::TCollectingSink sink;
-        Values.push_back(velmar::ReadTokenValues({ToPath(FileNames[i])}, sink).front());
-        for (const std::string& m : sink.Messages) ReadErrors.Add(FileNames[i], FromUtf8(m));
-        if (!progress.Step(i + 1)) break;
-    }
+    std::vector<std::filesystem::path> files;
+    files.reserve(size_t(FileNames.size()));
+    for (const QString& name : FileNames) files.push_back(ToPath(name));
+    int read = 0;
+    Values = velmar::ReadTokenValues(
+        files,
+        [&](size_t i, const std::vector<std::string>& messages) {
+            for (const std::string& m : messages) ReadErrors.Add(FileNames[qsizetype(i)], FromUtf8(m));
+            read = int(i) + 1;
+            return progress.Step(read);
+        },
+        [&] { return progress.Step(read); });
 }
 
 void TRenameForm::Refill() {

@@ -13,6 +13,7 @@
 #include "app/dialogs.h"
 #include "app/messagesink.h"
 #include "app/progress.h"
+#include "file/filereader.h"
 #include "file/mp3object.h"
 #include "views/listcells.h"
 
@@ -42,6 +43,21 @@ int CompareText(const QString& a, const QString& b) {
         return key(x) < key(y) ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+using TCellTexts = std::map<std::string, std::string>;
+
+// A file's name for the core, converted on the user-interface thread before the pool reads it.
+struct TFileName {
+    std::filesystem::path Path;
+    std::string Utf8;
+};
+
+std::vector<TFileName> FileNames(const QStringList& names) {
+    std::vector<TFileName> files;
+    files.reserve(size_t(names.size()));
+    for (const QString& name : names) files.push_back({ToPath(name), name.toStdString()});
+    return files;
 }
 
 const char* const kEditModeMessage =
@@ -125,15 +141,19 @@ QStringList TRowLoader::Cells(const std::map<std::string, std::string>& cells) {
     return row;
 }
 
-QStringList TRowLoader::Load(const QString& fullFileName, velmar::TMessageSink& sink) {
-    const std::string name = fullFileName.toStdString();
+std::map<std::string, std::string> TRowLoader::ReadCells(const std::filesystem::path& file,
+                                                         const std::string& fullFileName, velmar::TMessageSink& sink) {
     try {
-        TMP3Object file(sink);
-        if (file.LoadFile(ToPath(fullFileName), false)) return Cells(ListCells(file, name));
+        TMP3Object object(sink);
+        if (object.LoadFile(file, false)) return ListCells(object, fullFileName);
     } catch (const std::exception& e) {
         sink.Error(std::string("Error: ") + e.what());
     }
-    return Cells(UnreadableFileCells(name));
+    return UnreadableFileCells(fullFileName);
+}
+
+QStringList TRowLoader::Load(const QString& fullFileName, velmar::TMessageSink& sink) {
+    return Cells(ReadCells(ToPath(fullFileName), fullFileName.toStdString(), sink));
 }
 
 // ---- TMP3ListModel ----
@@ -338,20 +358,30 @@ int TMP3ListView::AddFiles(const QStringList& fullFileNames, TBatchErrors& error
     if (fullFileNames.isEmpty()) return 0;
     TProgress progress(this, label, int(fullFileNames.size()));
     TRowLoader loader(ListModel->Captions());
+    const std::vector<TFileName> files = FileNames(fullFileNames);
     std::vector<QStringList> pending;
-    int added = 0;
-    for (qsizetype i = 0; i < fullFileNames.size(); ++i) {
-        TCollectingSink sink;
-        pending.push_back(loader.Load(fullFileNames[i], sink));
-        for (const std::string& m : sink.Messages) errors.Add(fullFileNames[i], FromUtf8(m));
-        if (progress.Due()) {
-            added += int(pending.size());
-            ListModel->AppendRows(pending);
-            if (!progress.Step(int(i + 1))) break;
-        }
-    }
-    added += int(pending.size());
-    ListModel->AppendRows(pending);
+    int added = 0, done = 0;
+    auto appendPending = [&] {
+        added += int(pending.size());
+        ListModel->AppendRows(pending);
+    };
+    // The pool reads the files; their rows are made and appended here, in order.
+    ReadItemsInOrder<TCellTexts>(
+        files.size(),
+        [&files](size_t i, TCollectingSink& sink) { return TRowLoader::ReadCells(files[i].Path, files[i].Utf8, sink); },
+        [&](size_t i, TFileRead<TCellTexts>&& read) {
+            pending.push_back(loader.Cells(read.Failed ? UnreadableFileCells(files[i].Utf8) : read.Value));
+            for (const std::string& m : read.Messages) errors.Add(fullFileNames[qsizetype(i)], FromUtf8(m));
+            done = int(i + 1);
+            if (!progress.Due()) return true;
+            appendPending();
+            return progress.Step(done);
+        },
+        [&] {
+            appendPending();
+            return progress.Step(done);
+        });
+    appendPending();
     return added;
 }
 
@@ -365,15 +395,30 @@ void TMP3ListView::RefreshItem(int row) {
 void TMP3ListView::RefreshItems(const std::vector<int>& rows, TBatchErrors& errors, const QString& label) {
     TProgress progress(this, label, int(rows.size()));
     TRowLoader loader(ListModel->Captions());
+    // The rows that exist and their files, taken before the pool reads the files.
+    std::vector<size_t> positions;  // in `rows`
+    QStringList names;
     for (size_t i = 0; i < rows.size(); ++i) {
-        const int row = rows[i];
-        if (row < 0 || row >= Count()) continue;
-        const QString name = FileNameAt(row);
-        TCollectingSink sink;
-        ListModel->SetRow(row, loader.Load(name, sink));
-        for (const std::string& m : sink.Messages) errors.Add(name, FromUtf8(m));
-        if (!progress.Step(int(i + 1))) break;
+        if (rows[i] < 0 || rows[i] >= Count()) continue;
+        positions.push_back(i);
+        names << FileNameAt(rows[i]);
     }
+    const std::vector<TFileName> files = FileNames(names);
+    int done = 0;
+    ReadItemsInOrder<TCellTexts>(
+        files.size(),
+        [&files](size_t k, TCollectingSink& sink) { return TRowLoader::ReadCells(files[k].Path, files[k].Utf8, sink); },
+        [&](size_t k, TFileRead<TCellTexts>&& read) {
+            const int row = rows[positions[k]];
+            const QString& name = names[qsizetype(k)];
+            // Events run while the files are read: a row that now holds another file is left alone.
+            if (row < Count() && FileNameAt(row) == name)
+                ListModel->SetRow(row, loader.Cells(read.Failed ? UnreadableFileCells(files[k].Utf8) : read.Value));
+            for (const std::string& m : read.Messages) errors.Add(name, FromUtf8(m));
+            done = int(positions[k] + 1);
+            return progress.Step(done);
+        },
+        [&] { return progress.Step(done); });
 }
 
 void TMP3ListView::DeleteItem(int row) {

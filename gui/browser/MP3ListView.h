@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QStringList>
 #include <QTreeView>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -26,6 +27,11 @@ public:
     explicit TRowLoader(const QStringList& captions);
     // Reads the file's tags and stream facts; messages go to `sink`.
     QStringList Load(const QString& fullFileName, velmar::TMessageSink& sink);
+    // The reading half of Load: the core's cell texts of the file, or those of an
+    // unreadable file. It touches nothing of Qt, so the thread pool runs it.
+    static std::map<std::string, std::string> ReadCells(const std::filesystem::path& file,
+                                                        const std::string& fullFileName, velmar::TMessageSink& sink);
+    // The other half, on the user-interface thread: the row of those cells.
     QStringList Cells(const std::map<std::string, std::string>& cells);
 
 private:

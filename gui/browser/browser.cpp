@@ -15,12 +15,14 @@
 #include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <optional>
 
 #include "app/RegisterComp.h"
 #include "app/appcontext.h"
 #include "app/dialogs.h"
 #include "app/graphics.h"
 #include "app/messagesink.h"
+#include "app/progress.h"
 #include "batch/filename2tagwizard.h"
 #include "batch/makelistform.h"
 #include "batch/renameform.h"
@@ -351,8 +353,16 @@ void TBrowserForm::AddFileNames(const QStringList& files, TBatchErrors* gather) 
 }
 
 void TBrowserForm::ScanFolder(const QString& folder) {
+    std::optional<std::vector<std::filesystem::path>> found;
+    {
+        // The folders are listed on the thread pool; meanwhile the window answers and can cancel.
+        TProgress progress(this, kAddFilesLabel, 0);
+        found = velmar::ScanFolderWithProgress(ToPath(folder), [&progress](size_t) { return progress.Step(0); });
+    }
+    if (!found) return;
     QStringList files;
-    for (const auto& path : velmar::ScanFolder(ToPath(folder))) files << FromPath(path);
+    files.reserve(qsizetype(found->size()));
+    for (const auto& path : *found) files << FromPath(path);
     AddFileNames(files);
 }
 

@@ -102,6 +102,71 @@ private slots:
         QCOMPARE(Column(b, "Title").first(), QString("Night Bulletin"));
     }
 
+    void manyFilesLoadInListOrderWithTheirOwnMessages() {
+        // Enough files that the threads reading them finish out of order: every row and
+        // every message is still the one a file-by-file load gives, in the list's order.
+        TWorkspace ws;
+        const int samples = int(SampleFiles().size());
+        for (int i = 0; i < 150; ++i)
+            ws.Copy(i % samples, QString("many/d%1/f%2.mp3").arg(i % 4).arg(i, 3, 10, QChar('0')));
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        TMP3ListView* list = b->MP3ListView;
+        auto shownRows = [list] {
+            std::vector<QStringList> rows;
+            for (int r = 0; r < list->Count(); ++r) rows.push_back(list->Model()->Row(r));
+            return rows;
+        };
+        auto loadedOneByOne = [list](const QStringList& files) {
+            TRowLoader loader(list->StrList());
+            std::vector<QStringList> rows;
+            for (const QString& f : files) {
+                velmar::TCollectingSink sink;
+                rows.push_back(loader.Load(f, sink));
+            }
+            return rows;
+        };
+        app.Dialogs.ChooseFolder(ws.Files() + "many");
+        b->actAddDirExecute();
+        const QStringList scanned = FileNames(b);
+        QCOMPARE(scanned.size(), 150);
+        QCOMPARE(scanned.at(0), ws.Files() + "many/d0/f000.mp3");
+        QCOMPARE(scanned.at(37), ws.Files() + "many/d0/f148.mp3");
+        QCOMPARE(scanned.at(38), ws.Files() + "many/d1/f001.mp3");
+        QVERIFY(shownRows() == loadedOneByOne(scanned));
+
+        // Files that cannot be read among them: each message with its file, in order.
+        list->Model()->Clear();
+        QStringList given, gone;
+        for (int i = 0; i < scanned.size(); ++i) {
+            if (i % 10 == 3) given << (gone << ws.Files() + QString("gone%1.mp3").arg(i)).last();
+            given << scanned.at(i);
+        }
+        b->AddFileNames(given);
+        QCOMPARE(FileNames(b), given);
+        QVERIFY(shownRows() == loadedOneByOne(given));
+        QCOMPARE(app.Dialogs.Messages(TKind::Error).size(), 1);
+        const QString text = app.Dialogs.Messages(TKind::Error).first();
+        qsizetype at = -1;
+        for (const QString& g : gone) {
+            const qsizetype found = text.indexOf(g);
+            QVERIFY2(found > at, qPrintable(g));
+            at = found;
+        }
+
+        // Refreshing all rows after some files changed or went away.
+        QVERIFY(QFile::remove(given.at(60)));
+        QVERIFY(QFile::remove(given.at(120)));
+        QVERIFY(QFile::remove(given.at(1)));
+        QVERIFY(QFile::copy(SampleFiles().at(5), given.at(1)));
+        app.Main.actRefreshExecute();
+        QVERIFY(shownRows() == loadedOneByOne(given));
+        QCOMPARE(app.Dialogs.Messages(TKind::Error).size(), 2);
+        const QString refreshed = app.Dialogs.Messages(TKind::Error).last();
+        QVERIFY(refreshed.indexOf(given.at(60)) >= 0);
+        QVERIFY(refreshed.indexOf(given.at(60)) < refreshed.indexOf(given.at(120)));
+    }
+
     void deleteAsksAndRemovesExactlyTheSelection() {
         TWorkspace ws;
         QStringList files;

@@ -41,8 +41,7 @@ TEST(OrderedMap, DeliversInOrderOnTheCallerWhileReadingOnSeveralThreadsBoundedAh
         [&](size_t i) {
             const size_t ahead = i - delivered.load();
             size_t was = furthestAhead.load();
-            while (ahead > was && !furthestAhead.compare_exchange_weak(was, ahead)) {
-            }
+            while (ahead > was && !furthestAhead.compare_exchange_weak(was, ahead)) {}
             Jitter(i);
             const std::lock_guard guard(lock);
             readers.insert(std::this_thread::get_id());
@@ -232,14 +231,14 @@ TEST(ScanFolder, ListsOwnFilesBeforeSubFoldersLikeASequentialWalk) {
         fs::create_directories((small / name).parent_path());
         WriteFile(small / name, B("x"));
     }
-    EXPECT_EQ(ScanFolder(small), (std::vector<fs::path>{small / "a.MPA", small / "b.mp3", small / "z.mp3",
-                                                         small / "sub/a.mp3", small / "sub/deeper/c.mp3",
-                                                         small / "sub2/y.mp3"}));
+    EXPECT_EQ(ScanFolder(small),
+              (std::vector<fs::path>{small / "a.MPA", small / "b.mp3", small / "z.mp3", small / "sub/a.mp3",
+                                     small / "sub/deeper/c.mp3", small / "sub2/y.mp3"}));
     EXPECT_TRUE(ScanFolder(dir / "missing").empty());
     // Paths as given: a file, a folder's files, another file.
-    EXPECT_EQ(ExpandPaths({small / "z.mp3", small / "sub", dir / "gone.mp3"}),
-              (std::vector<fs::path>{small / "z.mp3", small / "sub/a.mp3", small / "sub/deeper/c.mp3",
-                                     dir / "gone.mp3"}));
+    EXPECT_EQ(
+        ExpandPaths({small / "z.mp3", small / "sub", dir / "gone.mp3"}),
+        (std::vector<fs::path>{small / "z.mp3", small / "sub/a.mp3", small / "sub/deeper/c.mp3", dir / "gone.mp3"}));
 }
 
 // ---- file reader ----
