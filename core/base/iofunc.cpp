@@ -155,9 +155,9 @@ size_t TFileStream::KeepHead(size_t count) {
     const size_t want = size_t(std::min<int64_t>(int64_t(count), Size()));
     if (want > Head.size()) {
         const size_t had = Head.size();
-        TBytes grown(want);  // filled by the read below
-        std::memcpy(grown.data(), Head.data(), had);
-        Head.clear();  // so that the read goes to the file
+        TBytes grown = std::move(Head);
+        Head.clear();  // so that the read below goes to the file
+        grown.resize(want);
         grown.resize(had + ReadAt(int64_t(had), grown.data() + had, want - had));
         Head = std::move(grown);
     }

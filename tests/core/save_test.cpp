@@ -11,6 +11,7 @@
 #include <map>
 
 #include "base/sysio.h"
+#include "file/filescan.h"
 #include "file/inplace.h"
 #include "testfiles.h"
 
@@ -368,6 +369,13 @@ TEST_F(Saving, TheJournalPutsBackATornTagAndIsDroppedWhenItWasNotWrittenWhole) {
     std::copy(expected.begin(), expected.begin() + space / 2, torn.begin());
     WriteFile(P, torn);
     EXPECT_EQ(RecoverInterruptedSave(P), TRecovery::RestoredOld);
+    EXPECT_EQ(ReadFile(P), path.Original);
+    EXPECT_FALSE(fs::exists(journal));
+
+    // Reading the folder does the same before the file is read.
+    crashBeforeTheTagIsWritten();
+    WriteFile(P, torn);
+    EXPECT_EQ(ScanFolder(Dir.Path), std::vector<fs::path>{P});
     EXPECT_EQ(ReadFile(P), path.Original);
     EXPECT_FALSE(fs::exists(journal));
 
