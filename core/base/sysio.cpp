@@ -42,6 +42,8 @@ ssize_t Pwrite(int fd, const void* buffer, size_t count, off_t offset) {
 
 int Fsync(int fd) { return Allowed(TCall::Sync) ? ::fsync(fd) : -1; }
 
+int Fdatasync(int fd) { return Allowed(TCall::Sync) ? ::fdatasync(fd) : -1; }
+
 int Ftruncate(int fd, off_t length) { return Allowed(TCall::Truncate) ? ::ftruncate(fd, length) : -1; }
 
 int Rename(const char* from, const char* to) { return Allowed(TCall::Rename) ? ::rename(from, to) : -1; }

@@ -21,6 +21,7 @@ int Fstat(int fd, struct stat* st);
 ssize_t Pread(int fd, void* buffer, size_t count, off_t offset);
 ssize_t Pwrite(int fd, const void* buffer, size_t count, off_t offset);
 int Fsync(int fd);
+int Fdatasync(int fd);  // the data and what is needed to read them back, not the times
 int Ftruncate(int fd, off_t length);
 int Rename(const char* from, const char* to);
 int Unlink(const char* path);

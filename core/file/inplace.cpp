@@ -72,8 +72,9 @@ TBytes ReadAll(int fd, int64_t at, int64_t count, const fs::path& name) {
     return bytes;
 }
 
+// The data and the length; the modification time need not wait for the disk.
 void Sync(int fd, const fs::path& name) {
-    if (sysio::Fsync(fd) != 0) throw EInPlace(Failure("Cannot flush", name));
+    if (sysio::Fdatasync(fd) != 0) throw EInPlace(Failure("Cannot flush", name));
 }
 
 void Truncate(int fd, int64_t size, const fs::path& name) {
@@ -213,10 +214,11 @@ fs::path WriteJournal(const fs::path& file, const TJournal& journal, unsigned mo
     throw EInPlace(Failure("Cannot create a journal for", file));
 }
 
+// Needs no flush of the folder: a journal that comes back after a crash finds the
+// file as it describes it (its new bytes whole, or its old ones put back) and goes again.
 void RemoveJournal(const fs::path& journal) {
     if (sysio::Unlink(journal.c_str()) != 0 && errno != ENOENT)
         throw EInPlace(Failure("Cannot remove the journal", journal));
-    SyncFolder(journal.parent_path());
 }
 
 // Puts the old bytes of the journal back into the open file.
