@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include <charconv>
 #include <cstdio>
 #include <sstream>
 
@@ -9,47 +10,81 @@ namespace velmar::cli {
 
 namespace {
 
-std::string Quote(std::string_view s) {
-    std::string out = "\"";
-    for (const char c : s) {
+// Appends `s` as a JSON string; runs of plain characters are copied at once.
+void AppendQuoted(std::string& out, std::string_view s) {
+    out += '"';
+    size_t plain = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const uint8_t c = uint8_t(s[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        out.append(s, plain, i - plain);
+        plain = i + 1;
         switch (c) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
             case '\n': out += "\\n"; break;
             case '\r': out += "\\r"; break;
             case '\t': out += "\\t"; break;
-            default:
-                if (uint8_t(c) < 0x20) {
-                    char esc[8];
-                    std::snprintf(esc, sizeof esc, "\\u%04x", unsigned(uint8_t(c)));
-                    out += esc;
-                } else {
-                    out += c;
-                }
+            default: {
+                char esc[8];
+                std::snprintf(esc, sizeof esc, "\\u%04x", unsigned(c));
+                out += esc;
+            }
         }
     }
-    return out + "\"";
+    out.append(s, plain);
+    out += '"';
 }
 
-// A small writer of one JSON object: fields in the order they are added.
+std::string Quote(std::string_view s) {
+    std::string out;
+    out.reserve(s.size() + 2);
+    AppendQuoted(out, s);
+    return out;
+}
+
+// A small writer of one JSON object: fields in the order they are added, written
+// straight into one string.
 class TJsonObject {
 public:
-    TJsonObject& Raw(std::string_view key, const std::string& json) {
-        Body += (Body.empty() ? "" : ",") + Quote(key) + ":" + json;
+    TJsonObject& Raw(std::string_view key, std::string_view json) {
+        Key(key);
+        Body += json;
         return *this;
     }
-    TJsonObject& Str(std::string_view key, std::string_view value) { return Raw(key, Quote(value)); }
-    TJsonObject& Num(std::string_view key, int64_t value) { return Raw(key, std::to_string(value)); }
+    TJsonObject& Str(std::string_view key, std::string_view value) {
+        Key(key);
+        AppendQuoted(Body, value);
+        return *this;
+    }
+    TJsonObject& Num(std::string_view key, int64_t value) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        return Raw(key, std::string_view(digits, size_t(end - digits)));
+    }
     TJsonObject& Bool(std::string_view key, bool value) { return Raw(key, value ? "true" : "false"); }
-    std::string Text() const { return "{" + Body + "}"; }
+    // The object's text; the writer is empty afterwards.
+    std::string Text() {
+        if (Body.empty()) return "{}";
+        Body += '}';
+        return std::move(Body);
+    }
 
 private:
+    void Key(std::string_view key) {
+        Body += Body.empty() ? '{' : ',';
+        AppendQuoted(Body, key);
+        Body += ':';
+    }
     std::string Body;
 };
 
 std::string Array(const std::vector<std::string>& items) {
     std::string out = "[";
-    for (size_t i = 0; i < items.size(); ++i) out += (i ? "," : "") + items[i];
+    for (const std::string& item : items) {
+        if (out.size() > 1) out += ',';
+        out += item;
+    }
     return out + "]";
 }
 
@@ -176,14 +211,18 @@ std::string ID3v1Json(const TID3v1Object& v1) {
 
 std::string ID3v2Json(TID3v2Object& v2) {
     if (!v2.Present) return "null";
-    std::vector<std::string> frames;
+    std::string frames = "[";
     for (const TFrameRef& ref : v2.FrameOrder)
-        if (TID3v2Frame* frame = v2.Frame(ref)) frames.push_back(FrameJson(ViewOf(*frame, ref.FrameID)));
+        if (TID3v2Frame* frame = v2.Frame(ref)) {
+            if (frames.size() > 1) frames += ',';
+            frames += FrameJson(ViewOf(*frame, ref.FrameID));
+        }
+    frames += ']';
     TJsonObject o;
     return o.Bool("valid", v2.Valid)
         .Str("version", VersionText(v2.Header))
         .Num("size", v2.TagSizeOnDisk())
-        .Raw("frames", Array(frames))
+        .Raw("frames", frames)
         .Text();
 }
 

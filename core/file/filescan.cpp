@@ -43,8 +43,10 @@ TListing ListFolder(const fs::path& folder) {
             } catch (const std::exception&) {}
         }
     }
-    std::sort(listing.Files.begin(), listing.Files.end());
-    std::sort(listing.Folders.begin(), listing.Folders.end());
+    // Names of one folder: their text orders them as the paths' own comparison does, faster.
+    auto byName = [](const fs::path& a, const fs::path& b) { return a.native() < b.native(); };
+    std::sort(listing.Files.begin(), listing.Files.end(), byName);
+    std::sort(listing.Folders.begin(), listing.Folders.end(), byName);
     return listing;
 }
 

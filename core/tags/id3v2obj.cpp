@@ -401,13 +401,20 @@ void TID3v2Object::DispatchFrame(const TID3v2FrameHeader& header, std::span<cons
 
 // NOLINTNEXTLINE(readability-function-size): a statement per member, generated from the frame list
 TID3v2Frame* TID3v2Object::SingleFrame(std::string_view id) {
-#define VELMAR_SINGLE(fid, cls) \
-    if (id == #fid) return &fid;
+    // Looked up by the identifier's four bytes: every frame of every tag read and shown comes here.
+    using TMember = TID3v2Frame* (*)(TID3v2Object&);
+    static const std::unordered_map<uint32_t, TMember> members = [] {
+        std::unordered_map<uint32_t, TMember> m;
+#define VELMAR_SINGLE(fid, cls) m[IdKey(#fid)] = [](TID3v2Object& o) -> TID3v2Frame* { return &o.fid; };
 #define VELMAR_MULTI(fid, cls)
-    VELMAR_ID3V2_FRAMES(VELMAR_SINGLE, VELMAR_MULTI)
+        VELMAR_ID3V2_FRAMES(VELMAR_SINGLE, VELMAR_MULTI)
 #undef VELMAR_SINGLE
 #undef VELMAR_MULTI
-    return nullptr;
+        return m;
+    }();
+    if (id.size() != 4) return nullptr;
+    const auto member = members.find(IdKey(id));
+    return member == members.end() ? nullptr : member->second(*this);
 }
 
 // NOLINTNEXTLINE(readability-function-size): a statement per member, generated from the frame list
