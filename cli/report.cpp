@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <sstream>
@@ -12,11 +13,17 @@ namespace {
 
 // Appends `s` as a JSON string; runs of plain characters are copied at once.
 void AppendQuoted(std::string& out, std::string_view s) {
+    static constexpr auto kEscaped = [] {
+        std::array<bool, 256> escaped{};
+        for (int c = 0; c < 0x20; ++c) escaped[size_t(c)] = true;
+        escaped['"'] = escaped['\\'] = true;
+        return escaped;
+    }();
     out += '"';
     size_t plain = 0;
     for (size_t i = 0; i < s.size(); ++i) {
         const uint8_t c = uint8_t(s[i]);
-        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        if (!kEscaped[c]) continue;
         out.append(s, plain, i - plain);
         plain = i + 1;
         switch (c) {

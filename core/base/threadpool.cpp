@@ -121,17 +121,21 @@ bool RunInOrder(size_t n, size_t chunk, size_t window, TThreadPool& pool, const 
     try {
         while (delivered < n && !cancelled) {
             startRuns();
+            // The caller sleeps until the whole run holding the next item is done (a run
+            // marks its items in order), then hands them all on: one wake-up per run.
+            const size_t end = std::min(n, (delivered / chunk + 1) * chunk);
             bool ready = false;
             {
                 std::unique_lock lock(state->Lock);
-                char& done = state->Done[delivered % window];
-                state->WaitingFor = delivered;
+                const char& done = state->Done[(end - 1) % window];
+                state->WaitingFor = end - 1;
                 ready = state->Finished.wait_until(lock, lastIdle + kIdleEvery, [&done] { return done != 0; });
                 state->WaitingFor = TRunState::kNobody;
-                if (ready) done = 0;
+                if (ready)
+                    for (size_t i = delivered; i < end; ++i) state->Done[i % window] = 0;
             }
             if (ready) {
-                cancelled = !deliver(delivered++);
+                while (delivered < end && !cancelled) cancelled = !deliver(delivered++);
             } else {
                 lastIdle = std::chrono::steady_clock::now();
                 cancelled = idle && !idle();

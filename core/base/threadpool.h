@@ -63,7 +63,7 @@ bool RunInOrder(size_t n, size_t chunk, size_t window, TThreadPool& pool, const 
 // Neighbouring items a thread takes at once: up to 8 when there are many, so that
 // small items do not cost a wake-up each, single ones when there are few.
 inline size_t ChunkFor(size_t n, const TThreadPool& pool) {
-    return std::clamp<size_t>(n / (8 * size_t(pool.Size())), 1, 8);
+    return std::clamp<size_t>(n / (8 * size_t(pool.Size())), 1, 32);
 }
 }  // namespace detail
 

@@ -204,18 +204,25 @@ bool TMP3Object::FindFirstFrame(TFileStream& file, int64_t from, uint8_t header[
     // headers, whose length is unknown, count only when nothing better is found.
     int64_t freeFormatAt = -1;
     uint8_t freeFormat[4] = {};
-    // Blocks are read into a buffer that is not cleared first: only the bytes read are looked at.
-    // The first block is the kept head from `from` on, when the head reaches that far.
+    // The first block is the kept head from `from` on, looked at where it is, when the
+    // head reaches that far. Later blocks are read into a buffer that is not cleared
+    // first: only the bytes read are looked at.
     const std::span<const uint8_t> kept = file.HeadFrom(from);
     size_t block = kept.empty() ? kFirstScanBlock : kept.size();
-    std::unique_ptr<uint8_t[]> data = std::make_unique_for_overwrite<uint8_t[]>(block);
+    std::unique_ptr<uint8_t[]> buffer;
     for (int64_t pos = from; pos + 4 <= AudioEnd;) {
-        const size_t n = file.ReadAt(pos, data.get(), size_t(std::min<int64_t>(block, AudioEnd - pos)));
+        const uint8_t* data = kept.data();
+        size_t n = size_t(std::min<int64_t>(block, AudioEnd - pos));
+        if (pos != from || kept.empty()) {
+            if (!buffer) buffer = std::make_unique_for_overwrite<uint8_t[]>(block);
+            data = buffer.get();
+            n = file.ReadAt(pos, buffer.get(), n);
+        }
         if (n < 4) break;
         for (size_t i = 0; i + 4 <= n; ++i) {
-            const uint8_t* p = static_cast<const uint8_t*>(std::memchr(data.get() + i, 0xFF, n - 3 - i));
+            const uint8_t* p = static_cast<const uint8_t*>(std::memchr(data + i, 0xFF, n - 3 - i));
             if (!p) break;
-            i = size_t(p - data.get());
+            i = size_t(p - data);
             if (!IsValidFrameHeader(p)) continue;
             const int64_t at = pos + int64_t(i);
             const int len = FrameLength(p);
@@ -231,7 +238,7 @@ bool TMP3Object::FindFirstFrame(TFileStream& file, int64_t from, uint8_t header[
                 uint8_t next[4];
                 const int64_t nextAt = at + len;
                 if (nextAt + 4 <= pos + int64_t(n))
-                    std::memcpy(next, data.get() + (nextAt - pos), 4);
+                    std::memcpy(next, data + (nextAt - pos), 4);
                 else if (file.ReadAt(nextAt, next, 4) != 4)
                     continue;
                 accept = IsValidFrameHeader(next) && SameStream(p, next);
@@ -244,7 +251,7 @@ bool TMP3Object::FindFirstFrame(TFileStream& file, int64_t from, uint8_t header[
         }
         if (n < block) break;
         pos += int64_t(n) - 3;
-        if (block < kScanBlock) data = std::make_unique_for_overwrite<uint8_t[]>(block = kScanBlock);
+        if (block < kScanBlock) buffer = std::make_unique_for_overwrite<uint8_t[]>(block = kScanBlock);
     }
     if (freeFormatAt >= 0) {
         std::memcpy(header, freeFormat, 4);
