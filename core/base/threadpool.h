@@ -81,11 +81,12 @@ inline size_t OrderedMapWindow(size_t n, const TThreadPool& pool = TThreadPool::
 // next result it calls `idle` (when given) about every 50 ms; false from it cancels
 // the same way. An exception thrown by `read` becomes that item's Failure. Called on
 // a thread of the pool (a read that maps again), or for fewer than two items, the
-// items are read in turn on the calling thread. True when every item was delivered.
+// items are read in turn on the calling thread. `on` is the pool, the shared one when
+// null. True when every item was delivered.
 template <class T>
 bool OrderedMap(size_t n, const std::function<T(size_t)>& read,
                 const std::function<bool(size_t, TItemResult<T>&&)>& deliver, const std::function<bool()>& idle = {},
-                TThreadPool& pool = TThreadPool::Shared()) {
+                TThreadPool* on = nullptr) {
     auto readOne = [&read](size_t i) {
         TItemResult<T> r;
         try {
@@ -102,6 +103,8 @@ bool OrderedMap(size_t n, const std::function<T(size_t)>& read,
             if (!deliver(i, readOne(i))) return false;
         return true;
     }
+    // The shared pool is made only here: reading one file starts no threads.
+    TThreadPool& pool = on ? *on : TThreadPool::Shared();
     const size_t window = OrderedMapWindow(n, pool);
     // Item i's result waits in slot i % window; the window keeps two items under way from sharing one.
     std::vector<std::optional<TItemResult<T>>> results(window);
