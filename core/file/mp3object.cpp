@@ -148,19 +148,19 @@ bool TMP3Object::LoadFile(const fs::path& fileName, bool loadAudio) {
         TFileStream file(fileName, TFileStream::OpenRead);
         ReadAttributes(fileName, file.Status());
         FileSize = AudioEnd = file.Size();
-        size_t head = file.KeepHead(kHeadRead);
+        const size_t head = file.KeepHead(kHeadRead);
         const std::span<const uint8_t> start = file.HeadFrom(0);
-        if (start.size() >= 10 && std::memcmp(start.data(), "ID3", 3) == 0) {
+        const bool tagged = start.size() >= 3 && std::memcmp(start.data(), "ID3", 3) == 0;
+        if (tagged && start.size() >= 10) {
             // The head is read again, once, when the tag (or the room after it where
             // the first frame lies) reaches past it.
             TID3v2Header header;
             header.ReadFromBytes(start.data() + 3);
             const int64_t tagEnd = 10 + header.Size + (header.Footer ? 10 : 0);
-            if (tagEnd + int64_t(kRoomAfterTag) > int64_t(head)) head = file.KeepHead(size_t(tagEnd) + kHeadRead);
+            if (tagEnd + int64_t(kRoomAfterTag) > int64_t(head)) file.KeepHead(size_t(tagEnd) + kHeadRead);
         }
         file.KeepTail(kTailRead);
-        uint8_t magic[3] = {};
-        if (file.ReadAt(0, magic, 3) == 3 && std::memcmp(magic, "ID3", 3) == 0) {
+        if (tagged) {
             file.Seek(3);
             ID3v2Tag.Read(file);
             DataStart = std::min<int64_t>(ID3v2Tag.TagSizeOnDisk(), FileSize);
