@@ -43,6 +43,13 @@ void AppendQuoted(std::string& out, std::string_view s) {
     out += '"';
 }
 
+// A text without the zero bytes that end it, where it lies.
+std::string_view Shown(std::string_view text) {
+    size_t end = text.size();
+    while (end > 0 && text[end - 1] == '\0') --end;
+    return text.substr(0, end);
+}
+
 std::string Quote(std::string_view s) {
     std::string out;
     out.reserve(s.size() + 2);
@@ -54,6 +61,8 @@ std::string Quote(std::string_view s) {
 // straight into one string.
 class TJsonObject {
 public:
+    // Room for a typical object, so that it grows at most once or twice.
+    explicit TJsonObject(size_t room = 256) { Body.reserve(room); }
     TJsonObject& Raw(std::string_view key, std::string_view json) {
         Key(key);
         Body += json;
@@ -101,36 +110,34 @@ std::string Latin1Bytes(const TBytes& b) {
 }
 
 std::string FrameJson(const TFrameView& v) {
-    TJsonObject o;
+    TJsonObject o(96);
     o.Str("id", v.FrameID);
     const std::string& id = v.FrameID;
     switch (v.Kind) {
-        case TFrameKind::Text: return o.Str("text", ShownText(v.Text("Text"))).Text();
+        case TFrameKind::Text: return o.Str("text", Shown(v.Text("Text"))).Text();
         case TFrameKind::UserText:
-            return o.Str("description", ShownText(v.Text("Description")))
-                .Str("value", ShownText(v.Text("Value")))
-                .Text();
+            return o.Str("description", Shown(v.Text("Description"))).Str("value", Shown(v.Text("Value"))).Text();
         case TFrameKind::UserUrl:
-            return o.Str("description", ShownText(v.Text("Description"))).Str("url", ShownText(v.Text("URL"))).Text();
-        case TFrameKind::Url: return o.Str("url", ShownText(v.Text("URL"))).Text();
+            return o.Str("description", Shown(v.Text("Description"))).Str("url", Shown(v.Text("URL"))).Text();
+        case TFrameKind::Url: return o.Str("url", Shown(v.Text("URL"))).Text();
         case TFrameKind::Comment:
             return o.Str("language", v.Text("Language"))
-                .Str("description", ShownText(v.Text("Description")))
-                .Str("text", ShownText(v.Text("Text")))
+                .Str("description", Shown(v.Text("Description")))
+                .Str("text", Shown(v.Text("Text")))
                 .Text();
         case TFrameKind::Picture:
             return o.Str("mime", v.Text("MIMEType"))
                 .Num("picture_type", v.Number("PictureType"))
-                .Str("description", ShownText(v.Text("Description")))
+                .Str("description", Shown(v.Text("Description")))
                 .Num("data_size", int64_t(v.Bytes("PictureData").size()))
                 .Text();
         case TFrameKind::Raw: {
             // Raw text and URL frames are decoded as the known ones are.
             const std::span<const uint8_t> data = v.Bytes("Data");
             if (!id.empty() && id[0] == 'T' && !data.empty() && IsKnownEncoding(data[0]) && id != "TXXX")
-                o.Str("text", ShownText(DecodeText(data[0], data.data() + 1, data.size() - 1)));
+                o.Str("text", Shown(DecodeText(data[0], data.data() + 1, data.size() - 1)));
             else if (!id.empty() && id[0] == 'W' && id != "WXXX")
-                o.Str("url", ShownText(DecodeText(0, data.data(), data.size())));
+                o.Str("url", Shown(DecodeText(0, data.data(), data.size())));
             return o.Num("data_size", int64_t(data.size())).Text();
         }
         case TFrameKind::Other: break;
@@ -169,11 +176,7 @@ std::string VersionText(const TID3v2Header& h) {
 
 }  // namespace
 
-std::string ShownText(std::string_view text) {
-    size_t end = text.size();
-    while (end > 0 && text[end - 1] == '\0') --end;
-    return std::string(text.substr(0, end));
-}
+std::string ShownText(std::string_view text) { return std::string(Shown(text)); }
 
 namespace {
 
@@ -219,6 +222,7 @@ std::string ID3v1Json(const TID3v1Object& v1) {
 std::string ID3v2Json(TID3v2Object& v2) {
     if (!v2.Present) return "null";
     std::string frames = "[";
+    frames.reserve(64 * v2.FrameOrder.size() + 2);
     for (const TFrameRef& ref : v2.FrameOrder)
         if (TID3v2Frame* frame = v2.Frame(ref)) {
             if (frames.size() > 1) frames += ',';
@@ -254,7 +258,7 @@ std::string Lyrics3Json(const TLyricsObject& ly) {
 std::string JsonRecord(TMP3Object& f, const std::string& path, const std::vector<std::string>& errors) {
     std::vector<std::string> quoted;
     for (const auto& e : errors) quoted.push_back(Quote(e));
-    TJsonObject rec;
+    TJsonObject rec(1024);
     return rec.Str("path", path)
         .Num("size", f.FileSize)
         .Str("attributes", f.AttributeLetters)

@@ -245,8 +245,13 @@ TBytes BufReadBytes(std::span<const uint8_t> buf, int32_t& index, int32_t count)
 }
 
 std::string BufReadText(std::span<const uint8_t> buf, int32_t& index, int32_t count) {
-    const TBytes b = BufReadBytes(buf, index, count);
-    return std::string(b.begin(), b.end());
+    std::string out;
+    if (count <= 0) return out;
+    if (index >= 0 && size_t(index) < buf.size())
+        out.assign(reinterpret_cast<const char*>(buf.data()) + index,
+                   std::min(size_t(count), buf.size() - size_t(index)));
+    index += count;
+    return out;
 }
 
 std::string BufReadZText(std::span<const uint8_t> buf, int32_t& index) {
