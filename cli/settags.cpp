@@ -230,7 +230,7 @@ void EditID3v2(TTagEdit& edit, const TSetOptions& o) {
 
 bool SetTags(const std::string& path, const TSetOptions& o, TMessageSink& sink) {
     TMP3Object file(sink);
-    if (!file.LoadFile(path, false)) return false;
+    if (!file.LoadForChange(path)) return false;
     TID3v2Object& v2 = file.ID3v2();
     TID3v1Object& v1 = file.ID3v1();
 

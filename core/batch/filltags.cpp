@@ -57,7 +57,7 @@ TFillValues FillValuesFor(std::string_view name, std::string_view mask, int posi
 bool WriteFillValues(const std::filesystem::path& file, const TFillValues& v, int fileCount,
                      const TCommonValues& common, const TFillOptions& options, TMessageSink& sink) {
     TMP3Object object(sink);
-    if (!object.LoadFile(file, false)) return false;
+    if (!object.LoadForChange(file)) return false;
     TID3v1Object& v1 = object.ID3v1();
     TTagEdit edit(object);
     // A new ID3v1 tag but for its genre, which stays unless one is given.

@@ -22,7 +22,7 @@ std::optional<TWipeChoice> TagsToWipe(const std::filesystem::path& file, TWipeCh
 
 TWipeResult WipeTags(const std::filesystem::path& file, TWipeChoice choice, TMessageSink& sink, TWipeChoice* removed) {
     TMP3Object object(sink);
-    if (!object.LoadFile(file, false)) return TWipeResult::Failed;
+    if (!object.LoadForChange(file)) return TWipeResult::Failed;
     const TWipeChoice found = Found(object, choice);
     if (removed) *removed = found;
     if (!found.Any()) return TWipeResult::Untouched;

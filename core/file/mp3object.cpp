@@ -198,6 +198,16 @@ bool TMP3Object::LoadFile(const fs::path& fileName, bool loadAudio) {
     }
 }
 
+bool TMP3Object::LoadForChange(const fs::path& fileName) {
+    try {
+        RecoverInterruptedSave(WriteTarget(fileName));
+    } catch (const std::exception& e) {
+        Sink->Error(std::string("MP3Object Unknown Exception: ") + e.what());
+        return false;
+    }
+    return LoadFile(fileName, false);
+}
+
 bool TMP3Object::FindFirstFrame(TFileStream& file, int64_t from, uint8_t header[4], int64_t& offset) {
     // A header counts when the frame it announces is followed by a header of the
     // same stream, or ends at (or runs past) the end of the audio. Free-format

@@ -29,6 +29,9 @@ public:
     // Reads the file's tags and stream facts; with `loadAudio` also the bytes
     // between the tags. Failures are reported to the sink; returns false then.
     bool LoadFile(const std::filesystem::path& fileName, bool loadAudio);
+    // Loads a file that is about to be changed, without its audio: a save of it that
+    // was cut short is finished first, so that the change starts from whole tags.
+    bool LoadForChange(const std::filesystem::path& fileName);
     // Writes the tags: ID3v2 tag, the bytes between the tags as they were, Lyrics3
     // tag, ID3v1 tag, each tag only when asked for. When the new ID3v2 tag fits in
     // the old one's space, the tags are written in place and the audio is not

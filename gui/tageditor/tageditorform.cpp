@@ -167,7 +167,7 @@ void TTagEditorForm::LoadCurrent() {
     Sink->Messages.clear();
     File = std::make_unique<velmar::TMP3Object>(*Sink);
     const QString name = Files.value(Index);
-    if (!File->LoadFile(ToPath(name), false))
+    if (!File->LoadForChange(ToPath(name)))
         Dialogs.Error(this, FromUtf8(Sink->Messages.empty() ? "The file cannot be read." : Sink->Messages.back()));
     Read = ReadEditorFields(*File);
     Edited = Read;

@@ -397,6 +397,20 @@ TEST_F(Saving, TheJournalPutsBackATornTagAndIsDroppedWhenItWasNotWrittenWhole) {
     EXPECT_EQ(RecoverInterruptedSave(P), TRecovery::KeptNew);
     EXPECT_EQ(ReadFile(P), expected);
 
+    // A file loaded to be changed has the old save finished first: the change goes through.
+    crashBeforeTheTagIsWritten();
+    WriteFile(P, torn);
+    {
+        TCollectingSink sink;
+        TMP3Object again(sink);
+        ASSERT_TRUE(again.LoadForChange(P));
+        EXPECT_EQ(again.ID3v2().TIT2.Text, "Old title");
+        again.ID3v2().TIT2.SetText("After the crash");
+        ASSERT_TRUE(again.SaveFile(P, true, true, true));
+        EXPECT_EQ(TLoaded(P).File.ID3v2().TIT2.Text, "After the crash");
+        ExpectNothingLeftBeside(P);
+    }
+
     // A save of a file with a journal finishes the old save first and refuses to go on.
     crashBeforeTheTagIsWritten();
     TLoaded stale(P, false);
