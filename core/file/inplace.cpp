@@ -1,6 +1,7 @@
 #include "inplace.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -75,6 +76,14 @@ TBytes ReadAll(int fd, int64_t at, int64_t count, const fs::path& name) {
 // The data and the length; the modification time need not wait for the disk.
 void Sync(int fd, const fs::path& name) {
     if (sysio::Fdatasync(fd) != 0) throw EInPlace(Failure("Cannot flush", name));
+}
+
+// Only one in-place save or recovery of a file at a time, in this process or another:
+// a recovery must never take the journal of a save that is still under way for one
+// left by a crash. Where the file system has no locks, saves go on without.
+void LockForChange(int fd, const fs::path& name) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        throw EInPlace("Another save of \"" + name.string() + "\" is under way");
 }
 
 void Truncate(int fd, int64_t size, const fs::path& name) {
@@ -250,6 +259,7 @@ fs::path FileOfJournal(const fs::path& journal) {
 bool WriteInPlace(const fs::path& file, const TInPlaceEdit& edit) {
     TFd fd(file, O_RDWR);
     if (!fd) throw EInPlace(Failure("Cannot write", file));
+    LockForChange(fd.Get(), file);
     struct stat st {};
     if (sysio::Fstat(fd.Get(), &st) != 0) throw EInPlace(Failure("Cannot read the status of", file));
     const int64_t size = int64_t(st.st_size);
@@ -329,6 +339,7 @@ TRecovery RecoverInterruptedSave(const fs::path& file) {
             if (errno == ENOENT) return TRecovery::Nothing;  // kept for the file, should it come back
             throw EInPlace(Failure("Cannot put back the tags of", file));
         }
+        LockForChange(fd.Get(), file);
         struct stat st {};
         if (sysio::Fstat(fd.Get(), &st) != 0) throw EInPlace(Failure("Cannot read the status of", file));
         const int64_t size = int64_t(st.st_size);

@@ -6,7 +6,8 @@
 // flushed first, beside the file (or, when its folder cannot take one, in the
 // user's state folder), and removed once the new bytes are flushed: after a
 // crash at any moment the next save or folder scan puts the file back as it was,
-// or keeps the new tags when they were written whole.
+// or keeps the new tags when they were written whole. The file is locked (flock)
+// while it is changed, so that a journal in use is never taken for a crash's.
 #include <cstdint>
 #include <filesystem>
 

@@ -1,7 +1,9 @@
 // What loading and saving cost in system calls, saving tags in place without
 // touching the audio, the journal that makes an in-place save safe, and every
 // save made to fail (or crash) at each of its system calls in turn.
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -410,6 +412,22 @@ TEST_F(Saving, TheJournalPutsBackATornTagAndIsDroppedWhenItWasNotWrittenWhole) {
         EXPECT_EQ(TLoaded(P).File.ID3v2().TIT2.Text, "After the crash");
         ExpectNothingLeftBeside(P);
     }
+
+    // A journal in use by another save (which holds the file's lock) is left alone.
+    crashBeforeTheTagIsWritten();
+    {
+        const int other = ::open(P.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(other, LOCK_EX), 0);
+        EXPECT_THROW(RecoverInterruptedSave(P), EInPlace);
+        EXPECT_EQ(ScanFolder(Dir.Path), std::vector<fs::path>{P});
+        EXPECT_TRUE(fs::exists(journal));
+        TLoaded f(P, false);
+        f.File.ID3v2().TIT2.SetText("Meanwhile");
+        EXPECT_FALSE(f.File.SaveFile(P, true, true, true));
+        EXPECT_EQ(ReadFile(P), path.Original);
+        ::close(other);
+    }
+    EXPECT_EQ(RecoverInterruptedSave(P), TRecovery::RestoredOld);
 
     // A save of a file with a journal finishes the old save first and refuses to go on.
     crashBeforeTheTagIsWritten();
