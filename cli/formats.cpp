@@ -142,7 +142,7 @@ int Rename(const std::vector<std::string>& args) {
     int status = 0;
     for (const TRenamePlan& plan : PlanRenames(files, mask, format, sink)) {
         std::string problem = plan.Problem;
-        if (problem.empty() && !dryRun && !plan.Unchanged()) problem = MoveWithoutReplacing(plan.From, plan.To);
+        if (problem.empty() && !dryRun && !plan.Unchanged()) problem = MoveAudioFile(plan.From, plan.To);
         if (!problem.empty()) {
             std::cerr << "velmar-cli: " << plan.From.string() << ": not renamed to \"" << plan.To.filename().string()
                       << "\": " << problem << "\n";

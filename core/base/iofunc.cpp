@@ -91,7 +91,8 @@ void TMemoryStream::Write(const void* buffer, size_t count) {
 
 TFileStream::TFileStream(const std::filesystem::path& path, TMode mode, unsigned permissions) : Name(path.string()) {
     if (mode == OpenRead) {
-        Fd = sysio::Open(path.c_str(), O_RDONLY);
+        // Never waits: a FIFO or a device under an audio file's name is refused below.
+        Fd = sysio::Open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
         if (Fd < 0) throw EStreamError(ErrnoText("Cannot open file", Name));
         Stat = std::make_unique<struct stat>();
         if (sysio::Fstat(Fd, Stat.get()) != 0) {
@@ -100,13 +101,14 @@ TFileStream::TFileStream(const std::filesystem::path& path, TMode mode, unsigned
             Fd = -1;
             throw EStreamError(message);
         }
-        if (S_ISDIR(Stat->st_mode)) {
+        if (!S_ISREG(Stat->st_mode)) {
             sysio::Close(Fd);
             Fd = -1;
-            throw EStreamError("Cannot open file \"" + Name + "\": Is a directory");
+            throw EStreamError("Cannot open file \"" + Name + "\": " +
+                               (S_ISDIR(Stat->st_mode) ? "Is a directory" : "not a regular file"));
         }
     } else {
-        Fd = sysio::Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, permissions);
+        Fd = sysio::Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK, permissions);
         if (Fd < 0) throw EStreamError(ErrnoText("Cannot create file", Name));
     }
 }

@@ -1,6 +1,7 @@
 #include "batch/rename.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdio.h>
 #include <strings.h>
 #include <unistd.h>
@@ -49,25 +50,25 @@ std::string NameProblem(const fs::path& name, const std::string& extension) {
 
 }  // namespace
 
-std::vector<TTokenValues> ReadTokenValues(const std::vector<fs::path>& files, TMessageSink& sink) {
+std::vector<TFileValues> ReadTokenValues(const std::vector<fs::path>& files, TMessageSink& sink) {
     return ReadTokenValues(files, [&sink](size_t, const std::vector<std::string>& messages) {
         for (const std::string& m : messages) sink.Error(m);
         return true;
     });
 }
 
-std::vector<TTokenValues> ReadTokenValues(const std::vector<fs::path>& files,
-                                          const std::function<bool(size_t, const std::vector<std::string>&)>& onFile,
-                                          const std::function<bool()>& idle) {
-    std::vector<TTokenValues> values;
+std::vector<TFileValues> ReadTokenValues(const std::vector<fs::path>& files,
+                                         const std::function<bool(size_t, const std::vector<std::string>&)>& onFile,
+                                         const std::function<bool()>& idle) {
+    std::vector<TFileValues> values;
     values.reserve(files.size());
-    ReadFilesInOrder<TTokenValues>(
+    ReadFilesInOrder<TFileValues>(
         files,
         [](const fs::path& file, TCollectingSink& sink) {
             TMP3Object object(sink);
-            return object.LoadFile(file, false) ? GatherFileValues(object) : TTokenValues{};
+            return object.LoadFile(file, false) ? TFileValues(GatherFileValues(object)) : std::nullopt;
         },
-        [&](size_t i, TFileRead<TTokenValues>&& read) {
+        [&](size_t i, TFileRead<TFileValues>&& read) {
             values.push_back(std::move(read.Value));
             return onFile(i, read.Messages);
         },
@@ -75,14 +76,18 @@ std::vector<TTokenValues> ReadTokenValues(const std::vector<fs::path>& files,
     return values;
 }
 
-std::vector<TRenamePlan> PlanRenames(const std::vector<fs::path>& files, const std::vector<TTokenValues>& values,
+std::vector<TRenamePlan> PlanRenames(const std::vector<fs::path>& files, const std::vector<TFileValues>& values,
                                      const std::string& mask, const TTags& format) {
     std::vector<TRenamePlan> plans;
     plans.reserve(files.size());
     for (size_t i = 0; i < files.size(); ++i) {
         const fs::path& file = files[i];
         const std::string extension = file.extension().string();
-        const std::string name = RenamedName(mask, i < values.size() ? values[i] : TTokenValues{}, format, extension);
+        if (i >= values.size() || !values[i]) {
+            plans.push_back({file, file, "its tags could not be read"});
+            continue;
+        }
+        const std::string name = RenamedName(mask, *values[i], format, extension);
         TRenamePlan plan{file, file.parent_path() / fs::path(name).relative_path(), {}};
         plan.Problem = NameProblem(fs::path(name), extension);
         plans.push_back(std::move(plan));
@@ -119,13 +124,23 @@ std::string TargetProblem(const fs::path& from, const fs::path& to) {
     return {};
 }
 
-std::string MoveWithoutReplacing(const fs::path& from, const fs::path& to) {
-    // A save of the file that was cut short is finished first: its journal names the old name.
+std::string MoveAudioFile(const fs::path& from, const fs::path& to) {
+    // Only a regular file moves (never a folder or a FIFO that took an audio file's
+    // name), and a save of it that was cut short is finished first: its journal
+    // goes by the old name.
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0) return std::strerror(errno);
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return "it is not a regular file";
     try {
-        RecoverInterruptedSave(from);
+        std::string report;
+        if (RecoverInterruptedSave(from, &report) == TRecovery::SetAside) return report;
     } catch (const std::exception& e) {
         return e.what();
     }
+    return MoveWithoutReplacing(from, to);
+}
+
+std::string MoveWithoutReplacing(const fs::path& from, const fs::path& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
     if (errno != EINVAL && errno != ENOSYS) return std::strerror(errno);
     // A file system without the exclusive rename: a new link fails where a name is taken.

@@ -6,7 +6,6 @@
 #include <system_error>
 
 #include "base/threadpool.h"
-#include "file/inplace.h"
 
 namespace velmar {
 
@@ -35,12 +34,6 @@ TListing ListFolder(const fs::path& folder) {
             if (!it->is_symlink(kindError)) listing.Folders.push_back(it->path());  // no loops through links
         } else if (IsAudioFileName(it->path().filename()) && it->is_regular_file(kindError)) {
             listing.Files.push_back(it->path());
-        } else if (IsJournalName(it->path())) {
-            // A save cut short: finished before the file is read. One that cannot be
-            // finished now keeps its journal for the next save, which reports it.
-            try {
-                RecoverInterruptedSave(FileOfJournal(it->path()));
-            } catch (const std::exception&) {}
         }
     }
     // Names of one folder: their text orders them as the paths' own comparison does, faster.

@@ -13,7 +13,8 @@ bool IsAudioFileName(const std::filesystem::path& name);
 // The audio files of a folder and its sub-folders: a folder's own files (sorted
 // by name) before its sub-folders (sorted by name, each walked the same way).
 // Linked folders are not followed; folders that cannot be read are passed over.
-// A journal of a save that was cut short is carried out as its folder is listed.
+// Listing only reads: a journal of a save that was cut short is left for the next
+// change of its file.
 // The folders are listed on the shared thread pool.
 std::vector<std::filesystem::path> ScanFolder(const std::filesystem::path& folder);
 // The same, calling `progress` with the number of files found so far about every

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <span>
 
 #include "base/sysio.h"
@@ -19,9 +20,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kMagic[8] = {'V', 'E', 'L', 'M', 'A', 'R', 'J', '1'};
-constexpr const char* kJournalEnding = ".velmar-journal";
-constexpr int64_t kMaxJournal = int64_t(1) << 30;  // an ID3v2 tag is below 256 MB
+constexpr char kMagic[8] = {'V', 'E', 'L', 'M', 'A', 'R', 'J', '2'};
+constexpr std::string_view kJournalEnding = ".velmar-journal";
+constexpr std::string_view kAsideEnding = ".velmar-aside";  // shorter than the journal's: the name always fits
+// An ID3v2 tag is below 256 MB, the tags at the end below 4 MB.
+constexpr int64_t kMaxJournal = (int64_t(1) << 28) + (int64_t(1) << 22);
+constexpr int64_t kFingerprintSpan = 64 * 1024;
+constexpr size_t kNameMax = 255;  // bytes of one name, on every file system Velmar writes to
 
 std::string Failure(const std::string& what, const fs::path& name) {
     return what + " \"" + name.string() + "\": " + std::strerror(errno);
@@ -30,6 +35,7 @@ std::string Failure(const std::string& what, const fs::path& name) {
 // A descriptor closed when it goes out of scope.
 class TFd {
 public:
+    TFd() = default;
     TFd(const fs::path& path, int flags, unsigned mode = 0) : Fd(sysio::Open(path.c_str(), flags, mode)) {}
     ~TFd() {
         if (Fd >= 0) sysio::Close(Fd);
@@ -46,7 +52,7 @@ public:
     }
 
 private:
-    int Fd;
+    int Fd = -1;
 };
 
 void WriteAll(int fd, std::span<const uint8_t> bytes, int64_t at, const fs::path& name) {
@@ -78,14 +84,6 @@ void Sync(int fd, const fs::path& name) {
     if (sysio::Fdatasync(fd) != 0) throw EInPlace(Failure("Cannot flush", name));
 }
 
-// Only one in-place save or recovery of a file at a time, in this process or another:
-// a recovery must never take the journal of a save that is still under way for one
-// left by a crash. Where the file system has no locks, saves go on without.
-void LockForChange(int fd, const fs::path& name) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        throw EInPlace("Another save of \"" + name.string() + "\" is under way");
-}
-
 void Truncate(int fd, int64_t size, const fs::path& name) {
     if (sysio::Ftruncate(fd, off_t(size)) != 0) throw EInPlace(Failure("Cannot change the length of", name));
 }
@@ -107,6 +105,23 @@ uint32_t Crc(std::initializer_list<std::span<const uint8_t>> parts) {
     return uint32_t(crc);
 }
 
+std::string HexHash(std::string_view text) {
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a: a stable name for a text
+    for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return hex;
+}
+
+// The audio a save never writes, between the head it replaces and the point the
+// tail starts, seen through its first and last 64 KiB: when these differ from the
+// journal's, another program changed the file since.
+uint32_t AudioFingerprint(int fd, int64_t headLength, int64_t tailAt, const fs::path& name) {
+    const int64_t firstEnd = std::min(tailAt, headLength + kFingerprintSpan);
+    const int64_t lastFrom = std::max(firstEnd, tailAt - kFingerprintSpan);
+    return Crc({ReadAll(fd, headLength, firstEnd - headLength, name), ReadAll(fd, lastFrom, tailAt - lastFrom, name)});
+}
+
 void Put64(TBytes& out, uint64_t v) {
     for (int i = 0; i < 8; ++i) out.push_back(uint8_t(v >> (8 * i)));
 }
@@ -120,12 +135,13 @@ uint64_t Get64(std::span<const uint8_t> in, size_t& at) {
 }
 
 // What a journal holds: the file it belongs to, the regions an in-place save
-// replaces with their old bytes, and a checksum of their new bytes.
+// replaces with their old bytes, a checksum of their new bytes and a fingerprint
+// of the audio between them.
 struct TJournal {
     std::string File;  // the file's absolute name when the journal was written
     uint64_t Device = 0, Inode = 0;
     int64_t OldSize = 0, NewSize = 0, TailAt = 0;
-    uint32_t NewCrc = 0;
+    uint32_t NewCrc = 0, AudioCrc = 0;
     TBytes OldHead, OldTail;
 
     TBytes Render() const {
@@ -133,7 +149,7 @@ struct TJournal {
         Put64(out, File.size());
         out.insert(out.end(), File.begin(), File.end());
         for (uint64_t v : {Device, Inode, uint64_t(OldSize), uint64_t(NewSize), uint64_t(TailAt),
-                           uint64_t(OldHead.size()), uint64_t(OldTail.size()), uint64_t(NewCrc)})
+                           uint64_t(OldHead.size()), uint64_t(OldTail.size()), uint64_t(NewCrc), uint64_t(AudioCrc)})
             Put64(out, v);
         out.insert(out.end(), OldHead.begin(), OldHead.end());
         out.insert(out.end(), OldTail.begin(), OldTail.end());
@@ -141,15 +157,18 @@ struct TJournal {
         return out;
     }
 
-    // False for a journal that was not written whole.
-    bool Parse(std::span<const uint8_t> in) {
+    enum TParsed { Whole, Torn, Foreign };
+    // Torn: a journal of this kind not written whole (the save had not touched the
+    // file yet). Foreign: not a journal this version writes.
+    TParsed Parse(std::span<const uint8_t> in) {
+        if (in.size() < sizeof kMagic || std::memcmp(in.data(), kMagic, sizeof kMagic) != 0) return Foreign;
         try {
-            if (in.size() < sizeof kMagic + 8 || std::memcmp(in.data(), kMagic, sizeof kMagic) != 0) return false;
+            if (in.size() < sizeof kMagic + 8) return Torn;
             size_t at = in.size() - 8;
-            if (Get64(in, at) != Crc({in.first(in.size() - 8)})) return false;
+            if (Get64(in, at) != Crc({in.first(in.size() - 8)})) return Torn;
             at = sizeof kMagic;
             const uint64_t nameLength = Get64(in, at);
-            if (nameLength > in.size() - at) return false;
+            if (nameLength > in.size() - at) return Torn;
             File.assign(reinterpret_cast<const char*>(in.data() + at), size_t(nameLength));
             at += size_t(nameLength);
             Device = Get64(in, at);
@@ -159,21 +178,25 @@ struct TJournal {
             TailAt = int64_t(Get64(in, at));
             const uint64_t headLength = Get64(in, at), tailLength = Get64(in, at);
             NewCrc = uint32_t(Get64(in, at));
-            if (headLength + tailLength != in.size() - 8 - at || TailAt < int64_t(headLength) ||
+            AudioCrc = uint32_t(Get64(in, at));
+            if (at > in.size() - 8 || headLength > in.size() || tailLength > in.size() ||
+                headLength + tailLength != in.size() - 8 - at || TailAt < int64_t(headLength) || NewSize < TailAt ||
                 OldSize != TailAt + int64_t(tailLength))
-                return false;
+                return Torn;
             OldHead.assign(in.begin() + ptrdiff_t(at), in.begin() + ptrdiff_t(at + headLength));
             at += size_t(headLength);
             OldTail.assign(in.begin() + ptrdiff_t(at), in.begin() + ptrdiff_t(at + tailLength));
-            return true;
+            return Whole;
         } catch (const EInPlace&) {
-            return false;
+            return Torn;
         }
     }
 };
 
-// The user's own place for journals of files whose folder cannot hold one.
-fs::path JournalInStateFolder(const fs::path& file) {
+// The user's own folder for journals of files whose folder cannot hold one: made
+// 0700, and used only when it is a folder of this user that no one else may write
+// (after `sudo -E` the state folder named in the environment is another user's).
+fs::path StateJournalFolder(bool make) {
     fs::path base;
     if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state)
         base = state;
@@ -181,31 +204,48 @@ fs::path JournalInStateFolder(const fs::path& file) {
         base = fs::path(home) / ".local" / "state";
     else
         return {};
+    const fs::path folder = base / "velmar" / "journals";
+    if (make) {
+        std::error_code ec;
+        fs::create_directories(base, ec);
+        ::mkdir((base / "velmar").c_str(), 0700);
+        ::mkdir(folder.c_str(), 0700);
+    }
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+        (st.st_mode & 022) != 0)
+        return {};
+    return folder;
+}
+
+fs::path JournalInStateFolder(const fs::path& file, bool make = false) {
+    const fs::path folder = StateJournalFolder(make);
+    if (folder.empty()) return {};
     std::error_code ec;
-    const std::string name = fs::absolute(file, ec).string();
-    uint64_t hash = 14695981039346656037ull;  // FNV-1a: a stable name for the file's path
-    for (unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
-    return base / "velmar" / "journals" / (std::string(hex) + kJournalEnding);
+    return folder / (HexHash(fs::absolute(file, ec).string()) + std::string(kJournalEnding));
 }
 
 bool CannotCreateHere(int error) { return error == EACCES || error == EPERM || error == EROFS; }
 
-// Writes and flushes the journal, readable by whoever may read the file; returns where it is.
-fs::path WriteJournal(const fs::path& file, const TJournal& journal, unsigned mode) {
+// A journal this user wrote: a regular file of theirs, for a file of theirs (root
+// writes any file, and no one else can make a file of root's).
+bool Believable(const struct stat& journal, const struct stat& file) {
+    const uid_t me = ::geteuid();
+    return S_ISREG(journal.st_mode) && journal.st_uid == me && (file.st_uid == me || me == 0);
+}
+
+// Writes and flushes the journal, readable by whoever may read the file; returns
+// where it is. A name beside the file that is taken already is someone else's (the
+// file's own journal was dealt with under its lock): the state folder takes it then.
+fs::path WriteJournal(const TFileForChange& file, const TJournal& journal) {
     const TBytes bytes = journal.Render();
-    for (fs::path place : {JournalBeside(file), JournalInStateFolder(file)}) {
+    const unsigned mode = unsigned(file.Status().st_mode & 0666);
+    for (const bool beside : {true, false}) {
+        const fs::path place = beside ? JournalBeside(file.Name()) : JournalInStateFolder(file.Name(), true);
         if (place.empty()) continue;
-        if (place != JournalBeside(file)) {
-            std::error_code ec;
-            fs::create_directories(place.parent_path(), ec);
-        }
-        TFd out(place, O_WRONLY | O_CREAT | O_EXCL, mode);
+        TFd out(place, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK, beside ? mode : 0600);
         if (!out) {
-            if (CannotCreateHere(errno)) continue;
-            if (errno == EEXIST)
-                throw EInPlace("Another save of \"" + file.string() + "\" is under way (\"" + place.string() + "\")");
+            if (CannotCreateHere(errno) || (beside && errno == EEXIST)) continue;
             throw EInPlace(Failure("Cannot create the journal", place));
         }
         try {
@@ -220,7 +260,7 @@ fs::path WriteJournal(const fs::path& file, const TJournal& journal, unsigned mo
         return place;
     }
     errno = EACCES;
-    throw EInPlace(Failure("Cannot create a journal for", file));
+    throw EInPlace(Failure("Cannot create a journal for", file.Name()));
 }
 
 // Needs no flush of the folder: a journal that comes back after a crash finds the
@@ -238,67 +278,107 @@ void PutBack(int fd, const TJournal& journal, const fs::path& file) {
     Sync(fd, file);
 }
 
+// Renames a journal that must not be carried out, so that it is kept for whoever
+// wants its bytes and no longer marks the file; says where it is.
+std::string SetAside(const fs::path& journal, const fs::path& file, const std::string& why) {
+    std::string name = journal.filename().string();
+    name.replace(name.size() - kJournalEnding.size(), kJournalEnding.size(), kAsideEnding);
+    const fs::path aside = journal.parent_path() / name;
+    const fs::path kept = sysio::Rename(journal.c_str(), aside.c_str()) == 0 ? aside : journal;
+    return "a save of \"" + file.string() + "\" was cut short, and " + why +
+           ": its old tags were not put back and are kept in \"" + kept.string() + "\"";
+}
+
+void Note(std::string* report, const std::string& text) {
+    if (report) *report = text;
+}
+
 }  // namespace
 
 int64_t ModificationTime(const struct stat& st) { return int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec; }
 
-fs::path JournalBeside(const fs::path& file) {
-    return file.parent_path() / ("." + file.filename().string() + kJournalEnding);
+fs::path NameBeside(const fs::path& file, std::string_view ending) {
+    const std::string name = file.filename().string();
+    std::string beside = "." + name + std::string(ending);
+    if (beside.size() > kNameMax) beside = "." + HexHash(name) + std::string(ending);
+    return file.parent_path() / beside;
 }
 
-bool IsJournalName(const fs::path& name) {
-    const std::string s = name.filename().string();
-    return s.size() > 1 + std::strlen(kJournalEnding) && s[0] == '.' && s.ends_with(kJournalEnding);
+fs::path JournalBeside(const fs::path& file) { return NameBeside(file, kJournalEnding); }
+
+TFileForChange::TFileForChange(const fs::path& file) : File(file) {
+    // The name is looked at first, so that nothing but a regular file is ever opened
+    // (opening a device can act on it, opening a FIFO can wait for a writer).
+    struct stat named {};
+    if (::lstat(file.c_str(), &named) != 0) throw EInPlace(Failure("Cannot write", file));
+    auto notRegular = [&file] {
+        return EInPlace("\"" + file.string() + "\" is not a regular file: it is left as it is");
+    };
+    if (!S_ISREG(named.st_mode)) throw notRegular();
+    Handle = sysio::Open(file.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (Handle < 0) throw EInPlace(Failure("Cannot write", file));
+    try {
+        Refresh();
+        if (!S_ISREG(St.st_mode)) throw notRegular();
+        if (::flock(Handle, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+            throw EInPlace("Another save of \"" + file.string() + "\" is under way");
+        // Another save may have renamed a new file over the name while this one waited.
+        if (::lstat(file.c_str(), &named) != 0 || named.st_dev != St.st_dev || named.st_ino != St.st_ino)
+            throw EInPlace("the file \"" + file.string() + "\" was replaced by another program meanwhile");
+    } catch (...) {
+        sysio::Close(Handle);
+        throw;
+    }
 }
 
-fs::path FileOfJournal(const fs::path& journal) {
-    const std::string s = journal.filename().string();
-    return journal.parent_path() / s.substr(1, s.size() - 1 - std::strlen(kJournalEnding));
+TFileForChange::~TFileForChange() {
+    if (Handle >= 0) sysio::Close(Handle);
 }
 
-bool WriteInPlace(const fs::path& file, const TInPlaceEdit& edit) {
-    TFd fd(file, O_RDWR);
-    if (!fd) throw EInPlace(Failure("Cannot write", file));
-    LockForChange(fd.Get(), file);
-    struct stat st {};
-    if (sysio::Fstat(fd.Get(), &st) != 0) throw EInPlace(Failure("Cannot read the status of", file));
+void TFileForChange::Refresh() {
+    if (sysio::Fstat(Handle, &St) != 0) throw EInPlace(Failure("Cannot read the status of", File));
+}
+
+bool WriteInPlace(TFileForChange& file, const TInPlaceEdit& edit) {
+    const int fd = file.Fd();
+    const fs::path& name = file.Name();
+    const struct stat st = file.Status();
     const int64_t size = int64_t(st.st_size);
-    if (size != edit.ExpectedSize || ModificationTime(st) != edit.ExpectedModification)
-        throw EInPlace("the file \"" + file.string() + "\" was changed by another program since it was read");
     if (edit.TailAt < int64_t(edit.Head.size()) || edit.TailAt > size)
-        throw EInPlace("the new tags do not fit the file \"" + file.string() + "\"");
+        throw EInPlace("the new tags do not fit the file \"" + name.string() + "\"");
 
     TJournal journal;
-    journal.OldHead = ReadAll(fd.Get(), 0, int64_t(edit.Head.size()), file);
-    journal.OldTail = ReadAll(fd.Get(), edit.TailAt, size - edit.TailAt, file);
+    journal.OldHead = ReadAll(fd, 0, int64_t(edit.Head.size()), name);
+    journal.OldTail = ReadAll(fd, edit.TailAt, size - edit.TailAt, name);
     const bool headChanged = journal.OldHead != edit.Head, tailChanged = journal.OldTail != edit.Tail;
     if (!headChanged && !tailChanged) return false;
 
     std::error_code ec;
-    journal.File = fs::absolute(file, ec).string();
+    journal.File = fs::absolute(name, ec).string();
     journal.Device = st.st_dev;
     journal.Inode = st.st_ino;
     journal.OldSize = size;
     journal.NewSize = edit.TailAt + int64_t(edit.Tail.size());
     journal.TailAt = edit.TailAt;
     journal.NewCrc = Crc({edit.Head, edit.Tail});
-    const fs::path journalName = WriteJournal(file, journal, unsigned(st.st_mode & 0666));
+    journal.AudioCrc = AudioFingerprint(fd, int64_t(edit.Head.size()), edit.TailAt, name);
+    const fs::path journalName = WriteJournal(file, journal);
 
     try {
-        if (headChanged) WriteAll(fd.Get(), edit.Head, 0, file);
-        if (tailChanged) WriteAll(fd.Get(), edit.Tail, edit.TailAt, file);
-        if (journal.NewSize != size) Truncate(fd.Get(), journal.NewSize, file);
-        Sync(fd.Get(), file);
+        if (headChanged) WriteAll(fd, edit.Head, 0, name);
+        if (tailChanged) WriteAll(fd, edit.Tail, edit.TailAt, name);
+        if (journal.NewSize != size) Truncate(fd, journal.NewSize, name);
+        Sync(fd, name);
     } catch (const EInPlace& e) {
         std::string message = e.what();
         try {
-            PutBack(fd.Get(), journal, file);
+            PutBack(fd, journal, name);
             const struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
-            ::futimens(fd.Get(), times);  // as it was read, so that it can be saved again
+            ::futimens(fd, times);  // as it was read, so that it can be saved again
             RemoveJournal(journalName);
         } catch (const EInPlace&) {
             message += "; its old tags are kept in \"" + journalName.string() +
-                       "\" and put back when the file is next saved or its folder is read";
+                       "\" and put back by the next change of the file or by velmar-cli recover";
         }
         throw EInPlace(message);
     }
@@ -306,59 +386,92 @@ bool WriteInPlace(const fs::path& file, const TInPlaceEdit& edit) {
     try {
         RemoveJournal(journalName);
     } catch (const EInPlace&) {}
+    file.Refresh();
     return true;
 }
 
-TRecovery RecoverInterruptedSave(const fs::path& file) {
-    for (const fs::path& place : {JournalBeside(file), JournalInStateFolder(file)}) {
+TRecovery RecoverLocked(TFileForChange& file, std::string* report) {
+    const fs::path& name = file.Name();
+    const struct stat st = file.Status();
+    for (const bool beside : {true, false}) {
+        const fs::path place = beside ? JournalBeside(name) : JournalInStateFolder(name);
         if (place.empty()) continue;
         TJournal journal;
+        TJournal::TParsed parsed;
         {
-            TFd in(place, O_RDONLY);
+            // Never through a link, never waiting on a FIFO, never a file of someone else's.
+            TFd in(place, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+            struct stat js {};
             if (!in) {
-                // The user's state folder may be another user's (after su, sudo): only this
-                // user's journals are there, and only one beside the file is shared.
-                if (errno == ENOENT || errno == ENOTDIR || place != JournalBeside(file)) continue;
+                if (errno == ENOENT || errno == ENOTDIR) continue;
+            } else if (sysio::Fstat(in.Get(), &js) != 0) {
                 throw EInPlace(Failure("Cannot read the journal", place));
             }
-            struct stat st {};
-            if (sysio::Fstat(in.Get(), &st) != 0) throw EInPlace(Failure("Cannot read the journal", place));
-            const bool whole =
-                st.st_size <= kMaxJournal && journal.Parse(ReadAll(in.Get(), 0, int64_t(st.st_size), place));
-            if (!whole) {  // cut short while it was written: the file was not touched yet
-                in.Close();
-                RemoveJournal(place);
+            if (!in || !Believable(js, st) || js.st_size > kMaxJournal) {
+                Note(report, "\"" + place.string() + "\" was not written by a save of yours: it is left alone");
                 continue;
             }
+            parsed = journal.Parse(ReadAll(in.Get(), 0, int64_t(js.st_size), place));
         }
-        std::error_code ec;
-        if (place != JournalBeside(file) && journal.File != fs::absolute(file, ec).string()) continue;
-
-        TFd fd(file, O_RDWR);
-        if (!fd) {
-            if (errno == ENOENT) return TRecovery::Nothing;  // kept for the file, should it come back
-            throw EInPlace(Failure("Cannot put back the tags of", file));
-        }
-        LockForChange(fd.Get(), file);
-        struct stat st {};
-        if (sysio::Fstat(fd.Get(), &st) != 0) throw EInPlace(Failure("Cannot read the status of", file));
-        const int64_t size = int64_t(st.st_size);
-        if ((st.st_dev == journal.Device && st.st_ino != journal.Inode) || size < journal.TailAt) {
-            // Another file now has this name: the journal no longer says anything about it.
+        if (parsed == TJournal::Torn) {  // cut short while it was written: the file was not touched yet
             RemoveJournal(place);
             continue;
         }
+        std::error_code ec;
+        if (parsed == TJournal::Whole && !beside && journal.File != fs::absolute(name, ec).string())
+            continue;  // another file's name with the same hash
+        const char* why = nullptr;
+        if (parsed == TJournal::Foreign)
+            why = "its journal is not one this version of Velmar can read";
+        else if (journal.Device != uint64_t(st.st_dev) || journal.Inode != uint64_t(st.st_ino))
+            why = "another file has taken its name since";
+        else if (int64_t(st.st_size) < journal.TailAt ||
+                 AudioFingerprint(file.Fd(), int64_t(journal.OldHead.size()), journal.TailAt, name) != journal.AudioCrc)
+            why = "another program has changed the file since";
+        if (why) {
+            Note(report, SetAside(place, name, why));
+            return TRecovery::SetAside;
+        }
         TRecovery result = TRecovery::RestoredOld;
+        const int64_t size = int64_t(st.st_size);
         if (size == journal.NewSize) {
-            const TBytes head = ReadAll(fd.Get(), 0, int64_t(journal.OldHead.size()), file);
-            const TBytes tail = ReadAll(fd.Get(), journal.TailAt, size - journal.TailAt, file);
+            const TBytes head = ReadAll(file.Fd(), 0, int64_t(journal.OldHead.size()), name);
+            const TBytes tail = ReadAll(file.Fd(), journal.TailAt, size - journal.TailAt, name);
             if (Crc({head, tail}) == journal.NewCrc) result = TRecovery::KeptNew;
         }
-        if (result == TRecovery::RestoredOld) PutBack(fd.Get(), journal, file);
+        if (result == TRecovery::RestoredOld) {
+            PutBack(file.Fd(), journal, name);
+            file.Refresh();
+        }
         RemoveJournal(place);
         return result;
     }
     return TRecovery::Nothing;
+}
+
+TRecovery RecoverInterruptedSave(const fs::path& file, std::string* report) {
+    // Nothing to do, and nothing opened, when there is no journal at all.
+    struct stat st {};
+    const bool any = ::lstat(JournalBeside(file).c_str(), &st) == 0 || HasCutShortSave(file);
+    if (!any) return TRecovery::Nothing;
+    TFileForChange locked(file);
+    return RecoverLocked(locked, report);
+}
+
+bool IsWholeJournal(std::span<const uint8_t> bytes) {
+    TJournal journal;
+    return journal.Parse(bytes) == TJournal::Whole;
+}
+
+bool HasCutShortSave(const fs::path& file) {
+    const uid_t me = ::geteuid();
+    for (const bool beside : {true, false}) {
+        const fs::path place = beside ? JournalBeside(file) : JournalInStateFolder(file);
+        struct stat st {};
+        if (!place.empty() && ::lstat(place.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == me)
+            return true;
+    }
+    return false;
 }
 
 }  // namespace velmar

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -140,7 +139,7 @@ int64_t TMP3Object::FindRiffData(TFileStream& file) {
 
 bool TMP3Object::LoadFile(const fs::path& fileName, bool loadAudio) {
     AudioStart = AudioEnd = FileSize = DataStart = 0;
-    IsVbr = HasFrame = false;
+    IsVbr = HasFrame = HadTag = false;
     LoadedName = fileName;
     try {
         // One open and one status, then the head and the tail in one read each: every
@@ -160,12 +159,14 @@ bool TMP3Object::LoadFile(const fs::path& fileName, bool loadAudio) {
             if (tagEnd + int64_t(kRoomAfterTag) > int64_t(head)) file.KeepHead(size_t(tagEnd) + kHeadRead);
         }
         file.KeepTail(kTailRead);
+        HadTag = tagged;
         if (tagged) {
             file.Seek(3);
             ID3v2Tag.Read(file);
             DataStart = std::min<int64_t>(ID3v2Tag.TagSizeOnDisk(), FileSize);
         }
         ReadTrailingTags(file);
+        HadTag = HadTag || ID3v1Tag.Present;
         const int64_t scanFrom = FindRiffData(file);
 
         uint8_t header[4] = {};
@@ -200,9 +201,10 @@ bool TMP3Object::LoadFile(const fs::path& fileName, bool loadAudio) {
 
 bool TMP3Object::LoadForChange(const fs::path& fileName) {
     try {
-        RecoverInterruptedSave(WriteTarget(fileName));
+        std::string report;
+        if (RecoverInterruptedSave(WriteTarget(fileName), &report) == TRecovery::SetAside) Sink->Error(report);
     } catch (const std::exception& e) {
-        Sink->Error(std::string("MP3Object Unknown Exception: ") + e.what());
+        Sink->Error(e.what());
         return false;
     }
     return LoadFile(fileName, false);
@@ -388,16 +390,30 @@ bool TMP3Object::RemoveTags(bool removeID3v2, bool removeLyrics3, bool removeID3
 }
 
 void TMP3Object::WriteTags(const fs::path& target, bool sameFile, const TBytes& head, const TBytes& tail) {
+    // Only a file that holds MPEG audio or an ID3 tag (or nothing yet) is written:
+    // anything else named like an audio file (a text, a picture) is left as it is.
+    if (!HasFrame && !HadTag && FileSize > 0)
+        throw EMP3Object("\"" + target.string() + "\" holds neither MPEG audio nor an ID3 tag: it is left as it is");
+    TFileForChange file(target);
     // A save cut short earlier is finished first; when that changed the file, what
-    // was read from it no longer holds and the save is refused by the check below.
-    if (RecoverInterruptedSave(target) == TRecovery::RestoredOld)
+    // was read from it no longer holds and the save is refused.
+    std::string report;
+    const TRecovery recovered = RecoverLocked(file, &report);
+    if (recovered == TRecovery::RestoredOld)
         throw EMP3Object("an earlier save of \"" + target.string() +
                          "\" had been cut short and was undone: read the file again");
+    if (recovered == TRecovery::SetAside) Sink->Error(report);
+    // Under the lock, up to the end of the save: a file changed since it was read
+    // (by another program, or by another save that got there first) is not written.
+    if (sameFile && (int64_t(file.Status().st_size) != FileSize ||
+                     ModificationTime(file.Status()) != LoadedModification))
+        throw EMP3Object("the file \"" + target.string() + "\" was changed by another program since it was read");
     if (sameFile && !HasAudioData && int64_t(head.size()) == DataStart) {
-        WriteInPlace(target, {head, AudioEnd, tail, FileSize, LoadedModification});
-    } else {
-        WriteNewFile(target, head, tail);
+        WriteInPlace(file, {head, AudioEnd, tail});
+        LoadedModification = ModificationTime(file.Status());
+        return;
     }
+    WriteNewFile(file, sameFile, head, tail);
     struct stat now {};
     if (::stat(target.c_str(), &now) == 0) LoadedModification = ModificationTime(now);
 }
@@ -406,14 +422,14 @@ namespace {
 
 // Copies `count` bytes from `in` at `from` to the end of `out`, by the kernel when it
 // can (no data pass through the program), else through one block of memory.
-void CopyBytes(TFileStream& in, int64_t from, TFileStream& out, int64_t count, const fs::path& name) {
+void CopyBytes(int in, int64_t from, TFileStream& out, int64_t count, const fs::path& name) {
     off_t inAt = off_t(from), outAt = off_t(out.Position());
     bool kernel = true;
     TBytes block;
     for (int64_t left = count; left > 0;) {
         const size_t want = size_t(std::min<int64_t>(left, int64_t(kCopyBlock)));
         if (kernel) {
-            const ssize_t n = sysio::CopyFileRange(in.Handle(), &inAt, out.Handle(), &outAt, want);
+            const ssize_t n = sysio::CopyFileRange(in, &inAt, out.Handle(), &outAt, want);
             if (n > 0) {
                 left -= n;
                 continue;
@@ -428,7 +444,7 @@ void CopyBytes(TFileStream& in, int64_t from, TFileStream& out, int64_t count, c
             if (n < 0) throw EMP3Object(ErrnoMessage("Cannot copy the audio of \"" + name.string() + "\""));
             throw EMP3Object("the file \"" + name.string() + "\" became shorter while it was copied");
         }
-        if (in.ReadAt(inAt, block.data(), want) != want)
+        if (sysio::Pread(in, block.data(), want, inAt) != ssize_t(want))
             throw EMP3Object("the file \"" + name.string() + "\" became shorter while it was copied");
         out.Seek(outAt);
         out.Write(block.data(), want);
@@ -441,47 +457,47 @@ void CopyBytes(TFileStream& in, int64_t from, TFileStream& out, int64_t count, c
 
 }  // namespace
 
-void TMP3Object::WriteNewFile(const fs::path& target, const TBytes& head, const TBytes& tail) {
-    struct stat original {};
-    const bool exists = ::stat(target.c_str(), &original) == 0;
-    const unsigned mode = exists ? unsigned(original.st_mode & 07777) : 0644;
-    // Replacing the file needs only the folder's permission; the file's own protection must hold too.
-    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-        throw EMP3Object(ErrnoMessage("Cannot write \"" + target.string() + "\""));
+void TMP3Object::WriteNewFile(TFileForChange& file, bool sameFile, const TBytes& head, const TBytes& tail) {
+    const fs::path& target = file.Name();
+    const struct stat& original = file.Status();
+    const unsigned mode = unsigned(original.st_mode & 07777);
 
-    // The bytes between the tags come from memory when loaded, else from the file as loaded.
+    // The bytes between the tags come from memory when loaded, else from the file as
+    // loaded: the locked file itself when it is the one read.
     std::unique_ptr<TFileStream> source;
-    if (!HasAudioData) {
+    int from = file.Fd();
+    if (!HasAudioData && !sameFile) {
         source = std::make_unique<TFileStream>(LoadedName, TFileStream::OpenRead);
         if (source->Size() != FileSize || ModificationTime(source->Status()) != LoadedModification)
             throw EMP3Object("the file \"" + LoadedName.string() +
                              "\" was changed by another program since it was read");
+        from = source->Handle();
     }
 
-    static std::atomic<unsigned> counter{0};
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    const fs::path temp = folder / ("." + target.filename().string() + ".velmar-" + std::to_string(::getpid()) + "-" +
-                                    std::to_string(counter++));
+    // One name per file: under the file's lock no other save uses it, so one found
+    // there was left by a save that was killed, and goes.
+    const fs::path temp = NameBeside(target, ".velmar-new");
+    struct stat left {};
+    if (::lstat(temp.c_str(), &left) == 0 && sysio::Unlink(temp.c_str()) != 0)
+        throw EMP3Object(ErrnoMessage("Cannot remove \"" + temp.string() + "\", left by an earlier save"));
+    const fs::path folder = temp.parent_path().empty() ? fs::path(".") : temp.parent_path();
     try {
         TFileStream out(temp, TFileStream::CreateNew, mode);
-        if (exists) {
-            // The new file must belong to whoever owned the old one; a user who may write
-            // another user's file cannot give a file away, so such a save is refused.
-            struct stat made {};
-            if (sysio::Fstat(out.Handle(), &made) != 0)
-                throw EMP3Object(ErrnoMessage("Cannot read the new file's owner"));
-            if ((made.st_uid != original.st_uid || made.st_gid != original.st_gid) &&
-                ::fchown(out.Handle(), original.st_uid, original.st_gid) != 0)
-                throw EMP3Object(ErrnoMessage("Cannot keep the owner and group of \"" + target.string() +
-                                              "\", so it is left as it is"));
-            ::fchmod(out.Handle(), mode);  // after the owner: the creation mask may have taken bits away
-        }
+        // The new file must belong to whoever owned the old one; a user who may write
+        // another user's file cannot give a file away, so such a save is refused.
+        struct stat made {};
+        if (sysio::Fstat(out.Handle(), &made) != 0) throw EMP3Object(ErrnoMessage("Cannot read the new file's owner"));
+        if ((made.st_uid != original.st_uid || made.st_gid != original.st_gid) &&
+            ::fchown(out.Handle(), original.st_uid, original.st_gid) != 0)
+            throw EMP3Object(ErrnoMessage("Cannot keep the owner and group of \"" + target.string() +
+                                          "\", so it is left as it is"));
+        ::fchmod(out.Handle(), mode);  // after the owner: the creation mask may have taken bits away
         out.Write(head.data(), head.size());
         const int64_t dataLength = AudioEnd - DataStart;
         if (HasAudioData)
             out.Write(AudioData.data(), AudioData.size());
         else
-            CopyBytes(*source, DataStart, out, dataLength, LoadedName);
+            CopyBytes(from, DataStart, out, dataLength, LoadedName);
         out.Write(tail.data(), tail.size());
         const int64_t expected = int64_t(head.size()) + dataLength + int64_t(tail.size());
         if (out.Size() != expected)

@@ -14,6 +14,8 @@
 
 namespace velmar {
 
+class TFileForChange;
+
 class EMP3Object : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -56,6 +58,7 @@ public:
 
     bool IsVbr = false;
     bool HasFrame = false;  // an MPEG frame was found
+    bool HadTag = false;    // an ID3v2 or ID3v1 tag was found when the file was read
     uint16_t Attributes = 0;
     int64_t FileSize = -1;
     int64_t AudioLength = -1;  // AudioEnd - AudioStart
@@ -89,7 +92,7 @@ private:
     // Writes the new tags in place when the head keeps its length and the file is the
     // one read, else writes the file anew.
     void WriteTags(const std::filesystem::path& target, bool sameFile, const TBytes& head, const TBytes& tail);
-    void WriteNewFile(const std::filesystem::path& target, const TBytes& head, const TBytes& tail);
+    void WriteNewFile(TFileForChange& file, bool sameFile, const TBytes& head, const TBytes& tail);
 
     TMessageSink* Sink;
     std::filesystem::path LoadedName;

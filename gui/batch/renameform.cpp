@@ -187,7 +187,7 @@ QString TRenameForm::RenameOne(const velmar::TRenamePlan& plan) {
     std::filesystem::path to = plan.To;
     std::string problem = plan.Problem;
     for (;;) {
-        if (problem.empty()) problem = velmar::MoveWithoutReplacing(plan.From, to);
+        if (problem.empty()) problem = velmar::MoveAudioFile(plan.From, to);
         const QString tried = FromPath(to.lexically_relative(plan.From.parent_path()));
         if (problem.empty()) return tried;
         const auto answer =

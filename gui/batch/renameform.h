@@ -65,7 +65,7 @@ private:
     TDialogs& Dialogs;
     QStringList FileNames;
     std::vector<int> RowIndexes;
-    std::vector<velmar::TTokenValues> Values;  // read once, when the window is shown
+    std::vector<velmar::TFileValues> Values;  // read once, when the window is shown
     TBatchErrors ReadErrors;                   // of reading them, shown once after renaming
     std::vector<velmar::TRenamePlan> Plans;
 };

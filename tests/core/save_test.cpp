@@ -374,12 +374,15 @@ TEST_F(Saving, TheJournalPutsBackATornTagAndIsDroppedWhenItWasNotWrittenWhole) {
     EXPECT_EQ(ReadFile(P), path.Original);
     EXPECT_FALSE(fs::exists(journal));
 
-    // Reading the folder does the same before the file is read.
+    // Reading the folder only reads: the file is marked, and the next change finishes the save.
     crashBeforeTheTagIsWritten();
     WriteFile(P, torn);
     EXPECT_EQ(ScanFolder(Dir.Path), std::vector<fs::path>{P});
+    EXPECT_EQ(ReadFile(P), torn);
+    EXPECT_TRUE(HasCutShortSave(P));
+    EXPECT_EQ(RecoverInterruptedSave(P), TRecovery::RestoredOld);
     EXPECT_EQ(ReadFile(P), path.Original);
-    EXPECT_FALSE(fs::exists(journal));
+    EXPECT_FALSE(HasCutShortSave(P));
 
     // A journal cut short: the file was not touched, the journal goes.
     crashBeforeTheTagIsWritten();
