@@ -11,11 +11,21 @@ namespace velmar::cli {
 
 namespace {
 
-// Appends `s` as a JSON string; runs of plain characters are copied at once.
+// Appends a character's or a byte's value by `form`, "\\u%04x" or "\\x%02x".
+void AppendHex(std::string& out, const char* form, unsigned value) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, form, value);
+    out += hex;
+}
+
+// Appends `s` as a JSON string; runs of plain characters are copied at once. Only
+// bytes from 0x80 on are decoded: one that does not begin a well-formed UTF-8
+// sequence becomes U+FFFD, so the string is valid UTF-8 whatever a name holds.
 void AppendQuoted(std::string& out, std::string_view s) {
     static constexpr auto kEscaped = [] {
         std::array<bool, 256> escaped{};
         for (int c = 0; c < 0x20; ++c) escaped[size_t(c)] = true;
+        for (int c = 0x7F; c < 0x100; ++c) escaped[size_t(c)] = true;
         escaped['"'] = escaped['\\'] = true;
         return escaped;
     }();
@@ -24,6 +34,13 @@ void AppendQuoted(std::string& out, std::string_view s) {
     for (size_t i = 0; i < s.size(); ++i) {
         const uint8_t c = uint8_t(s[i]);
         if (!kEscaped[c]) continue;
+        if (c >= 0x80) {
+            uint32_t cp = 0;
+            if (const size_t len = Utf8SequenceAt(s, i, cp); len > 0) {
+                i += len - 1;  // a whole character, copied with its run
+                continue;
+            }
+        }
         out.append(s, plain, i - plain);
         plain = i + 1;
         switch (c) {
@@ -32,11 +49,7 @@ void AppendQuoted(std::string& out, std::string_view s) {
             case '\n': out += "\\n"; break;
             case '\r': out += "\\r"; break;
             case '\t': out += "\\t"; break;
-            default: {
-                char esc[8];
-                std::snprintf(esc, sizeof esc, "\\u%04x", unsigned(c));
-                out += esc;
-            }
+            default: AppendHex(out, "\\u%04x", c >= 0x80 ? 0xFFFD : c);
         }
     }
     out.append(s, plain);
