@@ -1,16 +1,18 @@
 #include "check.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 
+#include "batch/makelist.h"
 #include "file/filereader.h"
 #include "file/filescan.h"
 #include "file/mpegchecker.h"
+#include "report.h"
 
 namespace velmar::cli {
 
@@ -56,6 +58,23 @@ private:
     Clock::time_point Begin, Last;
 };
 
+// Prints why the report was not written; returns the exit status for it.
+int ReportNotWritten(const std::string& file, const std::string& problem) {
+    std::cerr << "velmar-cli: cannot write the report " << Printable(file) << ": " << problem << "\n";
+    return 1;
+}
+
+// Why no report could be written at `file`: its folder is missing or may not be
+// written to. Empty when it can be tried; the write itself may still fail.
+std::string ReportFolderProblem(const std::filesystem::path& file) {
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return std::strerror(errno);
+    if (!S_ISDIR(st.st_mode)) return std::strerror(ENOTDIR);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+    return {};
+}
+
 }  // namespace
 
 std::string ParseCheckOptions(const std::vector<std::string>& args, TCheckOptions& options) {
@@ -78,18 +97,17 @@ std::string ParseCheckOptions(const std::vector<std::string>& args, TCheckOption
 }
 
 int RunCheck(const TCheckOptions& options) {
-    std::ofstream report;
-    if (!options.ReportFile.empty()) {
-        report.open(options.ReportFile, std::ios::binary | std::ios::trunc);
-        if (!report) {
-            std::cerr << "velmar-cli: cannot write the report " << options.ReportFile << ": " << std::strerror(errno)
-                      << "\n";
-            return 1;
-        }
-    }
+    const bool toReport = !options.ReportFile.empty();
+    // A report that cannot be written fails at once, not after every file was checked.
+    if (const std::string problem = toReport ? ReportFolderProblem(options.ReportFile) : ""; !problem.empty())
+        return ReportNotWritten(options.ReportFile, problem);
+    // The report's text is gathered and written at the end beside the report file,
+    // then renamed over it, so a link planted at its name is replaced, never followed.
+    std::string report;
     auto emit = [&](const std::string& line) {
-        std::cout << line << '\n';
-        if (report.is_open()) report << line << '\n';
+        const std::string shown = Printable(line);
+        std::cout << shown << '\n';
+        if (toReport) report.append(shown).append(1, '\n');
     };
 
     const std::vector<std::filesystem::path> given(options.Paths.begin(), options.Paths.end());
@@ -109,7 +127,7 @@ int RunCheck(const TCheckOptions& options) {
             progress.BeforeOutput();
             for (const std::string& line : read.Value.Lines) emit(line);
             for (const std::string& m : read.Messages)
-                std::cerr << "velmar-cli: " << files[i].string() << ": " << m << "\n";
+                std::cerr << "velmar-cli: " << Printable(files[i].string()) << ": " << Printable(m) << "\n";
             checked = i + 1;
             progress.Step(checked);
             return true;
@@ -121,13 +139,9 @@ int RunCheck(const TCheckOptions& options) {
     progress.Clear();
     emit(CheckedFilesLine(files.size()));
     std::cout.flush();
-    if (report.is_open()) {
-        report.close();
-        if (!report) {
-            std::cerr << "velmar-cli: cannot write the report " << options.ReportFile << "\n";
-            return 1;
-        }
-    }
+    if (toReport)
+        if (const std::string problem = ReplaceFileContents(options.ReportFile, report); !problem.empty())
+            return ReportNotWritten(options.ReportFile, problem);
     return errors ? 1 : 0;
 }
 

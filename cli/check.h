@@ -12,7 +12,9 @@ struct TCheckOptions {
 
 // Parses the options; returns an error text for a usage error, else empty.
 std::string ParseCheckOptions(const std::vector<std::string>& args, TCheckOptions& options);
-// Checks every file and prints the report. Returns 0 when no file had errors, else 1.
+// Checks every file and prints the report; with a report file, writes the report
+// beside it and renames it over it. Returns 0 when no file had errors and the
+// report was written, else 1.
 int RunCheck(const TCheckOptions& options);
 
 }  // namespace velmar::cli

@@ -9,6 +9,7 @@
 #include "batch/rename.h"
 #include "edit/tagedit.h"
 #include "file/filescan.h"
+#include "report.h"
 
 namespace velmar::cli {
 
@@ -42,13 +43,13 @@ const char* const kFormatsUsage =
     "  Prints the names of the output formats of a mode (default rename), sorted.\n";
 
 int UsageError(const std::string& error, const char* usage) {
-    std::cerr << "velmar-cli: " << error << "\n" << usage;
+    std::cerr << "velmar-cli: " << Printable(error) << "\n" << usage;
     return 2;
 }
 
 class TFileSink : public TMessageSink {
 public:
-    void Error(const std::string& text) override { std::cerr << "velmar-cli: " << text << "\n"; }
+    void Error(const std::string& text) override { std::cerr << "velmar-cli: " << Printable(text) << "\n"; }
 };
 
 }  // namespace
@@ -94,7 +95,7 @@ int Formats(const std::vector<std::string>& args) {
             return UsageError("unknown option " + a, kFormatsUsage);
         }
     }
-    for (const std::string& n : ListFormats(DataFolder(data) / "Outputs" / mode)) std::cout << n << "\n";
+    for (const std::string& n : ListFormats(DataFolder(data) / "Outputs" / mode)) std::cout << Printable(n) << "\n";
     return 0;
 }
 
@@ -144,12 +145,12 @@ int Rename(const std::vector<std::string>& args) {
         std::string problem = plan.Problem;
         if (problem.empty() && !dryRun && !plan.Unchanged()) problem = MoveAudioFile(plan.From, plan.To);
         if (!problem.empty()) {
-            std::cerr << "velmar-cli: " << plan.From.string() << ": not renamed to \"" << plan.To.filename().string()
-                      << "\": " << problem << "\n";
+            std::cerr << "velmar-cli: " << Printable(plan.From.string()) << ": not renamed to \""
+                      << Printable(plan.To.filename().string()) << "\": " << Printable(problem) << "\n";
             status = 1;
             continue;
         }
-        std::cout << plan.From.string() << " -> " << plan.To.string() << "\n";
+        std::cout << Printable(plan.From.string()) << " -> " << Printable(plan.To.string()) << "\n";
     }
     return status;
 }
@@ -212,7 +213,7 @@ std::string ParseFillOptions(const std::vector<std::string>& args, std::string& 
 }
 
 void PrintFillValues(const fs::path& file, const TFillValues& v) {
-    std::cout << file.string() << (v.Matched ? "" : "  (the name does not fit the mask)") << "\n";
+    std::cout << Printable(file.string()) << (v.Matched ? "" : "  (the name does not fit the mask)") << "\n";
     const std::pair<const char*, const std::string*> fields[] = {{"Track", &v.Track},
                                                                  {"Artist", &v.Artist},
                                                                  {"Title", &v.Title},
@@ -227,7 +228,7 @@ void PrintFillValues(const fs::path& file, const TFillValues& v) {
                                                                  {"Encoded Using", &v.EncodedUsing},
                                                                  {"Copyright", &v.Copyright}};
     for (const auto& [name, value] : fields)
-        if (!value->empty()) std::cout << "  " << name << ": " << *value << "\n";
+        if (!value->empty()) std::cout << "  " << name << ": " << Printable(*value) << "\n";
 }
 
 }  // namespace
@@ -255,7 +256,7 @@ int Fill(const std::vector<std::string>& args) {
         }
         TFileSink sink;
         if (!WriteFillValues(files[i], values, int(files.size()), common, options, sink)) {
-            std::cerr << "velmar-cli: " << files[i].string() << ": the tags were not written\n";
+            std::cerr << "velmar-cli: " << Printable(files[i].string()) << ": the tags were not written\n";
             status = 1;
         }
     }

@@ -17,6 +17,7 @@
 #include "file/filereader.h"
 #include "file/filescan.h"
 #include "formats.h"
+#include "report.h"
 
 namespace velmar::cli {
 
@@ -56,12 +57,12 @@ const char* const kWipeUsage =
     "  written at all. --dry-run prints \"FILE: would remove ...\" and changes nothing.\n";
 
 int UsageError(const std::string& error, const char* usage) {
-    std::cerr << "velmar-cli: " << error << "\n" << usage;
+    std::cerr << "velmar-cli: " << Printable(error) << "\n" << usage;
     return 2;
 }
 
 void PrintMessage(const std::string& file, const std::string& text) {
-    std::cerr << "velmar-cli: " << (file.empty() ? "" : file + ": ") << text << "\n";
+    std::cerr << "velmar-cli: " << Printable(file.empty() ? text : file + ": " + text) << "\n";
 }
 
 // Prints every message at once, naming the file it belongs to.
@@ -192,7 +193,8 @@ bool DryWipe(const fs::path& file, TWipeChoice choice) {
     const std::optional<TWipeChoice> found = TagsToWipe(file, choice, sink);
     for (const std::string& m : sink.Messages) PrintMessage(file.string(), m);
     if (!found) return false;
-    std::cout << file.string() << (found->Any() ? ": would remove " + TagNames(*found) : kNoneOfThem) << "\n";
+    std::cout << Printable(file.string()) << (found->Any() ? ": would remove " + TagNames(*found) : kNoneOfThem)
+              << "\n";
     return true;
 }
 
@@ -200,8 +202,10 @@ bool WipeFile(const fs::path& file, TWipeChoice choice) {
     TNamedSink sink(file.string());
     TWipeChoice removed;
     switch (WipeTags(file, choice, sink, &removed)) {
-        case TWipeResult::Wiped: std::cout << file.string() << ": removed " << TagNames(removed) << "\n"; return true;
-        case TWipeResult::Untouched: std::cout << file.string() << kNoneOfThem << "\n"; return true;
+        case TWipeResult::Wiped:
+            std::cout << Printable(file.string()) << ": removed " << TagNames(removed) << "\n";
+            return true;
+        case TWipeResult::Untouched: std::cout << Printable(file.string()) << kNoneOfThem << "\n"; return true;
         case TWipeResult::Failed: break;
     }
     return false;
@@ -233,7 +237,7 @@ int List(const std::vector<std::string>& args) {
         return true;
     });
     if (!written) return 1;
-    std::cout << o.Report.string() << ": " << files.size() << " file(s)\n";
+    std::cout << Printable(o.Report.string()) << ": " << files.size() << " file(s)\n";
     return sink.FileMessages ? 1 : 0;
 }
 
@@ -272,7 +276,7 @@ int Match(const std::vector<std::string>& args) {
         });
     const TMatchToTime match = MatchToTime(lengths, *minutes * 60);
     for (size_t i = 0; i < files.size(); ++i)
-        if (match.Chosen[i]) std::cout << files[i].string() << "\n";
+        if (match.Chosen[i]) std::cout << Printable(files[i].string()) << "\n";
     std::cout << MatchTotalText(match.TotalSeconds) << "\n";
     return status;
 }

@@ -48,7 +48,9 @@ int Usage(const std::string& error) {
 class TPrintingSink : public TMessageSink {
 public:
     explicit TPrintingSink(std::string file) : File(std::move(file)) {}
-    void Error(const std::string& text) override { std::cerr << "velmar-cli: " << File << ": " << text << "\n"; }
+    void Error(const std::string& text) override {
+        std::cerr << "velmar-cli: " << cli::Printable(File + ": " + text) << "\n";
+    }
 
 private:
     std::string File;

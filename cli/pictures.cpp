@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "file/mp3object.h"
+#include "report.h"
 
 namespace velmar::cli {
 
@@ -29,7 +30,7 @@ const char* const kPicturesUsage =
     "  nothing.\n";
 
 int UsageError(const std::string& error) {
-    std::cerr << "velmar-cli: " << error << "\n" << kPicturesUsage;
+    std::cerr << "velmar-cli: " << Printable(error) << "\n" << kPicturesUsage;
     return 2;
 }
 
@@ -37,7 +38,9 @@ int UsageError(const std::string& error) {
 class TFileSink : public TMessageSink {
 public:
     explicit TFileSink(std::string file) : File(std::move(file)) {}
-    void Error(const std::string& text) override { std::cerr << "velmar-cli: " << File << ": " << text << "\n"; }
+    void Error(const std::string& text) override {
+        std::cerr << "velmar-cli: " << Printable(File) << ": " << Printable(text) << "\n";
+    }
 
 private:
     std::string File;
@@ -67,7 +70,7 @@ int WritePictures(const fs::path& file, const std::vector<const TAPICFrame*>& pi
     std::error_code ec;
     fs::create_directories(dir, ec);
     if (ec) {
-        std::cerr << "velmar-cli: " << dir.string() << ": " << ec.message() << "\n";
+        std::cerr << "velmar-cli: " << Printable(dir.string()) << ": " << ec.message() << "\n";
         return 1;
     }
     int status = 0;
@@ -76,11 +79,11 @@ int WritePictures(const fs::path& file, const std::vector<const TAPICFrame*>& pi
         const fs::path target =
             dir / (stem + "-" + std::to_string(i + 1) + "." + PictureExtension(pictures[i]->MIMEType));
         if (const std::string error = WriteNew(target, pictures[i]->PictureData); !error.empty()) {
-            std::cerr << "velmar-cli: " << target.string() << ": " << error << "\n";
+            std::cerr << "velmar-cli: " << Printable(target.string()) << ": " << Printable(error) << "\n";
             status = 1;
             continue;
         }
-        std::cout << target.string() << "\n";
+        std::cout << Printable(target.string()) << "\n";
     }
     return status;
 }
@@ -143,7 +146,8 @@ int Pictures(const std::vector<std::string>& args) {
     for (size_t i = 0; i < pictures.size(); ++i) {
         const TAPICFrame& p = *pictures[i];
         std::cout << i + 1 << ": " << unsigned(p.PictureType) << " " << PictureTypeName(p.PictureType) << ", "
-                  << p.MIMEType << ", \"" << p.Description << "\", " << p.PictureData.size() << " bytes\n";
+                  << Printable(p.MIMEType) << ", \"" << Printable(p.Description) << "\", " << p.PictureData.size()
+                  << " bytes\n";
     }
     return 0;
 }

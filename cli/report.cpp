@@ -11,11 +11,21 @@ namespace velmar::cli {
 
 namespace {
 
-// Appends `s` as a JSON string; runs of plain characters are copied at once.
+// Appends a character's or a byte's value by `form`, "\\u%04x" or "\\x%02x".
+void AppendHex(std::string& out, const char* form, unsigned value) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, form, value);
+    out += hex;
+}
+
+// Appends `s` as a JSON string; runs of plain characters are copied at once. Only
+// bytes from 0x80 on are decoded: one that does not begin a well-formed UTF-8
+// sequence becomes U+FFFD, so the string is valid UTF-8 whatever a name holds.
 void AppendQuoted(std::string& out, std::string_view s) {
     static constexpr auto kEscaped = [] {
         std::array<bool, 256> escaped{};
         for (int c = 0; c < 0x20; ++c) escaped[size_t(c)] = true;
+        for (int c = 0x7F; c < 0x100; ++c) escaped[size_t(c)] = true;
         escaped['"'] = escaped['\\'] = true;
         return escaped;
     }();
@@ -24,6 +34,13 @@ void AppendQuoted(std::string& out, std::string_view s) {
     for (size_t i = 0; i < s.size(); ++i) {
         const uint8_t c = uint8_t(s[i]);
         if (!kEscaped[c]) continue;
+        if (c >= 0x80) {
+            uint32_t cp = 0;
+            if (const size_t len = Utf8SequenceAt(s, i, cp); len > 0) {
+                i += len - 1;  // a whole character, copied with its run
+                continue;
+            }
+        }
         out.append(s, plain, i - plain);
         plain = i + 1;
         switch (c) {
@@ -32,11 +49,7 @@ void AppendQuoted(std::string& out, std::string_view s) {
             case '\n': out += "\\n"; break;
             case '\r': out += "\\r"; break;
             case '\t': out += "\\t"; break;
-            default: {
-                char esc[8];
-                std::snprintf(esc, sizeof esc, "\\u%04x", unsigned(c));
-                out += esc;
-            }
+            default: AppendHex(out, "\\u%04x", c >= 0x80 ? 0xFFFD : c);
         }
     }
     out.append(s, plain);
@@ -178,6 +191,42 @@ std::string VersionText(const TID3v2Header& h) {
 
 std::string ShownText(std::string_view text) { return std::string(Shown(text)); }
 
+std::string Printable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    size_t plain = 0;  // where the run of characters not yet copied begins
+    for (size_t i = 0; i < text.size();) {
+        const uint8_t c = uint8_t(text[i]);
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            ++i;
+            continue;
+        }
+        uint32_t cp = 0;
+        const size_t len = c >= 0x80 ? Utf8SequenceAt(text, i, cp) : 0;
+        if (len > 0 && cp >= 0xA0) {
+            i += len;
+            continue;
+        }
+        out.append(text, plain, i - plain);
+        if (len > 0) {  // a C1 control character
+            AppendHex(out, "\\u%04x", cp);
+            i += len;
+        } else {
+            switch (c) {
+                case '\\': out += "\\\\"; break;
+                case '\n': out += "\\n"; break;
+                case '\r': out += "\\r"; break;
+                case '\t': out += "\\t"; break;
+                default: AppendHex(out, "\\x%02x", c);
+            }
+            ++i;
+        }
+        plain = i;
+    }
+    out.append(text, plain);
+    return out;
+}
+
 namespace {
 
 std::string MpegJson(const TMP3Object& f) {
@@ -270,40 +319,71 @@ std::string JsonRecord(TMP3Object& f, const std::string& path, const std::vector
         .Text();
 }
 
+namespace {
+
+// The lines of a text record. Each line is made in `Line` and shown with Printable
+// as it ends, so a name or tag text never adds a line of its own nor reaches a
+// terminal as a control character.
+struct TTextLines {
+    std::ostringstream Line;
+    std::string Text;
+    void End() {
+        Text += Printable(std::move(Line).str());
+        Text += '\n';
+        Line.str({});
+    }
+};
+
+}  // namespace
+
 std::string TextRecord(TMP3Object& f, const std::string& path, const std::vector<std::string>& errors) {
-    std::ostringstream out;
-    out << path << "\n";
+    TTextLines lines;
+    std::ostringstream& out = lines.Line;
+    out << path;
+    lines.End();
     out << "  Size: " << f.FileSize << " bytes"
-        << (f.AttributeLetters.empty() ? "" : "  Attributes: " + f.AttributeLetters) << "\n";
+        << (f.AttributeLetters.empty() ? "" : "  Attributes: " + f.AttributeLetters);
+    lines.End();
     if (f.HasFrame) {
         out << "  MPEG Type: " << f.MpegType << "  " << f.MpegVersion << " " << f.Layer << "  " << f.Bitrate
-            << " kbit/s " << f.BitrateType << "  " << f.Frequency << " Hz  " << f.Mode << "\n";
+            << " kbit/s " << f.BitrateType << "  " << f.Frequency << " Hz  " << f.Mode;
+        lines.End();
         out << "  Total Frames: " << f.TotalFrames << "  Song Length: " << f.SongLength << "  Audio: " << f.AudioStart
-            << "-" << f.AudioEnd << "\n";
+            << "-" << f.AudioEnd;
     } else {
-        out << "  No MPEG frame found\n";
+        out << "  No MPEG frame found";
     }
+    lines.End();
     const TID3v1Object& v1 = f.ID3v1();
-    if (v1.Present)
+    if (v1.Present) {
         out << "  ID3v1: " << Latin1Field(v1.Artist) << " - " << Latin1Field(v1.Title) << " | " << Latin1Field(v1.Album)
             << " | " << Latin1Field(v1.Year) << " | track " << (v1.TrackText.empty() ? "-" : v1.TrackText) << " | "
-            << v1.GenreName << " | " << Latin1Field(v1.Comment) << "\n";
+            << v1.GenreName << " | " << Latin1Field(v1.Comment);
+        lines.End();
+    }
     TID3v2Object& v2 = f.ID3v2();
     if (v2.Present) {
         out << "  ID3v" << VersionText(v2.Header) << ", " << v2.TagSizeOnDisk() << " bytes"
-            << (v2.Valid ? "" : " (not understood)") << "\n";
+            << (v2.Valid ? "" : " (not understood)");
+        lines.End();
         for (const TFrameRef& ref : v2.FrameOrder) {
             TID3v2Frame* frame = v2.Frame(ref);
             if (!frame) continue;
             out << "    " << ref.FrameID << ": ";
             WriteFrameLine(out, ViewOf(*frame, ref.FrameID));
-            out << "\n";
+            lines.End();
         }
     }
     const TLyricsObject& ly = f.Lyrics3();
-    if (ly.Present) out << "  Lyrics3 v2.00, " << ly.Size << " bytes" << (ly.HasLyrics ? ", with lyrics" : "") << "\n";
-    for (const auto& e : errors) out << "  Error: " << e << "\n";
-    return out.str();
+    if (ly.Present) {
+        out << "  Lyrics3 v2.00, " << ly.Size << " bytes" << (ly.HasLyrics ? ", with lyrics" : "");
+        lines.End();
+    }
+    for (const auto& e : errors) {
+        out << "  Error: " << e;
+        lines.End();
+    }
+    return std::move(lines.Text);
 }
 
 }  // namespace velmar::cli

@@ -13,4 +13,10 @@ std::string TextRecord(TMP3Object& file, const std::string& path, const std::vec
 // Text of a frame's text field as shown: without the zero characters that end it.
 std::string ShownText(std::string_view text);
 
+// A name or tag text as it may be printed as text: control characters (C0, DEL and
+// U+0080..U+009F), bytes that are not UTF-8 and the backslash are shown escaped (as
+// \n, \r, \t, \\, \x1b, \xff, \u009b), so that no name can break a line or send a
+// terminal a command; every other character of valid UTF-8 stays as it is.
+std::string Printable(std::string_view text);
+
 }  // namespace velmar::cli

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "edit/tagedit.h"
+#include "report.h"
 
 namespace velmar::cli {
 
@@ -193,13 +194,13 @@ std::string ParseSetOptions(const std::vector<std::string>& args, TSetOptions& o
 
 std::string ReadSetFiles(TSetOptions& o) {
     for (TPictureOption& p : o.Pictures) {
-        if (std::string error = ReadWhole(p.File, p.Data); !error.empty()) return error;
+        if (std::string error = ReadWhole(p.File, p.Data); !error.empty()) return Printable(error);
         // No picture data would mean "remove the picture": an empty file is not a picture.
-        if (p.Data.empty()) return "The picture file \"" + p.File + "\" is empty.";
+        if (p.Data.empty()) return "The picture file \"" + Printable(p.File) + "\" is empty.";
     }
     if (o.LyricsFile) {
         TBytes text;
-        if (std::string error = ReadWhole(*o.LyricsFile, text); !error.empty()) return error;
+        if (std::string error = ReadWhole(*o.LyricsFile, text); !error.empty()) return Printable(error);
         // A byte-order mark is not text; a file that is not UTF-8 is taken as Latin-1.
         const size_t bom = text.size() >= 3 && text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF ? 3 : 0;
         o.Lyrics = DecodeUtf8(text.data() + bom, text.size() - bom);

@@ -48,7 +48,7 @@ std::string PictureMimeType(const std::string& file);
 std::string ParseSetOptions(const std::vector<std::string>& args, TSetOptions& options,
                             std::vector<std::string>& files);
 // Reads the picture and lyrics files the options name; returns an error text for
-// one that cannot be read, else empty.
+// one that cannot be read (with its name as Printable shows it), else empty.
 std::string ReadSetFiles(TSetOptions& options);
 // Loads, changes and saves one file; failures go to the sink. Returns true on success.
 bool SetTags(const std::string& path, const TSetOptions& options, TMessageSink& sink);

@@ -353,6 +353,8 @@ bool IsLatin1Text(std::string_view utf8) {
     return true;
 }
 
+size_t Utf8SequenceAt(std::string_view text, size_t i, uint32_t& cp) { return NextUtf8(text, i, cp); }
+
 std::string DecodeUtf16(const uint8_t* data, size_t count, bool bigEndian) {
     std::string out;
     out.reserve(count / 2);

@@ -130,6 +130,10 @@ std::string Latin1ToUtf8(std::string_view latin1);
 // Characters above U+00FF become `replacement`.
 std::string Utf8ToLatin1(std::string_view utf8, char replacement = '?');
 bool IsLatin1Text(std::string_view utf8);
+// The length of the well-formed UTF-8 sequence that begins at text[i] (i < size),
+// with its code point in `cp`; 0 when no such sequence begins there (a stray or
+// cut-short byte, an overlong form, a surrogate or a value above U+10FFFF).
+size_t Utf8SequenceAt(std::string_view text, size_t i, uint32_t& cp);
 // UTF-16 with optional byte-order marks anywhere (a mark switches the byte order);
 // surrogate pairs are joined; an unpaired surrogate becomes U+FFFD.
 std::string DecodeUtf16(const uint8_t* data, size_t count, bool bigEndian);
