@@ -8,6 +8,7 @@
 #include "check.h"
 #include "file/filereader.h"
 #include "file/filescan.h"
+#include "file/inplace.h"
 #include "file/mp3object.h"
 #include "formats.h"
 #include "lists.h"
@@ -18,6 +19,9 @@
 namespace {
 
 using namespace velmar;
+
+const char* const kCutShort =
+    "a save of this file was cut short: the next change of the file finishes it, or velmar-cli recover";
 
 const char* const kUsage =
     "usage: velmar-cli info [--json] PATH...\n"
@@ -30,6 +34,7 @@ const char* const kUsage =
     "       velmar-cli match --minutes N PATH...\n"
     "       velmar-cli wipe [--v2] [--v1] [--lyrics3] [--dry-run] FILE...\n"
     "       velmar-cli pictures FILE [-o DIR]\n"
+    "       velmar-cli recover PATH...\n"
     "       velmar-cli --version\n"
     "\n"
     "set options: --title T --artist A --album A --year Y --track N[/M] --genre NAME\n"
@@ -81,6 +86,8 @@ int Info(const std::vector<std::string>& args) {
             TMP3Object file(sink);
             TRecord record;
             record.Loaded = file.LoadFile(path, false);
+            // Reading never finishes a save that was cut short: it only says so.
+            if (HasCutShortSave(WriteTargetOf(path))) sink.Error(kCutShort);
             record.Text = json ? cli::JsonRecord(file, path.string(), sink.Messages)
                                : cli::TextRecord(file, path.string(), sink.Messages);
             return record;
@@ -96,6 +103,46 @@ int Info(const std::vector<std::string>& args) {
             std::cout << read.Value.Text << "\n";
             return true;
         });
+    return status;
+}
+
+// Finishes the saves of the files (or the files of folders) that were cut short.
+int Recover(const std::vector<std::string>& args) {
+    std::vector<std::filesystem::path> paths;
+    for (const std::string& a : args) {
+        if (a.starts_with("--")) return Usage("unknown option " + a);
+        paths.emplace_back(a);
+    }
+    if (paths.empty()) return Usage("recover needs at least one path");
+    int status = 0;
+    size_t finished = 0;
+    for (const std::filesystem::path& file : ExpandPaths(paths)) {
+        TPrintingSink sink(file.string());
+        try {
+            std::string report;
+            switch (RecoverInterruptedSave(WriteTargetOf(file), &report)) {
+                case TRecovery::Nothing:
+                    if (!report.empty()) sink.Error(report);
+                    break;
+                case TRecovery::RestoredOld:
+                    std::cout << cli::Printable(file.string()) << ": the old tags were put back\n";
+                    ++finished;
+                    break;
+                case TRecovery::KeptNew:
+                    std::cout << cli::Printable(file.string()) << ": the new tags were written whole and are kept\n";
+                    ++finished;
+                    break;
+                case TRecovery::SetAside:
+                    sink.Error(report);
+                    status = 1;
+                    break;
+            }
+        } catch (const std::exception& e) {
+            sink.Error(e.what());
+            status = 1;
+        }
+    }
+    if (finished == 0 && status == 0) std::cout << "no save was cut short\n";
     return status;
 }
 
@@ -148,6 +195,7 @@ int main(int argc, char** argv) {
     if (command == "match") return cli::Match(args);
     if (command == "wipe") return cli::Wipe(args);
     if (command == "pictures") return cli::Pictures(args);
+    if (command == "recover") return Recover(args);
     if (command == "--version") {
         std::cout << "velmar-cli " << VersionText() << "\n";
         return 0;

@@ -306,6 +306,13 @@ fs::path NameBeside(const fs::path& file, std::string_view ending) {
 
 fs::path JournalBeside(const fs::path& file) { return NameBeside(file, kJournalEnding); }
 
+fs::path WriteTargetOf(const fs::path& file) {
+    std::error_code ec;
+    if (!fs::is_symlink(file, ec)) return file;
+    fs::path target = fs::canonical(file, ec);
+    return ec ? file : target;
+}
+
 TFileForChange::TFileForChange(const fs::path& file) : File(file) {
     // The name is looked at first, so that nothing but a regular file is ever opened
     // (opening a device can act on it, opening a FIFO can wait for a writer).

@@ -89,6 +89,9 @@ TRecovery RecoverInterruptedSave(const std::filesystem::path& file, std::string*
 // read, which mark such a file and leave the finishing to the next change.
 bool HasCutShortSave(const std::filesystem::path& file);
 
+// The file a change of `file` writes: where a link at its name leads, else itself.
+std::filesystem::path WriteTargetOf(const std::filesystem::path& file);
+
 // A name beside `file` for Velmar's own use: "." + its name + `ending`, or, when
 // that would exceed the file system's limit on a name, "." + a hash of its name +
 // `ending`.

@@ -202,7 +202,7 @@ bool TMP3Object::LoadFile(const fs::path& fileName, bool loadAudio) {
 bool TMP3Object::LoadForChange(const fs::path& fileName) {
     try {
         std::string report;
-        if (RecoverInterruptedSave(WriteTarget(fileName), &report) == TRecovery::SetAside) Sink->Error(report);
+        if (RecoverInterruptedSave(WriteTargetOf(fileName), &report) == TRecovery::SetAside) Sink->Error(report);
     } catch (const std::exception& e) {
         Sink->Error(e.what());
         return false;
@@ -321,16 +321,14 @@ void TMP3Object::WorkOutStreamFacts(TFileStream& file, const uint8_t header[4]) 
     SongLength = FormatPlayLength(int64_t(PlaySeconds));
 }
 
-fs::path TMP3Object::WriteTarget(const fs::path& fileName) {
-    std::error_code ec;
-    return fs::is_symlink(fileName, ec) ? fs::canonical(fileName) : fileName;  // write through the link
-}
-
 bool TMP3Object::SaveFile(const fs::path& fileName, bool writeID3v2, bool writeLyrics3, bool writeID3v1) {
     try {
         if (FileSize < 0) throw EMP3Object("the file has not been loaded");
-        const fs::path target = WriteTarget(fileName);
-        const bool sameFile = target == WriteTarget(LoadedName);
+        const fs::path target = WriteTargetOf(fileName);
+        const bool sameFile = target == WriteTargetOf(LoadedName);
+        // Written over another file, the audio read here would replace that file's own.
+        if (!sameFile && !HasAudioData)
+            throw EMP3Object("\"" + fileName.string() + "\" is not the file that was read: it is left as it is");
         TBytes head;
         if (writeID3v2) {
             // Padded to the old tag's space when it fits there, so that it is written in place.
@@ -380,7 +378,7 @@ bool TMP3Object::RemoveTags(bool removeID3v2, bool removeLyrics3, bool removeID3
             const TBytes v1 = bytes(AudioEnd + lyricsSize, 128);
             tail.insert(tail.end(), v1.begin(), v1.end());
         }
-        WriteTags(WriteTarget(LoadedName), true, head, tail);
+        WriteTags(WriteTargetOf(LoadedName), true, head, tail);
         FileSize = -1;  // the object no longer describes the file: load it again to use it
         return true;
     } catch (const std::exception& e) {

@@ -88,7 +88,6 @@ private:
     int64_t FindRiffData(TFileStream& file);
     bool FindFirstFrame(TFileStream& file, int64_t from, uint8_t header[4], int64_t& offset);
     void WorkOutStreamFacts(TFileStream& file, const uint8_t header[4]);
-    static std::filesystem::path WriteTarget(const std::filesystem::path& fileName);
     // Writes the new tags in place when the head keeps its length and the file is the
     // one read, else writes the file anew.
     void WriteTags(const std::filesystem::path& target, bool sameFile, const TBytes& head, const TBytes& tail);

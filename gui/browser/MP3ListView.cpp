@@ -14,6 +14,7 @@
 #include "app/messagesink.h"
 #include "app/progress.h"
 #include "file/filereader.h"
+#include "file/inplace.h"
 #include "file/mp3object.h"
 #include "views/listcells.h"
 
@@ -392,7 +393,8 @@ void TMP3ListView::RefreshItem(int row) {
     ListModel->SetRow(row, loader.Load(FileNameAt(row), sink));
 }
 
-void TMP3ListView::RefreshItems(const std::vector<int>& rows, TBatchErrors& errors, const QString& label) {
+void TMP3ListView::RefreshItems(const std::vector<int>& rows, TBatchErrors& errors, const QString& label,
+                                QStringList* cutShort) {
     TProgress progress(this, label, int(rows.size()));
     TRowLoader loader(ListModel->Captions());
     // The rows that exist and their files, taken before the pool reads the files.
@@ -415,6 +417,7 @@ void TMP3ListView::RefreshItems(const std::vector<int>& rows, TBatchErrors& erro
             if (row < Count() && FileNameAt(row) == name)
                 ListModel->SetRow(row, loader.Cells(read.Failed ? UnreadableFileCells(files[k].Utf8) : read.Value));
             for (const std::string& m : read.Messages) errors.Add(name, FromUtf8(m));
+            if (cutShort && velmar::HasCutShortSave(velmar::WriteTargetOf(files[k].Path))) *cutShort << name;
             done = int(positions[k] + 1);
             return progress.Step(done);
         },

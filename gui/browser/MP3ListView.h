@@ -102,7 +102,10 @@ public:
     int AddFiles(const QStringList& fullFileNames, TBatchErrors& errors, const QString& label);
     // Reloads the file of a row and rewrites its cells (also in edit mode).
     void RefreshItem(int row);
-    void RefreshItems(const std::vector<int>& rows, TBatchErrors& errors, const QString& label);
+    // Reads the rows' files again; `cutShort`, when given, receives the files that
+    // have a save cut short waiting (reading leaves those saves alone).
+    void RefreshItems(const std::vector<int>& rows, TBatchErrors& errors, const QString& label,
+                      QStringList* cutShort = nullptr);
     void DeleteItem(int row);  // refused in edit mode
     QString FileNameAt(int row) const;
     QString FocusedFileName() const;

@@ -30,6 +30,7 @@
 #include "browser/browser.h"
 #include "browser/searchform.h"
 #include "checker/mpegcheckform.h"
+#include "file/inplace.h"
 #include "pictures/toolbaricons.h"
 #include "playback/volposbar.h"
 #include "playback/xaudioplayer.h"
@@ -556,9 +557,37 @@ void TMainForm::actRefreshExecute() {
     for (int r = 0; r < list->Count(); ++r)
         if (!any || selected[size_t(r)]) rows.push_back(r);
     TBatchErrors errors;
-    list->RefreshItems(rows, errors, "Refreshing file(s)...");
+    QStringList cutShort;
+    list->RefreshItems(rows, errors, "Refreshing file(s)...", &cutShort);
     errors.Show(Dialogs, b);
+    if (!cutShort.isEmpty()) FinishCutShortSaves(b, rows, cutShort);
     b->UpdateStatus();
+}
+
+void TMainForm::FinishCutShortSaves(TBrowserForm* b, const std::vector<int>& rows, const QStringList& files) {
+    // Reading the files left these saves alone; finishing them writes the files, so the user is asked once.
+    constexpr qsizetype kNamed = 15;
+    QString names = files.mid(0, kNamed).join('\n');
+    if (files.size() > kNamed) names += QString("\n... and %1 more").arg(files.size() - kNamed);
+    if (!Dialogs.AskYesNo(b, "A save of these files was cut short:\n" + names + "\n\nFinish these saves now?")) return;
+    TMP3ListView* list = b->MP3ListView;
+    TBatchErrors errors;
+    std::vector<int> again;
+    for (int row : rows) {
+        const QString name = list->FileNameAt(row);
+        if (!files.contains(name)) continue;
+        try {
+            std::string report;
+            if (velmar::RecoverInterruptedSave(velmar::WriteTargetOf(ToPath(name)), &report) ==
+                velmar::TRecovery::SetAside)
+                errors.Add(name, FromUtf8(report));
+        } catch (const std::exception& e) {
+            errors.Add(name, FromUtf8(e.what()));
+        }
+        again.push_back(row);
+    }
+    list->RefreshItems(again, errors, "Refreshing file(s)...");
+    errors.Show(Dialogs, b);
 }
 
 void TMainForm::MoveItem(int step) {

@@ -168,6 +168,7 @@ public slots:
     void actMoveUpExecute();
     void actMoveDownExecute();
     void actRefreshExecute();
+    void FinishCutShortSaves(TBrowserForm* b, const std::vector<int>& rows, const QStringList& files);
     void actSearchExecute();
     void actMPEGCheckExecute();
     void actWipeTagsExecute();
