@@ -8,6 +8,7 @@ namespace velmar::gui {
 TInstanceGuard::TInstanceGuard(const QString& name, QObject* parent) : QObject(parent), Name(name) {}
 
 bool TInstanceGuard::HandOver(const QStringList& paths) {
+    if (Name.isEmpty()) return false;
     QLocalSocket socket;
     socket.connectToServer(Name);
     if (!socket.waitForConnected(1000)) return false;
@@ -23,6 +24,7 @@ bool TInstanceGuard::HandOver(const QStringList& paths) {
 }
 
 bool TInstanceGuard::Listen() {
+    if (Name.isEmpty()) return false;
     Server = new QLocalServer(this);
     Server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!Server->listen(Name)) {

@@ -25,7 +25,8 @@ const char* const kUsage =
 
 const char* const kHelp =
     "  Opens one browser window with the files, folders and playlists named; when\n"
-    "  Velmar already runs, hands them to that copy instead.\n"
+    "  Velmar already runs for this user with the same settings file, hands them to\n"
+    "  that copy instead.\n"
     "  --data DIR     the DATA folder (formats, lists, palettes); else $VELMAR_DATA,\n"
     "                 DATA beside the program, ../share/velmar beside it, the\n"
     "                 source tree's data/\n"
