@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -303,6 +304,45 @@ private slots:
         const QString folder = TAppPaths::PrivateRuntimeFolder();
         QDir::setCurrent(here);
         QCOMPARE(folder, root.path() + "/cache/velmar");
+    }
+
+    // A listener run by another user gets no file names, even where it could be reached.
+    void filesGoOnlyToACopyOfThisUser() {
+        if (::geteuid() != 0) QSKIP("listening as another user needs root");
+        QTemporaryDir root;
+        QVERIFY(::chmod(Native(root.path()).constData(), 0777) == 0);
+        const QByteArray name = Native(root.path() + "/socket");
+        int ready[2];
+        QVERIFY(::pipe(ready) == 0);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            // Another user listens, accepts and says whether anything reached it.
+            ::alarm(20);
+            ::close(ready[0]);
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            std::strncpy(address.sun_path, name.constData(), sizeof(address.sun_path) - 1);
+            if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(fd, 1) != 0)
+                ::_exit(4);
+            if (::write(ready[1], "r", 1) != 1) ::_exit(5);
+            const int peer = ::accept(fd, nullptr, nullptr);
+            char buffer[256];
+            ::_exit(::read(peer, buffer, sizeof(buffer)) > 0 ? 1 : 0);
+        }
+        ::close(ready[1]);
+        char byte = 0;
+        const bool listening = ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+        const bool handed = listening && TInstanceGuard(QFile::decodeName(name)).HandOver({"/music/a.mp3"});
+        int status = -1;
+        ::waitpid(child, &status, 0);
+        QVERIFY(listening);
+        QVERIFY(!handed);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);  // it read nothing
     }
 };
 
