@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
@@ -343,6 +344,29 @@ private slots:
         QVERIFY(!handed);
         QVERIFY(WIFEXITED(status));
         QCOMPARE(WEXITSTATUS(status), 0);  // it read nothing
+    }
+
+    // The program itself: a second start hands its files over, says so, and ends.
+    void secondProgramSaysItHandedItsFilesOver() {
+        QTemporaryDir root;
+        TEnvironment environment;
+        QVERIFY(MakeFolder(root.path() + "/run", TFolder::Private));
+        environment.Set("XDG_RUNTIME_DIR", root.path() + "/run");
+        const QString data = root.path() + "/DATA", config = root.path() + "/config";
+        TInstanceGuard running(TAppPaths::ForFolders(data, config).InstanceName());
+        QVERIFY(running.Listen());
+        QSignalSpy woken(&running, &TInstanceGuard::Woken);
+
+        QProcess program;
+        QSignalSpy finished(&program, &QProcess::finished);
+        program.setWorkingDirectory(root.path());
+        program.start(VELMAR_PROGRAM, {"--data", data, "--config", config, "music/a.mp3", "/music/b c.mp3"});
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(program.readAllStandardOutput(), QByteArray("velmar: handed 2 files to the copy already running\n"));
+        QCOMPARE(woken.count(), 1);
+        QCOMPARE(woken.first().first().toStringList(), QStringList({root.path() + "/music/a.mp3", "/music/b c.mp3"}));
     }
 };
 
