@@ -8,6 +8,11 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace velmar::gui {
 
 namespace {
@@ -22,6 +27,22 @@ bool FolderWritable(const QString& folder) {
     const QFileInfo info(folder);
     return info.isDir() && info.isWritable();
 }
+
+// The first 12 hexadecimal digits of the SHA-1 of `text`.
+QString ShortHash(const QString& text) {
+    return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex().left(12));
+}
+
+#ifndef Q_OS_WIN
+// A folder that no other user can put a socket into or take one out of: a directory
+// itself (a link is not followed, since whoever owns the link's folder could turn it
+// elsewhere), owned by this user, not writable by its group or by others.
+bool OwnPrivateFolder(const QString& folder) {
+    struct stat info {};
+    if (::lstat(QFile::encodeName(folder).constData(), &info) != 0) return false;
+    return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+#endif
 
 }  // namespace
 
@@ -79,13 +100,32 @@ QString TAppPaths::ColourTableFolder() const {
     return DataFolder + "GFX/COLTAB/";
 }
 
+#ifdef Q_OS_WIN
+QString TAppPaths::PrivateRuntimeFolder() { return {}; }
+
 QString TAppPaths::InstanceName() const {
-    QString name = QStringLiteral("Velmar MP3 Organizer");
-    if (SettingsGiven)
-        name += '-' + QString::fromLatin1(
-                          QCryptographicHash::hash(SettingsFile.toUtf8(), QCryptographicHash::Sha1).toHex().left(12));
-    return name;
+    // Pipe names are one namespace for the whole machine, and the native store (an empty
+    // SettingsFile) is the user's own: the home folder tells the users apart.
+    return QStringLiteral("Velmar MP3 Organizer-") + ShortHash(QDir::homePath() + '|' + SettingsFile);
 }
+#else
+QString TAppPaths::PrivateRuntimeFolder() {
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime) && OwnPrivateFolder(runtime)) return QDir::cleanPath(runtime);
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty()) return {};
+    QDir().mkpath(cache);
+    const QString folder = cache + "/velmar";
+    ::mkdir(QFile::encodeName(folder).constData(), 0700);  // fails when it is there already; checked below
+    return OwnPrivateFolder(folder) ? folder : QString();
+}
+
+QString TAppPaths::InstanceName() const {
+    const QString folder = PrivateRuntimeFolder();
+    if (folder.isEmpty()) return {};
+    return folder + QStringLiteral("/Velmar MP3 Organizer-") + ShortHash(SettingsFile);
+}
+#endif
 
 TCommandLine TCommandLine::Parse(const QStringList& arguments) {
     TCommandLine line;

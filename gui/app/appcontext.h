@@ -28,10 +28,17 @@ struct TAppPaths {
     QString ColourTableFolder() const;  // "GFX/COLTAB/" of the DATA folder (or of the writable one)
     // A skin of the user's own DATA folder, else of the shipped one.
     QString SkinFolder(const QString& skin) const;
-    // The single-instance name: "Velmar MP3 Organizer", made unique for a settings file
-    // that was given explicitly, so that a test run never talks to the user's copy.
+    // The folder of this user's single-instance socket: $XDG_RUNTIME_DIR when it is an
+    // absolute path to a folder of this user that nobody else may write into, else
+    // "velmar" in the user's cache folder (made with mode 0700). Empty when neither
+    // passes that check; the program then starts without looking for another copy.
+    static QString PrivateRuntimeFolder();
+    // The single-instance socket: "Velmar MP3 Organizer-<hash of SettingsFile>" inside
+    // PrivateRuntimeFolder(), so two copies meet exactly when they run as one user with
+    // one settings file. Empty when there is no private folder. (Windows: a pipe name,
+    // made per user by the home folder.)
     QString InstanceName() const;
-    bool SettingsGiven = false;
+    bool SettingsGiven = false;  // --config or $VELMAR_CONFIG chose the settings folder
 };
 
 struct TCommandLine {

@@ -3,14 +3,47 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#include <sys/types.h>
+#include <unistd.h>
+#endif
+
 namespace velmar::gui {
+
+namespace {
+
+// The copy listening at the other end of `descriptor` runs as this user. The socket's
+// folder is this user's alone already; this also holds when root put a socket there.
+// Windows: the pipe's access list admits only its user.
+bool PeerIsThisUser(qintptr descriptor) {
+#if defined(Q_OS_LINUX)
+    ucred peer{};
+    socklen_t size = sizeof(peer);
+    return ::getsockopt(int(descriptor), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
+#elif defined(Q_OS_UNIX)
+    uid_t uid = 0;
+    gid_t gid = 0;
+    return ::getpeereid(int(descriptor), &uid, &gid) == 0 && uid == ::geteuid();
+#else
+    Q_UNUSED(descriptor);
+    return true;
+#endif
+}
+
+}  // namespace
 
 TInstanceGuard::TInstanceGuard(const QString& name, QObject* parent) : QObject(parent), Name(name) {}
 
 bool TInstanceGuard::HandOver(const QStringList& paths) {
+    if (Name.isEmpty()) return false;
     QLocalSocket socket;
     socket.connectToServer(Name);
     if (!socket.waitForConnected(1000)) return false;
+    if (!PeerIsThisUser(socket.socketDescriptor())) {
+        socket.abort();  // another user's listener gets no file names
+        return false;
+    }
     // One path per line, an empty line ends the message.
     QByteArray message;
     for (const QString& p : paths) message += p.toUtf8() + '\n';
@@ -23,6 +56,7 @@ bool TInstanceGuard::HandOver(const QStringList& paths) {
 }
 
 bool TInstanceGuard::Listen() {
+    if (Name.isEmpty()) return false;
     Server = new QLocalServer(this);
     Server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!Server->listen(Name)) {

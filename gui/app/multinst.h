@@ -1,6 +1,6 @@
 #pragma once
-// Only one copy of the program runs: a second start hands the files of its
-// command line to the first over a local socket and ends.
+// Only one copy of the program runs per user and settings file: a second start
+// hands the files of its command line to the first over a local socket and ends.
 #include <QObject>
 #include <QStringList>
 
@@ -11,8 +11,9 @@ namespace velmar::gui {
 class TInstanceGuard : public QObject {
     Q_OBJECT
 public:
+    // `name`: the socket (TAppPaths::InstanceName()); empty: no single instance.
     explicit TInstanceGuard(const QString& name, QObject* parent = nullptr);
-    // True when another copy runs and took the paths (already made absolute).
+    // True when another copy of this user runs and took the paths (already made absolute).
     bool HandOver(const QStringList& paths);
     // Becomes the first copy; a name left behind by a copy that crashed is removed.
     bool Listen();

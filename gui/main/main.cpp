@@ -25,7 +25,8 @@ const char* const kUsage =
 
 const char* const kHelp =
     "  Opens one browser window with the files, folders and playlists named; when\n"
-    "  Velmar already runs, hands them to that copy instead.\n"
+    "  Velmar already runs for this user with the same settings file, hands them to\n"
+    "  that copy instead and says so on standard output.\n"
     "  --data DIR     the DATA folder (formats, lists, palettes); else $VELMAR_DATA,\n"
     "                 DATA beside the program, ../share/velmar beside it, the\n"
     "                 source tree's data/\n"
@@ -73,7 +74,11 @@ int main(int argc, char** argv) {
     for (const QString& p : line.Paths) given << QFileInfo(p).absoluteFilePath();
 
     TInstanceGuard guard(paths.InstanceName());
-    if (guard.HandOver(given)) return 0;
+    if (guard.HandOver(given)) {
+        std::printf("velmar: handed %lld %s to the copy already running\n", static_cast<long long>(given.size()),
+                    given.size() == 1 ? "file" : "files");
+        return 0;
+    }
     guard.Listen();  // when this fails the program runs as a first copy all the same
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
