@@ -23,7 +23,7 @@ using namespace vtest;
 namespace {
 
 const TFrameSpec kCbr;
-constexpr uid_t kOther = 65534;
+constexpr uid_t kOther = kOtherUser;
 
 TBytes Tagged(size_t padding) {
     return Cat({Id3Tag(Cat({Id3Frame("TIT2", Txt("Old title")), Id3Frame("TPE1", Txt("Artist"))}), padding),
@@ -31,22 +31,6 @@ TBytes Tagged(size_t padding) {
 }
 
 bool Root() { return ::geteuid() == 0; }
-
-// Runs `body` in a child process as another user (the calling one when not root);
-// returns what it wrote to its report: empty when every check held.
-std::string AsUser(uid_t user, const fs::path& report, const std::function<std::string()>& body) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (Root() && (::setgroups(0, nullptr) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0)) ::_exit(3);
-        const std::string failures = body();
-        WriteFile(report, B(failures));
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "the child did not finish";
-    return std::string(reinterpret_cast<const char*>(ReadFile(report).data()), ReadFile(report).size());
-}
 
 // A save killed after its journal was written and half of its new tag: the file is torn.
 struct TCrash {};

@@ -169,8 +169,19 @@ TEST_F(Saving, ReadingAFileCostsOneOpenOneStatusAndTwoReads) {
 TEST_F(Saving, AttributesComeFromTheFilesStatus) {
     WriteFile(P, Tagged(0));
     ::chmod(P.c_str(), 0444);
-    const bool root = ::geteuid() == 0;
-    EXPECT_EQ(TLoaded(P).File.AttributeLetters, root ? "" : "R");
+    EXPECT_EQ(TLoaded(P).File.AttributeLetters, ::geteuid() == 0 ? "" : "R");  // root writes any file
+    // An ordinary user, the owner or not, may not write it.
+    for (const uid_t owner : {kOtherUser, uid_t(0)}) {
+        ::chown(P.c_str(), owner, owner);
+        ::chmod(P.c_str(), 0444);
+        fs::permissions(Dir.Path, fs::perms::all);
+        const std::string failures = AsUser(kOtherUser, Dir / "report", [this] {
+            const std::string letters = TLoaded(P).File.AttributeLetters;
+            return letters == "R" ? "" : "a read-only file shows \"" + letters + "\"";
+        });
+        EXPECT_EQ(failures, "");
+        fs::remove(Dir / "report");
+    }
     ::chmod(P.c_str(), 0644);
     EXPECT_EQ(TLoaded(P).File.AttributeLetters, "");
     const fs::path hidden = Dir / ".hidden.mp3";

@@ -1,8 +1,11 @@
 #pragma once
 // Builds MP3 files for the core tests: MPEG frame sequences of any version,
 // layer and bit rate, VBR headers, ID3v2.3 tags from frames, ID3v1 and Lyrics3
-// blocks, and temporary folders that clean up after themselves.
+// blocks, temporary folders that clean up after themselves, and checks run as
+// another user.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -10,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 
@@ -197,5 +201,24 @@ struct TLoaded {
     velmar::TMP3Object File{Sink};
     bool Ok;
 };
+
+// Runs `body` in a child process, as `user` when running as root (else as the
+// calling user), and returns what it returned: empty when every check held.
+// `report` is a file the child may write.
+inline std::string AsUser(uid_t user, const fs::path& report, const std::function<std::string()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0))
+            ::_exit(3);
+        WriteFile(report, B(body()));
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "the child did not finish";
+    const TBytes text = ReadFile(report);
+    return std::string(text.begin(), text.end());
+}
+constexpr uid_t kOtherUser = 65534;  // nobody
 
 }  // namespace vtest

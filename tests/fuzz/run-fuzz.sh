@@ -2,7 +2,7 @@
 # Builds the libFuzzer harnesses with clang under AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs one of them for a number of seconds.
 #
-#   tests/fuzz/run-fuzz.sh checker|tagreader [SECONDS] [libFuzzer options...]
+#   tests/fuzz/run-fuzz.sh checker|tagreader|journal [SECONDS] [libFuzzer options...]
 #
 # Seeds: ../shared/corpus and data/samples (read only). New inputs go to
 # build-fuzz/corpus-NAME, crashes to build-fuzz/artifacts/. Set BUILD_DIR to
@@ -12,10 +12,10 @@
 set -euo pipefail
 command -v clang++ >/dev/null || { echo "run-fuzz.sh: clang++ not found (apt-get install clang libclang-rt-14-dev)" >&2; exit 1; }
 cd "$(dirname "$0")/../.."
-name=${1:?usage: run-fuzz.sh checker|tagreader [SECONDS] [libFuzzer options...]}
+name=${1:?usage: run-fuzz.sh checker|tagreader|journal [SECONDS] [libFuzzer options...]}
 seconds=${2:-60}
 shift $(( $# >= 2 ? 2 : 1 ))
-case $name in checker|tagreader) ;; *) echo "run-fuzz.sh: unknown harness $name" >&2; exit 2 ;; esac
+case $name in checker|tagreader|journal) ;; *) echo "run-fuzz.sh: unknown harness $name" >&2; exit 2 ;; esac
 
 build=${BUILD_DIR:-build-fuzz}
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
