@@ -49,8 +49,8 @@ void TMP3Object::FreeAudioBuffer() {
 
 namespace {
 
-// The process's identity, taken once: who may write a file is worked out from its
-// permission bits without a system call per file.
+// The process's identity, taken once per thread: who may write a file is worked out
+// from its permission bits without a look at the file system per file.
 struct TIdentity {
     uid_t User = ::geteuid();
     std::vector<gid_t> Groups;
@@ -66,7 +66,9 @@ struct TIdentity {
 };
 
 bool MayWrite(const struct stat& st) {
-    static const TIdentity me;
+    // Taken again when the process became another user (a child of a root process).
+    thread_local TIdentity me;
+    if (me.User != ::geteuid()) me = TIdentity();
     if (me.User == 0) return true;  // the superuser writes any file
     if (st.st_uid == me.User) return (st.st_mode & S_IWUSR) != 0;
     if (std::find(me.Groups.begin(), me.Groups.end(), st.st_gid) != me.Groups.end()) return (st.st_mode & S_IWGRP) != 0;
