@@ -459,8 +459,9 @@ TRecovery RecoverLocked(TFileForChange& file, std::string* report) {
 TRecovery RecoverInterruptedSave(const fs::path& file, std::string* report) {
     // Nothing to do, and nothing opened, when there is no journal at all.
     struct stat st {};
-    const bool any = ::lstat(JournalBeside(file).c_str(), &st) == 0 || HasCutShortSave(file);
-    if (!any) return TRecovery::Nothing;
+    const fs::path state = JournalInStateFolder(file);
+    if (::lstat(JournalBeside(file).c_str(), &st) != 0 && (state.empty() || ::lstat(state.c_str(), &st) != 0))
+        return TRecovery::Nothing;
     TFileForChange locked(file);
     return RecoverLocked(locked, report);
 }
