@@ -27,16 +27,20 @@ const char* const kRenameUsage =
     "  for each file; --dry-run moves nothing.\n";
 
 const char* const kFillUsage =
-    "usage: velmar-cli fill --mask MASK [--case] [--track-numbers] [--artist T] [--album T]\n"
-    "         [--genre G] [--year N] [--disc N/M] [--copyright T] [--encoded-by T]\n"
+    "usage: velmar-cli fill --mask MASK [--case] [--track-numbers] [--total N] [--artist T]\n"
+    "         [--album T] [--genre G] [--year N] [--disc N/M] [--copyright T] [--encoded-by T]\n"
     "         [--encoder T] [--v1/--no-v1] [--v2/--no-v2] [--dry-run] FILE...\n"
     "  Splits each file's name (without folder and extension) by the mask into artist\n"
     "  (%00), title (%01), sub-title (%02), remix (%03), comment (%04), album (%05) and\n"
-    "  track (%10), adds the values given for all files, and writes new tags (ID3v2 and\n"
-    "  ID3v1 unless turned off; other ID3v2 frames are kept). --case capitalises the words\n"
-    "  taken from the names; --track-numbers numbers the files in the order given. An\n"
-    "  --artist or --album given here wins over the one in the names. --dry-run prints\n"
-    "  the values each file would get and writes nothing.\n";
+    "  track (%10), adds the values given for all files, and writes them into the tags\n"
+    "  (ID3v2 and ID3v1 unless turned off; a tag turned off stays as it is). Only what\n"
+    "  the name or an option brings is written: every other value, frame and tag of the\n"
+    "  file stays, and a track 0 is never written. A file whose name does not fit the\n"
+    "  mask is left as it is and named at the end (exit status 1). --case capitalises the\n"
+    "  words taken from the names; --track-numbers numbers the files in the order given,\n"
+    "  out of the number of files; --total sets the total of the track numbers, which\n"
+    "  else stays the file's own. An --artist or --album given here wins over the one in\n"
+    "  the names. --dry-run prints the values each file would get and writes nothing.\n";
 
 const char* const kFormatsUsage =
     "usage: velmar-cli formats [--mode rename|fill|list] [--data DIR]\n"
@@ -178,7 +182,11 @@ std::string ParseFillOptions(const std::vector<std::string>& args, std::string& 
             int number = 0, total = -1;
             if (a == "--mask")
                 mask = v;
-            else if (a == "--artist")
+            else if (a == "--total") {
+                if (!TTagEdit::ParseNumberPair(v, number, total) || total >= 0 || number < 1 || number > 9999)
+                    return "--total takes a number from 1 to 9999, not \"" + v + "\"";
+                common.TrackTotal = number;
+            } else if (a == "--artist")
                 common.Artist = v;
             else if (a == "--album")
                 common.Album = v;
@@ -213,7 +221,9 @@ std::string ParseFillOptions(const std::vector<std::string>& args, std::string& 
 }
 
 void PrintFillValues(const fs::path& file, const TFillValues& v) {
-    std::cout << Printable(file.string()) << (v.Matched ? "" : "  (the name does not fit the mask)") << "\n";
+    std::cout << Printable(file.string()) << (v.Matched ? "" : "  (the name does not fit the mask: left as it is)")
+              << "\n";
+    if (!v.Matched) return;
     const std::pair<const char*, const std::string*> fields[] = {{"Track", &v.Track},
                                                                  {"Artist", &v.Artist},
                                                                  {"Title", &v.Title},
@@ -247,18 +257,23 @@ int Fill(const std::vector<std::string>& args) {
     const std::string error = ParseFillOptions(args, mask, common, options, dryRun, files);
     if (!error.empty()) return UsageError(error, kFillUsage);
     int status = 0;
+    std::vector<fs::path> unfit;
     for (size_t i = 0; i < files.size(); ++i) {
         // Each file by its own name and extension.
         const TFillValues values = FillValuesFor(files[i].stem().string(), mask, int(i + 1), common, options);
-        if (dryRun) {
-            PrintFillValues(files[i], values);
-            continue;
-        }
+        if (dryRun) PrintFillValues(files[i], values);
+        if (!values.Matched) unfit.push_back(files[i]);
+        if (dryRun || !values.Matched) continue;
         TFileSink sink;
         if (!WriteFillValues(files[i], values, int(files.size()), common, options, sink)) {
             std::cerr << "velmar-cli: " << Printable(files[i].string()) << ": the tags were not written\n";
             status = 1;
         }
+    }
+    if (!unfit.empty()) {
+        std::cerr << "velmar-cli: " << unfit.size() << " file(s) left as they are (name does not fit its mask):\n";
+        for (const fs::path& f : unfit) std::cerr << "  " << Printable(f.string()) << "\n";
+        status = 1;
     }
     return status;
 }

@@ -1,5 +1,8 @@
 #include "batch/filltags.h"
 
+#include <charconv>
+
+#include "edit/editorfields.h"
 #include "edit/tagedit.h"
 
 namespace velmar {
@@ -10,15 +13,11 @@ std::string TwoDigits(const std::string& text) {
     return text.size() >= 2 ? text : std::string(2 - text.size(), '0') + text;
 }
 
-bool ToNumber(const std::string& text, int& value) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
-    value = std::stoi(text);
-    return true;
-}
-
-// A text in an ID3v1 field: Latin-1, its first `width` characters.
-void SetV1Field(std::string& field, const std::string& utf8, size_t width) {
-    TID3v1Object::SetField(field, Utf8ToLatin1(utf8), width);
+// A track number of digits only ("001" is 1); 0 when the text is not one.
+int TrackNumberOf(const std::string& text) {
+    int number = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+    return !text.empty() && ec == std::errc() && end == text.data() + text.size() && number > 0 ? number : 0;
 }
 
 }  // namespace
@@ -43,7 +42,8 @@ TFillValues FillValuesFor(std::string_view name, std::string_view mask, int posi
     v.Remix = parsed(3);
     v.Comment = parsed(4);
     v.Album = common.Album.empty() ? parsed(5) : common.Album;
-    v.Track = TwoDigits(options.GenerateTrackNumbers ? std::to_string(position) : match.Fields[10]);
+    const int track = options.GenerateTrackNumbers ? position : TrackNumberOf(match.Fields[10]);
+    if (track > 0) v.Track = TwoDigits(std::to_string(track));
     v.Genre = common.Genre;
     v.EncodedBy = common.EncodedBy;
     v.EncodedUsing = common.EncodedUsing;
@@ -56,37 +56,60 @@ TFillValues FillValuesFor(std::string_view name, std::string_view mask, int posi
 
 bool WriteFillValues(const std::filesystem::path& file, const TFillValues& v, int fileCount,
                      const TCommonValues& common, const TFillOptions& options, TMessageSink& sink) {
+    if (!v.Matched) {
+        sink.Error("\"" + file.string() + "\": the name does not fit its mask, the file is left as it is");
+        return false;
+    }
     TMP3Object object(sink);
     if (!object.LoadForChange(file)) return false;
+    TID3v2Object& v2 = object.ID3v2();
     TID3v1Object& v1 = object.ID3v1();
-    TTagEdit edit(object);
-    // A new ID3v1 tag but for its genre, which stays unless one is given.
-    for (std::string* field : {&v1.Title, &v1.Artist, &v1.Album, &v1.Comment}) SetV1Field(*field, "", 30);
-    SetV1Field(v1.Year, "", 4);
-    v1.SetTrackNumber(0);
-    const std::pair<const char*, const std::string*> texts[] = {
-        {"TPE1", &v.Artist}, {"TIT2", &v.Title},     {"TALB", &v.Album},        {"TIT3", &v.SubTitle},
-        {"TPE4", &v.Remix},  {"TENC", &v.EncodedBy}, {"TSSE", &v.EncodedUsing}, {"TCOP", &v.Copyright}};
-    for (const auto& [id, text] : texts) edit.SetFrame(id, *text);
-    SetV1Field(v1.Artist, v.Artist, 30);
-    SetV1Field(v1.Title, v.Title, 30);
-    SetV1Field(v1.Album, v.Album, 30);
-    SetV1Field(v1.Comment, v.Comment, 30);
-    if (v.Genre.empty())
-        edit.SetFrame("TCON", "");
-    else
-        edit.Set(TTagField::Genre, v.Genre);
-    if (v.Track.size() == 2) {
-        int number = 0;
-        const bool isNumber = ToNumber(v.Track, number);
-        edit.SetFrame("TRCK", isNumber ? std::to_string(number) + "/" + std::to_string(fileCount) : "");
-        v1.SetTrackNumber(isNumber && number >= 0 && number <= 255 ? uint8_t(number) : 0);
+    const bool hadV2 = v2.Present, hadV1 = v1.Present;
+    if (options.SaveID3v2 && v2.KeepsUnderstoodTagBytes()) {
+        // Its frames are not known here: writing the values would replace them all.
+        sink.Error("\"" + file.string() + "\": its ID3v2 tag could not be understood, the file is left as it is");
+        return false;
     }
-    edit.SetFrame("TYER", v.Year);
-    SetV1Field(v1.Year, v.Year, 4);
-    edit.SetFrame("TPOS",
-                  common.Disc ? std::to_string(common.Disc->first) + "/" + std::to_string(common.Disc->second) : "");
-    return object.SaveFile(file, options.SaveID3v2, false, options.SaveID3v1);
+    // A tag the options leave out is written back as it was read.
+    const std::optional<TID3v2Object> keptV2 = hadV2 && !options.SaveID3v2 ? std::optional(v2) : std::nullopt;
+    const auto keptV1 = hadV1 && !options.SaveID3v1 ? std::optional(v1.Render()) : std::nullopt;
+    // A new ID3v1 tag starts from the values of the ID3v2 tag.
+    if (!hadV1) SetV1FromFrames(object);
+
+    TTagEdit edit(object);
+    const std::pair<TTagField, const std::string*> shared[] = {{TTagField::Artist, &v.Artist},
+                                                               {TTagField::Title, &v.Title},
+                                                               {TTagField::Album, &v.Album},
+                                                               {TTagField::Genre, &v.Genre},
+                                                               {TTagField::Year, &v.Year}};
+    for (const auto& [field, text] : shared)
+        if (!text->empty()) edit.Set(field, *text);
+    const std::pair<const char*, const std::string*> frames[] = {{"TIT3", &v.SubTitle},
+                                                                 {"TPE4", &v.Remix},
+                                                                 {"TENC", &v.EncodedBy},
+                                                                 {"TSSE", &v.EncodedUsing},
+                                                                 {"TCOP", &v.Copyright}};
+    for (const auto& [id, text] : frames)
+        if (!text->empty()) edit.SetFrame(id, *text);
+    if (const int number = TrackNumberOf(v.Track); number > 0) {
+        int ownNumber = 0, total = -1;
+        if (options.GenerateTrackNumbers)
+            total = fileCount;
+        else if (common.TrackTotal)
+            total = *common.TrackTotal;
+        else
+            TTagEdit::ParseNumberPair(v2.TRCK.FrameHeader.Present ? v2.TRCK.Text : "", ownNumber, total);
+        edit.Set(TTagField::Track, std::to_string(number) + (total > 0 ? "/" + std::to_string(total) : ""));
+    }
+    if (common.Disc)
+        edit.Set(TTagField::Disc, std::to_string(common.Disc->first) + "/" + std::to_string(common.Disc->second));
+    // The comment from the name goes into ID3v1 only: the ID3v2 comments stay as they are.
+    if (!v.Comment.empty())
+        TID3v1Object::SetField(v1.Comment, TTagEdit::V1Text(v.Comment, v1.TrackNumber ? 28 : 30), 30);
+
+    if (keptV2) v2 = *keptV2;
+    if (keptV1) v1.ReadTag(keptV1->data() + 3);
+    return object.SaveFile(file, options.SaveID3v2 || hadV2, object.Lyrics3().Present, options.SaveID3v1 || hadV1);
 }
 
 }  // namespace velmar

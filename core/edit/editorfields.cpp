@@ -384,6 +384,8 @@ TV1Fields V1FromFrames(const TEditorFields& f) {
     return v1;
 }
 
+void SetV1FromFrames(TMP3Object& file) { ApplyV1({}, V1FromFrames(ReadEditorFields(file)), file.ID3v1()); }
+
 std::string PictureMimeType(const std::string& fileName) {
     const size_t dot = fileName.rfind('.');
     const std::string ext = dot == std::string::npos ? std::string() : fileName.substr(dot);

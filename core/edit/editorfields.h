@@ -84,6 +84,9 @@ void ApplyEditorFields(const TEditorFields& read, const TEditorFields& edited, T
 // The ID3v1 fields made from the ID3v2 values: title, artist and album cut to fit 30
 // characters, the year, the plain comment cut to fit 28, the track number, the genre.
 TV1Fields V1FromFrames(const TEditorFields& fields);
+// Sets the file's ID3v1 fields from its ID3v2 values by that rule: what a new ID3v1
+// tag of the file holds.
+void SetV1FromFrames(TMP3Object& file);
 
 // The MIME type of a picture file by its extension ("" when not a picture type).
 std::string PictureMimeType(const std::string& fileName);

@@ -17,6 +17,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -66,10 +67,11 @@ QWidget* TFilename2TagWizardForm::CreateWelcomePage() {
         "<p>Each file name is split by a format such as <b>%10 - %00 - %01</b> (track, artist, title) "
         "into artist, title, sub-title, remix, comment, album and track number. Values that are the same "
         "for all files (artist, album, genre, year, CD, copyright, encoder) are entered once.</p>"
-        "<p><b>Save ID3v1</b> and <b>Save ID3v2</b> choose the tags written; the tags not chosen are "
-        "removed. <b>Generate Track numbers</b> numbers the files in the order of the next page. "
-        "<b>Case Convert</b> writes the first letter of every word taken from a name in upper case.</p>"
-        "<p>Other frames of the ID3v2 tags are kept.</p>",
+        "<p><b>Save ID3v1</b> and <b>Save ID3v2</b> choose the tags the values go into; a tag not "
+        "chosen stays as it is. <b>Generate Track numbers</b> numbers the files in the order of the next "
+        "page. <b>Case Convert</b> writes the first letter of every word taken from a name in upper case.</p>"
+        "<p>Only what a name or the shared values bring is written: every other value of a file stays. "
+        "A file whose name does not fit its format is left as it is.</p>",
         page);
     text->setWordWrap(true);
     text->setAlignment(Qt::AlignTop | Qt::AlignLeft);
@@ -194,6 +196,11 @@ QWidget* TFilename2TagWizardForm::CreateFormatsPage() {
     btnDeleteFormat = tool("Delete");
     btnTagHelp = new QPushButton("Tag Help", page);
     btnAssignAll = new QPushButton("Assign to &All", page);
+    lstPlan = new QTreeWidget(page);
+    lstPlan->setHeaderLabels({"File", "Format", "Fits"});
+    lstPlan->setRootIsDecorated(false);
+    lstPlan->setUniformRowHeights(true);
+    lstPlan->setToolTip("Every file with the format its name is split by; a file that does not fit is left as it is");
     edtMask = new QLineEdit(page);
     edtMask->setMaxLength(int(velmar::kMaxMaskLength));
     edtMask->setAutoFillBackground(true);
@@ -223,6 +230,7 @@ QWidget* TFilename2TagWizardForm::CreateFormatsPage() {
     layout->addLayout(stepping);
     layout->addWidget(Position);
     layout->addLayout(body, 1);
+    layout->addWidget(lstPlan, 1);
     layout->addWidget(new QLabel("Filename format", page));
     layout->addLayout(mask);
     layout->addWidget(lblMaskPreview);
@@ -294,7 +302,12 @@ void TFilename2TagWizardForm::Connect() {
     connect(btnBack, &QPushButton::clicked, this, [this] { StepFile(-1); });
     connect(btnForward, &QPushButton::clicked, this, [this] { StepFile(1); });
     connect(edtMask, &QLineEdit::textChanged, this, &TFilename2TagWizardForm::MatchCurrent);
-    connect(btnAssignAll, &QPushButton::clicked, this, [this] { Masks.fill(edtMask->text()); });
+    connect(btnAssignAll, &QPushButton::clicked, this, [this] {
+        Masks.fill(edtMask->text());
+        ShowPlan();
+    });
+    connect(lstPlan, &QTreeWidget::itemActivated, this,
+            [this](QTreeWidgetItem* item) { StepFile(lstPlan->indexOfTopLevelItem(item) + 1 - Current); });
     connect(lstFormats, &QListWidget::currentRowChanged, this, &TFilename2TagWizardForm::FormatChosen);
 }
 
@@ -457,20 +470,48 @@ void TFilename2TagWizardForm::MatchCurrent() {
                                          &v.Album,     &v.Genre,        &v.Track,    &v.Year,  &v.CD,
                                          &v.EncodedBy, &v.EncodedUsing, &v.Copyright};
     for (int k = 0; k < pfCount; ++k) Preview[k]->setText(FromUtf8(*texts[k]));
+    ShowPlan();
+}
+
+void TFilename2TagWizardForm::ShowPlan() {
+    const int n = int(FileList.size());
+    if (lstPlan->topLevelItemCount() != n) {
+        lstPlan->clear();
+        for (int i = 0; i < n; ++i) lstPlan->addTopLevelItem(new QTreeWidgetItem);
+    }
+    for (int position = 1; position <= n; ++position) {
+        QTreeWidgetItem* item = lstPlan->topLevelItem(position - 1);
+        const bool fits = ValuesFor(position).Matched;
+        item->setText(0, QFileInfo(FileList[position - 1]).fileName());
+        item->setText(1, position == Current ? edtMask->text() : Masks.value(position));
+        item->setText(2, fits ? "yes" : "no: left as it is");
+        item->setForeground(2, fits ? palette().text() : QBrush(QColor(192, 0, 0)));
+    }
+    if (Current >= 1 && Current <= n) lstPlan->setCurrentItem(lstPlan->topLevelItem(Current - 1));
 }
 
 void TFilename2TagWizardForm::Finish() {
     StepFile(0);
     const int n = int(FileList.size());
+    std::vector<velmar::TFillValues> values;
+    for (int position = 1; position <= n; ++position) values.push_back(ValuesFor(position));
+    const auto unfit = std::count_if(values.begin(), values.end(), [](const auto& v) { return !v.Matched; });
+    if (!Dialogs.AskYesNo(this, QString("%1 file(s) will be written, %2 left as they are (name does not fit its mask).")
+                                    .arg(n - unfit)
+                                    .arg(unfit)))
+        return;
     const velmar::TCommonValues common = Common();
     const velmar::TFillOptions options = Options();
     TBatchErrors errors;
     {
         TProgress progress(this, "Writing tags...", n);
         for (int i = 0; i < n; ++i) {
+            if (!values[size_t(i)].Matched) {
+                errors.Add(FileList[i], "Left as it is: the name does not fit its mask.");
+                continue;
+            }
             velmar::TCollectingSink sink;
-            const velmar::TFillValues values = ValuesFor(i + 1);
-            if (!velmar::WriteFillValues(ToPath(FileList[i]), values, n, common, options, sink) &&
+            if (!velmar::WriteFillValues(ToPath(FileList[i]), values[size_t(i)], n, common, options, sink) &&
                 sink.Messages.empty())
                 sink.Messages.push_back("The tags could not be written.");
             for (const std::string& m : sink.Messages) errors.Add(FileList[i], FromUtf8(m));

@@ -19,6 +19,7 @@ class QPushButton;
 class QSpinBox;
 class QStackedWidget;
 class QToolButton;
+class QTreeWidget;
 
 namespace velmar::gui {
 
@@ -46,7 +47,9 @@ public:
     void StepFile(int step);
     // What "&Finish" writes for the file at `position` (from 1) with its own mask.
     velmar::TFillValues ValuesFor(int position) const;
-    // "&Finish": writes every file; a file that fails is reported once at the end.
+    // "&Finish": says how many files will be written and how many are left (their names do
+    // not fit their masks) and, when the user agrees, writes the files that fit; the
+    // files left and those that fail are reported once at the end.
     void Finish();
 
     // Opens a help topic by name; unset, the help button is disabled.
@@ -95,6 +98,7 @@ public:
     QPushButton* btnAssignAll;
     QLineEdit* edtMask;
     QLabel* lblMaskPreview;
+    QTreeWidget* lstPlan;  // every file with its mask and whether its name fits
     enum TPreviewField {
         pfArtist,
         pfTitle,
@@ -130,6 +134,7 @@ private:
     void FormatChosen(int row);
     void MoveFile(int step);
     void MatchCurrent();
+    void ShowPlan();
     velmar::TCommonValues Common() const;
     velmar::TFillOptions Options() const;
 

@@ -263,6 +263,7 @@ private slots:
                                    ws.Copy(1, "album/02 - the band - second song.mp3"),
                                    ws.Copy(2, "album/03 - other band - third.MP3")};
         const QString elsewhere = ws.Copy(3, "other/04 - x - y.mp3");
+        const QByteArray firstBefore = ReadAll(files[0]), thirdBefore = ReadAll(files[2]);
         TApp app(ws);
         TBrowserForm* b = app.Browser();
         b->AddFileNames(files + QStringList{elsewhere});
@@ -297,33 +298,43 @@ private slots:
             QVERIFY(w.edtMask->palette().color(QPalette::Base).green() < 200);
             w.edtMask->setText("%10 - %01");  // this file's own mask
             QCOMPARE(w.Preview[w.pfTitle]->text(), QString("The Band - Second Song"));
+            w.btnForward->click();
+            w.edtMask->setText("%00 (%01)");  // the third file does not fit: it is left as it is
+            QCOMPARE(w.lstPlan->topLevelItem(1)->text(1), QString("%10 - %01"));
+            QCOMPARE(w.lstPlan->topLevelItem(2)->text(2), QString("no: left as it is"));
+            QCOMPARE(w.lstPlan->topLevelItem(0)->text(2), QString("yes"));
+            w.btnBack->click();
             w.btnBack->click();
             QCOMPARE(w.edtMask->text(), QString("%10 - %00 - %01"));
+            // Asked first: answered No, nothing is written and the wizard stays.
+            app.Dialogs.No();
+            w.btnNext->click();
+            QCOMPARE(ReadAll(files[0]), firstBefore);
             // A file that cannot be written is reported once at the end; the others are written.
             QFile::remove(files[1]);
+            app.Dialogs.Yes();
             w.btnNext->click();
         }));
         b->mnuFilenameToTagExecute();
+        QCOMPARE(app.Dialogs.Messages(TKind::YesNo),
+                 QStringList(2, "2 file(s) will be written, 1 left as they are (name does not fit its mask)."));
         const QStringList errors = app.Dialogs.Messages(TKind::Error);
         // One box for the wizard's batch, one for the refresh of the rows after it.
         QVERIFY2(errors.size() == 3, qPrintable(errors.join("\n---\n")));
         QVERIFY(errors[1].contains("02 - the band - second song.mp3"));
+        QVERIFY(errors[1].contains("03 - other band - third.MP3"));
 
-        auto check = [](const QString& file, const std::string& artist, const std::string& title,
-                        const std::string& track) {
-            velmar::TCollectingSink sink;
-            velmar::TMP3Object object(sink);
-            QVERIFY(object.LoadFile(ToPath(file), false));
-            const velmar::TID3v2Object& v2 = object.ID3v2();
-            QCOMPARE(v2.TPE1.Text, artist);
-            QCOMPARE(v2.TIT2.Text, title);
-            QCOMPARE(v2.TRCK.Text, track);
-            QCOMPARE(v2.TALB.Text, std::string("Shared Album"));
-            QCOMPARE(v2.TYER.Text, std::string("2001"));
-            QCOMPARE(velmar::TID3v1Object::FieldText(object.ID3v1().Title), title);
-        };
-        check(files[0], "The Band", "First Song", "1/3");
-        check(files[2], "Other Band", "Third", "3/3");  // its own extension, ".MP3"
+        velmar::TCollectingSink sink;
+        velmar::TMP3Object object(sink);
+        QVERIFY(object.LoadFile(ToPath(files[0]), false));
+        const velmar::TID3v2Object& v2 = object.ID3v2();
+        QCOMPARE(v2.TPE1.Text, std::string("The Band"));
+        QCOMPARE(v2.TIT2.Text, std::string("First Song"));
+        QCOMPARE(v2.TRCK.Text, std::string("1/9"));  // the file's own total stays
+        QCOMPARE(v2.TALB.Text, std::string("Shared Album"));
+        QCOMPARE(v2.TYER.Text, std::string("2001"));
+        QCOMPARE(velmar::TID3v1Object::FieldText(object.ID3v1().Title), std::string("First Song"));
+        QCOMPARE(ReadAll(files[2]), thirdBefore);
         QCOMPARE(app.Main.MainReg.ReadInteger("Preferences", "Filename To Tag Output", -1), 2);
         QVERIFY(QFileInfo::exists(ws.Data() + "DB/dbTPE1.db"));
         QCOMPARE(Column(b, "Title").first(), QString("First Song"));

@@ -607,28 +607,42 @@ def rename_peer_tagged():
 
 
 def fill_read_by_peers():
+    """Files tagged by mutagen get only artist and title from their names: every other
+    value stays, and a file whose name does not fit the mask is left byte for byte."""
     folder = path_in_work("fill")
     os.makedirs(folder)
-    names = ["03 - The Band - First Song.mp3", "04 - The Band - Second Song.mp3"]
+    names = ["The Band - First Song.mp3", "The Band - Second Song.mp3"]
     paths = [os.path.join(folder, n) for n in names]
-    for p in paths:
+    unfit = os.path.join(folder, "bonus track.mp3")
+    for n, p in enumerate(paths + [unfit]):
         shutil.copy(untagged_copy("f.mp3"), p)
+        tags = id3.ID3()
+        for frame in (id3.TDRC(encoding=0, text="1999"), id3.TCON(encoding=0, text="(8)Jazz"),
+                      id3.TSSE(encoding=1, text="LAME 3.100 -V2"), id3.TPOS(encoding=0, text="1/2"),
+                      id3.TRCK(encoding=0, text="%d/12" % (n + 3)), id3.TIT2(encoding=1, text="Old")):
+            tags.add(frame)
+        tags.save(p, v2_version=3)
     audio = between(paths[0])
-    r = run(CLI, "fill", "--mask", "%10 - %00 - %01", "--album", "Live At Home", "--year", "2003", *paths)
-    check_eq(r.returncode, 0, "velmar-cli fill: " + r.stderr)
+    unfit_bytes = open(unfit, "rb").read()
+    r = run(CLI, "fill", "--mask", "%00 - %01", *paths, unfit)
+    check_eq(r.returncode, 1, "velmar-cli fill with a name that does not fit: " + r.stderr)
+    check("bonus track.mp3" in r.stderr, "the file left is named", r.stderr)
+    check(open(unfit, "rb").read() == unfit_bytes, "the file whose name does not fit is byte-identical")
     t = id3.ID3(paths[0])
-    check_eq((str(t["TPE1"]), str(t["TIT2"]), str(t["TRCK"]), str(t["TALB"])),
-             ("The Band", "First Song", "3/2", "Live At Home"), "mutagen reads the filled tags")
+    check_eq({k: str(t[k]) for k in ("TPE1", "TIT2", "TRCK", "TDRC", "TCON", "TSSE", "TPOS")},
+             {"TPE1": "The Band", "TIT2": "First Song", "TRCK": "3/12", "TDRC": "1999", "TCON": "Jazz",
+              "TSSE": "LAME 3.100 -V2", "TPOS": "1/2"}, "mutagen reads the filled tags and every value kept")
     check_eq(between(paths[0]), audio, "fill keeps the audio")
     if have("eyeD3"):
         shown = json.loads(run("eyeD3", "--no-config", "-P", "json", paths[1]).stdout)
         check_eq((shown.get("title"), shown.get("artist"), shown.get("track_num")),
-                 ("Second Song", "The Band", {"count": 4, "total": 2}), "eyeD3 reads the filled tags")
+                 ("Second Song", "The Band", {"count": 4, "total": 12}), "eyeD3 reads the filled tags")
     if have("id3v2"):
         listing = run("id3v2", "-l", paths[0], errors="replace").stdout
         check("TIT2 (Title/songname/content description): First Song" in listing, "id3lib reads the filled title", listing)
+    os.remove(unfit)
     # Renamed away and back by the same mask: the names come again.
-    for mask in ("%01 by %00", "%10 - %00 - %01"):
+    for mask in ("%01 by %00", "%00 - %01"):
         now = [os.path.join(folder, n) for n in sorted(os.listdir(folder))]
         check_eq(run(CLI, "rename", "--mask", mask, *now).returncode, 0, "rename by " + mask)
     check_eq(sorted(os.listdir(folder)), names, "renaming back gives the names again")
