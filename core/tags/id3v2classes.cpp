@@ -99,7 +99,10 @@ void AppendFixed(TBytes& out, std::string_view utf8, size_t width) {
 
 // Reads the fields of a layout from a body. Bytes past the end read as zero and
 // texts stop at the end; `fit` says whether the body may be short for its numbers.
-bool ReadFields(const TLayout& layout, std::span<const uint8_t> body, TFit fit) {
+// A text that runs to the body's end may still close with terminators (one zero
+// byte, two in UTF-16), as many writers add: they are not part of the text, and
+// `closing` records them so that the text, unchanged, is written back with them.
+bool ReadFields(const TLayout& layout, std::span<const uint8_t> body, TFit fit, TClosingZeros& closing) {
     size_t pos = 0;
     uint8_t encoding = 0;
     bool numbersWhole = true;
@@ -113,7 +116,15 @@ bool ReadFields(const TLayout& layout, std::span<const uint8_t> body, TFit fit) 
         const size_t start = std::min(pos, body.size()), left = body.size() - start;
         const size_t n = terminated ? FindTerminator(enc, body.data() + start, left) : left;
         pos = start + std::min(left, n + (terminated ? TerminatorSize(enc) : 0));
-        return DecodeText(enc, body.data() + start, n);
+        std::string decoded = DecodeText(enc, body.data() + start, n);
+        if (terminated) return decoded;
+        closing = {};
+        while (!decoded.empty() && decoded.back() == '\0') {
+            decoded.pop_back();
+            ++closing.Count;
+        }
+        if (closing.Count) closing.Text = decoded;
+        return decoded;
     };
     for (const TField& f : layout) {
         switch (f.Kind) {
@@ -151,8 +162,9 @@ bool ReadFields(const TLayout& layout, std::span<const uint8_t> body, TFit fit) 
 bool IsEncodedText(TFieldKind kind) { return kind == TFieldKind::TextZ || kind == TFieldKind::TextRest; }
 
 // Writes the fields of a layout. The encoding is 0 when every encoded text lies in
-// Latin-1, else 1; it is stored in the frame's member as well.
-TBytes WriteFields(const TLayout& layout) {
+// Latin-1, else 1; it is stored in the frame's member as well. A text that runs to
+// the end and is the one read with closing zeros gets them again.
+TBytes WriteFields(const TLayout& layout, const TClosingZeros& closing) {
     uint8_t encoding = 0;
     for (const TField& f : layout)
         if (IsEncodedText(f.Kind) && ChooseEncoding({*std::get<std::string*>(f.Member)}) != 0) encoding = 1;
@@ -165,12 +177,17 @@ TBytes WriteFields(const TLayout& layout) {
             case TFieldKind::Encoding: out.push_back(*std::get<uint8_t*>(f.Member) = encoding); break;
             case TFieldKind::Latin1Z:
             case TFieldKind::Latin1Rest:
-                AppendEncodedText(out, 0, *std::get<std::string*>(f.Member), f.Kind == TFieldKind::Latin1Z);
-                break;
             case TFieldKind::TextZ:
-            case TFieldKind::TextRest:
-                AppendEncodedText(out, encoding, *std::get<std::string*>(f.Member), f.Kind == TFieldKind::TextZ);
+            case TFieldKind::TextRest: {
+                const bool latin1 = f.Kind == TFieldKind::Latin1Z || f.Kind == TFieldKind::Latin1Rest;
+                const bool rest = f.Kind == TFieldKind::Latin1Rest || f.Kind == TFieldKind::TextRest;
+                const std::string& text = *std::get<std::string*>(f.Member);
+                const uint8_t enc = latin1 ? 0 : encoding;
+                AppendEncodedText(out, enc, text, !rest);
+                if (rest && closing.Count && text == closing.Text)
+                    out.insert(out.end(), closing.Count * TerminatorSize(enc), 0);
                 break;
+            }
             case TFieldKind::Fixed: AppendFixed(out, *std::get<std::string*>(f.Member), f.Width); break;
             case TFieldKind::Byte: number(*std::get<uint8_t*>(f.Member), 1); break;
             case TFieldKind::Flag: number(*std::get<bool*>(f.Member) ? 1 : 0, 1); break;
@@ -191,14 +208,14 @@ TBytes WriteFields(const TLayout& layout) {
 bool TID3v2Frame::ReadFromBuffer(const TID3v2FrameHeader& walked, std::span<const uint8_t> body) {
     FrameHeader.Assign(walked);
     FrameHeader.Size = int64_t(body.size());
-    if (!ReadFields(Layout(), body, Fit())) return false;
+    if (!ReadFields(Layout(), body, Fit(), Closing)) return false;
     AfterRead();
     return true;
 }
 
 void TID3v2Frame::Prepare(const std::string& frameID) {
     BeforeWrite();
-    Rendered = WriteFields(Layout());
+    Rendered = WriteFields(Layout(), Closing);
     FrameHeader.FrameID = frameID;
     FrameHeader.Size = int64_t(Rendered.size());
     FrameHeader.TagAlterPreservation = FrameHeader.FileAlterPreservation = FrameHeader.ReadOnly = false;

@@ -139,6 +139,12 @@ enum class TFrameKind { Text, UserText, Url, UserUrl, Comment, Picture, Other, R
 
 // Common part of every frame class. A body is the frame's layout: one generic
 // reader and one generic writer walk the fields each class declares once.
+// The zero code units that closed a text running to the end of a frame, and that text.
+struct TClosingZeros {
+    size_t Count = 0;
+    std::string Text;
+};
+
 class TID3v2Frame {
 public:
     virtual ~TID3v2Frame() = default;
@@ -167,6 +173,7 @@ protected:
 
 private:
     TBytes Rendered;
+    TClosingZeros Closing;
 };
 
 // Text information frames.

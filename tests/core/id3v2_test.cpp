@@ -432,10 +432,19 @@ TEST(ID3v2Frames, OtherEncodingsAreReadAndWrittenInTheirSmallestForm) {
     for (const Case& c : {Case{{1, 0xFF, 0xFE, 'A', 0, 'B', 0}, "AB", Txt("AB")},
                           Case{{2, 0, 'A', 0x20, 0xAC}, "A\xE2\x82\xAC", {1, 0xFF, 0xFE, 'A', 0, 0xAC, 0x20}},
                           Case{Txt("caf\xC3\xA9", 3), "caf\xC3\xA9", Txt("caf\xE9")},
-                          Case{Txt("Song\0"sv), std::string("Song\0", 5), Txt("Song\0"sv)}}) {
+                          // A closing terminator is not part of the text; unchanged, the text keeps it.
+                          Case{Txt("Song\0"sv), "Song", Txt("Song\0"sv)},
+                          Case{{1, 0xFF, 0xFE, 'P', 0, 0xE9, 0, 0, 0}, "P\xC3\xA9", Txt("P\xE9\0"sv)},
+                          Case{{1, 0xFF, 0xFE, 0x41, 0x30, 0, 0}, "\xE3\x81\x81", {1, 0xFF, 0xFE, 0x41, 0x30, 0, 0}}}) {
         TTag t(One("TPE1", c.read));
         EXPECT_EQ(t.Tag.TPE1.Text, c.text);
         EXPECT_EQ(t.Save(), One("TPE1", c.written));
+        // Edited, the text is written as typed, without a zero inside or after it.
+        t.Tag.TPE1.SetText(c.text + " (Live)");
+        const TBytes saved = t.Save();
+        const bool utf16 = saved[20] == 1;  // the encoding byte after the tag and frame headers
+        EXPECT_EQ(Slice(saved, int64_t(saved.size()) - (utf16 ? 2 : 1), int64_t(saved.size())),
+                  utf16 ? TBytes({')', 0}) : TBytes({')'}));
     }
 }
 

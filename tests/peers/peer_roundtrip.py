@@ -267,6 +267,22 @@ def editor_edits_read_by_mutagen(path):
                "editor: the frames not edited")
 
 
+def closing_zero_texts():
+    """mutagen ends ID3v2.3 UTF-16 texts with a terminator: read, edited and saved without it."""
+    path = untagged_copy("picard.mp3")
+    tags = id3.ID3()
+    tags.add(id3.TIT2(encoding=1, text="Picard Style"))
+    tags.add(id3.TPE1(encoding=1, text="Ünïcode Artist"))
+    tags.save(path, v2_version=3)
+    check(b"S\x00t\x00y\x00l\x00e\x00\x00\x00" in open(path, "rb").read(), "mutagen wrote a closing terminator")
+    shown = {f["id"]: f["text"] for f in info(path)["id3v2"]["frames"]}
+    check_eq((shown.get("TIT2"), shown.get("TPE1")), ("Picard Style", "Ünïcode Artist"), "read without the zero")
+    set_tags(path, "--title", "Picard Style (Live)")
+    tags = id3.ID3(path)
+    check_eq((str(tags["TIT2"]), str(tags["TPE1"])), ("Picard Style (Live)", "Ünïcode Artist"),
+             "edited without a zero inside, the other text as it was")
+
+
 # ---- the checks ----
 def mutagen_written():
     path = untagged_copy("mutagen.mp3")
@@ -905,6 +921,7 @@ def main():
         v24_written()
         rename_peer_tagged()
         fill_read_by_peers()
+        closing_zero_texts()
         pictures_and_texts_read_by_mutagen()
         list_read_back()
         match_by_rule()
