@@ -58,21 +58,21 @@ public:
 
 }  // namespace
 
-fs::path DataFolder(const std::string& given) {
-    if (!given.empty()) return given;
-    if (const char* env = std::getenv("VELMAR_DATA"); env && *env) return env;
+TDataFolders DataFolders(const std::string& given) {
+    if (!given.empty()) return TDataFolders({given});
+    fs::path shipped;
+    if (const char* env = std::getenv("VELMAR_DATA"); env && *env) shipped = env;
     // Installed: PREFIX/bin/velmar-cli reads PREFIX/share/velmar.
     std::error_code ec;
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
+    if (shipped.empty() && !ec) {
         const fs::path installed = exe.parent_path().parent_path() / "share" / "velmar";
-        if (fs::is_directory(installed, ec)) return installed;
+        if (fs::is_directory(installed, ec)) shipped = installed;
     }
 #ifdef VELMAR_SOURCE_DATA
-    return VELMAR_SOURCE_DATA;
-#else
-    return "DATA";
+    if (shipped.empty()) shipped = VELMAR_SOURCE_DATA;
 #endif
+    return TDataFolders::UserThen(shipped.empty() ? fs::path("DATA") : shipped);
 }
 
 int Formats(const std::vector<std::string>& args) {
@@ -99,7 +99,8 @@ int Formats(const std::vector<std::string>& args) {
             return UsageError("unknown option " + a, kFormatsUsage);
         }
     }
-    for (const std::string& n : ListFormats(DataFolder(data) / "Outputs" / mode)) std::cout << Printable(n) << "\n";
+    for (const std::string& n : DataFolders(data).Names(fs::path("Outputs") / mode, ListFormats))
+        std::cout << Printable(n) << "\n";
     return 0;
 }
 
@@ -139,7 +140,8 @@ int Rename(const std::vector<std::string>& args) {
     TFileSink sink;
     TTags format;
     if (!haveMask) {
-        const auto loaded = LoadFormat(DataFolder(data) / "Outputs" / kModeRename, formatName, sink);
+        const fs::path folder = DataFolders(data).FolderWith(fs::path("Outputs") / kModeRename, formatName);
+        const auto loaded = LoadFormat(folder, formatName, sink);
         if (!loaded) return 2;
         format = *loaded;
         mask = format.User;

@@ -5,11 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "batch/datafolders.h"
+
 namespace velmar::cli {
 
-// The DATA folder: `given` (--data), else VELMAR_DATA, else PREFIX/share/velmar of an
-// installed PREFIX/bin/velmar-cli, else the one the program was built with.
-std::filesystem::path DataFolder(const std::string& given);
+// The DATA folders: `given` (--data) alone; else the user's own DATA folder, where
+// the desktop program keeps the formats and lists the user made or changed, then
+// the shipped one: VELMAR_DATA, else PREFIX/share/velmar of an installed
+// PREFIX/bin/velmar-cli, else the one the program was built with.
+TDataFolders DataFolders(const std::string& given);
 
 // Each returns the exit status: 0 done, 1 a file failed, 2 a usage error.
 int Rename(const std::vector<std::string>& args);

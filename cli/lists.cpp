@@ -120,15 +120,14 @@ std::string ParseListOptions(const std::vector<std::string>& args, TListOptions&
 }
 
 // The predefined list or the template files; nothing after reporting one that is not there.
-std::optional<TListTemplates> LoadTemplates(const TListOptions& o, const fs::path& data) {
+std::optional<TListTemplates> LoadTemplates(const TListOptions& o, const TDataFolders& data) {
     if (o.List) {
-        const fs::path lists = data / "Lists";
-        const std::vector<std::string> names = ListNames(lists);
+        const std::vector<std::string> names = data.Names("Lists", ListNames);
         if (std::find(names.begin(), names.end(), *o.List) == names.end()) {
-            PrintMessage("", "no list \"" + *o.List + "\" in " + lists.string());
+            PrintMessage("", "no list \"" + *o.List + "\" in " + data.FolderWith("Lists", *o.List).string());
             return std::nullopt;
         }
-        return LoadList(lists, *o.List);
+        return LoadList(data.FolderWith("Lists", *o.List), *o.List);
     }
     TListTemplates list;
     std::vector<std::string>* parts[] = {&list.Top, &list.Main, &list.End};
@@ -220,13 +219,14 @@ int List(const std::vector<std::string>& args) {
     }
     TListOptions o;
     if (const std::string error = ParseListOptions(args, o); !error.empty()) return UsageError(error, kListUsage);
-    const fs::path data = DataFolder(o.Data);
+    const TDataFolders data = DataFolders(o.Data);
     const std::optional<TListTemplates> list = LoadTemplates(o, data);
     if (!list) return 2;
     TTags format;  // none: values as they are, empty values empty
     if (o.Format) {
         TNamedSink sink("");
-        const std::optional<TTags> loaded = LoadFormat(data / "Outputs" / kModeMakeList, *o.Format, sink);
+        const std::optional<TTags> loaded =
+            LoadFormat(data.FolderWith(fs::path("Outputs") / kModeMakeList, *o.Format), *o.Format, sink);
         if (!loaded) return 2;
         format = *loaded;
     }

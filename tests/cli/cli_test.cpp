@@ -555,6 +555,30 @@ TEST_F(CliTest, FormatsListsTheFormatsOfAMode) {
     EXPECT_EQ(RunCli({"rename", "--mask", "%01"}).status, 2);
     EXPECT_EQ(RunCli({"rename", "--mask", "%01", "--format", "x", "f.mp3"}).status, 2);
     EXPECT_EQ(RunCli({"rename", "--help"}).status, 0);
+
+    // Without --data: the user's own formats and lists (where the desktop program saves
+    // them), then the shipped ones; the user's copy of a shipped name wins.
+    const fs::path user = Dir / "xdg" / "Orvane Design" / "Velmar" / "DATA";
+    fs::create_directories(user / "Outputs" / "Rename");
+    fs::create_directories(user / "Lists" / "Mine");
+    WriteFile(user / "Outputs" / "Rename" / "Mine", "[Misc]\r\nuser=%01 (mine)\r\n");
+    WriteFile(user / "Outputs" / "Rename" / "Track. Title", "[Misc]\r\nuser=%01 (changed)\r\n");
+    WriteFile(user / "Lists" / "Mine" / "main.txt", "%01\n");
+    const std::string xdg = (Dir / "xdg").string(),
+                      old = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
+    ::setenv("XDG_DATA_HOME", xdg.c_str(), 1);
+    ::setenv("VELMAR_DATA", VELMAR_SOURCE "/data", 1);
+    const TRun both = RunCli({"formats"});
+    EXPECT_EQ(both.out, "Artist - Album - Track - Title\nArtist - Title\nMine\nTrack - Artist - Title\nTrack. Title\n");
+    const fs::path song = Copy(kHarbour, Dir / "a.mp3");
+    for (const auto& [format, renamed] : {std::pair{"Mine", " (mine)"}, {"Track. Title", " (changed)"}}) {
+        const TRun r = RunCli({"rename", "--dry-run", "--format", format, song.string()});
+        EXPECT_NE(r.out.find(renamed), std::string::npos) << format << ": " << r.out << r.err;
+    }
+    EXPECT_EQ(RunCli({"list", "--list", "Mine", "-o", (Dir / "l.txt").string(), song.string()}).status, 0);
+    EXPECT_TRUE(fs::exists(Dir / "l.txt"));
+    old.empty() ? ::unsetenv("XDG_DATA_HOME") : ::setenv("XDG_DATA_HOME", old.c_str(), 1);
+    ::unsetenv("VELMAR_DATA");
 }
 
 TEST_F(CliTest, FillFromNamesThenRenameBackGivesTheNames) {
