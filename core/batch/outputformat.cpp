@@ -99,6 +99,7 @@ TTokenValues GatherFileValues(const TMP3Object& file) {
         v[1] = field(v1.Title);
         v[4] = field(v1.Comment);
         v[5] = field(v1.Album);
+        v[11] = field(v1.Year);
         v[6] = v1.GenreName;
         v[10] = v1.TrackText;
     }

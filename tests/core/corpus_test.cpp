@@ -16,10 +16,18 @@ std::unique_ptr<TLoaded> Load(const std::string& name) {
     return f;
 }
 
+// The files come with this team's shared folder, not with the project: without them
+// these tests are skipped, saying what is missing.
+class Corpus : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!fs::is_directory(kPeers)) GTEST_SKIP() << "no peer test files at " << kPeers.string();
+    }
+};
+
 }  // namespace
 
-TEST(Corpus, EveryFileLoadsAndSavesWithItsAudioUnchanged) {
-    ASSERT_TRUE(fs::is_directory(kPeers)) << kPeers;
+TEST_F(Corpus, EveryFileLoadsAndSavesWithItsAudioUnchanged) {
     TTempDir dir;
     int files = 0;
     for (const auto& library : fs::directory_iterator(kPeers)) {
@@ -56,7 +64,7 @@ TEST(Corpus, EveryFileLoadsAndSavesWithItsAudioUnchanged) {
     EXPECT_GE(files, 60);
 }
 
-TEST(Corpus, StreamFactsAsThePeersFindThem) {
+TEST_F(Corpus, StreamFactsAsThePeersFindThem) {
     struct Case {
         const char* file;
         const char *version, *kbps, *hz;
@@ -103,7 +111,7 @@ TEST(Corpus, StreamFactsAsThePeersFindThem) {
     EXPECT_EQ(Load("taglib/mpeg2.mp3")->File.SongLength, "89:47");
 }
 
-TEST(Corpus, Id3v23TagsReadAsThePeersReadThem) {
+TEST_F(Corpus, Id3v23TagsReadAsThePeersReadThem) {
     const auto silence = Load("mutagen/silence-44-s.mp3");
     const TID3v2Object& s = silence->File.ID3v2();
     EXPECT_TRUE(s.Valid);
@@ -161,7 +169,7 @@ TEST(Corpus, Id3v23TagsReadAsThePeersReadThem) {
     EXPECT_EQ(Load("taglib/duplicate_id3v2.mp3")->File.DataStart, 3943);
 }
 
-TEST(Corpus, Id3v1AndLyrics3) {
+TEST_F(Corpus, Id3v1AndLyrics3) {
     const auto v1 = Load("mutagen/silence-44-s-v1.mp3");
     const TID3v1Object& a = v1->File.ID3v1();
     EXPECT_EQ(Join({TID3v1Object::FieldText(a.Title), TID3v1Object::FieldText(a.Artist),

@@ -167,14 +167,14 @@ TEST(OutputFormat, ValuesOfAFileFromBothTags) {
     EXPECT_EQ(v[6], "Alt. Rock");
     EXPECT_EQ(v[9], both.File.SongLength);
     EXPECT_EQ(v[10], "07");
-    EXPECT_EQ(v[11], "");  // the ID3v1 year is no source
+    EXPECT_EQ(v[11], "1999");  // no TYER: the ID3v1 year, as for every other field
 
     TLoaded onlyV1(dir.Put("v1.mp3", Cat({Frames({}, 10), v1})), false);
     const TTokenValues w = GatherFileValues(onlyV1.File);
     EXPECT_EQ(w[0], "V1 Artist");
     EXPECT_EQ(w[6], "Rock");
     EXPECT_EQ(w[10], "07");
-    EXPECT_EQ(w[11], "");
+    EXPECT_EQ(w[11], "1999");
 }
 
 // The formats shipped in the DATA folder load as they are and are written as SaveFormat writes them.
