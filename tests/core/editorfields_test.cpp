@@ -60,8 +60,12 @@ TEST(EditorFields, EveryKindIsReadAndAnUneditedSaveKeepsItAll) {
     EXPECT_EQ(f.V1.Track, 3);
     EXPECT_EQ(f.Lyrics3.Album, "L3 Album");
 
+    const TBytes lyrics3 = Lyrics3({{"IND", "10"}, {"LYR", "words"}, {"EAL", "L3 Album"}});
     ApplyEditorFields(f, f, before.File);
     ASSERT_TRUE(before.File.SaveFile(file, true, true, true));
+    // The Lyrics3 block as it was, in its own field order, before the ID3v1 tag.
+    const TBytes saved = ReadFile(file);
+    EXPECT_EQ(Slice(saved, int64_t(saved.size() - 128 - lyrics3.size()), int64_t(saved.size() - 128)), lyrics3);
     TLoaded after(file);
     EXPECT_EQ(ReadEditorFields(after.File), f);
     EXPECT_EQ(after.File.ID3v2().TDAT.Text, "2512");  // parsed frames keep their text
