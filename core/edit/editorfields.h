@@ -85,6 +85,12 @@ void ApplyEditorFields(const TEditorFields& read, const TEditorFields& edited, T
 // characters, the year, the plain comment cut to fit 28, the track number, the genre.
 TV1Fields V1FromFrames(const TEditorFields& fields);
 
+// Gives a file that has no ID3v1 tag the one a save will add: made from the ID3v2
+// values as they now stand in the file object (V1FromFrames), except the fields
+// set in `own` (a text not empty, a track not 0), which win. A file that has an
+// ID3v1 tag keeps it as it is.
+void FillNewID3v1(TMP3Object& file, const TV1Fields& own = {});
+
 // The MIME type of a picture file by its extension ("" when not a picture type).
 std::string PictureMimeType(const std::string& fileName);
 

@@ -117,3 +117,39 @@ TEST(EditorFields, OnlyEditedValuesChangeAndID3v1FollowsTheSharedRules) {
     EXPECT_EQ(PictureMimeType("x.bmp"), "image/bitmap");
     EXPECT_EQ(PictureMimeType("x.txt"), "");
 }
+
+TEST(EditorFields, ANewID3v1TagIsMadeFromTheID3v2ValuesAndOwnFieldsWin) {
+    TTempDir dir;
+    const TBytes frames = Cat({Id3Frame("TIT2", Txt("Title")), Id3Frame("TPE1", Txt("Artist")),
+                               Id3Frame("TALB", Txt(std::string(31, 'a'))), Id3Frame("TYER", Txt("1999")),
+                               Id3Frame("TRCK", Txt("3/12")), Id3Frame("TCON", Txt("(17)")),
+                               Id3Frame("COMM", Cat({{0}, B("eng"), Z(""), B(std::string(29, 'c'))}))});
+    struct TCase {
+        const char* Name;
+        bool HasV1;
+        TV1Fields Own;
+        TV1Fields Expected;
+    };
+    const TV1Fields made{"Title", "Artist", std::string(29, 'a'), "1999", std::string(27, 'c'), "Rock", 3};
+    TV1Fields own;
+    own.Title = "Own title";
+    own.Track = 9;
+    TV1Fields mixed = made;
+    mixed.Title = own.Title;
+    mixed.Track = own.Track;
+    const TCase cases[] = {
+        {"new tag from the frames", false, {}, made},
+        {"own fields win", false, own, mixed},
+        {"a tag the file has stays", true, {}, {"V1 Title", "", "", "", "", "Rock", 3}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TBytes v1 = c.HasV1 ? Id3v1({.Title = "V1 Title", .Track = 3, .Genre = 17}) : TBytes();
+        const fs::path file = dir.Put("new.mp3", Cat({Id3Tag(frames, 16), Frames({}, 4), v1}));
+        TLoaded loaded(file);
+        FillNewID3v1(loaded.File, c.Own);
+        ASSERT_TRUE(loaded.File.SaveFile(file, true, false, true));
+        TLoaded back(file);
+        EXPECT_EQ(ReadEditorFields(back.File).V1, c.Expected);
+    }
+}
