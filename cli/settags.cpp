@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "edit/editorfields.h"
 #include "edit/tagedit.h"
 #include "report.h"
 
@@ -28,7 +29,8 @@ const char* const kSetUsage =
     "  --remove-pictures removes every picture (before the --picture ones are added)\n"
     "  --remove ID       removes every frame with this identifier\n"
     "  --v2/--no-v2 --v1/--no-v1 --lyrics3/--no-lyrics3   the tags to write (default:\n"
-    "                    the tags the file has, plus ID3v2 when an ID3v2 value is set)\n"
+    "                    the tags the file has, plus ID3v2 when an ID3v2 value is set);\n"
+    "                    a new ID3v1 tag takes its values from the ID3v2 tag\n"
     "  --replace-v2      writes a new ID3v2 tag over one that is not understood\n"
     "  A picture or lyrics file that cannot be read leaves every FILE untouched.\n";
 
@@ -249,6 +251,8 @@ bool SetTags(const std::string& path, const TSetOptions& o, TMessageSink& sink) 
     EditID3v2(edit, o);
 
     const bool writeV1 = o.WriteV1.value_or(v1.Present);
+    // A new ID3v1 tag takes the values the ID3v2 tag now has.
+    if (writeV1) FillNewID3v1(file);
     const bool writeLyrics3 = o.WriteLyrics3.value_or(file.Lyrics3().Present);
     return file.SaveFile(path, writeV2, writeLyrics3, writeV1);
 }

@@ -74,7 +74,7 @@ bool WriteFillValues(const std::filesystem::path& file, const TFillValues& v, in
     const std::optional<TID3v2Object> keptV2 = hadV2 && !options.SaveID3v2 ? std::optional(v2) : std::nullopt;
     const auto keptV1 = hadV1 && !options.SaveID3v1 ? std::optional(v1.Render()) : std::nullopt;
     // A new ID3v1 tag starts from the values of the ID3v2 tag.
-    if (!hadV1) SetV1FromFrames(object);
+    FillNewID3v1(object);
 
     TTagEdit edit(object);
     const std::pair<TTagField, const std::string*> shared[] = {{TTagField::Artist, &v.Artist},

@@ -183,19 +183,20 @@ const std::map<std::string, TTagField>& SharedFields() {
     return fields;
 }
 
-void ApplyV1(const TV1Fields& read, const TV1Fields& edited, TID3v1Object& v1) {
+// Writes the fields that differ between `read` and `edited`; with `every`, all of them.
+void ApplyV1(const TV1Fields& read, const TV1Fields& edited, TID3v1Object& v1, bool every = false) {
     const std::pair<std::string TV1Fields::*, std::string TID3v1Object::*> texts[] = {
         {&TV1Fields::Title, &TID3v1Object::Title},
         {&TV1Fields::Artist, &TID3v1Object::Artist},
         {&TV1Fields::Album, &TID3v1Object::Album},
         {&TV1Fields::Year, &TID3v1Object::Year}};
     for (const auto& [field, stored] : texts)
-        if (read.*field != edited.*field)
+        if (every || read.*field != edited.*field)
             TID3v1Object::SetField(v1.*stored, Utf8ToLatin1(edited.*field), (v1.*stored).size());
-    if (read.Track != edited.Track) v1.SetTrackNumber(uint8_t(std::clamp(edited.Track, 0, 255)));
-    if (read.Comment != edited.Comment || read.Track != edited.Track)
+    if (every || read.Track != edited.Track) v1.SetTrackNumber(uint8_t(std::clamp(edited.Track, 0, 255)));
+    if (every || read.Comment != edited.Comment || read.Track != edited.Track)
         TID3v1Object::SetField(v1.Comment, Utf8ToLatin1(edited.Comment).substr(0, v1.TrackNumber ? 28 : 30), 30);
-    if (read.Genre != edited.Genre) {
+    if (every || read.Genre != edited.Genre) {
         v1.GenreName = Utf8ToLatin1(edited.Genre);
         v1.GenreIndex = edited.Genre.empty() ? 255 : 0;  // looked up in the table when written
     }
@@ -289,25 +290,32 @@ void TEditorFields::SetFrame(const std::string& id, const std::string& text) {
         Frames[id] = text;
 }
 
+namespace {
+
+// The frames the ID3v2 members hold now, whether read from the file or set since.
+void ReadID3v2(TID3v2Object& v2, TEditorFields& f) {
+    for (const std::string_view id : kMemberFrameIDs) {
+        TID3v2Frame* frame = v2.SingleFrame(id);
+        if (!frame || !frame->FrameHeader.Present) continue;
+        if (const auto* genre = dynamic_cast<const TTCONFrame*>(frame))
+            // The genre as a user names it: its free text, else the name of its number.
+            f.Frames["TCON"] = !genre->Refinement.empty()   ? genre->Refinement
+                               : !genre->Genre1Name.empty() ? genre->Genre1Name
+                                                            : genre->Text;
+        else if (const auto* text = dynamic_cast<const TTxtFrame*>(frame))
+            f.Frames[std::string(id)] = text->Text;
+        else if (const auto* url = dynamic_cast<const TWebFrame*>(frame))
+            f.Frames[std::string(id)] = url->URL;
+    }
+    ReadLists(v2, f);
+}
+
+}  // namespace
+
 TEditorFields ReadEditorFields(TMP3Object& file) {
     TEditorFields f;
     TID3v2Object& v2 = file.ID3v2();
-    if (v2.Present && v2.Valid) {
-        for (const std::string_view id : kMemberFrameIDs) {
-            TID3v2Frame* frame = v2.SingleFrame(id);
-            if (!frame || !frame->FrameHeader.Present) continue;
-            if (const auto* genre = dynamic_cast<const TTCONFrame*>(frame))
-                // The genre as a user names it: its free text, else the name of its number.
-                f.Frames["TCON"] = !genre->Refinement.empty()   ? genre->Refinement
-                                   : !genre->Genre1Name.empty() ? genre->Genre1Name
-                                                                : genre->Text;
-            else if (const auto* text = dynamic_cast<const TTxtFrame*>(frame))
-                f.Frames[std::string(id)] = text->Text;
-            else if (const auto* url = dynamic_cast<const TWebFrame*>(frame))
-                f.Frames[std::string(id)] = url->URL;
-        }
-        ReadLists(v2, f);
-    }
+    if (v2.Present && v2.Valid) ReadID3v2(v2, f);
     const TID3v1Object& v1 = file.ID3v1();
     if (v1.Present)
         f.V1 = {V1Field(v1.Title),   V1Field(v1.Artist),         V1Field(v1.Album), V1Field(v1.Year),
@@ -384,7 +392,19 @@ TV1Fields V1FromFrames(const TEditorFields& f) {
     return v1;
 }
 
-void SetV1FromFrames(TMP3Object& file) { ApplyV1({}, V1FromFrames(ReadEditorFields(file)), file.ID3v1()); }
+void FillNewID3v1(TMP3Object& file, const TV1Fields& own) {
+    TID3v1Object& v1 = file.ID3v1();
+    if (v1.Present) return;
+    TEditorFields now;
+    // A tag that is written back as it was read has no values to give.
+    if (!file.ID3v2().KeepsUnderstoodTagBytes()) ReadID3v2(file.ID3v2(), now);
+    TV1Fields made = V1FromFrames(now);
+    for (std::string TV1Fields::*field : {&TV1Fields::Title, &TV1Fields::Artist, &TV1Fields::Album, &TV1Fields::Year,
+                                          &TV1Fields::Comment, &TV1Fields::Genre})
+        if (!(own.*field).empty()) made.*field = own.*field;
+    if (own.Track != 0) made.Track = own.Track;
+    ApplyV1({}, made, v1, true);
+}
 
 std::string PictureMimeType(const std::string& fileName) {
     const size_t dot = fileName.rfind('.');

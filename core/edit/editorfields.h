@@ -84,9 +84,12 @@ void ApplyEditorFields(const TEditorFields& read, const TEditorFields& edited, T
 // The ID3v1 fields made from the ID3v2 values: title, artist and album cut to fit 30
 // characters, the year, the plain comment cut to fit 28, the track number, the genre.
 TV1Fields V1FromFrames(const TEditorFields& fields);
-// Sets the file's ID3v1 fields from its ID3v2 values by that rule: what a new ID3v1
-// tag of the file holds.
-void SetV1FromFrames(TMP3Object& file);
+
+// Gives a file that has no ID3v1 tag the one a save will add: made from the ID3v2
+// values as they now stand in the file object (V1FromFrames), except the fields
+// set in `own` (a text not empty, a track not 0), which win. A file that has an
+// ID3v1 tag keeps it as it is.
+void FillNewID3v1(TMP3Object& file, const TV1Fields& own = {});
 
 // The MIME type of a picture file by its extension ("" when not a picture type).
 std::string PictureMimeType(const std::string& fileName);

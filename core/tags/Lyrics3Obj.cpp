@@ -61,6 +61,8 @@ void TLyricsObject::ReadTag(std::span<const uint8_t> block) {
             break;  // an unknown field name ends the parse
         pos += len;
     }
+    ReadBlock.assign(block.begin(), block.end());
+    ReadValues = Values();
 }
 
 void TLyricsObject::ReadTag(TStream& stream) {
@@ -70,6 +72,7 @@ void TLyricsObject::ReadTag(TStream& stream) {
 }
 
 TBytes TLyricsObject::Render(TMessageSink* sink) {
+    if (!ReadBlock.empty() && Values() == ReadValues) return ReadBlock;
     HasLyrics = !Lyrics.empty();
     TBytes out;
     if (Author.size() + ExtAlbum.size() + ExtArtist.size() + ExtTitle.size() + Lyrics.size() + Info.size() +

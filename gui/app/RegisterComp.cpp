@@ -219,4 +219,6 @@ QString TRegisterComp::PlayCommandFor(const QString& ext) {
 #endif
 }
 
+bool OverrideReadOnly(const TRegisterComp& store) { return store.ReadBool("Preferences", "Override ReadOnly", false); }
+
 }  // namespace velmar::gui

@@ -56,4 +56,8 @@ private:
     std::unique_ptr<QSettings> Store;
 };
 
+// "Override ReadOnly" of section "Preferences": files the user may not write still
+// open for editing. Off unless stored on; every window that shows or uses it reads it here.
+bool OverrideReadOnly(const TRegisterComp& store);
+
 }  // namespace velmar::gui

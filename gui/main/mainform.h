@@ -124,6 +124,7 @@ public:
     int TotalSeconds = 0;            // the length of what plays, minus one second
     int ElapsedSeconds = 0;
     QString TotalTime = "00:00";
+    QString PlayingFile;  // the file the player was last given
 
     TBrowserForm* NewBrowser();
     TBrowserForm* ActiveBrowser() const;

@@ -211,6 +211,7 @@ void TMainForm::ShowTime(int elapsed) {
 }
 
 void TMainForm::PlayFile(const QString& file) {
+    PlayingFile = file;
     ElapsedSeconds = 0;
     VolPos->Playing = true;
     if (InternalPlayer) {
@@ -234,6 +235,8 @@ void TMainForm::actPlayTrackExecute() {
         Dialogs.Information(this, "No file selected.");
         return;
     }
+    // The song that is paused plays on where it stopped.
+    if (InternalPlayer && PlayerState == TXaudioPlayer::Paused && file == PlayingFile) return (void)XPlayer->Play();
     PlayFile(file);
 }
 

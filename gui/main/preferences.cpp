@@ -210,7 +210,7 @@ void TPreferences::ReadValues() {
     cmbBrowserScheme->setCurrentIndex(cmbBrowserScheme->findData(StoredBrowserScheme));
     StoredMode = std::clamp(Store.ReadInteger(kPrefs, "Background Picture Mode", 0), 0, 2);
     grpPictureMode->button(StoredMode)->setChecked(true);
-    chkOverrideReadOnly->setChecked(Store.ReadBool(kPrefs, "Override ReadOnly", true));
+    chkOverrideReadOnly->setChecked(OverrideReadOnly(Store));
     edtWinampPath->setText(Store.ReadString(kPrefs, "Winamp Path", QString()));
     chkWinampAutostart->setChecked(Store.ReadBool(kPrefs, "Winamp Autostart", true));
     StoredSkin = Store.ReadString(kPrefs, "Skin", kDefaultSkin);

@@ -82,6 +82,12 @@ struct TXaudioPlayer::TEngine {
         PaceStart = std::chrono::steady_clock::now();
         PacedFrom = mpg123_tell(Decoder);
     }
+    // Plays on from where the music was paused.
+    void Resume() {
+        out123_continue(Output);
+        RestartPace();
+        SetState(Playing);
+    }
 };
 
 bool TXaudioPlayer::TEngine::OpenOutput() {
@@ -247,7 +253,7 @@ int TXaudioPlayer::Play() {
     if (!Ready) return Failure;
     Queue([](TEngine& e) {
         if (!e.Open || e.State == Playing) return;
-        if (e.State == Paused) out123_continue(e.Output);
+        if (e.State == Paused) return e.Resume();
         e.RestartPace();
         e.SetState(Playing);
     });
@@ -257,6 +263,7 @@ int TXaudioPlayer::Play() {
 int TXaudioPlayer::Pause() {
     if (!Ready) return Failure;
     Queue([](TEngine& e) {
+        if (e.State == Paused) return e.Resume();
         if (e.State != Playing) return;
         out123_pause(e.Output);
         e.SetState(Paused);

@@ -33,6 +33,8 @@ public:
 
     int InputOpen(const QString& file);
     int InputClose();
+    // Play starts the opened input, or resumes it where it was paused; Pause pauses
+    // the music, or, while paused, resumes it.
     int Play();
     int Pause();
     int Stop();

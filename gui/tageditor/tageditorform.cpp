@@ -130,13 +130,20 @@ void TTagEditorForm::CreateFrame() {
     connect(btnSave, &QPushButton::clicked, this, &TTagEditorForm::actSaveMP3Execute);
     connect(btnLaunchBPM, &QPushButton::clicked, this, [this] {
         TBPMForm counter(this);
-        Dialogs.Exec(counter);
-        if (counter.Result > 0) spnTBPM->setValue(counter.Result);
+        // Only "Ok" hands the tempo over; Escape or closing the counter changes nothing.
+        if (Dialogs.Exec(counter) == QDialog::Accepted && counter.Result > 0) spnTBPM->setValue(counter.Result);
     });
     for (QCheckBox* c : {chkSaveV2, chkSaveLyrics3, chkSaveV1})
         connect(c, &QCheckBox::toggled, this, [this] {
             if (!Filling) SetChanged(true);
         });
+    // What the user chooses for ID3v1 becomes the choice for files without one.
+    SaveV1Preference = chkSaveV1->isChecked();
+    connect(chkSaveV1, &QCheckBox::toggled, this, [this](bool checked) {
+        if (Filling) return;
+        SaveV1Preference = checked;
+        SaveV1Chosen = true;
+    });
 }
 
 void TTagEditorForm::AddFile(const QString& fullFileName, int row) {
@@ -161,27 +168,30 @@ void TTagEditorForm::SetChanged(bool changed) {
     StatusPanels[0]->setText(changed ? "Changed" : "Unchanged");
 }
 
-void TTagEditorForm::LoadCurrent() {
-    const TEditorFields previous = Edited;
-    const bool first = File == nullptr;
+void TTagEditorForm::ReadFile() {
     Sink->Messages.clear();
     File = std::make_unique<velmar::TMP3Object>(*Sink);
-    const QString name = Files.value(Index);
-    if (!File->LoadForChange(ToPath(name)))
+    if (!File->LoadForChange(ToPath(Files.value(Index))))
         Dialogs.Error(this, FromUtf8(Sink->Messages.empty() ? "The file cannot be read." : Sink->Messages.back()));
     Read = ReadEditorFields(*File);
     Edited = Read;
     Touched.clear();
+}
+
+void TTagEditorForm::LoadCurrent() {
+    const TEditorFields previous = Edited;
+    const bool first = File == nullptr;
+    const QString name = Files.value(Index);
+    ReadFile();
     Filling = true;
     chkSaveV2->setChecked(true);
     chkSaveLyrics3->setChecked(File->Lyrics3().Present);
-    // A file's own ID3v1 tag is kept; the option adds one to files without.
-    chkSaveV1->setChecked(File->ID3v1().Present || Store.ReadBool(kPrefs, "ID3_SaveID3v11", false));
+    // A file's own ID3v1 tag is kept; for a file without one the user's choice stands.
+    chkSaveV1->setChecked(File->ID3v1().Present || SaveV1Preference);
     Filling = false;
     SetChanged(false);
     if (!first) ApplyLocks(previous);
-    ReadOnlyMode =
-        File->AttributeLetters.find('R') != std::string::npos && !Store.ReadBool(kPrefs, "Override ReadOnly", false);
+    ReadOnlyMode = File->AttributeLetters.find('R') != std::string::npos && !OverrideReadOnly(Store);
     btnSave->setEnabled(!ReadOnlyMode);
     chkSaveEnabled->setEnabled(!ReadOnlyMode);
     if (ReadOnlyMode) chkSaveEnabled->setChecked(false);
@@ -223,8 +233,11 @@ void TTagEditorForm::ApplyLocks(const TEditorFields& previous) {
             carried = carried || !previous.People.empty();
             Edited.People = previous.People;
         } else {
-            carried = carried || !previous.Frame(key).empty();
-            Edited.SetFrame(key, previous.Frame(key));
+            // An empty field has no value to carry: the file keeps its own.
+            const std::string value = previous.Frame(key);
+            if (value.empty()) continue;
+            carried = true;
+            Edited.SetFrame(key, value);
             if (!Touched.contains(it.key())) Touched << it.key();
         }
     }
@@ -273,6 +286,8 @@ void TTagEditorForm::FillContents() { FillContentsTree(*tvContents, *File); }
 
 bool TTagEditorForm::actSaveMP3Execute() {
     if (ReadOnlyMode || !File) return false;
+    // Nothing was changed: the file stays as it is, byte for byte.
+    if (!Changed) return true;
     // Texts the user changed, capitalised when asked (never links), and every text kept in its history.
     Filling = true;
     if (chkCaseConvert->isChecked())
@@ -285,9 +300,9 @@ bool TTagEditorForm::actSaveMP3Execute() {
     for (auto it = TextBoxes.begin(); it != TextBoxes.end(); ++it)
         it.value()->AddHistory(FromUtf8(Edited.Frame(it.key().toStdString())));
     Filling = false;
-    // A new ID3v1 tag is made from the ID3v2 values, unless its own fields were edited.
-    if (chkSaveV1->isChecked() && !File->ID3v1().Present && Edited.V1 == Read.V1) Edited.V1 = V1FromFrames(Edited);
     velmar::ApplyEditorFields(Read, Edited, *File);
+    // A new ID3v1 tag takes the ID3v2 values, and the ID3v1 fields the user filled in.
+    if (chkSaveV1->isChecked()) velmar::FillNewID3v1(*File, Edited.V1);
     Sink->Messages.clear();
     const bool saved = File->SaveFile(ToPath(Files.value(Index)), chkSaveV2->isChecked(), chkSaveLyrics3->isChecked(),
                                       chkSaveV1->isChecked());
@@ -296,10 +311,9 @@ bool TTagEditorForm::actSaveMP3Execute() {
         return false;
     }
     if (RowSaved && size_t(Index) < Rows.size()) RowSaved(Rows[size_t(Index)]);
-    // The file as now written is what further edits compare with.
-    Read = ReadEditorFields(*File);
-    Edited = Read;
-    Touched.clear();
+    // The file as now written is what the controls show and further edits compare
+    // with: read again, so that a tag the save has just made is read like any other.
+    ReadFile();
     SetChanged(false);
     ShowFields();
     FillContents();
@@ -315,7 +329,9 @@ void TTagEditorForm::Step(int step) {
     const int track = spnTRCK->value();
     Index += step;
     LoadCurrent();
-    if (chkAutoIncTrack->isChecked() && track + step > 0) spnTRCK->setValue(track + step);
+    // Only a file without a track number of its own (in either tag) takes the one before's, stepped.
+    const bool ownTrack = !Read.Frame("TRCK").empty() || Read.V1.Track != 0;
+    if (chkAutoIncTrack->isChecked() && !ownTrack && track + step > 0) spnTRCK->setValue(track + step);
 }
 
 void TTagEditorForm::btnNextFileClick() {
@@ -371,7 +387,14 @@ void TTagEditorForm::closeEvent(QCloseEvent* event) {
         }
     }
     WriteHistories();
-    for (const TOption& o : kOptions) Store.WriteBool(kPrefs, o.Setting, (this->*o.Box)->isChecked());
+    for (const TOption& o : kOptions) {
+        // "Save ID3 v1.1" follows each file's own tags: only a choice the user made is kept.
+        if (o.Box == &TTagEditorForm::chkSaveV1) {
+            if (SaveV1Chosen) Store.WriteBool(kPrefs, o.Setting, SaveV1Preference);
+            continue;
+        }
+        Store.WriteBool(kPrefs, o.Setting, (this->*o.Box)->isChecked());
+    }
     File.reset();
     event->accept();
     if (Closed) Closed();

@@ -143,6 +143,7 @@ private:
                          std::function<void()> edit, std::function<void()> remove);
 
     // Files.
+    void ReadFile();  // the current file into File, Read and Edited
     void LoadCurrent();
     void ApplyLocks(const TEditorFields& previous);
     void ShowFields();
@@ -175,6 +176,9 @@ private:
     std::unique_ptr<velmar::TMP3Object> File;
     bool Filling = false;  // the controls are being filled: their signals are not edits
     QStringList Touched;   // the text frames the user changed in this file
+    // "Save ID3 v1.1" for files without an ID3v1 tag, and whether the user set it in this window.
+    bool SaveV1Preference = false;
+    bool SaveV1Chosen = false;
 };
 
 }  // namespace velmar::gui

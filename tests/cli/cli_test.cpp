@@ -501,6 +501,26 @@ TEST_F(CliTest, SetCutsLongID3v1TextsAsTheTagEditorDoes) {
     EXPECT_EQ(FrameText(after, "TIT2"), title31);
 }
 
+// A file that gets its first ID3v1 tag gets the ID3v2 values in it; one that has an ID3v1 tag keeps it.
+TEST_F(CliTest, SetV1MakesANewID3v1TagFromTheID3v2Values) {
+    const fs::path orbit = Copy("Juniper Static - Slow Orbit.mp3", Dir / "o.mp3");  // ID3v2 only
+    const fs::path boats = Copy(kBoats, Dir / "b.mp3");                              // ID3v1 with its own values
+    const std::string album31 = "An Album Title Of 31 Characters";
+    ASSERT_EQ(album31.size(), 31u);
+    ASSERT_EQ(RunCli({"set", "--album", album31, "--v1", orbit.string()}).status, 0);
+    ASSERT_EQ(RunCli({"set", "--v1", boats.string()}).status, 0);
+    const Json o = Info(orbit), b = Info(boats);
+    const std::pair<const char*, std::string> want[] = {{"title", "Slow Orbit"},
+                                                        {"artist", "Juniper Static"},
+                                                        {"album", album31.substr(0, 29)},
+                                                        {"year", "2016"},
+                                                        {"genre", "Electronic"}};
+    for (const auto& [key, value] : want) EXPECT_EQ(o["id3v1"][key].str, value) << key;
+    EXPECT_EQ(o["id3v1"]["track"].number, 5);
+    EXPECT_EQ(b["id3v1"]["title"].str, "Paper Boats");
+    EXPECT_EQ(b["id3v1"]["track"].number, 2);
+}
+
 // Texts with the characters JSON must escape come back value by value through a JSON parser.
 TEST_F(CliTest, InfoJsonEscapesBackslashQuoteAndControlCharacters) {
     const fs::path file = Copy(kHarbour, Dir / "j.mp3");

@@ -60,8 +60,12 @@ TEST(EditorFields, EveryKindIsReadAndAnUneditedSaveKeepsItAll) {
     EXPECT_EQ(f.V1.Track, 3);
     EXPECT_EQ(f.Lyrics3.Album, "L3 Album");
 
+    const TBytes lyrics3 = Lyrics3({{"IND", "10"}, {"LYR", "words"}, {"EAL", "L3 Album"}});
     ApplyEditorFields(f, f, before.File);
     ASSERT_TRUE(before.File.SaveFile(file, true, true, true));
+    // The Lyrics3 block as it was, in its own field order, before the ID3v1 tag.
+    const TBytes saved = ReadFile(file);
+    EXPECT_EQ(Slice(saved, int64_t(saved.size() - 128 - lyrics3.size()), int64_t(saved.size() - 128)), lyrics3);
     TLoaded after(file);
     EXPECT_EQ(ReadEditorFields(after.File), f);
     EXPECT_EQ(after.File.ID3v2().TDAT.Text, "2512");  // parsed frames keep their text
@@ -112,4 +116,40 @@ TEST(EditorFields, OnlyEditedValuesChangeAndID3v1FollowsTheSharedRules) {
     EXPECT_EQ(PictureMimeType("Cover.JPEG"), "image/jpeg");
     EXPECT_EQ(PictureMimeType("x.bmp"), "image/bitmap");
     EXPECT_EQ(PictureMimeType("x.txt"), "");
+}
+
+TEST(EditorFields, ANewID3v1TagIsMadeFromTheID3v2ValuesAndOwnFieldsWin) {
+    TTempDir dir;
+    const TBytes frames = Cat({Id3Frame("TIT2", Txt("Title")), Id3Frame("TPE1", Txt("Artist")),
+                               Id3Frame("TALB", Txt(std::string(31, 'a'))), Id3Frame("TYER", Txt("1999")),
+                               Id3Frame("TRCK", Txt("3/12")), Id3Frame("TCON", Txt("(17)")),
+                               Id3Frame("COMM", Cat({{0}, B("eng"), Z(""), B(std::string(29, 'c'))}))});
+    struct TCase {
+        const char* Name;
+        bool HasV1;
+        TV1Fields Own;
+        TV1Fields Expected;
+    };
+    const TV1Fields made{"Title", "Artist", std::string(29, 'a'), "1999", std::string(27, 'c'), "Rock", 3};
+    TV1Fields own;
+    own.Title = "Own title";
+    own.Track = 9;
+    TV1Fields mixed = made;
+    mixed.Title = own.Title;
+    mixed.Track = own.Track;
+    const TCase cases[] = {
+        {"new tag from the frames", false, {}, made},
+        {"own fields win", false, own, mixed},
+        {"a tag the file has stays", true, {}, {"V1 Title", "", "", "", "", "Rock", 3}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TBytes v1 = c.HasV1 ? Id3v1({.Title = "V1 Title", .Track = 3, .Genre = 17}) : TBytes();
+        const fs::path file = dir.Put("new.mp3", Cat({Id3Tag(frames, 16), Frames({}, 4), v1}));
+        TLoaded loaded(file);
+        FillNewID3v1(loaded.File, c.Own);
+        ASSERT_TRUE(loaded.File.SaveFile(file, true, false, true));
+        TLoaded back(file);
+        EXPECT_EQ(ReadEditorFields(back.File).V1, c.Expected);
+    }
 }

@@ -139,13 +139,18 @@ TEST(Lyrics3, ReadingIndicatorsAndBrokenFields) {
     EXPECT_TRUE(a.HasLyrics);
     EXPECT_TRUE(a.HasTimestamps);
     EXPECT_EQ(a.Author, "me");
-    b.ReadTag(Lyrics3({{"IND", "10"}, {"EAR", "x"}}));
+    const TBytes claimsLyrics = Lyrics3({{"IND", "10"}, {"EAR", "x"}});
+    b.ReadTag(claimsLyrics);
     EXPECT_TRUE(b.HasLyrics);
     EXPECT_FALSE(b.HasTimestamps);
+    EXPECT_EQ(b.Render(), claimsLyrics);  // unchanged: as it was read
+    b.ExtArtist = "y";
     EXPECT_EQ(b.Render()[19], '0');  // written from the lyrics it holds: none
     // An unknown name, a length that is not a number or one that runs past the block ends the parse.
-    c.ReadTag(Lyrics3({{"ETT", "t"}, {"XYZ", "?"}, {"AUT", "lost"}}));
+    const TBytes unknown = Lyrics3({{"ETT", "t"}, {"XYZ", "?"}, {"AUT", "lost"}});
+    c.ReadTag(unknown);
     EXPECT_EQ(c.ExtTitle + "|" + c.Author, "t|");
+    EXPECT_EQ(c.Render(), unknown);  // what follows is not lost while nothing is changed
     d.ReadTag(B("LYRICSBEGINAUT0000xabcEAL00002ab000030LYRICS200"));
     EXPECT_EQ(d.Author + d.ExtAlbum, "");
     TBytes over = Lyrics3({{"EAL", "ab"}, {"AUT", "abc"}});

@@ -149,8 +149,9 @@ private slots:
         player.InputSeek(162, 216);
         QTRY_VERIFY_WITH_TIMEOUT(positions.last().at(0).toInt() == 162, 5000);
         QCOMPARE(times.last().at(2).toInt(), 3);  // three quarters of five seconds
-        player.Play();
+        player.Pause();  // again: plays on from where it is
         QTRY_COMPARE_WITH_TIMEOUT(player.State(), int(TXaudioPlayer::Playing), 5000);
+        QVERIFY(positions.last().at(0).toInt() >= 162);
         player.Stop();
         QTRY_COMPARE_WITH_TIMEOUT(player.State(), int(TXaudioPlayer::Stopped), 5000);
         QCOMPARE(positions.last().at(0).toInt(), 0);
@@ -209,6 +210,14 @@ private slots:
         QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(170, 15));
         QTRY_VERIFY_WITH_TIMEOUT(app.Main.ElapsedSeconds >= 3, 3000);
 
+        // Paused, Play and Pause both play on from the same place, never from 00:00.
+        for (QAction* resume : {app.Main.actPlayTrack, app.Main.actPauseTrack}) {
+            app.Main.actPauseTrack->trigger();
+            QTRY_COMPARE_WITH_TIMEOUT(app.Main.PlayerState, 3, 5000);
+            resume->trigger();
+            QTRY_COMPARE_WITH_TIMEOUT(app.Main.PlayerState, 1, 5000);
+            QVERIFY(app.Main.ElapsedSeconds >= 3);
+        }
         app.Main.actPauseTrack->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(app.Main.PlayerState, 3, 5000);
         app.Main.actStopTrack->trigger();

@@ -131,6 +131,19 @@ private slots:
         app.Main.actPreferencesExecute();
         QVERIFY(!app.Main.MainReg.ReadBool("Preferences", "Grid", false));
     }
+
+    void writeProtectionIsOnUntilTheUserTurnsItOff() {
+        TWorkspace ws;
+        TApp app(ws);
+        TRegisterComp& store = app.Main.MainReg;
+        for (const bool stored : {false, true}) {
+            if (stored) store.WriteBool("Preferences", "Override ReadOnly", true);
+            TPreferences form(app.Main.Paths, store, app.Dialogs);
+            QCOMPARE(form.chkOverrideReadOnly->isChecked(), stored);
+            form.OkClick();
+            QCOMPARE(OverrideReadOnly(store), stored);  // what the tag editor goes by
+        }
+    }
 };
 
 QTEST_MAIN(PreferencesTest)

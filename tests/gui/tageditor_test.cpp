@@ -15,6 +15,8 @@
 #include "app/comboboxdb.h"
 #include "edit/editorfields.h"
 #include "guitest.h"
+#include "main/preferences.h"
+#include "tageditor/bpmform.h"
 #include "tageditor/framedialogs.h"
 #include "tageditor/tageditorform.h"
 
@@ -172,27 +174,61 @@ private slots:
         QVERIFY(ReadAll(ws.Data() + "DB/dbTIT2.db").contains("New Title\n"));
     }
 
-    void nextAndAllStepTheTrackAndLocksCarryValues() {
+    void autoIncTrackFillsOnlyFilesWithoutATrackAndLoadingChangesNothing() {
+        struct TCase {
+            QStringList Tracks;  // as the files hold them before
+            QString Steps;       // N: Next, P: Previous
+            QStringList Status;  // after each step
+            QStringList Expected;
+        };
+        const TCase cases[] = {
+            {{"1/9", "7", ""}, "NN", {"Unchanged", "Changed"}, {"1/9", "7", "8"}},
+            {{"", "5", ""}, "NNPP", {"Unchanged", "Changed", "Unchanged", "Changed"}, {"4", "5", "6"}},
+        };
+        for (const TCase& c : cases) {
+            TWorkspace ws;
+            QStringList files;
+            for (int i = 0; i < 3; ++i) {
+                files << ws.Copy(0, QString("%1.mp3").arg(i));
+                Prepare(files.last(), [&](velmar::TEditorFields& f) { f.SetFrame("TRCK", c.Tracks[i].toStdString()); });
+            }
+            QList<QByteArray> before;
+            for (const QString& f : files) before << ReadAll(f);
+            TApp app(ws);
+            TBrowserForm* b = app.Browser();
+            b->AddFileNames(files);
+            TTagEditorForm* editor = Open(app, b, {0, 1, 2});
+            editor->chkAutoIncTrack->setChecked(true);
+            editor->chkSaveEnabled->setChecked(true);
+            QCOMPARE(editor->StatusPanels[0]->text(), QString("Unchanged"));
+            QStringList status;
+            for (const QChar step : c.Steps) {
+                step == 'N' ? editor->btnNextFileClick() : editor->btnPreviousFileClick();
+                status << editor->StatusPanels[0]->text();
+            }
+            QCOMPARE(status, c.Status);
+            app.Dialogs.Answer(TAnswer::Yes);
+            editor->close();
+            for (int i = 0; i < 3; ++i) {
+                QCOMPARE(FromUtf8(FieldsOf(files[i]).Frame("TRCK")), c.Expected[i]);
+                if (c.Tracks[i] == c.Expected[i]) QVERIFY2(ReadAll(files[i]) == before[i], qPrintable(files[i]));
+            }
+        }
+    }
+
+    void nextAndAllStepAndLocksCarryValues() {
         TWorkspace ws;
         const QStringList files = {ws.Copy(0, "a.mp3"), ws.Copy(1, "b.mp3"), ws.Copy(2, "c.mp3")};
         TApp app(ws);
         TBrowserForm* b = app.Browser();
         b->AddFileNames(files);
         TTagEditorForm* editor = Open(app, b, {0, 1, 2});
-        editor->chkAutoIncTrack->setChecked(true);
-        editor->chkSaveEnabled->setChecked(true);
-        editor->spnTRCK->setValue(1);
         editor->btnNextFileClick();
-        QCOMPARE(editor->spnTRCK->value(), 2);
         editor->btnNextFileClick();
-        QCOMPARE(editor->spnTRCK->value(), 3);
         QCOMPARE(editor->btnNext->text(), QString("Do&ne"));
         QVERIFY(!editor->btnAll->isEnabled());
-        editor->btnNextFileClick();  // saves the third and closes
+        editor->btnNextFileClick();  // closes
         QVERIFY(!b->MP3ListView->EditMode);
-        auto track = [](const QString& f) { return FromUtf8(FieldsOf(f).Frame("TRCK")).section('/', 0, 0); };
-        QCOMPARE(track(files[1]), QString("2"));
-        QCOMPARE(track(files[2]), QString("3"));
 
         // A locked artist reaches every file through "All".
         editor = Open(app, b, {0, 1, 2});
@@ -237,11 +273,106 @@ private slots:
         const QString file = ws.Copy(0, "a.mp3");
         QFile::setPermissions(file, QFile::ReadOwner);
         TApp app(ws);
+        TPreferences(app.Main.Paths, app.Main.MainReg, app.Dialogs).OkClick();  // changes nothing
         TBrowserForm* b = app.Browser();
         b->AddFileNames({file});
         TTagEditorForm* editor = Open(app, b, {0});
         QVERIFY(editor->windowTitle().endsWith(" (Read Only)"));
         QVERIFY(!editor->btnSave->isEnabled() && !editor->chkSaveEnabled->isChecked());
+        editor->close();
+    }
+
+    void aSavedFileShowsWhatItNowHoldsAndOnlyValuesAreCarried() {
+        TWorkspace ws;
+        // A file with only an ID3v1 tag gets its first ID3v2 tag by this save.
+        const QStringList files = {ws.Copy(2, "v1only.mp3"), ws.Copy(1, "next.mp3")};
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames(files);
+        TTagEditorForm* editor = Open(app, b, {0, 1});
+        editor->chkCaseConvert->setChecked(false);
+        editor->TextBoxes["TALB"]->SetText("Harbour Songs");
+        editor->Locks["TALB"]->setChecked(true);
+        editor->Locks["TPE1"]->setChecked(true);  // empty here
+        QVERIFY(editor->actSaveMP3Execute());
+        QCOMPARE(editor->TextBoxes["TALB"]->Text(), QString("Harbour Songs"));
+        QCOMPARE(editor->edtV1[0]->text(), QString("Salt Road"));
+        editor->btnNextFileClick();
+        QCOMPARE(editor->TextBoxes["TALB"]->Text(), QString("Harbour Songs"));
+        QCOMPARE(editor->TextBoxes["TPE1"]->Text(), QString("Juniper Static"));  // its own, not an empty one
+        editor->SetChanged(false);
+        editor->close();
+    }
+
+    void theID3v1BoxFollowsTheFileAndAnUnchangedFileIsNotWritten() {
+        TWorkspace ws;
+        // ID3v2 and ID3v1; ID3v2 only; Lyrics3 and ID3v1.
+        const QStringList files = {ws.Copy(0, "both.mp3"), ws.Copy(1, "v2.mp3"), ws.Copy(6, "lyrics3.mp3")};
+        QList<QByteArray> before;
+        for (const QString& f : files) before << ReadAll(f);
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames(files);
+        TTagEditorForm* editor = Open(app, b, {0, 1, 2});
+        QStringList boxes;  // Save ID3 v1.1, Save Lyrics 3 of each file as loaded
+        for (int i = 0; i < 3; ++i) {
+            boxes << QString("%1%2").arg(editor->chkSaveV1->isChecked()).arg(editor->chkSaveLyrics3->isChecked());
+            QVERIFY(editor->actSaveMP3Execute());  // nothing changed
+            if (i < 2) editor->btnNextFileClick();
+        }
+        QCOMPARE(boxes, QStringList({"10", "00", "11"}));
+        // A change on the Lyrics3 file: its Lyrics3 block goes back byte for byte.
+        editor->chkCaseConvert->setChecked(false);
+        editor->TextBoxes["TIT2"]->SetText("Paper Boats");
+        QVERIFY(editor->actSaveMP3Execute());
+        editor->close();
+        for (int i = 0; i < 2; ++i) QVERIFY2(ReadAll(files[i]) == before[i], qPrintable(files[i]));
+        auto lyrics3 = [](const QByteArray& bytes) {
+            return bytes.mid(bytes.indexOf("LYRICSBEGIN")).chopped(128);
+        };
+        QCOMPARE(lyrics3(ReadAll(files[2])), lyrics3(before[2]));
+        QVERIFY(!app.Main.MainReg.ValueExists("Preferences", "ID3_SaveID3v11"));
+
+        // The user's own choice is kept, and a new ID3v1 tag takes the ID3v2 values.
+        editor = Open(app, b, {1});
+        QVERIFY(!editor->chkSaveV1->isChecked());
+        editor->chkSaveV1->setChecked(true);
+        app.Dialogs.Answer(TAnswer::Yes);
+        editor->close();
+        QVERIFY(app.Main.MainReg.ReadBool("Preferences", "ID3_SaveID3v11", false));
+        const velmar::TV1Fields v1 = FieldsOf(files[1]).V1;
+        QCOMPARE(v1.Title, std::string("Slow Orbit"));
+        QCOMPARE(v1.Track, 5);
+    }
+
+    void onlyTheCountersOkHandsOverItsTempo() {
+        TWorkspace ws;
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames({ws.Copy(1, "a.mp3")});
+        TTagEditorForm* editor = Open(app, b, {0});
+        const std::pair<const char*, int> cases[] = {{"escape", 0}, {"close", 0}, {"ok", 120}};
+        for (const auto& [finish, expected] : cases) {
+            app.Dialogs.Run([finish](QDialog& d) {
+                auto& counter = dynamic_cast<TBPMForm&>(d);
+                counter.show();
+                auto now = std::make_shared<qint64>(0);
+                counter.Clock = [now] { return *now; };
+                counter.beatClick();
+                for (*now = 500; *now <= 1500; *now += 500) {
+                    counter.timerTick();
+                    counter.beatClick();
+                }
+                if (QString(finish) == "escape") QTest::keyClick(&counter, Qt::Key_Escape);
+                if (QString(finish) == "close") counter.close();
+                if (QString(finish) == "ok") counter.OkBtn->click();
+                return counter.result();
+            });
+            editor->btnLaunchBPM->click();
+            QCOMPARE(editor->spnTBPM->value(), expected);
+            QCOMPARE(editor->StatusPanels[0]->text(), QString(expected ? "Changed" : "Unchanged"));
+        }
+        editor->SetChanged(false);
         editor->close();
     }
 };
