@@ -379,14 +379,6 @@ std::vector<TRenameResult> CarryOutRenames(const std::vector<TRenamePlan>& plans
     return results;
 }
 
-std::string TargetProblem(const fs::path& from, const fs::path& to) {
-    const fs::path relative = to.lexically_relative(from.parent_path());
-    if (std::string problem = NameProblem(relative, from.extension().string()); !problem.empty()) return problem;
-    if (Exists(to)) return kNameTaken;
-    if (std::string problem = FolderProblem(from.parent_path(), relative); !problem.empty()) return problem;
-    return LengthProblem(to);
-}
-
 std::string MoveAudioFile(const fs::path& from, const fs::path& to) {
     if (std::string problem = NotReadyToMove(from); !problem.empty()) return problem;
     return MoveWithoutReplacing(from, to);

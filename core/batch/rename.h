@@ -99,10 +99,6 @@ struct TRenameResult {
 std::vector<TRenameResult> CarryOutRenames(const std::vector<TRenamePlan>& plans,
                                            const std::function<bool(size_t, const TRenameResult&)>& moved = {});
 
-// Why `to` cannot be the new name of `from` now: empty name, outside the folder,
-// taken, or a folder that does not exist. Empty when it can.
-std::string TargetProblem(const std::filesystem::path& from, const std::filesystem::path& to);
-
 // Moves a file or folder to its new name in the same file system, never over an
 // existing one. Returns an empty text on success, else the reason.
 std::string MoveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
