@@ -22,9 +22,12 @@ const char* const kRenameUsage =
     "  Renames each file from its tags by an output format of mode \"Rename\" (or a mask\n"
     "  given here), keeping its folder and its extension. Tag values that hold \"/\", \"\\\",\n"
     "  \".\" or \"..\" have them replaced by \"-\"; a \"/\" in the mask makes a sub-folder.\n"
-    "  A file is never renamed over another file: a name that is taken, empty or given\n"
-    "  to two files is reported and that file stays where it is. Prints \"OLD -> NEW\"\n"
-    "  for each file; --dry-run moves nothing.\n";
+    "  Files that take each other's names (a chain, a swap) move in an order that works,\n"
+    "  through a hidden temporary name where they go round. A file is never renamed over\n"
+    "  another file: a name that is taken, given to two files, empty, without text from\n"
+    "  the tags, too long for the file system, or in a missing folder is reported with\n"
+    "  its reason before anything moves, and that file stays where it is. Prints\n"
+    "  \"OLD -> NEW\" for each file; --dry-run moves nothing and reports the same.\n";
 
 const char* const kFillUsage =
     "usage: velmar-cli fill --mask MASK [--case] [--track-numbers] [--total N] [--artist T]\n"
@@ -146,17 +149,22 @@ int Rename(const std::vector<std::string>& args) {
         format = *loaded;
         mask = format.User;
     }
+    // The dry run reports the plan; the real run carries out that same plan.
+    const std::vector<TRenamePlan> plans = PlanRenames(files, mask, format, sink);
+    std::vector<TRenameResult> results;
+    if (dryRun)
+        for (const TRenamePlan& plan : plans) results.push_back({false, plan.From, plan.Problem});
+    else
+        results = CarryOutRenames(plans);
     int status = 0;
-    for (const TRenamePlan& plan : PlanRenames(files, mask, format, sink)) {
-        std::string problem = plan.Problem;
-        if (problem.empty() && !dryRun && !plan.Unchanged()) problem = MoveAudioFile(plan.From, plan.To);
-        if (!problem.empty()) {
-            std::cerr << "velmar-cli: " << Printable(plan.From.string()) << ": not renamed to \""
-                      << Printable(plan.To.filename().string()) << "\": " << Printable(problem) << "\n";
+    for (size_t i = 0; i < plans.size(); ++i) {
+        if (!results[i].Problem.empty()) {
+            std::cerr << "velmar-cli: " << Printable(plans[i].From.string()) << ": not renamed to \""
+                      << Printable(plans[i].To.filename().string()) << "\": " << Printable(results[i].Problem) << "\n";
             status = 1;
             continue;
         }
-        std::cout << Printable(plan.From.string()) << " -> " << Printable(plan.To.string()) << "\n";
+        std::cout << Printable(plans[i].From.string()) << " -> " << Printable(plans[i].To.string()) << "\n";
     }
     return status;
 }

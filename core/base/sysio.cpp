@@ -1,6 +1,7 @@
 #include "sysio.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -47,6 +48,10 @@ int Fdatasync(int fd) { return Allowed(TCall::Sync) ? ::fdatasync(fd) : -1; }
 int Ftruncate(int fd, off_t length) { return Allowed(TCall::Truncate) ? ::ftruncate(fd, length) : -1; }
 
 int Rename(const char* from, const char* to) { return Allowed(TCall::Rename) ? ::rename(from, to) : -1; }
+
+int MoveNoReplace(const char* from, const char* to) {
+    return Allowed(TCall::Move) ? ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) : -1;
+}
 
 int Unlink(const char* path) { return Allowed(TCall::Unlink) ? ::unlink(path) : -1; }
 

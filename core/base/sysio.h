@@ -9,7 +9,7 @@
 
 namespace velmar::sysio {
 
-enum class TCall { Open, Stat, Read, Write, Sync, Truncate, Rename, Unlink, Close, Copy };
+enum class TCall { Open, Stat, Read, Write, Sync, Truncate, Rename, Unlink, Close, Copy, Move };
 
 // Sees every call before it is made; returning an errno value fails the call with
 // it, returning 0 lets it run. Set by tests only; nullptr (the default) costs nothing.
@@ -24,6 +24,8 @@ int Fsync(int fd);
 int Fdatasync(int fd);  // the data and what is needed to read them back, not the times
 int Ftruncate(int fd, off_t length);
 int Rename(const char* from, const char* to);
+// renameat2 with RENAME_NOREPLACE: fails with EEXIST where `to` is taken.
+int MoveNoReplace(const char* from, const char* to);
 int Unlink(const char* path);
 int Close(int fd);
 // The kernel's copy between two files; copies up to `count` bytes and moves both offsets.

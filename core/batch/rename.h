@@ -1,7 +1,8 @@
 #pragma once
-// Renaming files from their tags by an output format: the new names are worked out
-// for all files first, so that names that cannot be used are known before anything
-// moves, and a file is never moved over another.
+// Renaming files from their tags by an output format. The new names of all files
+// are worked out first, together with the names that cannot be used and the order
+// of the moves; carrying the plan out then does exactly that and nothing else. A
+// file is never moved over another, and never lost when a move fails half way.
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -15,7 +16,15 @@ namespace velmar {
 struct TRenamePlan {
     std::filesystem::path From, To;
     std::string Problem;  // why To cannot be used; empty when it can
+    // Where this move comes in the order of moves, from 1; 0 for a file that does not
+    // move. A file that takes the name another file leaves moves after that file.
+    size_t Step = 0;
+    // One of a cycle of names (a swap a <-> b, or a -> b -> c -> a): it is moved aside
+    // to a temporary name in its folder before the other files of its cycle move, and
+    // takes its new name last. The steps of a cycle follow one another, this one last.
+    bool Parked = false;
     bool Unchanged() const { return From == To; }
+    bool Moves() const { return Problem.empty() && !Unchanged(); }
 };
 
 // The name with the file's extension: kept when the name ends with it already (in any
@@ -27,6 +36,12 @@ std::string WithExtension(std::string name, const std::string& extension);
 // the mask itself still makes a sub-folder), then the file's own extension.
 std::string RenamedName(const std::string& mask, TTokenValues values, const TTags& format,
                         const std::string& extension);
+
+// True when the mask brings some text of the file's tags into the name: at least one
+// of its tokens has a value that is not empty or spaces only. A name made of the
+// mask's own text alone (" - " from "%00 - %01" with no artist and no title, or any
+// mask without tokens) says nothing about the file and is not used.
+bool NameHasTagText(const std::string& mask, const TTokenValues& values, const TTags& format);
 
 // A file's token values; none for a file whose tags could not be read, which is
 // never renamed.
@@ -40,12 +55,24 @@ std::vector<TFileValues> ReadTokenValues(const std::vector<std::filesystem::path
 // it is read; `idle` runs about every 50 ms while a file is awaited. onFile or idle
 // returning false stops the reading: the values of the files handed over so far are returned.
 std::vector<TFileValues> ReadTokenValues(const std::vector<std::filesystem::path>& files,
-                                          const std::function<bool(size_t, const std::vector<std::string>&)>& onFile,
-                                          const std::function<bool()>& idle = {});
+                                         const std::function<bool(size_t, const std::vector<std::string>&)>& onFile,
+                                         const std::function<bool()>& idle = {});
 
-// Plans the renames of files in their order, from their token values: a file that
-// could not be read, a name that is empty, leaves the file's folder, is taken by a file that is not being renamed away,
-// or is given to two files is marked with a problem.
+// Plans the renames of files, one plan per file in their order, from their token
+// values. A file keeps its name, with the reason as its Problem, when:
+// - its tags could not be read;
+// - the new name (without the extension) is empty or spaces only, or has no text from
+//   the tags (NameHasTagText);
+// - the new name leaves the file's folder (an absolute name or "..");
+// - the folder it names does not exist, or is a link;
+// - the new name is longer than the file system of its folder allows (in bytes), or
+//   the whole path is longer than a path may be;
+// - the file is listed twice;
+// - another file before it gets the same name;
+// - a file of that name exists and is not moved away by this plan (also when the file
+//   that has it cannot be renamed itself).
+// The other files get the order of their moves (Step, Parked): nothing is ever
+// moved onto a name that is not free at that moment.
 std::vector<TRenamePlan> PlanRenames(const std::vector<std::filesystem::path>& files,
                                      const std::vector<TFileValues>& values, const std::string& mask,
                                      const TTags& format);
@@ -53,9 +80,24 @@ std::vector<TRenamePlan> PlanRenames(const std::vector<std::filesystem::path>& f
 std::vector<TRenamePlan> PlanRenames(const std::vector<std::filesystem::path>& files, const std::string& mask,
                                      const TTags& format, TMessageSink& sink);
 
-// Why `to` cannot be the new name of `from` now: empty name, outside the folder,
-// taken, or a folder that does not exist. Empty when it can.
-std::string TargetProblem(const std::filesystem::path& from, const std::filesystem::path& to);
+struct TRenameResult {
+    bool Moved = false;         // the file has its new name
+    std::filesystem::path Now;  // where the file is: To when moved, else From (see Problem)
+    std::string Problem;        // why it does not have its new name; empty when it has, or did not move
+};
+
+// Carries out the plans in the order of their steps; plans with a problem, and files
+// whose name does not change, are left alone (their results: not moved, their
+// Problem). A move that fails (another program took the name, the file went away)
+// leaves that file where it was and is reported in its result; a parked file that
+// cannot take its new name goes back to its old one, the other moves of its cycle
+// undone first where they hold that name. Only when even that name was taken
+// meanwhile does it stay under its temporary name, which Now and Problem give.
+// `moved(index, result)` hears each moving file when its result is final, in the
+// order of the moves; returning false stops the work there (a cycle that was begun is
+// finished first), and the files not reached are left alone with an empty Problem.
+std::vector<TRenameResult> CarryOutRenames(const std::vector<TRenamePlan>& plans,
+                                           const std::function<bool(size_t, const TRenameResult&)>& moved = {});
 
 // Moves a file or folder to its new name in the same file system, never over an
 // existing one. Returns an empty text on success, else the reason.

@@ -3,10 +3,15 @@
 
 #include <QColorDialog>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QInputDialog>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace velmar::gui {
 
@@ -63,6 +68,33 @@ std::optional<QString> TQtDialogs::Input(QWidget* parent, const QString& caption
     const QString text = QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, value, &ok);
     if (!ok) return std::nullopt;
     return text;
+}
+
+bool TQtDialogs::AskOverList(QWidget* parent, const QString& text, const QStringList& lines, const QString& accept) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(ApplicationTitle());
+    auto* label = new QLabel(DisplayText(text), &dialog);
+    label->setWordWrap(true);
+    auto* list = new QListWidget(&dialog);
+    list->addItems(lines);
+    list->setSelectionMode(QAbstractItemView::NoSelection);
+    list->setUniformItemSizes(true);
+    list->setFocusPolicy(Qt::NoFocus);
+    auto* buttons = new QDialogButtonBox(&dialog);
+    if (accept.isEmpty()) {
+        buttons->addButton(QDialogButtonBox::Close);
+    } else {
+        buttons->addButton(accept, QDialogButtonBox::AcceptRole)->setDefault(true);
+        buttons->addButton(QDialogButtonBox::Cancel);
+    }
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(label);
+    layout->addWidget(list, 1);
+    layout->addWidget(buttons);
+    dialog.resize(720, 360);
+    return dialog.exec() == QDialog::Accepted && !accept.isEmpty();
 }
 
 QStringList TQtDialogs::OpenFiles(QWidget* parent, const QString& title, const QString& folder, const QString& filter,

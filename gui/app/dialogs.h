@@ -25,6 +25,10 @@ public:
     virtual TAnswer AskYesNoCancel(QWidget* parent, const QString& text) = 0;
     virtual std::optional<QString> Input(QWidget* parent, const QString& caption, const QString& prompt,
                                          const QString& value) = 0;
+    // One question over a list of lines (each file with its reason), all of them in one
+    // scrolling list: true when the user chose `accept`, false for Cancel. With an empty
+    // `accept` the list is only shown, with Close, and the result is false.
+    virtual bool AskOverList(QWidget* parent, const QString& text, const QStringList& lines, const QString& accept) = 0;
     // Filters are written "Description (*.a)|*.a|Other (*.b)|*.b".
     virtual QStringList OpenFiles(QWidget* parent, const QString& title, const QString& folder, const QString& filter,
                                   bool multiple) = 0;
@@ -47,6 +51,7 @@ public:
     TAnswer AskYesNoCancel(QWidget* parent, const QString& text) override;
     std::optional<QString> Input(QWidget* parent, const QString& caption, const QString& prompt,
                                  const QString& value) override;
+    bool AskOverList(QWidget* parent, const QString& text, const QStringList& lines, const QString& accept) override;
     QStringList OpenFiles(QWidget* parent, const QString& title, const QString& folder, const QString& filter,
                           bool multiple) override;
     QString SaveFile(QWidget* parent, const QString& title, const QString& folder, const QString& filter,

@@ -182,32 +182,48 @@ void TRenameForm::UpdateNames() {
     StatusPanels[1]->setText(Plans.empty() ? QString() : ShownName(Plans.front()));
 }
 
-QString TRenameForm::RenameOne(const velmar::TRenamePlan& plan) {
-    const std::string extension = plan.From.extension().string();
-    std::filesystem::path to = plan.To;
-    std::string problem = plan.Problem;
-    for (;;) {
-        if (problem.empty()) problem = velmar::MoveAudioFile(plan.From, to);
-        const QString tried = FromPath(to.lexically_relative(plan.From.parent_path()));
-        if (problem.empty()) return tried;
-        const auto answer =
-            Dialogs.Input(this, "Rename", "Unable to rename file! Please select another filename!", tried);
-        if (!answer || *answer == tried) return QString();
-        to = plan.From.parent_path() / ToPath(FromUtf8(velmar::WithExtension(answer->toStdString(), extension)));
-        problem = velmar::TargetProblem(plan.From, to);
-    }
-}
-
 void TRenameForm::RenameFiles() {
+    // The folders may have changed since the names were shown: what is asked is what happens.
+    UpdateNames();
     if (Plans.empty()) return;
-    setCursor(Qt::WaitCursor);
-    for (size_t i = 0; i < Plans.size(); ++i) {
-        if (Plans[i].Unchanged()) continue;
-        const QString name = RenameOne(Plans[i]);
-        if (!name.isEmpty() && i < RowIndexes.size()) Renamed.append({RowIndexes[i], name});
+    QStringList problems;
+    int moving = 0;
+    for (const velmar::TRenamePlan& plan : Plans) {
+        if (!plan.Problem.empty())
+            problems << FromPath(plan.From) + ": " + FromUtf8(plan.Problem);
+        else if (!plan.Unchanged())
+            ++moving;
     }
-    unsetCursor();
-    ReadErrors.Show(Dialogs, this);
+    if (!problems.isEmpty()) {
+        if (moving == 0) {
+            Dialogs.AskOverList(this, QString("None of the %1 file(s) can be renamed:").arg(problems.size()), problems,
+                                QString());
+            return;
+        }
+        const QString question =
+            QString("%1 file(s) cannot be renamed and stay as they are. Rename the other %2 file(s)?")
+                .arg(problems.size())
+                .arg(moving);
+        if (!Dialogs.AskOverList(this, question, problems, "Rename the others")) return;
+    }
+    TBatchErrors errors = ReadErrors;
+    {
+        TProgress progress(this, "Renaming file(s)...", moving);
+        int done = 0;
+        const std::vector<velmar::TRenameResult> results =
+            velmar::CarryOutRenames(Plans, [&](size_t, const velmar::TRenameResult&) { return progress.Step(++done); });
+        for (size_t i = 0; i < Plans.size(); ++i) {
+            const velmar::TRenamePlan& plan = Plans[i];
+            const velmar::TRenameResult& result = results[i];
+            // A file is shown under the name it has now (a temporary one when it had to be left there).
+            if (result.Now != plan.From && i < RowIndexes.size())
+                Renamed.append({RowIndexes[i], FromPath(result.Now.lexically_relative(plan.From.parent_path()))});
+            if (plan.Problem.empty() && !result.Problem.empty())
+                errors.Add(FromPath(plan.From),
+                           "Unable to rename file to \"" + ShownName(plan) + "\": " + FromUtf8(result.Problem));
+        }
+    }
+    errors.Show(Dialogs, this);
     accept();
 }
 

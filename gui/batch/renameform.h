@@ -1,7 +1,8 @@
 #pragma once
 // TRenameForm ("Rename files"): gives the selected files of a browser new names from
 // their tags by an output format of mode "Rename". Before anything moves it lists
-// every file with the name it will get and marks the names that cannot be used.
+// every file with the name it will get and marks the names that cannot be used;
+// the core's plan of the moves is then carried out as it was shown.
 #include <QDialog>
 #include <QStringList>
 #include <vector>
@@ -32,8 +33,11 @@ public:
     void PrepareIndexes();
     void AddIndex(int row);
 
-    // "Rename": moves each file to its new name; a name that cannot be used is asked
-    // for again. The window then closes with OK.
+    // "Rename": works the names out again against the folders as they are now. Files
+    // whose new name cannot be used are listed once, each with its reason, with the
+    // choice to rename the others or to go back to the window; the others are then
+    // moved in the plan's order and the window closes with OK. Moves that still fail
+    // are shown once at the end.
     void RenameFiles();
     // After renaming: the row index and the new name (relative to its folder) of each file moved.
     QList<QPair<int, QString>> Renamed;
@@ -57,16 +61,13 @@ private:
     void FormatChosen();
     void UpdateNames();
     void ReadValues();
-    // Moves one file, asking for another name while its name cannot be used. The new
-    // name relative to the file's folder, or empty when the file was skipped.
-    QString RenameOne(const velmar::TRenamePlan& plan);
 
     TOutputForm& Output;
     TDialogs& Dialogs;
     QStringList FileNames;
     std::vector<int> RowIndexes;
     std::vector<velmar::TFileValues> Values;  // read once, when the window is shown
-    TBatchErrors ReadErrors;                   // of reading them, shown once after renaming
+    TBatchErrors ReadErrors;                  // of reading them, shown once after renaming
     std::vector<velmar::TRenamePlan> Plans;
 };
 

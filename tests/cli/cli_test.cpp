@@ -565,6 +565,51 @@ TEST_F(CliTest, RenameByMaskOrFormatNeverOverAnotherFile) {
     EXPECT_TRUE(fs::exists(Dir / "03. Harbour Lights.MP3"));
 }
 
+// The dry run marks exactly what the real run cannot do, and the real run does all
+// the rest: a chain and a swap of names go through; a name too long stays unused.
+TEST_F(CliTest, RenameCarriesOutChainsAndSwapsAsTheDryRunShows) {
+    const std::string longTitle(270, 'L');  // 274 bytes with the extension
+    const std::vector<std::pair<std::string, std::string>> titles = {
+        {"a.mp3", "b"}, {"b.mp3", "c"}, {"x.mp3", "y"}, {"y.mp3", "x"}, {"long.mp3", longTitle}};
+    std::vector<std::string> args = {"rename", "--mask", "%01"};
+    std::map<std::string, std::string> before;
+    for (const auto& [name, title] : titles) {
+        const fs::path f = Copy(kHarbour, Dir / name);
+        ASSERT_EQ(RunCli({"set", "--title", title, f.string()}).status, 0);
+        before[name] = ReadFile(f);
+        args.push_back(f.string());
+    }
+    auto moved = [&](const char* from, const char* to) {
+        return (Dir / from).string() + " -> " + (Dir / to).string() + "\n";
+    };
+    const std::string moves =
+        moved("a.mp3", "b.mp3") + moved("b.mp3", "c.mp3") + moved("x.mp3", "y.mp3") + moved("y.mp3", "x.mp3");
+    const std::string refused = "velmar-cli: " + (Dir / "long.mp3").string() + ": not renamed to \"" + longTitle +
+                                ".mp3\": the new name is too long: 274 bytes, at most 255\n";
+    std::vector<std::string> dryArgs = args;
+    dryArgs.back() = "--dry-run";  // without long.mp3 nothing is refused
+    EXPECT_EQ(RunCli(dryArgs).status, 0);
+    dryArgs.push_back(args.back());
+    const TRun dry = RunCli(dryArgs);
+    EXPECT_EQ(dry.status, 1);
+    EXPECT_EQ(dry.out, moves);
+    EXPECT_EQ(dry.err, refused);
+    for (const auto& [name, bytes] : before) EXPECT_EQ(ReadFile(Dir / name), bytes) << name;
+
+    const TRun real = RunCli(args);
+    EXPECT_EQ(real.status, 1);
+    EXPECT_EQ(real.out, dry.out);
+    EXPECT_EQ(real.err, dry.err);
+    const std::map<std::string, std::string> after = {{"b.mp3", before["a.mp3"]},
+                                                      {"c.mp3", before["b.mp3"]},
+                                                      {"x.mp3", before["y.mp3"]},
+                                                      {"y.mp3", before["x.mp3"]},
+                                                      {"long.mp3", before["long.mp3"]}};
+    std::map<std::string, std::string> now;
+    for (const auto& e : fs::directory_iterator(Dir)) now[e.path().filename().string()] = ReadFile(e.path());
+    EXPECT_TRUE(now == after) << "not the files planned";
+}
+
 TEST_F(CliTest, FormatsListsTheFormatsOfAMode) {
     const TRun r = RunCli({"formats", "--mode", "list", "--data", VELMAR_SOURCE "/data"});
     EXPECT_EQ(r.status, 0);
@@ -1097,8 +1142,8 @@ TEST_F(CliTest, NoCommandWaitsOnAFifoOrWritesADeviceOrAFileThatIsNotAudio) {
              }) {
             const TRun r = RunCli(args);
             // A text file is read as a file without audio; recover finds no journal to carry out.
-            const bool reads = args[0] == "info" || args[0] == "list" || args[0] == "match" ||
-                               args[0] == "pictures" || args[0] == "wipe";  // no ID3v2 tag to remove
+            const bool reads = args[0] == "info" || args[0] == "list" || args[0] == "match" || args[0] == "pictures" ||
+                               args[0] == "wipe";  // no ID3v2 tag to remove
             if ((f == text && reads) || args[0] == "recover") continue;
             EXPECT_NE(r.status, 0) << args[0];
             EXPECT_NE((r.out + r.err).find(f.filename().string()), std::string::npos) << args[0] << ": " << r.err;
@@ -1137,9 +1182,9 @@ TEST_F(CliTest, ACutShortSaveIsReportedByReadingAndFinishedByRecover) {
     ASSERT_NE(torn, original);
     WriteFile(file, torn);
     for (const char* command : {"info", "check", "match"}) {
-        const TRun r = RunCli(command == std::string("match") ? std::vector<std::string>{command, "--minutes", "9",
-                                                                                          Dir.string()}
-                                                               : std::vector<std::string>{command, Dir.string()});
+        const TRun r =
+            RunCli(command == std::string("match") ? std::vector<std::string>{command, "--minutes", "9", Dir.string()}
+                                                   : std::vector<std::string>{command, Dir.string()});
         EXPECT_EQ(ReadFile(file), torn) << command << " wrote the file";
     }
     EXPECT_NE(RunCli({"info", "--json", file.string()}).out.find("cut short"), std::string::npos);

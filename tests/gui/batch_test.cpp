@@ -210,49 +210,77 @@ private slots:
         QCOMPARE(app.Main.MainReg.ReadInteger("Preferences", "Filename To Tag Output", -1), 1);
     }
 
-    void renameShowsEveryNewNameAndNeverReplacesAFile() {
+    // A chain and a swap of names go through; the names that cannot be used are listed
+    // once, with their reasons, before anything moves.
+    void renameListsTheProblemsOnceThenCarriesOutThePlan() {
         TWorkspace ws;
         ShipFormats(ws);
-        const QString d = ws.Files();
-        const QStringList files = {ws.Copy(0, "one.mp3"), ws.Copy(1, "two.MP3"), ws.Copy(2, "three.MP3"),
-                                   ws.Copy(3, "four.mp3")};
-        Tag(files[0], "AC/DC", "..", "1");
-        Tag(files[1], "Band", "Song", "2");
-        Tag(files[2], "Band", "Song", "2");
-        Tag(files[3], "Taken", "Name", "4");
-        const QString taken = ws.Copy(4, "04 - Taken - Name.mp3");
-        QList<QByteArray> before;
-        for (const QString& f : files + QStringList{taken}) before << ReadAll(f);
+        const QString d = ws.Files(), longTitle(250, 'L');
+        const struct {
+            const char* Name;
+            std::string Artist, Title, Track;
+        } given[] = {
+            {"a.mp3", "A", "B", "1"},
+            {"01 - A - B.mp3", "A", "C", "2"},  // a chain
+            {"03 - S - X.mp3", "S", "Y", "3"},
+            {"03 - S - Y.mp3", "S", "X", "3"},                // a swap
+            {"long.mp3", "L", longTitle.toStdString(), "5"},  // too long
+            {"six.mp3", "AC/DC", "..", "6"},
+            {"seven.mp3", "AC/DC", "..", "6"},  // one name
+            {"eight.mp3", "Taken", "Name", "8"},
+        };
+        QStringList files;
+        for (const auto& g : given) {
+            files << ws.Copy(int(files.size()) % 7, g.Name);
+            Tag(files.last(), g.Artist, g.Title, g.Track);
+        }
+        const QString taken = ws.Copy(4, "08 - Taken - Name.mp3");
+        QMap<QString, QByteArray> bytes;
+        for (const QString& f : files + QStringList{taken}) bytes[QFileInfo(f).fileName()] = ReadAll(f);
+        const QStringList problems = {d + "long.mp3: the new name is too long: 263 bytes, at most 255",
+                                      d + "seven.mp3: another file gets the same name",
+                                      d + "eight.mp3: a file of that name exists"};
+        const QString question = "3 file(s) cannot be renamed and stay as they are. Rename the other 5 file(s)?";
 
         TApp app(ws);
         TBrowserForm* b = app.Browser();
         b->AddFileNames(files);
-        app.Dialogs.Yes();  // "No Files Selected. Select ALL 4 item(s)?"
+        b->actSelectAllExecute();
         app.Dialogs.Run(Shown<TRenameForm>([&](TRenameForm& form) {
             QCOMPARE(form.windowTitle(), QString("Rename files"));
-            QCOMPARE(form.StatusPanels[0]->text(), QString("4 file(s)"));
+            QCOMPARE(form.StatusPanels[0]->text(), QString("8 file(s)"));
             Choose(form.lstFormats, "Track - Artist - Title");
-            QCOMPARE(Texts(form.lvNames, 1), QStringList({"01 - AC-DC - -.mp3", "02 - Band - Song.MP3",
-                                                          "02 - Band - Song.MP3", "04 - Taken - Name.mp3"}));
-            QCOMPARE(Texts(form.lvNames, 2),
-                     QStringList({"", "", "another file gets the same name", "a file of that name exists"}));
-            QCOMPARE(form.StatusPanels[1]->text(), QString("01 - AC-DC - -.mp3"));
-            // The taken names are asked for again: one gets another name, one is skipped.
-            app.Dialogs.Input(QString("Other"));
-            app.Dialogs.Input(std::nullopt);
+            QCOMPARE(Texts(form.lvNames, 1).mid(5),
+                     QStringList({"06 - AC-DC - -.mp3", "06 - AC-DC - -.mp3", "08 - Taken - Name.mp3"}));
+            QCOMPARE(form.StatusPanels[1]->text(), QString("01 - A - B.mp3"));
+            // Cancelled: nothing moves and the window stays; then the others are renamed.
+            app.Dialogs.AcceptList(false);
+            form.btnRename->click();
+            QVERIFY(form.isVisible());
+            for (const QString& f : files) QVERIFY(QFile::exists(f));
+            app.Dialogs.AcceptList(true);
             form.btnRename->click();
         }));
         b->actRenameFilesExecute();
-        QCOMPARE(app.Dialogs.Messages(TKind::YesNo).first(), QString("No Files Selected. Select ALL 4 item(s)?"));
-        QCOMPARE(app.Dialogs.Messages(TKind::Input),
-                 QStringList(2, "Unable to rename file! Please select another filename!"));
-        const QStringList now = {d + "01 - AC-DC - -.mp3", d + "02 - Band - Song.MP3", d + "Other.MP3", files[3]};
-        QCOMPARE(FileNames(b), now);
-        for (int i = 0; i < 4; ++i) QCOMPARE(ReadAll(now[i]), before[i]);
-        QCOMPARE(ReadAll(taken), before[4]);
-        QCOMPARE(QDir(d).entryList(QDir::Files).size(), 5);
-        QCOMPARE(app.Main.MainReg.ReadInteger("Preferences", "Rename Output", -1), 2);
+        QCOMPARE(app.Dialogs.Messages(TKind::List), QStringList(2, question));
+        QCOMPARE(app.Dialogs.Asked.last().Lines, problems);
+        QVERIFY(app.Dialogs.Messages(TKind::Input).isEmpty());
         QVERIFY(app.Dialogs.Messages(TKind::Error).isEmpty());
+        const QStringList now = {d + "01 - A - B.mp3",
+                                 d + "02 - A - C.mp3",
+                                 d + "03 - S - Y.mp3",
+                                 d + "03 - S - X.mp3",
+                                 files[4],
+                                 d + "06 - AC-DC - -.mp3",
+                                 files[6],
+                                 files[7]};
+        QCOMPARE(FileNames(b), now);
+        const QStringList from = {"a.mp3",    "01 - A - B.mp3", "03 - S - X.mp3", "03 - S - Y.mp3",
+                                  "long.mp3", "six.mp3",        "seven.mp3",      "eight.mp3"};
+        for (int i = 0; i < 8; ++i) QVERIFY2(ReadAll(now[i]) == bytes[from[i]], qPrintable(now[i]));
+        QCOMPARE(ReadAll(taken), bytes["08 - Taken - Name.mp3"]);
+        QCOMPARE(QDir(d).entryList(QDir::Files | QDir::Hidden).size(), 9);
+        QCOMPARE(app.Main.MainReg.ReadInteger("Preferences", "Rename Output", -1), 2);
         QVERIFY(app.Dialogs.AllAnswered());
     }
 

@@ -20,6 +20,8 @@ void TScriptedDialogs::Input(std::optional<QString> text) {
     Queue.push_back(std::move(q));
 }
 
+void TScriptedDialogs::AcceptList(bool accept) { Push(TKind::List, accept ? TAnswer::Yes : TAnswer::No); }
+
 void TScriptedDialogs::Files(const QStringList& files) {
     TQueued q;
     q.Kind = TKind::OpenFiles;
@@ -100,6 +102,13 @@ std::optional<QString> TScriptedDialogs::Input(QWidget*, const QString& caption,
     Asked.append({TKind::Input, prompt, caption, {}});
     const auto q = Take(TKind::Input, prompt);
     return q ? q->Text : std::nullopt;
+}
+
+bool TScriptedDialogs::AskOverList(QWidget*, const QString& text, const QStringList& lines, const QString& accept) {
+    Asked.append({TKind::List, text, accept, {}, lines});
+    if (accept.isEmpty()) return false;
+    const auto q = Take(TKind::List, text);
+    return q && q->Answer == TAnswer::Yes;
 }
 
 QStringList TScriptedDialogs::OpenFiles(QWidget*, const QString& title, const QString& folder, const QString& filter,

@@ -11,12 +11,26 @@ namespace velmar::gui {
 
 class TScriptedDialogs : public TDialogs {
 public:
-    enum class TKind { Information, Error, YesNo, YesNoCancel, Input, OpenFiles, SaveFile, Folder, Font, Colour, Exec };
+    enum class TKind {
+        Information,
+        Error,
+        YesNo,
+        YesNoCancel,
+        Input,
+        List,
+        OpenFiles,
+        SaveFile,
+        Folder,
+        Font,
+        Colour,
+        Exec
+    };
     struct TAsked {
         TKind Kind;
-        QString Text;    // message, question, prompt or title
-        QString Filter;  // pickers: the filter as the program wrote it
-        QString Folder;  // pickers: the starting folder
+        QString Text;            // message, question, prompt or title
+        QString Filter;          // pickers: the filter as the program wrote it; a list question: its accept choice
+        QString Folder;          // pickers: the starting folder
+        QStringList Lines = {};  // a list question: its lines
     };
 
     // Answers, used in order; each must match the kind of what is asked next.
@@ -24,6 +38,7 @@ public:
     void No() { Push(TKind::YesNo, TAnswer::No); }
     void Answer(TAnswer answer) { Push(TKind::YesNoCancel, answer); }
     void Input(std::optional<QString> text);
+    void AcceptList(bool accept);              // a question over a list (none is taken when it only shows the list)
     void Files(const QStringList& files);      // empty: Cancel
     void SaveAs(const QString& file);          // empty: Cancel
     void ChooseFolder(const QString& folder);  // empty: Cancel
@@ -43,6 +58,7 @@ public:
     TAnswer AskYesNoCancel(QWidget* parent, const QString& text) override;
     std::optional<QString> Input(QWidget* parent, const QString& caption, const QString& prompt,
                                  const QString& value) override;
+    bool AskOverList(QWidget* parent, const QString& text, const QStringList& lines, const QString& accept) override;
     QStringList OpenFiles(QWidget* parent, const QString& title, const QString& folder, const QString& filter,
                           bool multiple) override;
     QString SaveFile(QWidget* parent, const QString& title, const QString& folder, const QString& filter,
