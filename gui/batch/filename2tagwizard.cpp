@@ -8,6 +8,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -200,6 +201,9 @@ QWidget* TFilename2TagWizardForm::CreateFormatsPage() {
     lstPlan->setHeaderLabels({"File", "Format", "Fits"});
     lstPlan->setRootIsDecorated(false);
     lstPlan->setUniformRowHeights(true);
+    lstPlan->header()->setStretchLastSection(false);
+    lstPlan->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column : {1, 2}) lstPlan->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     lstPlan->setToolTip("Every file with the format its name is split by; a file that does not fit is left as it is");
     edtMask = new QLineEdit(page);
     edtMask->setMaxLength(int(velmar::kMaxMaskLength));
@@ -319,7 +323,9 @@ void TFilename2TagWizardForm::ConnectFormatButtons() {
         FillFormats(false);
     });
     connect(btnEditFormat, &QToolButton::clicked, this, [this] {
+        if (lstFormats->currentRow() < 0) return;  // no format is the mask of the file shown
         Output.StoreChoice(lstFormats->currentRow());
+        Output.LoadFormat(lstFormats->currentItem()->text());
         Output.Edit(this);
         FillFormats(false);
     });
@@ -393,6 +399,10 @@ void TFilename2TagWizardForm::FillFormats(bool assignToAll) {
     const QSignalBlocker block(lstFormats);
     lstFormats->clear();
     lstFormats->addItems(Output.FormatNames());
+    FormatMasks.clear();
+    for (int row = 0; row < lstFormats->count(); ++row)
+        FormatMasks << (Output.LoadFormat(lstFormats->item(row)->text()) ? QString::fromStdString(Output.Format.User)
+                                                                         : QString());
     const bool any = lstFormats->count() > 0;
     for (QWidget* w : std::initializer_list<QWidget*>{btnEditFormat, btnRenameFormat, btnDeleteFormat})
         w->setEnabled(any);
@@ -470,6 +480,11 @@ void TFilename2TagWizardForm::MatchCurrent() {
                                          &v.Album,     &v.Genre,        &v.Track,    &v.Year,  &v.CD,
                                          &v.EncodedBy, &v.EncodedUsing, &v.Copyright};
     for (int k = 0; k < pfCount; ++k) Preview[k]->setText(FromUtf8(*texts[k]));
+    // The format list marks the format of the mask the file shown uses, or none.
+    const QSignalBlocker block(lstFormats);
+    const int format = int(FormatMasks.indexOf(edtMask->text()));
+    lstFormats->setCurrentRow(format);
+    if (format < 0) lstFormats->clearSelection();
     ShowPlan();
 }
 

@@ -144,8 +144,9 @@ private:
     TDialogs& Dialogs;
     QString Folder;
     QStringList FileList;
-    QStringList Masks;  // the mask of each position in the list
-    int Current = 1;    // the position shown on page 4, from 1
+    QStringList Masks;        // the mask of each position in the list
+    QStringList FormatMasks;  // the mask of each format in the format list
+    int Current = 1;          // the position shown on page 4, from 1
 };
 
 }  // namespace velmar::gui

@@ -331,9 +331,11 @@ private slots:
             QCOMPARE(w.lstPlan->topLevelItem(1)->text(1), QString("%10 - %01"));
             QCOMPARE(w.lstPlan->topLevelItem(2)->text(2), QString("no: left as it is"));
             QCOMPARE(w.lstPlan->topLevelItem(0)->text(2), QString("yes"));
+            QVERIFY(w.lstFormats->selectedItems().isEmpty());  // no format has this file's mask
             w.btnBack->click();
             w.btnBack->click();
             QCOMPARE(w.edtMask->text(), QString("%10 - %00 - %01"));
+            QCOMPARE(w.lstFormats->currentItem()->text(), QString("Track - Artist - Title"));
             // Asked first: answered No, nothing is written and the wizard stays.
             app.Dialogs.No();
             w.btnNext->click();
