@@ -382,7 +382,8 @@ TV1Fields V1FromFrames(const TEditorFields& f) {
     v1.Album = Latin1ToUtf8(TTagEdit::V1Text(f.Frame("TALB"), 30));
     v1.Year = f.Frame("TYER").substr(0, 4);
     int number = 0, total = -1;
-    if (TTagEdit::ParseNumberPair(f.Frame("TRCK"), number, total)) v1.Track = std::clamp(number, 0, 255);
+    // A number ID3v1 cannot hold is no number there, as when the track is set by name.
+    if (TTagEdit::ParseNumberPair(f.Frame("TRCK"), number, total) && number <= 255) v1.Track = number;
     for (const TLangTextItem& c : f.Comments)
         if (c.Description.empty()) {
             v1.Comment = Latin1ToUtf8(TTagEdit::V1Text(c.Text, v1.Track ? 28 : 30));

@@ -88,7 +88,9 @@ TEST(EditorFields, OnlyEditedValuesChangeAndID3v1FollowsTheSharedRules) {
     edited.Pictures.clear();
     edited.Ratings[0].Rating = 255;
     edited.People.pop_back();
-    edited.V1.Title = "Own V1 title";  // an ID3v1 field edited itself wins
+    edited.V1.Title = "Own V1 title";          // an ID3v1 field edited itself wins
+    edited.V1.Artist = std::string(30, 'v');   // cut to 30 ...
+    edited.V1.Comment = std::string(30, 'c');  // ... and the comment to 28 beside the track
     edited.Lyrics3.Lyrics = "new words";
     ApplyEditorFields(read, edited, loaded.File);
     ASSERT_TRUE(loaded.File.SaveFile(file, true, true, true));
@@ -103,7 +105,8 @@ TEST(EditorFields, OnlyEditedValuesChangeAndID3v1FollowsTheSharedRules) {
     EXPECT_EQ(now.UserTexts, read.UserTexts);
     EXPECT_EQ(now.V1.Album, std::string(29, 'a'));
     EXPECT_EQ(now.V1.Title, "Own V1 title");
-    EXPECT_EQ(now.V1.Comment, "New plain comment");
+    EXPECT_EQ(now.V1.Artist, std::string(30, 'v'));
+    EXPECT_EQ(now.V1.Comment, std::string(28, 'c'));
     EXPECT_EQ(now.Lyrics3.Lyrics, "new words");
     EXPECT_EQ(back.File.ID3v2().TCON.Text, "(17)");  // not edited: as read
 
@@ -113,6 +116,15 @@ TEST(EditorFields, OnlyEditedValuesChangeAndID3v1FollowsTheSharedRules) {
     EXPECT_EQ(v1.Track, 3);
     EXPECT_EQ(v1.Genre, "Rock");
     EXPECT_EQ(v1.Comment, "New plain comment");
+    // The year's first four characters; a track ID3v1 cannot hold is none; the comment
+    // takes 30 characters without a track, 28 with one.
+    TEditorFields f;
+    f.Frames = {{"TYER", "2001-05-03"}, {"TRCK", "300/301"}};
+    f.Comments = {{"eng", "", std::string(30, 'c')}};
+    const TV1Fields made = V1FromFrames(f);
+    EXPECT_EQ(std::tuple(made.Year, made.Track, made.Comment), std::tuple("2001", 0, std::string(30, 'c')));
+    f.Frames["TRCK"] = "4";
+    EXPECT_EQ(V1FromFrames(f).Comment, std::string(27, 'c'));
     EXPECT_EQ(PictureMimeType("Cover.JPEG"), "image/jpeg");
     EXPECT_EQ(PictureMimeType("x.bmp"), "image/bitmap");
     EXPECT_EQ(PictureMimeType("x.txt"), "");
@@ -120,10 +132,10 @@ TEST(EditorFields, OnlyEditedValuesChangeAndID3v1FollowsTheSharedRules) {
 
 TEST(EditorFields, ANewID3v1TagIsMadeFromTheID3v2ValuesAndOwnFieldsWin) {
     TTempDir dir;
-    const TBytes frames = Cat({Id3Frame("TIT2", Txt("Title")), Id3Frame("TPE1", Txt("Artist")),
-                               Id3Frame("TALB", Txt(std::string(31, 'a'))), Id3Frame("TYER", Txt("1999")),
-                               Id3Frame("TRCK", Txt("3/12")), Id3Frame("TCON", Txt("(17)")),
-                               Id3Frame("COMM", Cat({{0}, B("eng"), Z(""), B(std::string(29, 'c'))}))});
+    const TBytes frames =
+        Cat({Id3Frame("TIT2", Txt("Title")), Id3Frame("TPE1", Txt("Artist")),
+             Id3Frame("TALB", Txt(std::string(31, 'a'))), Id3Frame("TYER", Txt("1999")), Id3Frame("TRCK", Txt("3/12")),
+             Id3Frame("TCON", Txt("(17)")), Id3Frame("COMM", Cat({{0}, B("eng"), Z(""), B(std::string(29, 'c'))}))});
     struct TCase {
         const char* Name;
         bool HasV1;
@@ -152,4 +164,19 @@ TEST(EditorFields, ANewID3v1TagIsMadeFromTheID3v2ValuesAndOwnFieldsWin) {
         TLoaded back(file);
         EXPECT_EQ(ReadEditorFields(back.File).V1, c.Expected);
     }
+}
+
+TEST(EditorFields, ATagNotUnderstoodIsKeptUnlessItsValuesChange) {
+    TTempDir dir;
+    const TBytes tag = Id3Tag(Id3Frame("TIT2", Txt("Hi")), 4, 0x10);  // an unknown header flag
+    const fs::path file = dir.Put("odd.mp3", Cat({tag, Frames({}, 4), Id3v1({.Title = "V1"})}));
+    TLoaded loaded(file);
+    const TEditorFields read = ReadEditorFields(loaded.File);
+    TEditorFields edited = read;
+    edited.V1.Title = "Only ID3v1";
+    ApplyEditorFields(read, edited, loaded.File);
+    ASSERT_TRUE(loaded.File.SaveFile(file, true, false, true));
+    EXPECT_EQ(Slice(ReadFile(file), 0, int64_t(tag.size())), tag);
+    TLoaded back(file);
+    EXPECT_EQ(ReadEditorFields(back.File).V1.Title, "Only ID3v1");
 }

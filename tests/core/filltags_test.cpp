@@ -123,4 +123,9 @@ TEST(FillTags, WritesWhatTheNameBringsAndKeepsEverythingElse) {
     TCollectingSink sink;
     EXPECT_FALSE(WriteFillValues(file, FillValuesFor("Artist-Title", "%00 - %01", 1, {}, plain), 1, {}, plain, sink));
     EXPECT_EQ(ReadFile(file), before);
+    // An ID3v2 tag that is not understood would lose its frames: the file is refused too.
+    const fs::path odd = dir.Put("odd.mp3", Cat({Id3Tag(Id3Frame("TIT2", Txt("Hi")), 4, 0x10), Frames({}, 4)}));
+    const TBytes oddBefore = ReadFile(odd);
+    EXPECT_FALSE(WriteFillValues(odd, FillValuesFor("t", "%01", 1, {}, plain), 1, {}, plain, sink));
+    EXPECT_EQ(ReadFile(odd), oddBefore);
 }

@@ -301,3 +301,37 @@ TEST(Hostile, NamesAtTheFileSystemsLimitAreSavedRecoveredAndRenamed) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path), fs::directory_iterator()), 1);
     ::unsetenv("XDG_STATE_HOME");
 }
+
+TEST(Hostile, AUsersJournalServesOnlyTheirOwnFilesAndLiesOnlyWhereNoOneElseWrites) {
+    if (!Root()) GTEST_SKIP() << "needs root to give files to another user";
+    TTempDir dir;
+    fs::permissions(dir.Path, fs::perms::all);
+    // A file of root's that the user may write, in a folder the user may write, and
+    // one in a folder only root writes.
+    const fs::path shared = dir / "shared.mp3", locked = dir / "locked" / "song.mp3";
+    fs::create_directories(locked.parent_path());
+    for (const fs::path& f : {shared, locked}) {
+        WriteFile(f, Tagged(300));
+        fs::permissions(f, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                               fs::perms::group_write | fs::perms::others_read | fs::perms::others_write);
+    }
+    const std::string failures = AsUser(kOther, dir / "report", [&] {
+        std::string failed;
+        // The user's own journal for root's file: believed, it would let the user
+        // write bytes of their choice into it through root's next recovery.
+        ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+        LeaveATornSave(shared);
+        const TBytes torn = ReadFile(shared);
+        failed += Check(RecoverInterruptedSave(shared) == TRecovery::Nothing, "another's file was recovered");
+        failed += Check(ReadFile(shared) == torn, "another's file was written by recovery");
+        // A state folder others may write into is never used for a journal: the save fails.
+        fs::create_directories(dir / "state" / "velmar" / "journals");
+        ::chmod((dir / "state" / "velmar" / "journals").c_str(), 0770);
+        TLoaded f(locked, false);
+        f.File.ID3v2().TIT2.SetText("New");
+        failed += Check(!f.File.SaveFile(locked, true, false, true), "a journal went into a group-writable folder");
+        failed += Check(ReadFile(locked) == Tagged(300), "the file changed");
+        return failed;
+    });
+    EXPECT_EQ(failures, "");
+}

@@ -12,6 +12,8 @@
 #include <functional>
 #include <map>
 
+#include <zlib.h>
+
 #include "base/sysio.h"
 #include "file/filescan.h"
 #include "file/inplace.h"
@@ -319,6 +321,8 @@ TEST_F(Saving, EverySaveFailingAtEachCallLeavesTheOriginalOrTheNewFileAndNothing
                              std::to_string(int(kind)));
                 WriteFile(P, path.Original);
                 TLoaded f(P, false);
+                struct stat read {};
+                ::stat(P.c_str(), &read);
                 bool saved = false, hit = false;
                 {
                     TFaults faults(n, kind);
@@ -331,6 +335,10 @@ TEST_F(Saving, EverySaveFailingAtEachCallLeavesTheOriginalOrTheNewFileAndNothing
                     break;
                 }
                 EXPECT_EQ(ReadFile(P), saved ? expected : path.Original);
+                // Undone, the file keeps the time it was read at, so that it can be saved again.
+                struct stat now {};
+                ::stat(P.c_str(), &now);
+                EXPECT_TRUE(saved || ModificationTime(now) == ModificationTime(read));
                 EXPECT_EQ(saved, f.Sink.Messages.empty());
                 ExpectNothingLeftBeside(P);
             }
@@ -402,16 +410,22 @@ TEST_F(Saving, TheJournalPutsBackATornTagAndIsDroppedWhenItWasNotWrittenWhole) {
     EXPECT_EQ(ReadFile(P), path.Original);
     EXPECT_FALSE(fs::exists(journal));
 
-    // Everything was written, only the journal was not removed: the new tags stay.
-    {
-        WriteFile(P, path.Original);
+    // Everything was written, only the journal was not removed: the new tags stay,
+    // whether the file kept its length or not.
+    const std::vector<TSavePath> paths = SavePaths();
+    for (const TSavePath& inPlace : std::vector(paths.begin(), paths.begin() + 4)) {
+        SCOPED_TRACE(inPlace.Name);
+        const TBytes whole = Saved(inPlace, P);
+        WriteFile(P, inPlace.Original);
         TLoaded f(P, false);
-        TFaults crash(1, TCall::Unlink, false, true);
-        EXPECT_THROW(path.Save(f.File, P), TFaults::TCrash);
+        {
+            TFaults crash(1, TCall::Unlink, false, true);
+            EXPECT_THROW(inPlace.Save(f.File, P), TFaults::TCrash);
+        }
+        ASSERT_TRUE(fs::exists(journal));
+        EXPECT_EQ(RecoverInterruptedSave(P), TRecovery::KeptNew);
+        EXPECT_EQ(ReadFile(P), whole);
     }
-    ASSERT_TRUE(fs::exists(journal));
-    EXPECT_EQ(RecoverInterruptedSave(P), TRecovery::KeptNew);
-    EXPECT_EQ(ReadFile(P), expected);
 
     // A file loaded to be changed has the old save finished first: the change goes through.
     crashBeforeTheTagIsWritten();
@@ -451,4 +465,91 @@ TEST_F(Saving, TheJournalPutsBackATornTagAndIsDroppedWhenItWasNotWrittenWhole) {
     EXPECT_FALSE(stale.File.SaveFile(P, true, true, true));
     EXPECT_EQ(ReadFile(P), path.Original);
     ExpectNothingLeftBeside(P);
+}
+
+namespace {
+
+// Replaces the file's name by another file right after the save opened it.
+fs::path gReplacement, gReplaced;
+int ReplaceAfterOpening(TCall call) {
+    if (call == TCall::Stat && !gReplacement.empty()) {
+        ::rename(gReplacement.c_str(), gReplaced.c_str());
+        gReplacement.clear();
+    }
+    return 0;
+}
+
+// The name of a file's journal in the user's state folder.
+fs::path StateJournal(const fs::path& state, const fs::path& file) {
+    uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : fs::absolute(file).string()) hash = (hash ^ c) * 1099511628211ull;
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return state / "velmar" / "journals" / (std::string(hex) + ".velmar-journal");
+}
+
+}  // namespace
+
+// Each check names the fault it catches.
+TEST_F(Saving, InPlaceEditsJournalsAndNamesThatDoNotHoldAreRefused) {
+    const TBytes original = Tagged(300);
+    WriteFile(P, original);
+    {
+        // An edit whose tail starts past the end of the file.
+        TFileForChange file(P);
+        const TBytes head = Slice(original, 0, 10);
+        EXPECT_THROW(WriteInPlace(file, {head, int64_t(original.size()) + 1, {}}), EInPlace);
+        EXPECT_THROW(WriteInPlace(file, {head, 9, {}}), EInPlace);
+        EXPECT_EQ(ReadFile(P), original);
+    }
+
+    // A journal whose lengths disagree (its checksum made to fit) is not carried out.
+    const fs::path journal = JournalBeside(P);
+    auto leaveAJournal = [&] {
+        WriteFile(P, original);
+        TLoaded f(P, false);
+        f.File.ID3v2().TIT2.SetText("New");
+        TFaults crash(2, TCall::Write, false, true);
+        EXPECT_THROW(f.File.SaveFile(P, true, true, true), TFaults::TCrash);
+        return ReadFile(journal);
+    };
+    TBytes bent = leaveAJournal();
+    size_t at = 8 + 8 + size_t(bent[8]) + 16;  // magic, name length, name, device, inode: the old size
+    bent[at] ^= 1;
+    const uint32_t crc = uint32_t(crc32(0, bent.data(), uInt(bent.size() - 8)));
+    for (size_t i = 0; i < 8; ++i) bent[bent.size() - 8 + i] = uint8_t(uint64_t(crc) >> (8 * i));
+    WriteFile(journal, bent);
+    EXPECT_EQ(RecoverInterruptedSave(P), TRecovery::Nothing);
+    EXPECT_EQ(ReadFile(P), original);
+    EXPECT_FALSE(fs::exists(journal));
+
+    // The state folder's journal of another file whose name has the same hash is not this file's.
+    const TBytes genuine = leaveAJournal();
+    fs::remove(journal);
+    const fs::path other = Dir / "other.mp3", planted = StateJournal(State.Path, other);
+    WriteFile(other, original);
+    fs::create_directories(planted.parent_path());
+    WriteFile(planted, genuine);
+    EXPECT_EQ(RecoverInterruptedSave(other), TRecovery::Nothing);
+    EXPECT_TRUE(fs::exists(planted));
+    fs::remove(planted);
+
+    // Nothing but a regular file is opened.
+    const fs::path fifo = Dir / "fifo.mp3";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    {
+        TFaults watch;
+        EXPECT_THROW(TFileForChange{fifo}, EInPlace);
+        EXPECT_EQ(TFaults::Counts[TCall::Open], 0);
+    }
+    fs::remove(fifo);
+
+    // A file put in its place between opening and locking (a save that renamed a new file over it).
+    gReplaced = P;
+    gReplacement = Dir / "newer.mp3";
+    WriteFile(gReplacement, original);
+    sysio::SetHook(&ReplaceAfterOpening);
+    EXPECT_THROW(TFileForChange{P}, EInPlace);
+    sysio::SetHook(nullptr);
+    EXPECT_TRUE(gReplacement.empty());
 }

@@ -55,8 +55,10 @@ TEST(TagEdit, ID3v1FieldsAreCutAsTheTagEditorCutsThem) {
     // With a track number the comment has 28 characters: a longer one keeps 27.
     ASSERT_TRUE(edit.Set(TTagField::Track, "4/12"));
     EXPECT_EQ(TID3v1Object::FieldText(f.V1().Comment), std::string(27, 'c'));
-    edit.Set(TTagField::Comment, std::string(28, 'd'));
-    EXPECT_EQ(TID3v1Object::FieldText(f.V1().Comment), std::string(28, 'd'));
+    for (const auto& [length, kept] : {std::pair{28, 28}, {29, 27}}) {
+        edit.Set(TTagField::Comment, std::string(size_t(length), 'd'));
+        EXPECT_EQ(TID3v1Object::FieldText(f.V1().Comment), std::string(size_t(kept), 'd')) << length;
+    }
     EXPECT_EQ(f.V1().TrackNumber, 4);
     EXPECT_EQ(f.V2().TRCK.Text, "4/12");
     // The ID3v2 frames take the whole texts.
@@ -87,11 +89,26 @@ TEST(TagEdit, ThePlainCommentIsTheFirstWithoutADescriptionAndKeepsItsLanguage) {
 }
 
 TEST(TagEdit, NumbersGenresAndClearing) {
+    const struct {
+        const char* Text;
+        bool Ok;
+        int Number, Total;
+    } pairs[] = {{"7", true, 7, -1},  {"07/12", true, 7, 12}, {"0", true, 0, -1},  {"5/0", true, 5, 0},
+                 {"-1", false, 0, 0}, {"7/", false, 0, 0},    {"/7", false, 0, 0}, {"7/12/3", false, 0, 0},
+                 {"", false, 0, 0},   {"x", false, 0, 0}};
+    for (const auto& p : pairs) {
+        int number = 0, total = 0;
+        EXPECT_EQ(TTagEdit::ParseNumberPair(p.Text, number, total), p.Ok) << p.Text;
+        EXPECT_TRUE(!p.Ok || std::pair(number, total) == std::pair(p.Number, p.Total)) << p.Text;
+    }
+
     TEditFile f(Cat({Id3Frame("TIT2", Txt("Old")), Id3Frame("TDAT", Txt("2512")), Id3Frame("TIT2", Txt("Again"))}));
     TTagEdit edit(f.File());
     EXPECT_FALSE(edit.Set(TTagField::Track, "three"));
     EXPECT_FALSE(edit.Set(TTagField::Disc, "1/"));
     EXPECT_FALSE(f.V2().TRCK.FrameHeader.Present);
+    ASSERT_TRUE(edit.Set(TTagField::Track, "300"));  // more than ID3v1 holds: no ID3v1 track
+    EXPECT_EQ(f.V1().TrackNumber, 0);
     ASSERT_TRUE(edit.Set(TTagField::Disc, "1/2"));
     ASSERT_TRUE(edit.Set(TTagField::Genre, "Rock"));
     ASSERT_TRUE(edit.Set(TTagField::Title, ""));
