@@ -11,6 +11,7 @@
 #include "file/inplace.h"
 #include "file/mp3object.h"
 #include "formats.h"
+#include "history.h"
 #include "lists.h"
 #include "pictures.h"
 #include "report.h"
@@ -35,13 +36,17 @@ const char* const kUsage =
     "       velmar-cli wipe [--v2] [--v1] [--lyrics3] [--dry-run] FILE...\n"
     "       velmar-cli pictures FILE [-o DIR]\n"
     "       velmar-cli recover PATH...\n"
+    "       velmar-cli undo [ID] | redo | history [--json]\n"
     "       velmar-cli --version\n"
     "\n"
     "set options: --title T --artist A --album A --year Y --track N[/M] --genre NAME\n"
     "             --comment C [--comment-lang LANG] [--comment-desc TEXT]\n"
     "             --frame ID=TEXT --txxx DESC=TEXT --wxxx DESC=URL --lyrics FILE\n"
     "             --picture FILE[:TYPE[:DESC]] --remove-pictures --remove ID\n"
-    "             --v2/--no-v2 --v1/--no-v1 --lyrics3/--no-lyrics3 --replace-v2\n";
+    "             --v2/--no-v2 --v1/--no-v1 --lyrics3/--no-lyrics3 --replace-v2\n"
+    "\n"
+    "set, fill, rename and wipe are recorded in the history of changes, so that undo can\n"
+    "take them back; --no-history (before the command) leaves a change out of it.\n";
 
 int Usage(const std::string& error) {
     if (!error.empty()) std::cerr << "velmar-cli: " << error << "\n";
@@ -178,13 +183,36 @@ int Check(const std::vector<std::string>& args) {
     return cli::RunCheck(options);
 }
 
+// Messages of the history of changes.
+class THistorySink : public TMessageSink {
+public:
+    void Error(const std::string& text) override { std::cerr << "velmar-cli: " << cli::Printable(text) << "\n"; }
+};
+
+int Run(const std::string& command, const std::vector<std::string>& args);
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
-    if (argc < 2) return Usage("");
-    const std::string command = argv[1];
-    const std::vector<std::string> args(argv + 2, argv + argc);
+    int first = 1;
+    const bool recorded = !(argc > first && std::string(argv[first]) == "--no-history");
+    if (!recorded) ++first;
+    if (argc <= first) return Usage("");
+    const std::string command = argv[first];
+    const std::vector<std::string> args(argv + first + 1, argv + argc);
+    THistory history;
+    if (command == "undo") return cli::Undo(args, history);
+    if (command == "redo") return cli::Redo(args, history);
+    if (command == "history") return cli::History(args, history);
+    THistorySink sink;
+    const auto change = recorded ? cli::ChangeFor(command, args, history, sink) : nullptr;
+    return Run(command, args);
+}
+
+namespace {
+
+int Run(const std::string& command, const std::vector<std::string>& args) {
     if (command == "info") return Info(args);
     if (command == "set") return Set(args);
     if (command == "check") return Check(args);
@@ -206,3 +234,5 @@ int main(int argc, char** argv) {
     }
     return Usage("unknown command " + command);
 }
+
+}  // namespace

@@ -189,6 +189,8 @@ std::string VersionText(const TID3v2Header& h) {
 
 }  // namespace
 
+std::string JsonQuoted(std::string_view text) { return Quote(text); }
+
 std::string ShownText(std::string_view text) { return std::string(Shown(text)); }
 
 std::string Printable(std::string_view text) {

@@ -18,5 +18,7 @@ std::string ShownText(std::string_view text);
 // \n, \r, \t, \\, \x1b, \xff, \u009b), so that no name can break a line or send a
 // terminal a command; every other character of valid UTF-8 stays as it is.
 std::string Printable(std::string_view text);
+// A text as a JSON string, quotes included.
+std::string JsonQuoted(std::string_view text);
 
 }  // namespace velmar::cli

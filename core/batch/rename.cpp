@@ -16,6 +16,7 @@
 #include <set>
 
 #include "base/sysio.h"
+#include "file/changewatch.h"
 #include "file/filereader.h"
 #include "file/inplace.h"
 
@@ -291,6 +292,21 @@ std::vector<TRenamePlan> PlanRenames(const std::vector<fs::path>& files, const s
     return plans;
 }
 
+std::vector<TRenamePlan> PlanMoves(const std::vector<std::pair<fs::path, fs::path>>& moves) {
+    std::vector<TRenamePlan> plans;
+    std::vector<fs::path> from, to;
+    for (const auto& [a, b] : moves) {
+        plans.push_back({a, b, {}});
+        if (!Exists(a)) plans.back().Problem = "the file is not there";
+        from.push_back(Key(a));
+        to.push_back(Key(b));
+    }
+    MarkNamesGivenTwice(plans, from, to);
+    MarkNamesTaken(plans, from, to);
+    OrderMoves(plans, from, to);
+    return plans;
+}
+
 std::vector<TRenamePlan> PlanRenames(const std::vector<fs::path>& files, const std::string& mask, const TTags& format,
                                      TMessageSink& sink) {
     return PlanRenames(files, ReadTokenValues(files, sink), mask, format);
@@ -372,8 +388,11 @@ std::vector<TRenameResult> CarryOutRenames(const std::vector<TRenamePlan>& plans
             results[order[k]] = {true, p.To, {}};
         }
         bool goOn = true;
-        for (; k <= end; ++k)
-            if (moved && !moved(order[k], results[order[k]])) goOn = false;
+        for (; k <= end; ++k) {
+            const TRenameResult& r = results[order[k]];
+            if (TChangeWatch* watch = ChangeWatch(); watch && r.Moved) watch->AfterMove(plans[order[k]].From, r.Now);
+            if (moved && !moved(order[k], r)) goOn = false;
+        }
         if (!goOn) break;
     }
     return results;

@@ -80,6 +80,10 @@ std::vector<TRenamePlan> PlanRenames(const std::vector<std::filesystem::path>& f
 std::vector<TRenamePlan> PlanRenames(const std::vector<std::filesystem::path>& files, const std::string& mask,
                                      const TTags& format, TMessageSink& sink);
 
+// Plans moves of files to names given (the files' own folders or others): the same
+// checks and order as PlanRenames, for names that do not come from tags.
+std::vector<TRenamePlan> PlanMoves(const std::vector<std::pair<std::filesystem::path, std::filesystem::path>>& moves);
+
 struct TRenameResult {
     bool Moved = false;         // the file has its new name
     std::filesystem::path Now;  // where the file is: To when moved, else From (see Problem)

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "base/sysio.h"
+#include "file/changewatch.h"
 #include "file/inplace.h"
 
 namespace velmar {
@@ -363,6 +364,18 @@ bool TMP3Object::SaveFile(const fs::path& fileName, bool writeID3v2, bool writeL
     }
 }
 
+bool TMP3Object::WriteTagBytes(const TBytes& head, const TBytes& tail) {
+    try {
+        if (FileSize < 0) throw EMP3Object("the file has not been loaded");
+        WriteTags(WriteTargetOf(LoadedName), true, head, tail);
+        FileSize = -1;  // the object no longer describes the file: load it again to use it
+        return true;
+    } catch (const std::exception& e) {
+        Sink->Error(std::string("Error MP3Object::SaveFile. Message: ") + e.what());
+        return false;
+    }
+}
+
 bool TMP3Object::RemoveTags(bool removeID3v2, bool removeLyrics3, bool removeID3v1) {
     try {
         if (FileSize < 0) throw EMP3Object("the file has not been loaded");
@@ -405,17 +418,21 @@ void TMP3Object::WriteTags(const fs::path& target, bool sameFile, const TBytes& 
     if (recovered == TRecovery::SetAside) Sink->Error(report);
     // Under the lock, up to the end of the save: a file changed since it was read
     // (by another program, or by another save that got there first) is not written.
-    if (sameFile && (int64_t(file.Status().st_size) != FileSize ||
-                     ModificationTime(file.Status()) != LoadedModification))
+    if (sameFile &&
+        (int64_t(file.Status().st_size) != FileSize || ModificationTime(file.Status()) != LoadedModification))
         throw EMP3Object("the file \"" + target.string() + "\" was changed by another program since it was read");
+    TChangeWatch* watch = sameFile ? ChangeWatch() : nullptr;
+    if (watch) watch->BeforeWrite(target, file.Fd(), DataStart, AudioEnd);
+    const int64_t newTailFrom = int64_t(head.size()) + (AudioEnd - DataStart);
     if (sameFile && !HasAudioData && int64_t(head.size()) == DataStart) {
         WriteInPlace(file, {head, AudioEnd, tail});
         LoadedModification = ModificationTime(file.Status());
-        return;
+    } else {
+        WriteNewFile(file, sameFile, head, tail);
+        struct stat now {};
+        if (::stat(target.c_str(), &now) == 0) LoadedModification = ModificationTime(now);
     }
-    WriteNewFile(file, sameFile, head, tail);
-    struct stat now {};
-    if (::stat(target.c_str(), &now) == 0) LoadedModification = ModificationTime(now);
+    if (watch) watch->AfterWrite(target, int64_t(head.size()), newTailFrom);
 }
 
 namespace {
@@ -489,8 +506,8 @@ void TMP3Object::WriteNewFile(TFileForChange& file, bool sameFile, const TBytes&
         if (sysio::Fstat(out.Handle(), &made) != 0) throw EMP3Object(ErrnoMessage("Cannot read the new file's owner"));
         if ((made.st_uid != original.st_uid || made.st_gid != original.st_gid) &&
             ::fchown(out.Handle(), original.st_uid, original.st_gid) != 0)
-            throw EMP3Object(ErrnoMessage("Cannot keep the owner and group of \"" + target.string() +
-                                          "\", so it is left as it is"));
+            throw EMP3Object(
+                ErrnoMessage("Cannot keep the owner and group of \"" + target.string() + "\", so it is left as it is"));
         ::fchmod(out.Handle(), mode);  // after the owner: the creation mask may have taken bits away
         out.Write(head.data(), head.size());
         const int64_t dataLength = AudioEnd - DataStart;

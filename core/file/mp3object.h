@@ -45,6 +45,9 @@ public:
     // not rendered again), the same safe way as SaveFile (in place when the ID3v2 tag stays).
     // The object must be loaded again before it is used after that.
     bool RemoveTags(bool removeID3v2, bool removeLyrics3, bool removeID3v1);
+    // Writes these bytes in place of the tags as they were read (everything before
+    // the audio, everything after it), the same safe way. Load the object again to use it.
+    bool WriteTagBytes(const TBytes& head, const TBytes& tail);
 
     void AllocateAudioBuffer(int64_t size);
     void FreeAudioBuffer();

@@ -60,11 +60,13 @@ protected:
         Dir = fs::temp_directory_path() /
               ("velmar-cli-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
         fs::create_directories(Dir);
+        ::setenv("XDG_STATE_HOME", (Dir.string() + "-state").c_str(), 1);  // the history of changes
     }
     void TearDown() override {
         std::error_code ec;
         fs::permissions(Dir / "ro", fs::perms::owner_all, ec);
         fs::remove_all(Dir, ec);
+        fs::remove_all(Dir.string() + "-state", ec);
     }
     fs::path Copy(const char* sample, const fs::path& to) {
         fs::create_directories(to.parent_path());

@@ -1,0 +1,114 @@
+#include "history.h"
+
+#include <algorithm>
+#include <charconv>
+#include <ctime>
+#include <iostream>
+
+#include "report.h"
+
+namespace velmar::cli {
+
+namespace {
+
+const char* const kUndoUsage =
+    "usage: velmar-cli undo [ID]\n"
+    "       velmar-cli redo\n"
+    "       velmar-cli history [--json]\n"
+    "  undo puts back the files of the newest change not yet undone (or of change ID),\n"
+    "  file by file: their old tags and their old names. A file another program changed\n"
+    "  or moved since is left as it is and named (exit status 1). redo makes the change\n"
+    "  undone last again. history lists the changes, newest first.\n";
+
+int UsageError(const std::string& error) {
+    std::cerr << "velmar-cli: " << Printable(error) << "\n" << kUndoUsage;
+    return 2;
+}
+
+// "Rename of 12 file(s)": the text of a change and the number of its files.
+std::string Described(const TChangeRecord& r) { return r.Text + " of " + std::to_string(r.Files.size()) + " file(s)"; }
+
+int Report(const TUndoOutcome& out, const char* what) {
+    if (out.Id == 0) {
+        std::cerr << "velmar-cli: nothing to " << what << "\n";
+        return 1;
+    }
+    for (const auto& [file, why] : out.LeftAlone)
+        std::cerr << "velmar-cli: " << Printable(file.string()) << ": left as it is: " << Printable(why) << "\n";
+    std::cout << (what == std::string("undo") ? "undone" : "redone") << ": change " << out.Id << ", "
+              << Printable(out.Text) << " (" << out.Restored << " file(s))\n";
+    return out.LeftAlone.empty() ? 0 : 1;
+}
+
+}  // namespace
+
+std::unique_ptr<TChange> ChangeFor(const std::string& command, const std::vector<std::string>& args,
+                                   const THistory& history, TMessageSink& sink) {
+    static const std::pair<const char*, const char*> kTexts[] = {
+        {"set", "Set tags"}, {"fill", "Fill tags from names"}, {"rename", "Rename"}, {"wipe", "Wipe tags"}};
+    const auto it =
+        std::find_if(std::begin(kTexts), std::end(kTexts), [&](const auto& t) { return command == t.first; });
+    if (it == std::end(kTexts) || std::find(args.begin(), args.end(), "--dry-run") != args.end() ||
+        std::find(args.begin(), args.end(), "--help") != args.end())
+        return nullptr;
+    std::string line = "velmar-cli " + command;
+    for (const std::string& a : args) line += " " + a;
+    return std::make_unique<TChange>(history, line, it->second, sink);
+}
+
+int Undo(const std::vector<std::string>& args, THistory& history) {
+    uint64_t id = 0;
+    for (const std::string& a : args) {
+        if (a == "--help") {
+            std::cout << kUndoUsage;
+            return 0;
+        }
+        const auto [end, ec] = std::from_chars(a.data(), a.data() + a.size(), id);
+        if (ec != std::errc() || end != a.data() + a.size() || id == 0 || args.size() > 1)
+            return UsageError("undo takes the number of a change, not \"" + a + "\"");
+    }
+    try {
+        return Report(history.Undo(id), "undo");
+    } catch (const std::exception& e) {
+        std::cerr << "velmar-cli: " << Printable(e.what()) << "\n";
+        return 1;
+    }
+}
+
+int Redo(const std::vector<std::string>& args, THistory& history) {
+    if (!args.empty()) {
+        if (args[0] == "--help") return std::cout << kUndoUsage, 0;
+        return UsageError("redo takes no arguments");
+    }
+    try {
+        return Report(history.Redo(), "redo");
+    } catch (const std::exception& e) {
+        std::cerr << "velmar-cli: " << Printable(e.what()) << "\n";
+        return 1;
+    }
+}
+
+int History(const std::vector<std::string>& args, const THistory& history) {
+    bool json = false;
+    for (const std::string& a : args) {
+        if (a == "--help") return std::cout << kUndoUsage, 0;
+        if (a != "--json") return UsageError("unknown option " + a);
+        json = true;
+    }
+    for (const TChangeRecord& r : history.Changes()) {
+        if (json) {
+            std::cout << "{\"id\":" << r.Id << ",\"time\":" << r.Time << ",\"command\":" << JsonQuoted(r.Command)
+                      << ",\"text\":" << JsonQuoted(Described(r)) << ",\"files\":" << r.Files.size()
+                      << ",\"undone\":" << (r.Undone ? "true" : "false") << "}\n";
+            continue;
+        }
+        char when[32] = "";
+        const std::time_t t = std::time_t(r.Time);
+        std::tm local{};
+        if (localtime_r(&t, &local)) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
+        std::cout << r.Id << "  " << when << "  " << Printable(Described(r)) << (r.Undone ? "  (undone)" : "") << "\n";
+    }
+    return 0;
+}
+
+}  // namespace velmar::cli

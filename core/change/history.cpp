@@ -1,0 +1,505 @@
+#include "change/history.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "base/sysio.h"
+#include "batch/rename.h"
+#include "file/inplace.h"
+#include "file/mp3object.h"
+
+namespace velmar {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A record is a sequence of entries: a kind letter, the payload's length, the
+// payload, and a checksum of all three. Reading stops at the first entry that is not
+// whole (a crash while it was written). Kinds:
+//   H  the change: id, time, command, text
+//   B  a file about to be written: its name, old head, old tail (flushed before the write)
+//   A  that file written: its index, new head, new tail, state
+//   M  a file moved: old name, new name, state
+//   U  the change undone: time; followed by u (index, state) for each file put back
+//   R  the change redone; followed by r (index, state)
+constexpr char kMagic[8] = {'V', 'E', 'L', 'M', 'A', 'R', 'H', '1'};
+constexpr std::string_view kEnding = ".velmar-change";
+
+int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+uint32_t Crc(std::span<const uint8_t> a, std::span<const uint8_t> b = {}) {
+    uLong crc = crc32(0, nullptr, 0);
+    crc = crc32(crc, a.data(), uInt(a.size()));
+    crc = crc32(crc, b.data(), uInt(b.size()));
+    return uint32_t(crc);
+}
+
+class TWriter {
+public:
+    TBytes Out;
+    void U64(uint64_t v) {
+        for (int i = 0; i < 8; ++i) Out.push_back(uint8_t(v >> (8 * i)));
+    }
+    void Bytes(std::span<const uint8_t> b) {
+        U64(b.size());
+        Out.insert(Out.end(), b.begin(), b.end());
+    }
+    void Text(std::string_view t) { Bytes({reinterpret_cast<const uint8_t*>(t.data()), t.size()}); }
+    void State(const TFileState& s) {
+        U64(uint64_t(s.Size));
+        U64(uint64_t(s.Modified));
+        U64(s.TagCrc);
+    }
+};
+
+class TReader {
+public:
+    explicit TReader(std::span<const uint8_t> in) : In(in) {}
+    uint64_t U64() {
+        if (At + 8 > In.size()) throw std::out_of_range("entry");
+        uint64_t v = 0;
+        for (int i = 0; i < 8; ++i) v |= uint64_t(In[At + size_t(i)]) << (8 * i);
+        At += 8;
+        return v;
+    }
+    TBytes Bytes() {
+        const uint64_t n = U64();
+        if (n > In.size() - At) throw std::out_of_range("entry");
+        TBytes b(In.begin() + ptrdiff_t(At), In.begin() + ptrdiff_t(At + n));
+        At += size_t(n);
+        return b;
+    }
+    std::string Text() {
+        const TBytes b = Bytes();
+        return {b.begin(), b.end()};
+    }
+    TFileState State() {
+        TFileState s;
+        s.Size = int64_t(U64());
+        s.Modified = int64_t(U64());
+        s.TagCrc = uint32_t(U64());
+        return s;
+    }
+
+private:
+    std::span<const uint8_t> In;
+    size_t At = 0;
+};
+
+// The state of a file now, with its tag regions taken as the first `head` bytes and
+// the last `tail` bytes; Size -1 when it is not a regular file.
+TFileState StateOf(const fs::path& file, int64_t head, int64_t tail, int fd = -1) {
+    TFileState s;
+    struct stat st {};
+    const int own = fd >= 0 ? -1 : sysio::Open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    const int use = fd >= 0 ? fd : own;
+    if (use < 0 || sysio::Fstat(use, &st) != 0 || !S_ISREG(st.st_mode) || head + tail > st.st_size) {
+        if (own >= 0) sysio::Close(own);
+        return s;
+    }
+    TBytes h(static_cast<size_t>(head)), t(static_cast<size_t>(tail));
+    const bool read = sysio::Pread(use, h.data(), h.size(), 0) == ssize_t(h.size()) &&
+                      sysio::Pread(use, t.data(), t.size(), off_t(st.st_size - tail)) == ssize_t(t.size());
+    if (own >= 0) sysio::Close(own);
+    if (!read) return s;
+    s.Size = int64_t(st.st_size);
+    s.Modified = ModificationTime(st);
+    s.TagCrc = Crc(h, t);
+    return s;
+}
+
+TBytes ReadRange(int fd, int64_t from, int64_t count) {
+    TBytes b(size_t(std::max<int64_t>(count, 0)));
+    if (sysio::Pread(fd, b.data(), b.size(), off_t(from)) != ssize_t(b.size()))
+        throw std::runtime_error("the file became shorter while it was read");
+    return b;
+}
+
+fs::path RecordName(const fs::path& folder, uint64_t id) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%010llu", static_cast<unsigned long long>(id));
+    return folder / (std::string(name) + std::string(kEnding));
+}
+
+TBytes ReadWhole(const fs::path& path) {
+    const int fd = sysio::Open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    TBytes in;
+    if (fd >= 0 && sysio::Fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        in.resize(size_t(st.st_size));
+        if (sysio::Pread(fd, in.data(), in.size(), 0) != ssize_t(in.size())) in.clear();
+    }
+    if (fd >= 0) sysio::Close(fd);
+    return in;
+}
+
+// Reads a record; the files' tag bytes only when asked.
+TChangeRecord ReadRecord(const fs::path& path, bool withBytes) {
+    TChangeRecord r;
+    const TBytes in = ReadWhole(path);
+    r.Bytes = in.size();
+    if (in.size() < sizeof kMagic || std::memcmp(in.data(), kMagic, sizeof kMagic) != 0) return r;
+    for (size_t at = sizeof kMagic; at + 13 <= in.size();) {
+        const char kind = char(in[at]);
+        uint64_t length = 0;
+        for (int i = 0; i < 8; ++i) length |= uint64_t(in[at + 1 + size_t(i)]) << (8 * i);
+        if (length > in.size() - at - 13) break;
+        const std::span<const uint8_t> whole(in.data() + at, 9 + size_t(length));
+        uint32_t crc = 0;
+        for (int i = 0; i < 4; ++i) crc |= uint32_t(in[at + 9 + size_t(length) + size_t(i)]) << (8 * i);
+        if (crc != Crc(whole)) break;
+        TReader e(whole.subspan(9));
+        at += 13 + size_t(length);
+        try {
+            switch (kind) {
+                case 'H':
+                    r.Id = e.U64();
+                    r.Time = int64_t(e.U64());
+                    r.Command = e.Text();
+                    r.Text = e.Text();
+                    break;
+                case 'B': {
+                    TChangedFile f;
+                    f.OldName = f.NewName = e.Text();
+                    f.OldHead = e.Bytes();
+                    f.OldTail = e.Bytes();
+                    if (!withBytes) f.OldHead.clear(), f.OldTail.clear();
+                    r.Files.push_back(std::move(f));
+                    break;
+                }
+                case 'A': {
+                    const size_t i = size_t(e.U64());
+                    if (i >= r.Files.size()) break;
+                    TChangedFile& f = r.Files[i];
+                    f.NewHead = e.Bytes();
+                    f.NewTail = e.Bytes();
+                    f.Done = e.State();
+                    f.Written = true;
+                    if (!withBytes) f.NewHead.clear(), f.NewTail.clear();
+                    break;
+                }
+                case 'M': {
+                    TChangedFile f;
+                    f.Moved = f.Written = true;
+                    f.OldName = e.Text();
+                    f.NewName = e.Text();
+                    f.Done = e.State();
+                    r.Files.push_back(std::move(f));
+                    break;
+                }
+                case 'U':
+                    r.Undone = true;
+                    r.UndoneAt = int64_t(e.U64());
+                    break;
+                case 'R': r.Undone = false; break;
+                case 'u':
+                case 'r': {
+                    const size_t i = size_t(e.U64());
+                    if (i < r.Files.size()) (kind == 'u' ? r.Files[i].Undone : r.Files[i].Done) = e.State();
+                    break;
+                }
+                default: break;
+            }
+        } catch (const std::out_of_range&) {
+            break;
+        }
+    }
+    return r;
+}
+
+std::vector<std::pair<uint64_t, fs::path>> RecordFiles(const fs::path& folder) {
+    std::vector<std::pair<uint64_t, fs::path>> out;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec)) {
+        const std::string name = e.path().filename().string();
+        if (!name.ends_with(kEnding) || !e.is_regular_file(ec)) continue;
+        out.emplace_back(std::strtoull(name.c_str(), nullptr, 10), e.path());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Appends one entry to an open record.
+void AppendEntry(int fd, char kind, const TBytes& payload, bool flush) {
+    TBytes entry{uint8_t(kind)};
+    for (int i = 0; i < 8; ++i) entry.push_back(uint8_t(uint64_t(payload.size()) >> (8 * i)));
+    entry.insert(entry.end(), payload.begin(), payload.end());
+    const uint32_t crc = Crc(entry);
+    for (int i = 0; i < 4; ++i) entry.push_back(uint8_t(crc >> (8 * i)));
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    for (size_t done = 0; done < entry.size();) {
+        const ssize_t n = sysio::Pwrite(fd, entry.data() + done, entry.size() - done, end + off_t(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw std::runtime_error(std::string("Cannot write the history: ") + std::strerror(errno));
+        done += size_t(n);
+    }
+    if (flush && sysio::Fdatasync(fd) != 0)
+        throw std::runtime_error(std::string("Cannot flush the history: ") + std::strerror(errno));
+}
+
+}  // namespace
+
+fs::path THistory::DefaultFolder() {
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && fs::path(state).is_absolute())
+        return fs::path(state) / "velmar" / "history";
+    const char* home = std::getenv("HOME");
+    return fs::path(home && *home ? home : "/") / ".local" / "state" / "velmar" / "history";
+}
+
+THistory::THistory(fs::path folder, THistoryLimits limits) : Dir(std::move(folder)), Limit(limits) {}
+
+fs::path THistory::OpenFolder() const {
+    std::error_code ec;
+    fs::create_directories(Dir.parent_path(), ec);
+    ::mkdir(Dir.c_str(), 0700);
+    struct stat st {};
+    if (::lstat(Dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 077) != 0)
+        throw std::runtime_error("the history folder \"" + Dir.string() +
+                                 "\" is not a folder of this user's alone: changes are not recorded");
+    return Dir;
+}
+
+std::vector<TChangeRecord> THistory::Changes(bool withBytes) const {
+    std::vector<TChangeRecord> out;
+    const auto files = RecordFiles(Dir);
+    for (auto it = files.rbegin(); it != files.rend(); ++it) {
+        TChangeRecord r = ReadRecord(it->second, withBytes);
+        if (r.Id != 0) out.push_back(std::move(r));
+    }
+    return out;
+}
+
+void THistory::Prune() const {
+    auto files = RecordFiles(Dir);
+    uint64_t total = 0;
+    size_t kept = 0;
+    std::error_code ec;
+    for (auto it = files.rbegin(); it != files.rend(); ++it) {
+        const uint64_t size = fs::file_size(it->second, ec);
+        if (kept < Limit.Changes && total + size <= Limit.Bytes) {
+            ++kept;
+            total += size;
+        } else {
+            fs::remove(it->second, ec);
+        }
+    }
+}
+
+namespace {
+
+// Undoes (or redoes) one change in its record: the written files get `from` bytes
+// back where they are in the state `expected`, the moved files their old names.
+TUndoOutcome Turn(const fs::path& path, const TChangeRecord& r, bool undo) {
+    TUndoOutcome out{r.Id, r.Text, 0, {}};
+    const int fd = sysio::Open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) throw std::runtime_error("Cannot open the history record " + path.string());
+    struct TClose {
+        int Fd;
+        ~TClose() { sysio::Close(Fd); }
+    } closer{fd};
+    TWriter mark;
+    mark.U64(uint64_t(NowNs()));
+    AppendEntry(fd, undo ? 'U' : 'R', mark.Out, false);
+
+    std::vector<std::pair<fs::path, fs::path>> moves;
+    std::vector<size_t> moveIndex;
+    for (size_t i = r.Files.size(); i-- > 0;) {
+        const TChangedFile& f = r.Files[i];
+        if (!f.Written) continue;
+        const TFileState& expected = undo ? f.Done : f.Undone;
+        const fs::path& at = undo ? f.NewName : f.OldName;
+        if (f.Moved) {
+            const TFileState now = StateOf(at, 0, 0);
+            if (now.Size != expected.Size || now.Modified != expected.Modified) {
+                out.LeftAlone.emplace_back(at, "it was changed or moved by another program since");
+                continue;
+            }
+            moves.emplace_back(at, undo ? f.OldName : f.NewName);
+            moveIndex.push_back(i);
+            continue;
+        }
+        const TBytes& head = undo ? f.OldHead : f.NewHead;
+        const TBytes& tail = undo ? f.OldTail : f.NewTail;
+        const TBytes& nowHead = undo ? f.NewHead : f.OldHead;
+        const TBytes& nowTail = undo ? f.NewTail : f.OldTail;
+        if (StateOf(at, int64_t(nowHead.size()), int64_t(nowTail.size())) != expected) {
+            out.LeftAlone.emplace_back(at, "it was changed by another program since");
+            continue;
+        }
+        TCollectingSink sink;
+        TMP3Object object(sink);
+        const bool loaded = object.LoadForChange(at);
+        if (!loaded || object.DataStart != int64_t(nowHead.size()) ||
+            object.FileSize - object.AudioEnd != int64_t(nowTail.size()) || !object.WriteTagBytes(head, tail)) {
+            out.LeftAlone.emplace_back(
+                at, sink.Messages.empty() ? "its tags are not where the change left them" : sink.Messages.back());
+            continue;
+        }
+        TWriter e;
+        e.U64(i);
+        e.State(StateOf(at, int64_t(head.size()), int64_t(tail.size())));
+        AppendEntry(fd, undo ? 'u' : 'r', e.Out, false);
+        ++out.Restored;
+    }
+    if (!moves.empty()) {
+        const std::vector<TRenameResult> results = CarryOutRenames(PlanMoves(moves));
+        for (size_t k = 0; k < results.size(); ++k) {
+            if (!results[k].Moved) {
+                out.LeftAlone.emplace_back(moves[k].first, results[k].Problem);
+                continue;
+            }
+            TWriter e;
+            e.U64(moveIndex[k]);
+            e.State(StateOf(results[k].Now, 0, 0));
+            AppendEntry(fd, undo ? 'u' : 'r', e.Out, false);
+            ++out.Restored;
+        }
+    }
+    sysio::Fdatasync(fd);
+    return out;
+}
+
+}  // namespace
+
+TUndoOutcome THistory::Undo(uint64_t id) {
+    for (const auto& [number, path] : [&] {
+             auto files = RecordFiles(Dir);
+             std::reverse(files.begin(), files.end());
+             return files;
+         }()) {
+        if (id != 0 && number != id) continue;
+        const TChangeRecord r = ReadRecord(path, true);
+        if (r.Id == 0 || r.Undone) {
+            if (id != 0) throw std::runtime_error("change " + std::to_string(id) + " is undone already");
+            continue;
+        }
+        return Turn(path, r, true);
+    }
+    if (id != 0) throw std::runtime_error("there is no change " + std::to_string(id) + " in the history");
+    return {};
+}
+
+TUndoOutcome THistory::Redo() {
+    fs::path latest;
+    int64_t latestAt = 0;
+    for (const auto& [number, path] : RecordFiles(Dir)) {
+        const TChangeRecord r = ReadRecord(path, false);
+        if (r.Undone && r.UndoneAt > latestAt) {
+            latestAt = r.UndoneAt;
+            latest = path;
+        }
+    }
+    if (latest.empty()) return {};
+    return Turn(latest, ReadRecord(latest, true), false);
+}
+
+TChange::TChange(const THistory& history, std::string command, std::string text, TMessageSink& sink)
+    : History(history), Command(std::move(command)), Text(std::move(text)), Sink(sink), Previous(ChangeWatch()) {
+    SetChangeWatch(this);
+}
+
+TChange::~TChange() {
+    SetChangeWatch(Previous);
+    if (Fd < 0) return;
+    sysio::Fdatasync(Fd);
+    sysio::Close(Fd);
+    try {
+        History.Prune();
+        if (!fs::exists(RecordName(History.Folder(), RecordId)))
+            Sink.Error("this change cannot be undone: it is larger than the history may hold");
+    } catch (const std::exception&) {}
+}
+
+void TChange::Open() {
+    if (Fd >= 0 || Failed) return;
+    try {
+        const fs::path folder = History.OpenFolder();
+        const auto files = RecordFiles(folder);
+        RecordId = files.empty() ? 1 : files.back().first + 1;
+        for (;; ++RecordId) {
+            const fs::path name = RecordName(folder, RecordId);
+            Fd = sysio::Open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (Fd >= 0 || errno != EEXIST) break;
+        }
+        if (Fd < 0) throw std::runtime_error(std::string("Cannot create a history record: ") + std::strerror(errno));
+        if (sysio::Pwrite(Fd, kMagic, sizeof kMagic, 0) != ssize_t(sizeof kMagic))
+            throw std::runtime_error(std::string("Cannot write the history: ") + std::strerror(errno));
+        TWriter h;
+        h.U64(RecordId);
+        h.U64(uint64_t(
+            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+                .count()));
+        h.Text(Command);
+        h.Text(Text);
+        AppendEntry(Fd, 'H', h.Out, false);
+    } catch (const std::exception& e) {
+        Failed = true;
+        Sink.Error(std::string(e.what()) + "; this change cannot be undone");
+    }
+}
+
+void TChange::BeforeWrite(const fs::path& file, int fd, int64_t headLength, int64_t tailFrom) {
+    Open();
+    if (Failed) return;
+    struct stat st {};
+    if (sysio::Fstat(fd, &st) != 0) throw std::runtime_error("Cannot read the status of " + file.string());
+    TWriter b;
+    b.Text(file.string());
+    b.Bytes(ReadRange(fd, 0, headLength));
+    b.Bytes(ReadRange(fd, tailFrom, int64_t(st.st_size) - tailFrom));
+    // Flushed before the file is written: its old tags are never only in the file.
+    AppendEntry(Fd, 'B', b.Out, true);
+    Written.push_back(file);
+}
+
+void TChange::AfterWrite(const fs::path& file, int64_t headLength, int64_t tailFrom) {
+    if (Failed || Fd < 0) return;
+    const auto it = std::find(Written.rbegin(), Written.rend(), file);
+    if (it == Written.rend()) return;
+    const int fd = sysio::Open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    try {
+        struct stat st {};
+        sysio::Fstat(fd, &st);
+        const int64_t tail = int64_t(st.st_size) - tailFrom;
+        TWriter a;
+        a.U64(uint64_t(Written.rend() - it - 1));
+        a.Bytes(ReadRange(fd, 0, headLength));
+        a.Bytes(ReadRange(fd, tailFrom, tail));
+        a.State(StateOf(file, headLength, tail, fd));
+        AppendEntry(Fd, 'A', a.Out, false);
+    } catch (const std::exception& e) {
+        Sink.Error(std::string(e.what()) + "; the change of \"" + file.string() + "\" cannot be undone");
+    }
+    sysio::Close(fd);
+}
+
+void TChange::AfterMove(const fs::path& from, const fs::path& to) {
+    Open();
+    if (Failed) return;
+    TWriter m;
+    m.Text(from.string());
+    m.Text(to.string());
+    m.State(StateOf(to, 0, 0));
+    try {
+        AppendEntry(Fd, 'M', m.Out, false);
+        Written.push_back({});  // keeps the indexes of the entries in step with the files
+    } catch (const std::exception& e) {
+        Sink.Error(std::string(e.what()) + "; the rename of \"" + from.string() + "\" cannot be undone");
+    }
+}
+
+}  // namespace velmar

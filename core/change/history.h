@@ -1,0 +1,117 @@
+#pragma once
+// The history of the changes Velmar makes to audio files, kept so that any of them
+// can be undone, and redone, later and across restarts. While a change is open
+// (TChange), every save and every rename of an audio file is recorded: before a file
+// is written, the bytes of the tag regions the save replaces (everything before the
+// audio, everything after it; never the audio) are written to the change's record
+// and flushed; after it, a fingerprint of the file's new state (size, modification
+// time, checksum of the new tag regions). Undo puts the old bytes back through the
+// same safe save, and the old names through the same never-replacing moves, but only
+// where a file is still exactly as the change left it: a file another program
+// changed or moved since is left as it is and reported.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "base/iofunc.h"
+#include "base/messages.h"
+#include "file/changewatch.h"
+
+namespace velmar {
+
+// What a file looked like: its size, modification time and the checksum of its
+// tag regions.
+struct TFileState {
+    int64_t Size = -1, Modified = 0;
+    uint32_t TagCrc = 0;
+    bool operator==(const TFileState&) const = default;
+};
+
+// One file of a change: written (its tag regions) or moved (its name).
+struct TChangedFile {
+    bool Moved = false;
+    std::filesystem::path OldName, NewName;
+    TBytes OldHead, OldTail, NewHead, NewTail;  // a written file's tag regions before and after
+    bool Written = false;                       // the change got to the end of this file
+    TFileState Done, Undone;                    // as the change (or a redo) and as an undo left it
+};
+
+struct TChangeRecord {
+    uint64_t Id = 0;
+    int64_t Time = 0;  // seconds since 1970
+    std::string Command, Text;
+    bool Undone = false;
+    int64_t UndoneAt = 0;  // when it was last undone, in nanoseconds; 0 when never
+    std::vector<TChangedFile> Files;
+    uint64_t Bytes = 0;  // the record's size on disk
+};
+
+struct THistoryLimits {
+    size_t Changes = 100;
+    uint64_t Bytes = uint64_t(256) << 20;
+};
+
+// What an undo or a redo did: the files put back, and those left as they are with the reason.
+struct TUndoOutcome {
+    uint64_t Id = 0;  // 0: there was nothing to undo or redo
+    std::string Text;
+    size_t Restored = 0;
+    std::vector<std::pair<std::filesystem::path, std::string>> LeftAlone;
+};
+
+class THistory {
+public:
+    // $XDG_STATE_HOME/velmar/history, else ~/.local/state/velmar/history.
+    static std::filesystem::path DefaultFolder();
+    explicit THistory(std::filesystem::path folder = DefaultFolder(), THistoryLimits limits = {});
+
+    // Every change recorded, newest first (with `withBytes` false, the tag bytes are not kept).
+    std::vector<TChangeRecord> Changes(bool withBytes = false) const;
+    // Undoes the change `id`, or with 0 the newest that is not undone.
+    TUndoOutcome Undo(uint64_t id = 0);
+    // Does again the change undone last, when it is still undone.
+    TUndoOutcome Redo();
+    const std::filesystem::path& Folder() const { return Dir; }
+    const THistoryLimits& Limits() const { return Limit; }
+
+private:
+    friend class TChange;
+    // The folder, made 0700; throws when it is not the user's own and private.
+    std::filesystem::path OpenFolder() const;
+    void Prune() const;
+    std::filesystem::path Dir;
+    THistoryLimits Limit;
+};
+
+// Records the writes and moves of audio files made while it lives as one change of
+// the history. The record is made when the first file is about to be written; a
+// change that writes nothing leaves nothing. One change at a time per process.
+class TChange : public TChangeWatch {
+public:
+    TChange(const THistory& history, std::string command, std::string text, TMessageSink& sink);
+    ~TChange() override;
+    TChange(const TChange&) = delete;
+    TChange& operator=(const TChange&) = delete;
+    uint64_t Id() const { return RecordId; }
+    // True when the change could not be recorded (it still ran): it cannot be undone.
+    bool NotRecorded() const { return Failed; }
+
+    void BeforeWrite(const std::filesystem::path& file, int fd, int64_t headLength, int64_t tailFrom) override;
+    void AfterWrite(const std::filesystem::path& file, int64_t headLength, int64_t tailFrom) override;
+    void AfterMove(const std::filesystem::path& from, const std::filesystem::path& to) override;
+
+private:
+    void Open();
+    void Append(char kind, const TBytes& payload, bool flush);
+    const THistory& History;
+    std::string Command, Text;
+    TMessageSink& Sink;
+    uint64_t RecordId = 0;
+    int Fd = -1;
+    bool Failed = false;
+    TChangeWatch* Previous = nullptr;
+    std::vector<std::filesystem::path> Written;  // the files with a "before" entry, by index
+};
+
+}  // namespace velmar
