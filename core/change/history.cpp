@@ -176,6 +176,7 @@ TChangeRecord ReadRecord(const fs::path& path, bool withBytes) {
                     f.OldName = f.NewName = e.Text();
                     f.OldHead = e.Bytes();
                     f.OldTail = e.Bytes();
+                    f.Undone.Modified = int64_t(e.U64());
                     if (!withBytes) f.OldHead.clear(), f.OldTail.clear();
                     r.Files.push_back(std::move(f));
                     break;
@@ -348,6 +349,11 @@ TUndoOutcome Turn(const fs::path& path, const TChangeRecord& r, bool undo) {
                 at, sink.Messages.empty() ? "its tags are not where the change left them" : sink.Messages.back());
             continue;
         }
+        // The file gets the time it had in the state it returns to, so that the
+        // fingerprints of the changes before (or after) this one hold again.
+        const int64_t time = undo ? f.Undone.Modified : f.Done.Modified;
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(time / 1000000000), long(time % 1000000000)}};
+        ::utimensat(AT_FDCWD, at.c_str(), times, AT_SYMLINK_NOFOLLOW);
         TWriter e;
         e.U64(i);
         e.State(StateOf(at, int64_t(head.size()), int64_t(tail.size())));
@@ -460,6 +466,7 @@ void TChange::BeforeWrite(const fs::path& file, int fd, int64_t headLength, int6
     b.Text(file.string());
     b.Bytes(ReadRange(fd, 0, headLength));
     b.Bytes(ReadRange(fd, tailFrom, int64_t(st.st_size) - tailFrom));
+    b.U64(uint64_t(ModificationTime(st)));
     // Flushed before the file is written: its old tags are never only in the file.
     AppendEntry(Fd, 'B', b.Out, true);
     Written.push_back(file);

@@ -283,6 +283,53 @@ def closing_zero_texts():
              "edited without a zero inside, the other text as it was")
 
 
+def undo_every_change():
+    """set, fill, rename, wipe and a picture on mutagen-tagged files, then undo five
+    times: every file byte for byte as it was, under its old name. A file mutagen
+    changed after a change is left as mutagen left it, named, with exit status 1."""
+    folder = path_in_work("undo")
+    os.makedirs(folder)
+    os.environ["XDG_STATE_HOME"] = path_in_work("undo-state")  # a history of these changes alone
+    for n, name in enumerate(["Band - One.mp3", "Band - Two.mp3"]):
+        path = os.path.join(folder, name)
+        shutil.copy(untagged_copy("u%d.mp3" % n), path)
+        tags = id3.ID3()
+        tags.add(id3.TIT2(encoding=1, text="Título %d" % n))
+        tags.add(id3.TRCK(encoding=0, text="%d/2" % (n + 1)))
+        tags.add(id3.COMM(encoding=0, lang="eng", desc="", text="kept"))
+        tags.save(path, v2_version=3)
+    def state():
+        return {n: open(os.path.join(folder, n), "rb").read() for n in sorted(os.listdir(folder))}
+    original = state()
+    files = lambda: [os.path.join(folder, n) for n in sorted(os.listdir(folder))]
+    picture = os.path.join(WORK, "cover.png")
+    with open(picture, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + bytes(range(256)))
+    steps = [("set", "--title", "Changed"), ("fill", "--mask", "%00 - %01"), ("rename", "--mask", "%10 %01"),
+             ("wipe", "--v1"), ("set", "--picture", picture)]
+    for step in steps:
+        r = run(CLI, *step, *files())
+        check_eq(r.returncode, 0, "velmar-cli %s: %s" % (step[0], r.stderr))
+    for _ in steps:
+        r = run(CLI, "undo")
+        check_eq(r.returncode, 0, "velmar-cli undo: " + r.stderr)
+    check(state() == original, "five undos give every file back byte for byte under its name", sorted(state()))
+    r = run(CLI, "undo")
+    check_eq(r.returncode, 1, "nothing more to undo")
+    # Changed by mutagen after a change: left alone and named.
+    run(CLI, "set", "--title", "Velmar", *files())
+    victim = files()[0]
+    tags = id3.ID3(victim)
+    tags.add(id3.TALB(encoding=1, text="Mutagen album"))
+    tags.save(victim, v2_version=3)
+    mutagen_bytes = open(victim, "rb").read()
+    r = run(CLI, "undo")
+    check_eq(r.returncode, 1, "undo with a file changed since exits 1")
+    check(os.path.basename(victim) in r.stderr, "the file changed since is named", r.stderr)
+    check(open(victim, "rb").read() == mutagen_bytes, "the file changed since is left as mutagen left it")
+    check(open(files()[1], "rb").read() == original[os.path.basename(files()[1])], "the other file is undone")
+
+
 # ---- the checks ----
 def mutagen_written():
     path = untagged_copy("mutagen.mp3")
@@ -922,6 +969,7 @@ def main():
         rename_peer_tagged()
         fill_read_by_peers()
         closing_zero_texts()
+        undo_every_change()
         pictures_and_texts_read_by_mutagen()
         list_read_back()
         match_by_rule()
