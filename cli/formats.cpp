@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <map>
 
 #include "batch/filltags.h"
 #include "batch/rename.h"
 #include "edit/tagedit.h"
 #include "file/filescan.h"
+#include "history.h"
 #include "report.h"
 
 namespace velmar::cli {
@@ -107,7 +109,7 @@ int Formats(const std::vector<std::string>& args) {
     return 0;
 }
 
-int Rename(const std::vector<std::string>& args) {
+int Rename(const std::vector<std::string>& args, const THistory* history) {
     std::string data, formatName, mask;
     bool dryRun = false, haveMask = false;
     std::vector<fs::path> files;
@@ -155,7 +157,7 @@ int Rename(const std::vector<std::string>& args) {
     if (dryRun)
         for (const TRenamePlan& plan : plans) results.push_back({false, plan.From, plan.Problem});
     else
-        results = CarryOutRenames(plans);
+        results = ApplyRenames(plans, CommandLine("rename", args), Recording(history));
     int status = 0;
     for (size_t i = 0; i < plans.size(); ++i) {
         if (!results[i].Problem.empty()) {
@@ -253,7 +255,7 @@ void PrintFillValues(const fs::path& file, const TFillValues& v) {
 
 }  // namespace
 
-int Fill(const std::vector<std::string>& args) {
+int Fill(const std::vector<std::string>& args, const THistory* history) {
     if (std::find(args.begin(), args.end(), "--help") != args.end()) {
         std::cout << kFillUsage;
         return 0;
@@ -266,20 +268,24 @@ int Fill(const std::vector<std::string>& args) {
     std::vector<fs::path> files;
     const std::string error = ParseFillOptions(args, mask, common, options, dryRun, files);
     if (!error.empty()) return UsageError(error, kFillUsage);
-    int status = 0;
+    // Each file by its own name and extension; a file whose name does not fit is left out.
     std::vector<fs::path> unfit;
+    std::map<fs::path, TFillValues> fitting;
+    TFileChange change{CommandLine("fill", args), "Fill tags from names", {}, {}};
     for (size_t i = 0; i < files.size(); ++i) {
-        // Each file by its own name and extension.
         const TFillValues values = FillValuesFor(files[i].stem().string(), mask, int(i + 1), common, options);
         if (dryRun) PrintFillValues(files[i], values);
-        if (!values.Matched) unfit.push_back(files[i]);
-        if (dryRun || !values.Matched) continue;
-        TFileSink sink;
-        if (!WriteFillValues(files[i], values, int(files.size()), common, options, sink)) {
-            std::cerr << "velmar-cli: " << Printable(files[i].string()) << ": the tags were not written\n";
-            status = 1;
+        if (!values.Matched) {
+            unfit.push_back(files[i]);
+        } else if (!dryRun) {
+            change.Files.push_back(files[i]);
+            fitting.emplace(files[i], values);
         }
     }
+    change.Write = [&](const fs::path& file, TMessageSink& sink) {
+        return WriteFillValues(file, fitting.at(file), int(files.size()), common, options, sink);
+    };
+    int status = change.Files.empty() ? 0 : ApplyPrinting(change, history);
     if (!unfit.empty()) {
         std::cerr << "velmar-cli: " << unfit.size() << " file(s) left as they are (name does not fit its mask):\n";
         for (const fs::path& f : unfit) std::cerr << "  " << Printable(f.string()) << "\n";

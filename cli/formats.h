@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "batch/datafolders.h"
+#include "change/history.h"
 
 namespace velmar::cli {
 
@@ -15,9 +16,10 @@ namespace velmar::cli {
 // PREFIX/bin/velmar-cli, else the one the program was built with.
 TDataFolders DataFolders(const std::string& given);
 
-// Each returns the exit status: 0 done, 1 a file failed, 2 a usage error.
-int Rename(const std::vector<std::string>& args);
+// Each returns the exit status: 0 done, 1 a file failed, 2 a usage error. The
+// changes are recorded in `history` unless it is null.
+int Rename(const std::vector<std::string>& args, const THistory* history);
 int Formats(const std::vector<std::string>& args);
-int Fill(const std::vector<std::string>& args);
+int Fill(const std::vector<std::string>& args, const THistory* history);
 
 }  // namespace velmar::cli

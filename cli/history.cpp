@@ -42,18 +42,37 @@ int Report(const TUndoOutcome& out, const char* what) {
 
 }  // namespace
 
-std::unique_ptr<TChange> ChangeFor(const std::string& command, const std::vector<std::string>& args,
-                                   const THistory& history, TMessageSink& sink) {
-    static const std::pair<const char*, const char*> kTexts[] = {
-        {"set", "Set tags"}, {"fill", "Fill tags from names"}, {"rename", "Rename"}, {"wipe", "Wipe tags"}};
-    const auto it =
-        std::find_if(std::begin(kTexts), std::end(kTexts), [&](const auto& t) { return command == t.first; });
-    if (it == std::end(kTexts) || std::find(args.begin(), args.end(), "--dry-run") != args.end() ||
-        std::find(args.begin(), args.end(), "--help") != args.end())
-        return nullptr;
+std::string CommandLine(const std::string& command, const std::vector<std::string>& args) {
     std::string line = "velmar-cli " + command;
-    for (const std::string& a : args) line += " " + a;
-    return std::make_unique<TChange>(history, line, it->second, sink);
+    for (const std::string& a : args) line += a.find_first_of(" \t'\"") == std::string::npos ? " " + a : " '" + a + "'";
+    return line;
+}
+
+namespace {
+
+class TErrorSink : public TMessageSink {
+public:
+    void Error(const std::string& text) override { std::cerr << "velmar-cli: " << Printable(text) << "\n"; }
+};
+
+}  // namespace
+
+TApplyOptions Recording(const THistory* history) {
+    static TErrorSink sink;
+    return {history, &sink, {}};
+}
+
+int ApplyPrinting(const TFileChange& change, const THistory* history) {
+    int status = 0;
+    TApplyOptions options = Recording(history);
+    options.OnFile = [&](size_t i, const TFileOutcome& outcome) {
+        for (const std::string& m : outcome.Messages)
+            std::cerr << "velmar-cli: " << Printable(change.Files[i].string() + ": " + m) << "\n";
+        if (!outcome.Written) status = 1;
+        return true;
+    };
+    ApplyChange(change, options);
+    return status;
 }
 
 int Undo(const std::vector<std::string>& args, THistory& history) {

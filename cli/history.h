@@ -1,19 +1,24 @@
 #pragma once
-// `velmar-cli undo`, `redo` and `history`, and the change every command that
-// writes files is recorded as.
-#include <memory>
+// `velmar-cli undo`, `redo` and `history`, and how the commands that write files
+// hand their changes to the core and print what became of each file.
 #include <string>
 #include <vector>
 
 #include "base/messages.h"
+#include "change/apply.h"
 #include "change/history.h"
 
 namespace velmar::cli {
 
-// The change a writing command is recorded as, or none for `--dry-run` and for
-// commands that write no audio file.
-std::unique_ptr<TChange> ChangeFor(const std::string& command, const std::vector<std::string>& args,
-                                   const THistory& history, TMessageSink& sink);
+// "velmar-cli COMMAND ARGS...", as the history shows where a change came from.
+std::string CommandLine(const std::string& command, const std::vector<std::string>& args);
+
+// Applies a change (recorded in `history` unless it is null), printing each file's
+// messages as "velmar-cli: FILE: text" when it is done. 0 when every file was
+// written, else 1.
+int ApplyPrinting(const TFileChange& change, const THistory* history);
+// The options that record a change in `history` (none when null), its own messages printed.
+TApplyOptions Recording(const THistory* history);
 
 // Each returns the exit status: 0 done, 1 a file was left as it is or nothing was
 // there to undo, 2 a usage error.

@@ -17,6 +17,7 @@
 #include "file/filereader.h"
 #include "file/filescan.h"
 #include "formats.h"
+#include "history.h"
 #include "report.h"
 
 namespace velmar::cli {
@@ -197,8 +198,7 @@ bool DryWipe(const fs::path& file, TWipeChoice choice) {
     return true;
 }
 
-bool WipeFile(const fs::path& file, TWipeChoice choice) {
-    TNamedSink sink(file.string());
+bool WipeFile(const fs::path& file, TWipeChoice choice, TMessageSink& sink) {
     TWipeChoice removed;
     switch (WipeTags(file, choice, sink, &removed)) {
         case TWipeResult::Wiped:
@@ -281,7 +281,7 @@ int Match(const std::vector<std::string>& args) {
     return status;
 }
 
-int Wipe(const std::vector<std::string>& args) {
+int Wipe(const std::vector<std::string>& args, const THistory* history) {
     TWipeChoice choice;
     bool dryRun = false;
     std::vector<fs::path> files;
@@ -305,9 +305,15 @@ int Wipe(const std::vector<std::string>& args) {
     }
     if (!choice.Any()) return UsageError("wipe needs at least one of --v2, --v1 and --lyrics3", kWipeUsage);
     if (files.empty()) return UsageError("wipe needs at least one file", kWipeUsage);
+    if (!dryRun) {
+        const TFileChange change{
+            CommandLine("wipe", args), "Wipe tags", files,
+            [choice](const fs::path& file, TMessageSink& sink) { return WipeFile(file, choice, sink); }};
+        return ApplyPrinting(change, history);
+    }
     int status = 0;
     for (const fs::path& file : files)
-        if (!(dryRun ? DryWipe(file, choice) : WipeFile(file, choice))) status = 1;
+        if (!DryWipe(file, choice)) status = 1;
     return status;
 }
 

@@ -151,7 +151,7 @@ int Recover(const std::vector<std::string>& args) {
     return status;
 }
 
-int Set(const std::vector<std::string>& args) {
+int Set(const std::vector<std::string>& args, const THistory* history) {
     cli::TSetOptions options;
     std::vector<std::string> files;
     const std::string error = cli::ParseSetOptions(args, options, files);
@@ -168,12 +168,13 @@ int Set(const std::vector<std::string>& args) {
         std::cerr << "velmar-cli: " << failed << "\n";
         return 1;
     }
-    int status = 0;
-    for (const std::string& f : files) {
-        TPrintingSink sink(f);
-        if (!cli::SetTags(f, options, sink)) status = 1;
-    }
-    return status;
+    TFileChange change{cli::CommandLine("set", args),
+                       "Set tags",
+                       {files.begin(), files.end()},
+                       [&options](const std::filesystem::path& f, TMessageSink& sink) {
+                           return cli::SetTags(f.string(), options, sink);
+                       }};
+    return cli::ApplyPrinting(change, history);
 }
 
 int Check(const std::vector<std::string>& args) {
@@ -183,13 +184,7 @@ int Check(const std::vector<std::string>& args) {
     return cli::RunCheck(options);
 }
 
-// Messages of the history of changes.
-class THistorySink : public TMessageSink {
-public:
-    void Error(const std::string& text) override { std::cerr << "velmar-cli: " << cli::Printable(text) << "\n"; }
-};
-
-int Run(const std::string& command, const std::vector<std::string>& args);
+int Run(const std::string& command, const std::vector<std::string>& args, const THistory* history);
 
 }  // namespace
 
@@ -205,23 +200,21 @@ int main(int argc, char** argv) {
     if (command == "undo") return cli::Undo(args, history);
     if (command == "redo") return cli::Redo(args, history);
     if (command == "history") return cli::History(args, history);
-    THistorySink sink;
-    const auto change = recorded ? cli::ChangeFor(command, args, history, sink) : nullptr;
-    return Run(command, args);
+    return Run(command, args, recorded ? &history : nullptr);
 }
 
 namespace {
 
-int Run(const std::string& command, const std::vector<std::string>& args) {
+int Run(const std::string& command, const std::vector<std::string>& args, const THistory* history) {
     if (command == "info") return Info(args);
-    if (command == "set") return Set(args);
+    if (command == "set") return Set(args, history);
     if (command == "check") return Check(args);
-    if (command == "rename") return cli::Rename(args);
+    if (command == "rename") return cli::Rename(args, history);
     if (command == "formats") return cli::Formats(args);
-    if (command == "fill") return cli::Fill(args);
+    if (command == "fill") return cli::Fill(args, history);
     if (command == "list") return cli::List(args);
     if (command == "match") return cli::Match(args);
-    if (command == "wipe") return cli::Wipe(args);
+    if (command == "wipe") return cli::Wipe(args, history);
     if (command == "pictures") return cli::Pictures(args);
     if (command == "recover") return Recover(args);
     if (command == "--version") {
