@@ -377,6 +377,7 @@ bool TMP3Object::WriteTagBytes(const TBytes& head, const TBytes& tail) {
 }
 
 bool TMP3Object::RemoveTags(bool removeID3v2, bool removeLyrics3, bool removeID3v1) {
+    TBytes head, tail;
     try {
         if (FileSize < 0) throw EMP3Object("the file has not been loaded");
         TFileStream in(LoadedName, TFileStream::OpenRead);
@@ -387,19 +388,17 @@ bool TMP3Object::RemoveTags(bool removeID3v2, bool removeLyrics3, bool removeID3
             return out;
         };
         const int64_t lyricsSize = Lyrics3Tag.Present ? Lyrics3Tag.Size : 0;
-        const TBytes head = removeID3v2 ? TBytes() : bytes(0, DataStart);
-        TBytes tail = removeLyrics3 ? TBytes() : bytes(AudioEnd, lyricsSize);
+        if (!removeID3v2) head = bytes(0, DataStart);
+        if (!removeLyrics3) tail = bytes(AudioEnd, lyricsSize);
         if (ID3v1Tag.Present && !removeID3v1) {
             const TBytes v1 = bytes(AudioEnd + lyricsSize, 128);
             tail.insert(tail.end(), v1.begin(), v1.end());
         }
-        WriteTags(WriteTargetOf(LoadedName), true, head, tail);
-        FileSize = -1;  // the object no longer describes the file: load it again to use it
-        return true;
     } catch (const std::exception& e) {
         Sink->Error(std::string("Error MP3Object::SaveFile. Message: ") + e.what());
         return false;
     }
+    return WriteTagBytes(head, tail);
 }
 
 void TMP3Object::WriteTags(const fs::path& target, bool sameFile, const TBytes& head, const TBytes& tail) {
