@@ -401,8 +401,7 @@ TUndoOutcome Turn(const fs::path& path, const TChangeRecord& r, bool undo, const
         const TBytes& nowHead = undo ? f.NewHead : f.OldHead;
         const TBytes& nowTail = undo ? f.NewTail : f.OldTail;
         if (const TFileState now = StateOf(at, int64_t(nowHead.size()), int64_t(nowTail.size()));
-            now != expected &&
-            !(now.Size == expected.Size && now.TagCrc == expected.TagCrc && leftSo(at, now))) {
+            now != expected && !(now.Size == expected.Size && now.TagCrc == expected.TagCrc && leftSo(at, now))) {
             out.LeftAlone.emplace_back(at, "it was changed by another program since");
             step();
             continue;
@@ -428,11 +427,10 @@ TUndoOutcome Turn(const fs::path& path, const TChangeRecord& r, bool undo, const
         step();
     }
     if (!moves.empty()) {
-        const std::vector<TRenameResult> results =
-            CarryOutRenames(PlanMoves(moves), [&](size_t, const TRenameResult&) {
-                step();
-                return true;
-            });
+        const std::vector<TRenameResult> results = CarryOutRenames(PlanMoves(moves), [&](size_t, const TRenameResult&) {
+            step();
+            return true;
+        });
         for (size_t k = 0; k < results.size(); ++k) {
             // A file that could not take its name may still have moved (to a temporary name).
             if (results[k].Now != moves[k].first) out.Moved.emplace_back(moves[k].first, results[k].Now);
