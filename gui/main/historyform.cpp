@@ -81,7 +81,13 @@ void THistoryForm::Fill() {
     }
     lvChanges->addTopLevelItems(items);
     for (int c : {0, 1, 3, 4}) lvChanges->resizeColumnToContents(c);
+    // The change chosen before; at first the one Edit > Undo would undo.
     QTreeWidgetItem* current = items.isEmpty() ? nullptr : items.first();
+    for (QTreeWidgetItem* item : items)
+        if (chosen == 0 && !item->data(0, kUndoneRole).toBool()) {
+            current = item;
+            break;
+        }
     for (QTreeWidgetItem* item : items)
         if (item->data(0, kIdRole).toULongLong() == chosen) current = item;
     lvChanges->setCurrentItem(current);
