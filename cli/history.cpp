@@ -25,9 +25,6 @@ int UsageError(const std::string& error) {
     return 2;
 }
 
-// "Rename of 12 file(s)": the text of a change and the number of its files.
-std::string Described(const TChangeRecord& r) { return r.Text + " of " + std::to_string(r.Files.size()) + " file(s)"; }
-
 int Report(const TUndoOutcome& out, const char* what) {
     if (out.Id == 0) {
         std::cerr << "velmar-cli: nothing to " << what << "\n";

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
+#include <tuple>
 
 #include "base/sysio.h"
 #include "batch/rename.h"
@@ -146,12 +148,15 @@ TBytes ReadWhole(const fs::path& path) {
     return in;
 }
 
-// Reads a record; the files' tag bytes only when asked.
-TChangeRecord ReadRecord(const fs::path& path, bool withBytes) {
+// Reads a record; the files' tag bytes only when asked. `readLength`, when given,
+// receives the length of the entries that were read whole.
+TChangeRecord ReadRecord(const fs::path& path, bool withBytes, size_t* readLength = nullptr) {
     TChangeRecord r;
     const TBytes in = ReadWhole(path);
     r.Bytes = in.size();
+    if (readLength) *readLength = 0;
     if (in.size() < sizeof kMagic || std::memcmp(in.data(), kMagic, sizeof kMagic) != 0) return r;
+    if (readLength) *readLength = sizeof kMagic;
     for (size_t at = sizeof kMagic; at + 13 <= in.size();) {
         const char kind = char(in[at]);
         uint64_t length = 0;
@@ -163,6 +168,7 @@ TChangeRecord ReadRecord(const fs::path& path, bool withBytes) {
         if (crc != Crc(whole)) break;
         TReader e(whole.subspan(9));
         at += 13 + size_t(length);
+        if (readLength) *readLength = at;
         try {
             switch (kind) {
                 case 'H':
@@ -253,6 +259,10 @@ void AppendEntry(int fd, char kind, const TBytes& payload, bool flush) {
 
 }  // namespace
 
+std::string Described(const TChangeRecord& change) {
+    return change.Text + " of " + std::to_string(change.Files.size()) + " file(s)";
+}
+
 fs::path THistory::DefaultFolder() {
     if (const char* state = std::getenv("XDG_STATE_HOME"); state && fs::path(state).is_absolute())
         return fs::path(state) / "velmar" / "history";
@@ -276,11 +286,40 @@ fs::path THistory::OpenFolder() const {
 std::vector<TChangeRecord> THistory::Changes(bool withBytes) const {
     std::vector<TChangeRecord> out;
     const auto files = RecordFiles(Dir);
+    std::map<uint64_t, TCached> seen;
     for (auto it = files.rbegin(); it != files.rend(); ++it) {
-        TChangeRecord r = ReadRecord(it->second, withBytes);
-        if (r.Id != 0) out.push_back(std::move(r));
+        if (withBytes) {
+            TChangeRecord r = ReadRecord(it->second, true);
+            if (r.Id != 0) out.push_back(std::move(r));
+            continue;
+        }
+        // Records only grow: one of the same size and time as when it was read is read already.
+        struct stat st {};
+        if (::lstat(it->second.c_str(), &st) != 0) continue;
+        TCached entry{int64_t(st.st_size), ModificationTime(st), {}};
+        const auto cached = Cache.find(it->first);
+        if (cached != Cache.end() && cached->second.Size == entry.Size && cached->second.Modified == entry.Modified)
+            entry.Record = cached->second.Record;
+        else
+            entry.Record = ReadRecord(it->second, false);
+        if (entry.Record.Id != 0) out.push_back(entry.Record);
+        seen.emplace(it->first, std::move(entry));
     }
+    if (!withBytes) Cache = std::move(seen);
     return out;
+}
+
+TChangeRecord THistory::NextUndo() const {
+    for (TChangeRecord& r : Changes())
+        if (!r.Undone) return std::move(r);
+    return {};
+}
+
+TChangeRecord THistory::NextRedo() const {
+    TChangeRecord latest;
+    for (TChangeRecord& r : Changes())
+        if (r.Undone && r.UndoneAt > latest.UndoneAt) latest = std::move(r);
+    return latest;
 }
 
 void THistory::Prune() const {
@@ -301,10 +340,35 @@ void THistory::Prune() const {
 
 namespace {
 
+// Where the history's own changes, undos and redos left files: name, size and time.
+using TLeftStates = std::set<std::tuple<fs::path, int64_t, int64_t>>;
+
+TLeftStates LeftStates(const std::vector<TChangeRecord>& records) {
+    TLeftStates out;
+    for (const TChangeRecord& r : records)
+        for (const TChangedFile& f : r.Files) {
+            if (f.Done.Size >= 0) out.emplace(f.NewName, f.Done.Size, f.Done.Modified);
+            if (f.Undone.Size >= 0) out.emplace(f.OldName, f.Undone.Size, f.Undone.Modified);
+        }
+    return out;
+}
+
 // Undoes (or redoes) one change in its record: the written files get `from` bytes
-// back where they are in the state `expected`, the moved files their old names.
-TUndoOutcome Turn(const fs::path& path, const TChangeRecord& r, bool undo) {
-    TUndoOutcome out{r.Id, r.Text, 0, {}};
+// back where they are in the state `expected`, the moved files their old names. A
+// file is also as the change left it when its tags are, and its size and time are
+// those a later change, undo or redo of the history left it with: nobody else
+// touched it since (a rename, then an edit of the renamed files, undone in turn).
+TUndoOutcome Turn(const fs::path& path, const TChangeRecord& r, bool undo, const TUndoProgress& progress,
+                  TLeftStates left) {
+    auto leftSo = [&](const fs::path& at, const TFileState& now) {
+        return left.count({at, now.Size, now.Modified}) > 0;
+    };
+    TUndoOutcome out{r.Id, r.Text, 0, {}, {}, {}};
+    const size_t total = size_t(std::count_if(r.Files.begin(), r.Files.end(), [](const auto& f) { return f.Written; }));
+    size_t done = 0;
+    auto step = [&] {
+        if (progress) progress(++done, total);
+    };
     const int fd = sysio::Open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) throw std::runtime_error("Cannot open the history record " + path.string());
     struct TClose {
@@ -324,8 +388,9 @@ TUndoOutcome Turn(const fs::path& path, const TChangeRecord& r, bool undo) {
         const fs::path& at = undo ? f.NewName : f.OldName;
         if (f.Moved) {
             const TFileState now = StateOf(at, 0, 0);
-            if (now.Size != expected.Size || now.Modified != expected.Modified) {
+            if (now.Size != expected.Size || (now.Modified != expected.Modified && !leftSo(at, now))) {
                 out.LeftAlone.emplace_back(at, "it was changed or moved by another program since");
+                step();
                 continue;
             }
             moves.emplace_back(at, undo ? f.OldName : f.NewName);
@@ -336,8 +401,10 @@ TUndoOutcome Turn(const fs::path& path, const TChangeRecord& r, bool undo) {
         const TBytes& tail = undo ? f.OldTail : f.NewTail;
         const TBytes& nowHead = undo ? f.NewHead : f.OldHead;
         const TBytes& nowTail = undo ? f.NewTail : f.OldTail;
-        if (StateOf(at, int64_t(nowHead.size()), int64_t(nowTail.size())) != expected) {
+        if (const TFileState now = StateOf(at, int64_t(nowHead.size()), int64_t(nowTail.size()));
+            now != expected && !(now.Size == expected.Size && now.TagCrc == expected.TagCrc && leftSo(at, now))) {
             out.LeftAlone.emplace_back(at, "it was changed by another program since");
+            step();
             continue;
         }
         TCollectingSink sink;
@@ -347,6 +414,7 @@ TUndoOutcome Turn(const fs::path& path, const TChangeRecord& r, bool undo) {
             object.FileSize - object.AudioEnd != int64_t(nowTail.size()) || !object.WriteTagBytes(head, tail)) {
             out.LeftAlone.emplace_back(
                 at, sink.Messages.empty() ? "its tags are not where the change left them" : sink.Messages.back());
+            step();
             continue;
         }
         // The file gets the time it had in the state it returns to, so that the
@@ -356,13 +424,22 @@ TUndoOutcome Turn(const fs::path& path, const TChangeRecord& r, bool undo) {
         ::utimensat(AT_FDCWD, at.c_str(), times, AT_SYMLINK_NOFOLLOW);
         TWriter e;
         e.U64(i);
-        e.State(StateOf(at, int64_t(head.size()), int64_t(tail.size())));
+        const TFileState put = StateOf(at, int64_t(head.size()), int64_t(tail.size()));
+        e.State(put);
         AppendEntry(fd, undo ? 'u' : 'r', e.Out, false);
+        left.emplace(at, put.Size, put.Modified);  // a file the change wrote twice is put back step by step
         ++out.Restored;
+        out.Rewritten.push_back(at);
+        step();
     }
     if (!moves.empty()) {
-        const std::vector<TRenameResult> results = CarryOutRenames(PlanMoves(moves));
+        const std::vector<TRenameResult> results = CarryOutRenames(PlanMoves(moves), [&](size_t, const TRenameResult&) {
+            step();
+            return true;
+        });
         for (size_t k = 0; k < results.size(); ++k) {
+            // A file that could not take its name may still have moved (to a temporary name).
+            if (results[k].Now != moves[k].first) out.Moved.emplace_back(moves[k].first, results[k].Now);
             if (!results[k].Moved) {
                 out.LeftAlone.emplace_back(moves[k].first, results[k].Problem);
                 continue;
@@ -380,7 +457,7 @@ TUndoOutcome Turn(const fs::path& path, const TChangeRecord& r, bool undo) {
 
 }  // namespace
 
-TUndoOutcome THistory::Undo(uint64_t id) {
+TUndoOutcome THistory::Undo(uint64_t id, const TUndoProgress& progress) {
     for (const auto& [number, path] : [&] {
              auto files = RecordFiles(Dir);
              std::reverse(files.begin(), files.end());
@@ -392,28 +469,27 @@ TUndoOutcome THistory::Undo(uint64_t id) {
             if (id != 0) throw std::runtime_error("change " + std::to_string(id) + " is undone already");
             continue;
         }
-        return Turn(path, r, true);
+        return Turn(path, r, true, progress, LeftStates(Changes()));
     }
     if (id != 0) throw std::runtime_error("there is no change " + std::to_string(id) + " in the history");
     return {};
 }
 
-TUndoOutcome THistory::Redo() {
-    fs::path latest;
-    int64_t latestAt = 0;
-    for (const auto& [number, path] : RecordFiles(Dir)) {
-        const TChangeRecord r = ReadRecord(path, false);
-        if (r.Undone && r.UndoneAt > latestAt) {
-            latestAt = r.UndoneAt;
-            latest = path;
-        }
-    }
-    if (latest.empty()) return {};
-    return Turn(latest, ReadRecord(latest, true), false);
+TUndoOutcome THistory::Redo(const TUndoProgress& progress) {
+    const TChangeRecord latest = NextRedo();
+    if (latest.Id == 0) return {};
+    const fs::path path = RecordName(Dir, latest.Id);
+    return Turn(path, ReadRecord(path, true), false, progress, LeftStates(Changes()));
 }
 
-TChange::TChange(const THistory& history, std::string command, std::string text, TMessageSink& sink)
-    : History(history), Command(std::move(command)), Text(std::move(text)), Sink(sink), Previous(ChangeWatch()) {
+TChange::TChange(const THistory& history, std::string command, std::string text, TMessageSink& sink,
+                 uint64_t continuing)
+    : History(history),
+      Command(std::move(command)),
+      Text(std::move(text)),
+      Sink(sink),
+      Continuing(continuing),
+      Previous(ChangeWatch()) {
     SetChangeWatch(this);
 }
 
@@ -434,6 +510,18 @@ void TChange::Open() {
     try {
         const fs::path folder = History.OpenFolder();
         const auto files = RecordFiles(folder);
+        if (Continuing != 0 && !files.empty() && files.back().first == Continuing) {
+            // Still the newest, never undone, and whole to its end: the files are added to it.
+            size_t length = 0;
+            const TChangeRecord r = ReadRecord(files.back().second, false, &length);
+            if (r.Id == Continuing && !r.Undone && r.UndoneAt == 0 && length == r.Bytes &&
+                (Fd = sysio::Open(files.back().second.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC)) >= 0) {
+                RecordId = Continuing;
+                // The files' entries by index, in the record's order: a move has no name to look up.
+                for (const TChangedFile& f : r.Files) Written.push_back(f.Moved ? fs::path() : f.OldName);
+                return;
+            }
+        }
         RecordId = files.empty() ? 1 : files.back().first + 1;
         for (;; ++RecordId) {
             const fs::path name = RecordName(folder, RecordId);

@@ -11,6 +11,8 @@
 // changed or moved since is left as it is and reported.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,9 @@ struct TChangeRecord {
     uint64_t Bytes = 0;  // the record's size on disk
 };
 
+// How a change is shown: its text and the number of its files, "Rename of 12 file(s)".
+std::string Described(const TChangeRecord& change);
+
 struct THistoryLimits {
     size_t Changes = 100;
     uint64_t Bytes = uint64_t(256) << 20;
@@ -58,7 +63,14 @@ struct TUndoOutcome {
     std::string Text;
     size_t Restored = 0;
     std::vector<std::pair<std::filesystem::path, std::string>> LeftAlone;
+    // The files whose tags were written back, and the files that moved: the name each
+    // had before and the name it has now.
+    std::vector<std::filesystem::path> Rewritten;
+    std::vector<std::pair<std::filesystem::path, std::filesystem::path>> Moved;
 };
+
+// Hears how far an undo or a redo got: the files done, of all the files of the change.
+using TUndoProgress = std::function<void(size_t done, size_t total)>;
 
 class THistory {
 public:
@@ -66,14 +78,21 @@ public:
     static std::filesystem::path DefaultFolder();
     explicit THistory(std::filesystem::path folder = DefaultFolder(), THistoryLimits limits = {});
 
-    // Every change recorded, newest first (with `withBytes` false, the tag bytes are not kept).
+    // Every change recorded, newest first (with `withBytes` false, the tag bytes are not
+    // kept, and a record is read again only when its file changed since it was last read).
     std::vector<TChangeRecord> Changes(bool withBytes = false) const;
-    // Undoes the change `id`, or with 0 the newest that is not undone.
-    TUndoOutcome Undo(uint64_t id = 0);
+    // The change Undo(0) would undo and the one Redo would redo; Id 0 where there is none.
+    TChangeRecord NextUndo() const;
+    TChangeRecord NextRedo() const;
+    // Undoes the change `id`, or with 0 the newest that is not undone. An undo, once
+    // begun, goes through every file of the change.
+    TUndoOutcome Undo(uint64_t id = 0, const TUndoProgress& progress = {});
     // Does again the change undone last, when it is still undone.
-    TUndoOutcome Redo();
+    TUndoOutcome Redo(const TUndoProgress& progress = {});
     const std::filesystem::path& Folder() const { return Dir; }
     const THistoryLimits& Limits() const { return Limit; }
+    // Taken from the next change on, when it ends.
+    void SetLimits(const THistoryLimits& limits) { Limit = limits; }
 
 private:
     friend class TChange;
@@ -82,14 +101,24 @@ private:
     void Prune() const;
     std::filesystem::path Dir;
     THistoryLimits Limit;
+    // The records read without their bytes, by id, with the size and time of the file they were read from.
+    struct TCached {
+        int64_t Size = -1, Modified = 0;
+        TChangeRecord Record;
+    };
+    mutable std::map<uint64_t, TCached> Cache;
 };
 
 // Records the writes and moves of audio files made while it lives as one change of
 // the history. The record is made when the first file is about to be written; a
 // change that writes nothing leaves nothing. One change at a time per process.
+// With `continuing`, the id of an earlier change, the files are added to that change
+// when it is still the newest of the history and was never undone (one window's
+// saves, one after another, stay one change); otherwise a new change is made.
 class TChange : public TChangeWatch {
 public:
-    TChange(const THistory& history, std::string command, std::string text, TMessageSink& sink);
+    TChange(const THistory& history, std::string command, std::string text, TMessageSink& sink,
+            uint64_t continuing = 0);
     ~TChange() override;
     TChange(const TChange&) = delete;
     TChange& operator=(const TChange&) = delete;
@@ -108,6 +137,7 @@ private:
     std::string Command, Text;
     TMessageSink& Sink;
     uint64_t RecordId = 0;
+    uint64_t Continuing = 0;
     int Fd = -1;
     bool Failed = false;
     TChangeWatch* Previous = nullptr;

@@ -8,6 +8,8 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include "change/history.h"
+
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
 #include <unistd.h>
@@ -77,6 +79,7 @@ TAppPaths TAppPaths::Resolve(const QString& dataOption, const QString& configOpt
     if (config.isEmpty()) config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     paths.SettingsFile = WithSlash(QFileInfo(config).absoluteFilePath()) + "Orvane Design/Velmar.ini";
 #endif
+    paths.HistoryFolder = FromPath(velmar::THistory::DefaultFolder());
     return paths;
 }
 
@@ -85,6 +88,7 @@ TAppPaths TAppPaths::ForFolders(const QString& dataFolder, const QString& config
     paths.ProgramFolder = WithSlash(QCoreApplication::applicationDirPath());
     paths.DataFolder = paths.WritableDataFolder = WithSlash(QFileInfo(dataFolder).absoluteFilePath());
     paths.SettingsFile = WithSlash(QFileInfo(configFolder).absoluteFilePath()) + "Orvane Design/Velmar.ini";
+    paths.HistoryFolder = WithSlash(QFileInfo(configFolder).absoluteFilePath()) + "history";
     paths.SettingsGiven = true;
     return paths;
 }

@@ -14,13 +14,14 @@ struct TAppPaths {
     QString DataFolder;          // the DATA folder read from (palettes, skins), trailing "/"
     QString WritableDataFolder;  // where generated pictures and "Recent Files" go, trailing "/"
     QString SettingsFile;        // the settings store's INI file; empty: the platform's native store
+    QString HistoryFolder;       // the history of changes (the user's state folder, shared with velmar-cli)
 
     // DATA: `dataOption`, else $VELMAR_DATA, else "DATA" beside the program, else the
     // source tree's data/ folder. Written into when writable, else into the user's
     // application data folder. Settings: `configOption`, else $VELMAR_CONFIG, else the
     // user's configuration folder ("Orvane Design/Velmar.ini" inside it).
     static TAppPaths Resolve(const QString& dataOption, const QString& configOption);
-    // The same for tests: everything under the two given folders.
+    // The same for tests: everything under the two given folders (the history in the configuration one).
     static TAppPaths ForFolders(const QString& dataFolder, const QString& configFolder);
 
     QString RecentFilesFolder() const { return WritableDataFolder + "Recent Files/"; }

@@ -7,9 +7,10 @@
 
 namespace velmar::gui {
 
-TProgress::TProgress(QWidget* parent, const QString& label, int maximum) : Maximum(maximum) {
+TProgress::TProgress(QWidget* parent, const QString& label, int maximum, bool cancellable)
+    : Maximum(maximum), Cancellable(cancellable) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    Dialog = new QProgressDialog(label, QStringLiteral("Cancel"), 0, maximum, parent);
+    Dialog = new QProgressDialog(label, cancellable ? QStringLiteral("Cancel") : QString(), 0, maximum, parent);
     Dialog->setWindowTitle(ApplicationTitle());
     Dialog->setWindowModality(Qt::ApplicationModal);
     Dialog->setMinimumDuration(500);
@@ -35,7 +36,7 @@ bool TProgress::Step(int done) {
         // setValue shows the window once the minimum duration has passed and lets events run.
         Dialog->setValue(std::min(done, Maximum));
         QApplication::processEvents();
-        WasCancelled = Dialog->wasCanceled();
+        WasCancelled = Cancellable && Dialog->wasCanceled();
     }
     LastEvents = Clock.elapsed();
     return !WasCancelled;

@@ -13,7 +13,8 @@ namespace velmar::gui {
 
 class TProgress {
 public:
-    TProgress(QWidget* parent, const QString& label, int maximum);
+    // Without `cancellable`, the window has no Cancel: the work, once begun, is done whole.
+    TProgress(QWidget* parent, const QString& label, int maximum, bool cancellable = true);
     ~TProgress();
     TProgress(const TProgress&) = delete;
     TProgress& operator=(const TProgress&) = delete;
@@ -31,6 +32,7 @@ private:
     qint64 LastEvents = 0;
     int Maximum;
     bool WasCancelled = false;
+    bool Cancellable = true;
 };
 
 }  // namespace velmar::gui

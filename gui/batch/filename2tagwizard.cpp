@@ -24,6 +24,7 @@
 
 #include "app/RegisterComp.h"
 #include "app/appcontext.h"
+#include "app/changes.h"
 #include "app/comboboxdb.h"
 #include "app/dialogs.h"
 #include "app/messagesink.h"
@@ -519,6 +520,7 @@ void TFilename2TagWizardForm::Finish() {
     const velmar::TFillOptions options = Options();
     TBatchErrors errors;
     {
+        TChangeScope change(Changes, "Filename To Tag", "Fill tags from names", Dialogs, this);
         TProgress progress(this, "Writing tags...", n);
         for (int i = 0; i < n; ++i) {
             if (!values[size_t(i)].Matched) {

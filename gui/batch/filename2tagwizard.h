@@ -23,6 +23,7 @@ class QTreeWidget;
 
 namespace velmar::gui {
 
+class TChanges;
 class TComboBoxDB;
 class TDialogs;
 class TOutputForm;
@@ -54,6 +55,8 @@ public:
 
     // Opens a help topic by name; unset, the help button is disabled.
     std::function<void(const QString&)> ShowHelp;
+    // Where the writing is recorded, to be undone; none: it is not.
+    TChanges* Changes = nullptr;
 
     QLabel* lblPage;
     QStackedWidget* Pages;

@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "app/appcontext.h"
+#include "app/changes.h"
 #include "app/dialogs.h"
 #include "app/messagesink.h"
 #include "app/progress.h"
@@ -208,6 +209,7 @@ void TRenameForm::RenameFiles() {
     }
     TBatchErrors errors = ReadErrors;
     {
+        TChangeScope change(Changes, "Rename files", "Rename", Dialogs, this);
         TProgress progress(this, "Renaming file(s)...", moving);
         int done = 0;
         const std::vector<velmar::TRenameResult> results =

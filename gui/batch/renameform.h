@@ -18,6 +18,7 @@ class QTreeWidget;
 
 namespace velmar::gui {
 
+class TChanges;
 class TDialogs;
 class TOutputForm;
 
@@ -41,6 +42,8 @@ public:
     void RenameFiles();
     // After renaming: the row index and the new name (relative to its folder) of each file moved.
     QList<QPair<int, QString>> Renamed;
+    // Where the renaming is recorded, to be undone; none: it is not.
+    TChanges* Changes = nullptr;
 
     QListWidget* lstFormats;
     QTreeWidget* lvNames;  // each file, the name it gets, and why it cannot get it

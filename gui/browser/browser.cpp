@@ -159,6 +159,8 @@ void TBrowserForm::CreateMenus() {
     file->addSeparator();
     file->addAction(actCloseBrowser);
     QMenu* edit = new QMenu("&Edit", this);
+    edit->addActions(Host.UndoActions());
+    edit->addSeparator();
     edit->addAction(actAddFiles);
     edit->addAction(actAddDir);
     edit->addAction(actDeleteItems);
@@ -493,6 +495,7 @@ void TBrowserForm::actEditTagsExecute() {
     MP3ListView->EditMode = true;
     Host.BrowserStateChanged();
     TagEditor = new TTagEditorForm(Host.AppPaths(), Store, Dialogs, this);
+    TagEditor->Changes = Host.Changes();
     TagEditor->RowSaved = [this](int row) { MP3ListView->RefreshItem(row); };
     TagEditor->PlayFile = [this](const QString& file) { Host.PlayFile(file); };
     TagEditor->Closed = [this] {
@@ -508,6 +511,7 @@ void TBrowserForm::actRenameFilesExecute() {
     if (!SelectionReady()) return;
     const std::vector<int> rows = SelectedRowIndexes();
     TRenameForm form(Host.OutputForm(), Dialogs, this);
+    form.Changes = Host.Changes();
     form.BeginRename();
     for (int r : rows) form.AddRenameFile(MP3ListView->FileNameAt(r));
     form.PrepareIndexes();
@@ -532,6 +536,7 @@ void TBrowserForm::mnuFilenameToTagExecute() {
     const std::vector<int> rows = SelectedRowIndexes();
     TFilename2TagWizardForm wizard(Host.AppPaths(), Host.OutputForm(), Store, Dialogs, this);
     wizard.ShowHelp = [this](const QString& topic) { Host.ShowHelp(topic); };
+    wizard.Changes = Host.Changes();
     wizard.SetWizardFolder(QFileInfo(MP3ListView->FileNameAt(rows.front())).absolutePath());
     bool accepted = true;
     for (int r : rows) accepted = wizard.AddWizardFile(MP3ListView->FileNameAt(r)) && accepted;

@@ -21,6 +21,7 @@ class TMP3ListView;
 class TOutputForm;
 class TRegisterComp;
 class TBrowserForm;
+class TChanges;
 class TTagEditorForm;
 struct TAppPaths;
 
@@ -51,6 +52,10 @@ public:
     virtual QAction* EqualizerAction() = 0;
     virtual void PlayFile(const QString& file) = 0;
     virtual void ShowHelp(const QString& topic) = 0;
+    // The history of changes that the windows' writes and renames go into (none: not recorded),
+    // and Undo, Redo and History..., shown first in the window's "&Edit" menu.
+    virtual TChanges* Changes() = 0;
+    virtual QList<QAction*> UndoActions() = 0;
 
 protected:
     ~TBrowserHost() = default;

@@ -17,6 +17,7 @@
 #include <QToolBar>
 
 #include "app/RegisterComp.h"
+#include "app/changes.h"
 #include "app/dialogs.h"
 #include "app/graphics.h"
 #include "app/helpform.h"
@@ -135,6 +136,7 @@ TMainForm::TMainForm(const TAppPaths& paths, TDialogs& dialogs, std::function<vo
     MainReg.Open();
     WriteStartDefaults();
     TimeMode = MainReg.ReadInteger(kPrefs, "TimeMode", 0);
+    UndoHistory = std::make_unique<TChanges>(ToPath(Paths.HistoryFolder), StoredHistoryLimits(MainReg));
 
     Status("Status: Loading Graphics");
     const QStringList problems = Graphics.PrepareFiles();
@@ -152,6 +154,8 @@ TMainForm::TMainForm(const TAppPaths& paths, TDialogs& dialogs, std::function<vo
     Status("Status: Reading Window Settings");
     Started = true;
     UpdateCommandStates(0);
+    connect(UndoHistory.get(), &TChanges::Changed, this, &TMainForm::UpdateUndoActions);
+    UpdateUndoActions();
     resize(1000, 700);
 }
 
@@ -241,6 +245,14 @@ void TMainForm::CreateActions() {
     connect(actCloseAll, &QAction::triggered, Area, &QMdiArea::closeAllSubWindows);
     actAbout = make("&About", &TMainForm::actAboutExecute);
     actPreferences = make("&Preferences...", &TMainForm::actPreferencesExecute);
+    actUndo = make("&Undo", &TMainForm::actUndoExecute);
+    actUndo->setShortcut(QKeySequence::Undo);
+    actRedo = make("Re&do", &TMainForm::actRedoExecute);
+    actRedo->setShortcut(QKeySequence::Redo);
+    actHistory = make("&History...", &TMainForm::actHistoryExecute);
+    // The keys work whichever window's menus the menu bar shows.
+    addAction(actUndo);
+    addAction(actRedo);
 }
 
 void TMainForm::CreateMenusAndToolBar() {
@@ -256,6 +268,9 @@ void TMainForm::CreateMenusAndToolBar() {
     file->addAction(actPreferences);
     file->addSeparator();
     file->addAction(actExit);
+    QMenu* edit = MainEditMenu = new QMenu("&Edit", this);
+    edit->addActions(UndoActions());
+    connect(edit, &QMenu::aboutToShow, this, &TMainForm::UpdateUndoActions);
     QMenu* window = WindowMenu = new QMenu("&Window", this);
     window->addAction(actCascade);
     window->addAction(actTileHorizontal);
@@ -344,7 +359,7 @@ void TMainForm::ShowMenusOf(TBrowserForm* browser) {
     if (ShownMenus == browser && !menuBar()->actions().isEmpty()) return;
     ShownMenus = browser;
     menuBar()->clear();
-    for (QMenu* menu : browser ? browser->Menus : QList<QMenu*>{MainFileMenu}) menuBar()->addMenu(menu);
+    for (QMenu* menu : browser ? browser->Menus : QList<QMenu*>{MainFileMenu, MainEditMenu}) menuBar()->addMenu(menu);
     menuBar()->addMenu(WindowMenu);
     menuBar()->addMenu(HelpMenu);
 }
@@ -356,6 +371,9 @@ TBrowserForm* TMainForm::NewBrowser() {
     QMenu* file = browser->Menus.first();
     file->addSeparator();
     file->addAction(actExit);
+    // Undo and Redo say what they would do whenever the menu that holds them opens.
+    for (QMenu* menu : browser->Menus)
+        if (menu->actions().contains(actUndo)) connect(menu, &QMenu::aboutToShow, this, &TMainForm::UpdateUndoActions);
     QMdiSubWindow* sub = Area->addSubWindow(browser);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(QApplication::windowIcon());
@@ -641,6 +659,7 @@ void TMainForm::actWipeTagsExecute() {
     TBatchErrors errors;
     std::vector<int> wiped;
     {
+        TChangeScope change(UndoHistory.get(), "Wipe Tags", "Wipe tags", Dialogs, this);
         TProgress progress(this, "Wiping tags...", int(rows.size()));
         for (size_t i = 0; i < rows.size(); ++i) {
             const QString file = list->FileNameAt(rows[i]);

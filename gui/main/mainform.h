@@ -10,6 +10,7 @@
 
 #include "app/appcontext.h"
 #include "browser/browser.h"
+#include "change/history.h"
 
 class QAction;
 class QLabel;
@@ -23,6 +24,7 @@ namespace velmar::gui {
 // Property of a browser's sub-window: its geometry while it was last neither minimised nor maximised.
 inline constexpr char kNormalGeometry[] = "velmarNormalGeometry";
 
+class TChanges;
 class TDialogs;
 class TEqualizer;
 class TExternalPlayer;
@@ -99,6 +101,10 @@ public:
     QAction* actCloseAll;
     QAction* actAbout;
     QAction* actPreferences;
+    // Undo and Redo name the change they would take back or give again; History... lists them all.
+    QAction* actUndo;
+    QAction* actRedo;
+    QAction* actHistory;
     // The transport, shared with the browsers' "&Player" menus.
     QAction* actPreviousTrack;
     QAction* actRewindTrack;
@@ -160,6 +166,14 @@ public:
     void ShowTime(int elapsed);
     TOutputForm& OutputForm() override;
     const TAppPaths& AppPaths() const override { return Paths; }
+    TChanges* Changes() override { return UndoHistory.get(); }
+    QList<QAction*> UndoActions() override { return {actUndo, actRedo, actHistory}; }
+    // Undo and Redo named after the changes they would undo and redo, or disabled.
+    void UpdateUndoActions();
+    // Undoes the change `id` (0: the newest not undone), or redoes the change undone
+    // last. The rows of the browsers follow the files; the files left as they are,
+    // each with its reason, are shown in one list.
+    velmar::TUndoOutcome TurnChange(bool undo, uint64_t id, QWidget* parent);
     void ApplyBackground();
 
 public slots:
@@ -180,6 +194,9 @@ public slots:
     void actArrangeExecute();
     void actAboutExecute();
     void actPreferencesExecute();
+    void actUndoExecute();
+    void actRedoExecute();
+    void actHistoryExecute();
     void actPlayTrackExecute();
     void actPauseTrackExecute();
     void actStopTrackExecute();
@@ -227,11 +244,15 @@ private:
     void PlaceChildren(const QList<QMdiSubWindow*>& children, const QList<QRect>& places);
     void Tile(Qt::Orientation stacking);
     void Status(const QString& text);
+    // After an undo or redo: rows whose files moved take their names, rows whose files were written are read again.
+    void FollowFiles(const velmar::TUndoOutcome& outcome);
 
     std::function<void(const QString&)> StatusCallback;
     TSearchItemsForm* Search = nullptr;
     TOutputForm* Output = nullptr;  // made at its first use, a child of this window
+    std::unique_ptr<TChanges> UndoHistory;
     QMenu* MainFileMenu = nullptr;
+    QMenu* MainEditMenu = nullptr;
     QMenu* WindowMenu = nullptr;
     QMenu* HelpMenu = nullptr;
     QPointer<TBrowserForm> ShownMenus;

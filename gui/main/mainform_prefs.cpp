@@ -2,6 +2,7 @@
 #include <QFileInfo>
 
 #include "app/RegisterComp.h"
+#include "app/changes.h"
 #include "app/dialogs.h"
 #include "app/graphics.h"
 #include "browser/MP3ListView.h"
@@ -18,6 +19,7 @@ void TMainForm::actPreferencesExecute() {
     if (MainReg.ReadBool("Preferences", "Use XPlayer", true) != player)
         Dialogs.Information(this,
                             "You have choosen a different player engine,\rtherefore, Velmar need to be restarted");
+    if (UndoHistory) UndoHistory->History.SetLimits(StoredHistoryLimits(MainReg));
     ApplyPreferences(form.ColumnsChanged, form.MainSchemeChanged, form.BrowserSchemeChanged, form.SkinChanged);
 }
 

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -50,6 +51,7 @@ TPreferences::TPreferences(const TAppPaths& paths, TRegisterComp& store, TDialog
     pages->addTab(CreatePlayerPage(), "&Player");
     pages->addTab(CreateVisualPage(), "&Visual");
     pages->addTab(CreateColumnsPage(), "C&olumns");
+    pages->addTab(CreateHistoryPage(), "&Undo");
     btnOk = new QPushButton("&Ok", this);
     btnCancel = new QPushButton("&Cancel", this);
     btnApply = new QPushButton("&Apply", this);
@@ -196,6 +198,33 @@ QWidget* TPreferences::CreateColumnsPage() {
     return page;
 }
 
+QWidget* TPreferences::CreateHistoryPage() {
+    auto* page = new QWidget(this);
+    auto* group = new QGroupBox("History of changes", page);
+    spnHistoryChanges = new QSpinBox(group);
+    spnHistoryChanges->setRange(1, 10000);
+    spnHistoryMegabytes = new QSpinBox(group);
+    spnHistoryMegabytes->setRange(1, 100000);
+    spnHistoryMegabytes->setSuffix(" MB");
+    auto* form = new QGridLayout(group);
+    form->addWidget(new QLabel("Changes kept", group), 0, 0);
+    form->addWidget(spnHistoryChanges, 0, 1);
+    form->addWidget(new QLabel("Room for their records", group), 1, 0);
+    form->addWidget(spnHistoryMegabytes, 1, 1);
+    form->setColumnStretch(2, 1);
+    auto* note = new QLabel(
+        "Edit > Undo and the History window take back the changes Velmar made to your files: "
+        "tags written, files renamed, tags wiped. The oldest changes are forgotten when there "
+        "are more, or their records need more room, than set here.",
+        page);
+    note->setWordWrap(true);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(group);
+    layout->addWidget(note);
+    layout->addStretch(1);
+    return page;
+}
+
 void TPreferences::ReadValues() {
     chkUseXPlayer->setChecked(Store.ReadBool(kPrefs, "Use XPlayer", true));
     chkDirectSound->setChecked(Store.ReadBool(kPrefs, "Use DirectSound", true));
@@ -213,6 +242,8 @@ void TPreferences::ReadValues() {
     chkOverrideReadOnly->setChecked(OverrideReadOnly(Store));
     edtWinampPath->setText(Store.ReadString(kPrefs, "Winamp Path", QString()));
     chkWinampAutostart->setChecked(Store.ReadBool(kPrefs, "Winamp Autostart", true));
+    spnHistoryChanges->setValue(Store.ReadInteger(kPrefs, "History Changes", 100));
+    spnHistoryMegabytes->setValue(Store.ReadInteger(kPrefs, "History Megabytes", 256));
     StoredSkin = Store.ReadString(kPrefs, "Skin", kDefaultSkin);
     lstSkins->addItem(kDefaultSkin);
     for (const QString& folder : {Paths.DataFolder + "SKINS/", Paths.WritableDataFolder + "SKINS/"})
@@ -309,6 +340,8 @@ void TPreferences::OkClick() {
     Store.WriteBool(kPrefs, "Override ReadOnly", chkOverrideReadOnly->isChecked());
     Store.WriteString(kPrefs, "Winamp Path", edtWinampPath->text());
     Store.WriteBool(kPrefs, "Winamp Autostart", chkWinampAutostart->isChecked());
+    Store.WriteInteger(kPrefs, "History Changes", spnHistoryChanges->value());
+    Store.WriteInteger(kPrefs, "History Megabytes", spnHistoryMegabytes->value());
     Store.WriteInteger(kPrefs, "Default Background Color", cmbMainScheme->currentData().toInt());
     Store.WriteInteger(kPrefs, "Explorer Background Color", cmbBrowserScheme->currentData().toInt());
     MainSchemeChanged = cmbMainScheme->currentData().toInt() != StoredMainScheme;

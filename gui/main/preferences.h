@@ -14,6 +14,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QSlider;
+class QSpinBox;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -55,6 +56,8 @@ public:
     QLineEdit* edtWinampPath;
     QPushButton* btnBrowseWinamp;
     QCheckBox* chkWinampAutostart;
+    QSpinBox* spnHistoryChanges;    // "History Changes": how many changes Undo can reach
+    QSpinBox* spnHistoryMegabytes;  // "History Megabytes": how much room their records take
     QTreeWidget* lvColumns;
     QPushButton* btnOk;
     QPushButton* btnCancel;
@@ -64,6 +67,7 @@ private:
     QWidget* CreatePlayerPage();
     QWidget* CreateVisualPage();
     QWidget* CreateColumnsPage();
+    QWidget* CreateHistoryPage();
     void ReadValues();
     void FillColumns();
     void ShowSkinPreview();

@@ -23,6 +23,7 @@
 
 #include "app/RegisterComp.h"
 #include "app/appcontext.h"
+#include "app/changes.h"
 #include "app/comboboxdb.h"
 #include "app/dialogs.h"
 #include "batch/filltags.h"
@@ -304,8 +305,12 @@ bool TTagEditorForm::actSaveMP3Execute() {
     // A new ID3v1 tag takes the ID3v2 values, and the ID3v1 fields the user filled in.
     if (chkSaveV1->isChecked()) velmar::FillNewID3v1(*File, Edited.V1);
     Sink->Messages.clear();
-    const bool saved = File->SaveFile(ToPath(Files.value(Index)), chkSaveV2->isChecked(), chkSaveLyrics3->isChecked(),
-                                      chkSaveV1->isChecked());
+    bool saved = false;
+    {
+        TChangeScope change(Changes, "Tag Editor", "Edit tags", Dialogs, this, &SessionChange);
+        saved = File->SaveFile(ToPath(Files.value(Index)), chkSaveV2->isChecked(), chkSaveLyrics3->isChecked(),
+                               chkSaveV1->isChecked());
+    }
     if (!saved) {
         Dialogs.Error(this, FromUtf8(Sink->Messages.empty() ? "The file could not be saved." : Sink->Messages.back()));
         return false;

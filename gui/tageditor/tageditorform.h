@@ -6,6 +6,7 @@
 #include <QMap>
 #include <QStringList>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -31,6 +32,7 @@ class TCollectingSink;
 
 namespace velmar::gui {
 
+class TChanges;
 class TComboBoxDB;
 class TDialogs;
 class TRegisterComp;
@@ -51,6 +53,10 @@ public:
     std::function<void()> Closed;
     // Plays a file; unset, "&Autoplay Song" is hidden.
     std::function<void(const QString&)> PlayFile;
+    // Where the saves are recorded, to be undone; none: they are not. The saves of one
+    // window are one change while no other change comes after it.
+    TChanges* Changes = nullptr;
+    uint64_t SessionChange = 0;
 
     void btnNextFileClick();
     void btnPreviousFileClick();

@@ -348,6 +348,7 @@ private slots:
         b->mnuFilenameToTagExecute();
         QCOMPARE(app.Dialogs.Messages(TKind::YesNo),
                  QStringList(2, "2 file(s) will be written, 1 left as they are (name does not fit its mask)."));
+        QCOMPARE(app.Main.actUndo->text().remove('&'), QString("Undo Fill tags from names of 1 file(s)"));
         const QStringList errors = app.Dialogs.Messages(TKind::Error);
         // One box for the wizard's batch, one for the refresh of the rows after it.
         QVERIFY2(errors.size() == 3, qPrintable(errors.join("\n---\n")));

@@ -112,7 +112,7 @@ private slots:
     void theActiveBrowsersMenusStandInTheMainMenuBar() {
         TWorkspace ws;
         TApp app(ws);
-        QCOMPARE(MenuTitles(app.Main), QStringList({"&File", "&Window", "&?"}));
+        QCOMPARE(MenuTitles(app.Main), QStringList({"&File", "&Edit", "&Window", "&?"}));
         TBrowserForm* b = app.Browser();
         QCOMPARE(MenuTitles(app.Main), QStringList({"&File", "&Edit", "&Tools", "&Player", "&Window", "&?"}));
         QVERIFY(b->findChildren<QMenuBar*>().isEmpty());
@@ -125,7 +125,7 @@ private slots:
         QCOMPARE(app.Main.menuBar()->actions().first(), b->Menus.first()->menuAction());
         b->ClosingWithoutPrompt = true;
         b->SubWindow()->close();
-        QCOMPARE(MenuTitles(app.Main), QStringList({"&File", "&Window", "&?"}));
+        QCOMPARE(MenuTitles(app.Main), QStringList({"&File", "&Edit", "&Window", "&?"}));
     }
 
     void maximisedAndMinimisedWindowsAreSavedWithTheirNormalPlace() {
