@@ -21,6 +21,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <map>
 
 #include "app/RegisterComp.h"
 #include "app/appcontext.h"
@@ -30,6 +31,7 @@
 #include "app/messagesink.h"
 #include "app/progress.h"
 #include "batch/outputform.h"
+#include "change/apply.h"
 #include "tags/ID3v1obj.h"
 
 namespace velmar::gui {
@@ -519,21 +521,29 @@ void TFilename2TagWizardForm::Finish() {
     const velmar::TCommonValues common = Common();
     const velmar::TFillOptions options = Options();
     TBatchErrors errors;
-    {
-        TChangeScope change(Changes, "Filename To Tag", "Fill tags from names", Dialogs, this);
-        TProgress progress(this, "Writing tags...", n);
-        for (int i = 0; i < n; ++i) {
-            if (!values[size_t(i)].Matched) {
-                errors.Add(FileList[i], "Left as it is: the name does not fit its mask.");
-                continue;
-            }
-            velmar::TCollectingSink sink;
-            if (!velmar::WriteFillValues(ToPath(FileList[i]), values[size_t(i)], n, common, options, sink) &&
-                sink.Messages.empty())
-                sink.Messages.push_back("The tags could not be written.");
-            for (const std::string& m : sink.Messages) errors.Add(FileList[i], FromUtf8(m));
-            if (!progress.Step(i + 1)) break;
+    velmar::TFileChange change{"Filename To Tag", "Fill tags from names", {}, {}};
+    std::map<std::filesystem::path, size_t> position;  // each file's values
+    for (int i = 0; i < n; ++i) {
+        if (!values[size_t(i)].Matched) {
+            errors.Add(FileList[i], "Left as it is: the name does not fit its mask.");
+            continue;
         }
+        position.emplace(ToPath(FileList[i]), size_t(i));
+        change.Files.push_back(ToPath(FileList[i]));
+    }
+    change.Write = [&](const std::filesystem::path& file, velmar::TMessageSink& sink) {
+        return velmar::WriteFillValues(file, values[position.at(file)], n, common, options, sink);
+    };
+    {
+        TChangeScope recorded(Changes, "Filename To Tag", "Fill tags from names", Dialogs, this);
+        TProgress progress(this, "Writing tags...", int(change.Files.size()));
+        velmar::ApplyChange(change, {nullptr, nullptr, [&](size_t i, const velmar::TFileOutcome& outcome) {
+                                         const QString file = FromPath(change.Files[i]);
+                                         for (const std::string& m : outcome.Messages) errors.Add(file, FromUtf8(m));
+                                         if (!outcome.Written && outcome.Messages.empty())
+                                             errors.Add(file, "The tags could not be written.");
+                                         return progress.Step(int(i + 1));
+                                     }});
     }
     errors.Show(Dialogs, this);
     accept();

@@ -15,6 +15,7 @@
 #include <QStyle>
 #include <QStyleOptionToolBar>
 #include <QToolBar>
+#include <map>
 
 #include "app/RegisterComp.h"
 #include "app/changes.h"
@@ -30,6 +31,7 @@
 #include "browser/MP3ListView.h"
 #include "browser/browser.h"
 #include "browser/searchform.h"
+#include "change/apply.h"
 #include "checker/mpegcheckform.h"
 #include "file/inplace.h"
 #include "pictures/toolbaricons.h"
@@ -658,17 +660,25 @@ void TMainForm::actWipeTagsExecute() {
     if (!Dialogs.AskYesNo(this, QString("Remove the chosen tag(s) from %1 file(s)?").arg(rows.size()))) return;
     TBatchErrors errors;
     std::vector<int> wiped;
+    velmar::TFileChange change{"Wipe Tags", "Wipe tags", {}, {}};
+    std::map<std::filesystem::path, int> rowOf;
+    for (int row : rows) {
+        change.Files.push_back(ToPath(list->FileNameAt(row)));
+        rowOf.emplace(change.Files.back(), row);
+    }
+    change.Write = [&](const std::filesystem::path& file, velmar::TMessageSink& sink) {
+        const velmar::TWipeResult result = velmar::WipeTags(file, form.Choice(), sink);
+        if (result == velmar::TWipeResult::Wiped) wiped.push_back(rowOf.at(file));
+        return result != velmar::TWipeResult::Failed;
+    };
     {
-        TChangeScope change(UndoHistory.get(), "Wipe Tags", "Wipe tags", Dialogs, this);
+        TChangeScope recorded(UndoHistory.get(), "Wipe Tags", "Wipe tags", Dialogs, this);
         TProgress progress(this, "Wiping tags...", int(rows.size()));
-        for (size_t i = 0; i < rows.size(); ++i) {
-            const QString file = list->FileNameAt(rows[i]);
-            velmar::TCollectingSink sink;
-            if (velmar::WipeTags(ToPath(file), form.Choice(), sink) == velmar::TWipeResult::Wiped)
-                wiped.push_back(rows[i]);
-            for (const std::string& m : sink.Messages) errors.Add(file, FromUtf8(m));
-            if (!progress.Step(int(i + 1))) break;
-        }
+        velmar::ApplyChange(change, {nullptr, nullptr, [&](size_t i, const velmar::TFileOutcome& outcome) {
+                                         for (const std::string& m : outcome.Messages)
+                                             errors.Add(FromPath(change.Files[i]), FromUtf8(m));
+                                         return progress.Step(int(i + 1));
+                                     }});
     }
     list->RefreshItems(wiped, errors, "Refreshing file(s)...");
     errors.Show(Dialogs, b);
