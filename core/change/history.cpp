@@ -570,11 +570,12 @@ void TChange::AfterWrite(const fs::path& file, int64_t headLength, int64_t tailF
         struct stat st {};
         sysio::Fstat(fd, &st);
         const int64_t tail = int64_t(st.st_size) - tailFrom;
+        const TBytes head = ReadRange(fd, 0, headLength), tags = ReadRange(fd, tailFrom, tail);
         TWriter a;
         a.U64(uint64_t(Written.rend() - it - 1));
-        a.Bytes(ReadRange(fd, 0, headLength));
-        a.Bytes(ReadRange(fd, tailFrom, tail));
-        a.State(StateOf(file, headLength, tail, fd));
+        a.Bytes(head);
+        a.Bytes(tags);
+        a.State({int64_t(st.st_size), ModificationTime(st), Crc(head, tags)});
         AppendEntry(Fd, 'A', a.Out, false);
     } catch (const std::exception& e) {
         Sink.Error(std::string(e.what()) + "; the change of \"" + file.string() + "\" cannot be undone");
