@@ -36,6 +36,13 @@ std::vector<TFileOutcome> ApplyChange(const TFileChange& change, const TApplyOpt
             ready[i] = true;
     }
     const auto recorded = Record(options, change.Command, change.Text);
+    // The old tags of every file are recorded, and flushed once, before the first is written.
+    if (auto* open = dynamic_cast<TChange*>(ChangeWatch())) {
+        std::vector<fs::path> files;
+        for (size_t i = 0; i < change.Files.size(); ++i)
+            if (ready[i]) files.push_back(change.Files[i]);
+        open->Prepare(files);
+    }
     for (size_t i = 0; i < change.Files.size(); ++i) {
         if (ready[i]) {
             TCollectingSink sink;

@@ -545,42 +545,83 @@ void TChange::Open() {
     }
 }
 
+void TChange::Prepare(const std::vector<fs::path>& files) {
+    Open();
+    if (Failed) return;
+    try {
+        for (const fs::path& file : files) {
+            TCollectingSink sink;
+            TMP3Object object(sink);
+            if (!object.LoadFile(file, false)) continue;
+            const int fd = sysio::Open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            if (fd < 0) continue;
+            struct stat st {};
+            TPrepared p;
+            try {
+                if (sysio::Fstat(fd, &st) == 0 && st.st_size == object.FileSize) {
+                    p = {ReadRange(fd, 0, object.DataStart),
+                         ReadRange(fd, object.AudioEnd, st.st_size - object.AudioEnd), ModificationTime(st)};
+                }
+            } catch (const std::runtime_error&) {
+                st.st_size = -1;
+            }
+            sysio::Close(fd);
+            if (st.st_size != object.FileSize) continue;
+            TWriter b;
+            b.Text(file.string());
+            b.Bytes(p.Head);
+            b.Bytes(p.Tail);
+            b.U64(uint64_t(p.Modified));
+            AppendEntry(Fd, 'B', b.Out, false);
+            Written.push_back(file);
+            Prepared[file] = std::move(p);
+        }
+        if (sysio::Fdatasync(Fd) != 0)
+            throw std::runtime_error(std::string("Cannot flush the history: ") + std::strerror(errno));
+    } catch (const std::exception& e) {
+        Prepared.clear();  // each file then records its own old tags before it is written
+        Sink.Error(e.what());
+    }
+}
+
 void TChange::BeforeWrite(const fs::path& file, int fd, int64_t headLength, int64_t tailFrom) {
     Open();
     if (Failed) return;
     struct stat st {};
     if (sysio::Fstat(fd, &st) != 0) throw std::runtime_error("Cannot read the status of " + file.string());
+    TPrepared now{ReadRange(fd, 0, headLength), ReadRange(fd, tailFrom, int64_t(st.st_size) - tailFrom),
+                  ModificationTime(st)};
+    // Recorded and flushed already, when the file is still as it was then.
+    if (const auto it = Prepared.find(file); it != Prepared.end()) {
+        const bool same =
+            it->second.Head == now.Head && it->second.Tail == now.Tail && it->second.Modified == now.Modified;
+        Prepared.erase(it);
+        if (same) return;
+    }
     TWriter b;
     b.Text(file.string());
-    b.Bytes(ReadRange(fd, 0, headLength));
-    b.Bytes(ReadRange(fd, tailFrom, int64_t(st.st_size) - tailFrom));
-    b.U64(uint64_t(ModificationTime(st)));
+    b.Bytes(now.Head);
+    b.Bytes(now.Tail);
+    b.U64(uint64_t(now.Modified));
     // Flushed before the file is written: its old tags are never only in the file.
     AppendEntry(Fd, 'B', b.Out, true);
     Written.push_back(file);
 }
 
-void TChange::AfterWrite(const fs::path& file, int64_t headLength, int64_t tailFrom) {
+void TChange::AfterWrite(const fs::path& file, const TBytes& head, const TBytes& tail, int64_t size, int64_t modified) {
     if (Failed || Fd < 0) return;
     const auto it = std::find(Written.rbegin(), Written.rend(), file);
     if (it == Written.rend()) return;
-    const int fd = sysio::Open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return;
+    TWriter a;
+    a.U64(uint64_t(Written.rend() - it - 1));
+    a.Bytes(head);
+    a.Bytes(tail);
+    a.State({size, modified, Crc(head, tail)});
     try {
-        struct stat st {};
-        sysio::Fstat(fd, &st);
-        const int64_t tail = int64_t(st.st_size) - tailFrom;
-        const TBytes head = ReadRange(fd, 0, headLength), tags = ReadRange(fd, tailFrom, tail);
-        TWriter a;
-        a.U64(uint64_t(Written.rend() - it - 1));
-        a.Bytes(head);
-        a.Bytes(tags);
-        a.State({int64_t(st.st_size), ModificationTime(st), Crc(head, tags)});
         AppendEntry(Fd, 'A', a.Out, false);
     } catch (const std::exception& e) {
         Sink.Error(std::string(e.what()) + "; the change of \"" + file.string() + "\" cannot be undone");
     }
-    sysio::Close(fd);
 }
 
 void TChange::AfterMove(const fs::path& from, const fs::path& to) {

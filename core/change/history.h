@@ -126,11 +126,22 @@ public:
     // True when the change could not be recorded (it still ran): it cannot be undone.
     bool NotRecorded() const { return Failed; }
 
+    // Records the old tags of these files at once, with one flush, before the first of
+    // them is written; a file's save then finds its old tags recorded already, unless
+    // the file changed meanwhile.
+    void Prepare(const std::vector<std::filesystem::path>& files);
+
     void BeforeWrite(const std::filesystem::path& file, int fd, int64_t headLength, int64_t tailFrom) override;
-    void AfterWrite(const std::filesystem::path& file, int64_t headLength, int64_t tailFrom) override;
+    void AfterWrite(const std::filesystem::path& file, const TBytes& head, const TBytes& tail, int64_t size,
+                    int64_t modified) override;
     void AfterMove(const std::filesystem::path& from, const std::filesystem::path& to) override;
 
 private:
+    struct TPrepared {
+        TBytes Head, Tail;
+        int64_t Modified = 0;
+    };
+    std::map<std::filesystem::path, TPrepared> Prepared;
     void Open();
     void Append(char kind, const TBytes& payload, bool flush);
     const THistory& History;

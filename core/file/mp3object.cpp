@@ -422,7 +422,6 @@ void TMP3Object::WriteTags(const fs::path& target, bool sameFile, const TBytes& 
         throw EMP3Object("the file \"" + target.string() + "\" was changed by another program since it was read");
     TChangeWatch* watch = sameFile ? ChangeWatch() : nullptr;
     if (watch) watch->BeforeWrite(target, file.Fd(), DataStart, AudioEnd);
-    const int64_t newTailFrom = int64_t(head.size()) + (AudioEnd - DataStart);
     if (sameFile && !HasAudioData && int64_t(head.size()) == DataStart) {
         WriteInPlace(file, {head, AudioEnd, tail});
         LoadedModification = ModificationTime(file.Status());
@@ -431,7 +430,9 @@ void TMP3Object::WriteTags(const fs::path& target, bool sameFile, const TBytes& 
         struct stat now {};
         if (::stat(target.c_str(), &now) == 0) LoadedModification = ModificationTime(now);
     }
-    if (watch) watch->AfterWrite(target, int64_t(head.size()), newTailFrom);
+    if (watch)
+        watch->AfterWrite(target, head, tail, int64_t(head.size() + tail.size()) + (AudioEnd - DataStart),
+                          LoadedModification);
 }
 
 namespace {
