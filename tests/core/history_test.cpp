@@ -8,6 +8,7 @@
 #include "batch/filltags.h"
 #include "batch/rename.h"
 #include "batch/wipetags.h"
+#include "change/apply.h"
 #include "change/history.h"
 #include "edit/tagedit.h"
 #include "file/inplace.h"
@@ -163,4 +164,20 @@ TEST_F(THistoryTest, TheOldestChangesGoFirstAndOneTooBigIsNotKept) {
     }
     EXPECT_EQ(Sink.Messages.back(), "this change cannot be undone: it is larger than the history may hold");
     EXPECT_EQ(limited.Changes().front().Text, "three");
+}
+
+TEST_F(THistoryTest, AChangeRecordsEachFileAsItWasJustBeforeItWasWritten) {
+    // The old tags of both files are recorded before the first is written; the second
+    // is changed by another program in between, and undo gives back that version.
+    TFileChange change{"test", "Set tags", {A, B}, [&](const fs::path& file, TMessageSink&) {
+                           if (file == B) WriteFile(B, Song("meanwhile"));
+                           return SetTitle(file, "new");
+                       }};
+    TApplyOptions options;
+    options.History = &History;
+    const std::vector<TFileOutcome> outcomes = ApplyChange(change, options);
+    ASSERT_TRUE(outcomes[0].Written && outcomes[1].Written);
+    EXPECT_EQ(History.Undo().Restored, 2u);
+    EXPECT_EQ(ReadFile(A), Song("a"));
+    EXPECT_EQ(ReadFile(B), Song("meanwhile"));
 }
