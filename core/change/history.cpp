@@ -545,37 +545,42 @@ void TChange::Open() {
     }
 }
 
+std::optional<TChange::TPrepared> TChange::ReadOldTags(const fs::path& file) {
+    TCollectingSink sink;
+    TMP3Object object(sink);
+    if (!object.LoadFile(file, false)) return std::nullopt;
+    const int fd = sysio::Open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::optional<TPrepared> old;
+    struct stat st {};
+    try {
+        if (sysio::Fstat(fd, &st) == 0 && st.st_size == object.FileSize)
+            old = TPrepared{ReadRange(fd, 0, object.DataStart),
+                            ReadRange(fd, object.AudioEnd, st.st_size - object.AudioEnd), ModificationTime(st)};
+    } catch (const std::runtime_error&) {}
+    sysio::Close(fd);
+    return old;
+}
+
+void TChange::RecordOldTags(const fs::path& file, const TPrepared& old, bool flush) {
+    TWriter b;
+    b.Text(file.string());
+    b.Bytes(old.Head);
+    b.Bytes(old.Tail);
+    b.U64(uint64_t(old.Modified));
+    AppendEntry(Fd, 'B', b.Out, flush);
+    Written.push_back(file);
+}
+
 void TChange::Prepare(const std::vector<fs::path>& files) {
     Open();
     if (Failed) return;
     try {
-        for (const fs::path& file : files) {
-            TCollectingSink sink;
-            TMP3Object object(sink);
-            if (!object.LoadFile(file, false)) continue;
-            const int fd = sysio::Open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-            if (fd < 0) continue;
-            struct stat st {};
-            TPrepared p;
-            try {
-                if (sysio::Fstat(fd, &st) == 0 && st.st_size == object.FileSize) {
-                    p = {ReadRange(fd, 0, object.DataStart),
-                         ReadRange(fd, object.AudioEnd, st.st_size - object.AudioEnd), ModificationTime(st)};
-                }
-            } catch (const std::runtime_error&) {
-                st.st_size = -1;
+        for (const fs::path& file : files)
+            if (std::optional<TPrepared> old = ReadOldTags(file)) {
+                RecordOldTags(file, *old, false);
+                Prepared[file] = std::move(*old);
             }
-            sysio::Close(fd);
-            if (st.st_size != object.FileSize) continue;
-            TWriter b;
-            b.Text(file.string());
-            b.Bytes(p.Head);
-            b.Bytes(p.Tail);
-            b.U64(uint64_t(p.Modified));
-            AppendEntry(Fd, 'B', b.Out, false);
-            Written.push_back(file);
-            Prepared[file] = std::move(p);
-        }
         if (sysio::Fdatasync(Fd) != 0)
             throw std::runtime_error(std::string("Cannot flush the history: ") + std::strerror(errno));
     } catch (const std::exception& e) {
@@ -598,14 +603,8 @@ void TChange::BeforeWrite(const fs::path& file, int fd, int64_t headLength, int6
         Prepared.erase(it);
         if (same) return;
     }
-    TWriter b;
-    b.Text(file.string());
-    b.Bytes(now.Head);
-    b.Bytes(now.Tail);
-    b.U64(uint64_t(now.Modified));
     // Flushed before the file is written: its old tags are never only in the file.
-    AppendEntry(Fd, 'B', b.Out, true);
-    Written.push_back(file);
+    RecordOldTags(file, now, true);
 }
 
 void TChange::AfterWrite(const fs::path& file, const TBytes& head, const TBytes& tail, int64_t size, int64_t modified) {

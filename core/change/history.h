@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,10 @@ private:
         int64_t Modified = 0;
     };
     std::map<std::filesystem::path, TPrepared> Prepared;
+    // A file's tags as a save replaces them (everything before its audio and after
+    // it), with its time; none when it cannot be read.
+    static std::optional<TPrepared> ReadOldTags(const std::filesystem::path& file);
+    void RecordOldTags(const std::filesystem::path& file, const TPrepared& old, bool flush);
     void Open();
     void Append(char kind, const TBytes& payload, bool flush);
     const THistory& History;
