@@ -32,16 +32,6 @@ using TKind = TScriptedDialogs::TKind;
 
 namespace {
 
-// The output formats shipped with the program, in the workspace's DATA folder.
-void ShipFormats(const TWorkspace& ws) {
-    const QString shipped = QStringLiteral(VELMAR_SOURCE_DATA) + "/Outputs/";
-    for (const QString& mode : QDir(shipped).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QDir().mkpath(ws.Data() + "Outputs/" + mode);
-        for (const QString& name : QDir(shipped + mode).entryList(QDir::Files))
-            QFile::copy(shipped + mode + "/" + name, ws.Data() + "Outputs/" + mode + "/" + name);
-    }
-}
-
 // The shipped predefined lists, in the workspace's DATA folder.
 void ShipLists(const TWorkspace& ws) {
     const QString shipped = QStringLiteral(VELMAR_SOURCE_DATA) + "/Lists/";
@@ -77,17 +67,6 @@ void Tag(const QString& file, const std::string& artist, const std::string& titl
     edit.Set(velmar::TTagField::Title, title);
     edit.Set(velmar::TTagField::Track, track);
     QVERIFY(object.SaveFile(ToPath(file), true, false, true));
-}
-
-// A modal window as the program shows it: shown, worked by `work`, its result.
-template <typename TForm, typename TWork>
-std::function<int(QDialog&)> Shown(TWork work) {
-    return [work](QDialog& dialog) {
-        dialog.show();
-        work(dynamic_cast<TForm&>(dialog));
-        dialog.hide();
-        return dialog.result();
-    };
 }
 
 void Choose(QListWidget* list, const QString& name) {

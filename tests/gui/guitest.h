@@ -1,12 +1,14 @@
 #pragma once
 // What the window tests share: temporary DATA and settings folders, real MP3
 // files copied from data/samples, and a main window answered by script.
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 #include "app/RegisterComp.h"
@@ -109,6 +111,27 @@ inline std::vector<char> Flags(std::initializer_list<int> bits) {
     std::vector<char> out;
     for (int b : bits) out.push_back(char(b));
     return out;
+}
+
+// The output formats shipped with the program, in the workspace's DATA folder.
+inline void ShipFormats(const TWorkspace& ws) {
+    const QString shipped = QStringLiteral(VELMAR_SOURCE_DATA) + "/Outputs/";
+    for (const QString& mode : QDir(shipped).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QDir().mkpath(ws.Data() + "Outputs/" + mode);
+        for (const QString& name : QDir(shipped + mode).entryList(QDir::Files))
+            QFile::copy(shipped + mode + "/" + name, ws.Data() + "Outputs/" + mode + "/" + name);
+    }
+}
+
+// A modal window as the program shows it: shown, worked by `work`, its result.
+template <typename TForm, typename TWork>
+std::function<int(QDialog&)> Shown(TWork work) {
+    return [work](QDialog& dialog) {
+        dialog.show();
+        work(dynamic_cast<TForm&>(dialog));
+        dialog.hide();
+        return dialog.result();
+    };
 }
 
 }  // namespace velmar::gui::test

@@ -24,23 +24,6 @@ using TKind = TScriptedDialogs::TKind;
 
 namespace {
 
-void ShipRenameFormats(const TWorkspace& ws) {
-    const QString shipped = QStringLiteral(VELMAR_SOURCE_DATA) + "/Outputs/Rename/";
-    QDir().mkpath(ws.Data() + "Outputs/Rename");
-    for (const QString& name : QDir(shipped).entryList(QDir::Files))
-        QFile::copy(shipped + name, ws.Data() + "Outputs/Rename/" + name);
-}
-
-template <typename TForm, typename TWork>
-std::function<int(QDialog&)> Shown(TWork work) {
-    return [work](QDialog& dialog) {
-        dialog.show();
-        work(dynamic_cast<TForm&>(dialog));
-        dialog.hide();
-        return dialog.result();
-    };
-}
-
 QStringList Texts(const QTreeWidget* tree, int column) {
     QStringList out;
     for (int i = 0; i < tree->topLevelItemCount(); ++i) out << tree->topLevelItem(i)->text(column);
@@ -68,7 +51,7 @@ class UndoTest : public QObject {
 private slots:
     void aRenameAfterATagEditIsUndoneAndRedoneFromTheEditMenu() {
         TWorkspace ws;
-        ShipRenameFormats(ws);
+        ShipFormats(ws);
         const QStringList files = {ws.Copy(0, "a.mp3"), ws.Copy(2, "b.mp3")};
         const QByteArray original[2] = {ReadAll(files[0]), ReadAll(files[1])};
         TApp app(ws);
