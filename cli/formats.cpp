@@ -22,14 +22,15 @@ namespace {
 const char* const kRenameUsage =
     "usage: velmar-cli rename (--format NAME | --mask MASK) [--dry-run] [--data DIR] FILE...\n"
     "  Renames each file from its tags by an output format of mode \"Rename\" (or a mask\n"
-    "  given here), keeping its folder and its extension. Tag values that hold \"/\", \"\\\",\n"
-    "  \".\" or \"..\" have them replaced by \"-\"; a \"/\" in the mask makes a sub-folder.\n"
+    "  given here), keeping its extension. Tag values that hold \"/\", \"\\\",\n"
+    "  \".\" or \"..\" have them replaced by \"-\"; a \"/\" in the mask puts the file into\n"
+    "  a sub-folder of its folder, made when it is not there (never through a link).\n"
     "  Files that take each other's names (a chain, a swap) move in an order that works,\n"
     "  through a hidden temporary name where they go round. A file is never renamed over\n"
     "  another file: a name that is taken, given to two files, empty, without text from\n"
-    "  the tags, too long for the file system, or in a missing folder is reported with\n"
-    "  its reason before anything moves, and that file stays where it is. Prints\n"
-    "  \"OLD -> NEW\" for each file; --dry-run moves nothing and reports the same.\n";
+    "  the tags, too long for the file system, or in a folder that is a link or a file is\n"
+    "  reported with its reason before anything moves, and that file stays where it is.\n"
+    "  Prints \"OLD -> NEW\" for each file; --dry-run moves nothing and reports the same.\n";
 
 const char* const kFillUsage =
     "usage: velmar-cli fill --mask MASK [--case] [--track-numbers] [--total N] [--artist T]\n"
@@ -152,7 +153,7 @@ int Rename(const std::vector<std::string>& args, const THistory* history) {
         mask = format.User;
     }
     // The dry run reports the plan; the real run carries out that same plan.
-    const std::vector<TRenamePlan> plans = PlanRenames(files, mask, format, sink);
+    const std::vector<TRenamePlan> plans = PlanRenames(files, mask, format, sink, true);
     std::vector<TRenameResult> results;
     if (dryRun)
         for (const TRenamePlan& plan : plans) results.push_back({false, plan.From, plan.Problem});

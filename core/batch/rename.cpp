@@ -83,17 +83,38 @@ std::string NameProblem(const fs::path& name, const std::string& extension) {
 }
 
 // Why the folders of a new name (relative to `folder`) cannot take it: each must be
-// there and be a folder of its own, not a link that leads elsewhere.
-std::string FolderProblem(const fs::path& folder, const fs::path& name) {
+// a folder of its own, not a link that leads elsewhere, and be there unless the
+// missing ones are to be made.
+std::string FolderProblem(const fs::path& folder, const fs::path& name, bool makeFolders) {
     fs::path at = folder;
     for (const fs::path& part : name.parent_path()) {
         if (part.empty() || part == ".") continue;
         at /= part;
         struct stat st {};
-        if (::lstat(at.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return "the folder " + at.string() + " is a link";
-        if (::lstat(at.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-            return "the folder " + at.string() + " does not exist";
+        if (::lstat(at.c_str(), &st) != 0) return makeFolders ? "" : "the folder " + at.string() + " does not exist";
+        if (S_ISLNK(st.st_mode)) return "the folder " + at.string() + " is a link";
+        if (!S_ISDIR(st.st_mode)) return at.string() + " is a file, not a folder";
     }
+    return {};
+}
+
+// Makes the missing folders of `to`, each inside the one before it and never through
+// a link. Empty on success, else the reason.
+std::string MakeFolders(const fs::path& to) {
+    std::vector<fs::path> missing;
+    fs::path at = to.parent_path();
+    for (struct stat st{}; !at.empty() && ::lstat(at.c_str(), &st) != 0; at = at.parent_path())
+        missing.push_back(at.filename());
+    int dir = ::open(at.empty() ? "." : at.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (auto part = missing.rbegin(); dir >= 0 && part != missing.rend(); ++part) {
+        at /= *part;
+        if (::mkdirat(dir, part->c_str(), 0777) != 0 && errno != EEXIST) break;
+        const int next = ::openat(dir, part->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        ::close(dir);
+        dir = next;
+    }
+    if (dir < 0) return "the folder " + at.string() + " cannot be made: " + std::strerror(errno);
+    ::close(dir);
     return {};
 }
 
@@ -202,7 +223,8 @@ std::vector<TFileValues> ReadTokenValues(const std::vector<fs::path>& files,
 namespace {
 
 // The plan of one file, with the problems its new name has by itself.
-TRenamePlan PlanOne(const fs::path& file, const TFileValues& values, const std::string& mask, const TTags& format) {
+TRenamePlan PlanOne(const fs::path& file, const TFileValues& values, const std::string& mask, const TTags& format,
+                    bool makeFolders) {
     if (!values) return {file, file, "its tags could not be read"};
     const std::string extension = file.extension().string();
     const fs::path name(RenamedName(mask, *values, format, extension));
@@ -210,7 +232,8 @@ TRenamePlan PlanOne(const fs::path& file, const TFileValues& values, const std::
     plan.Problem = NameProblem(name, extension);
     if (plan.Problem.empty() && !NameHasTagText(mask, *values, format))
         plan.Problem = "the new name has no text from the tags";
-    if (plan.Problem.empty()) plan.Problem = FolderProblem(file.parent_path(), name.relative_path());
+    if (plan.Problem.empty()) plan.Problem = FolderProblem(file.parent_path(), name.relative_path(), makeFolders);
+    plan.MakeFolders = makeFolders;
     if (plan.Problem.empty()) plan.Problem = LengthProblem(plan.To);
     return plan;
 }
@@ -278,11 +301,11 @@ void OrderMoves(std::vector<TRenamePlan>& plans, const std::vector<fs::path>& fr
 }  // namespace
 
 std::vector<TRenamePlan> PlanRenames(const std::vector<fs::path>& files, const std::vector<TFileValues>& values,
-                                     const std::string& mask, const TTags& format) {
+                                     const std::string& mask, const TTags& format, bool makeFolders) {
     std::vector<TRenamePlan> plans;
     std::vector<fs::path> from, to;  // the names as the file system sees them
     for (size_t i = 0; i < files.size(); ++i) {
-        plans.push_back(PlanOne(files[i], i < values.size() ? values[i] : std::nullopt, mask, format));
+        plans.push_back(PlanOne(files[i], i < values.size() ? values[i] : std::nullopt, mask, format, makeFolders));
         from.push_back(Key(plans.back().From));
         to.push_back(Key(plans.back().To));
     }
@@ -297,6 +320,7 @@ std::vector<TRenamePlan> PlanMoves(const std::vector<std::pair<fs::path, fs::pat
     std::vector<fs::path> from, to;
     for (const auto& [a, b] : moves) {
         plans.push_back({a, b, {}});
+        plans.back().MakeFolders = true;  // a folder left empty may have been removed since
         if (!Exists(a)) plans.back().Problem = "the file is not there";
         from.push_back(Key(a));
         to.push_back(Key(b));
@@ -308,8 +332,8 @@ std::vector<TRenamePlan> PlanMoves(const std::vector<std::pair<fs::path, fs::pat
 }
 
 std::vector<TRenamePlan> PlanRenames(const std::vector<fs::path>& files, const std::string& mask, const TTags& format,
-                                     TMessageSink& sink) {
-    return PlanRenames(files, ReadTokenValues(files, sink), mask, format);
+                                     TMessageSink& sink, bool makeFolders) {
+    return PlanRenames(files, ReadTokenValues(files, sink), mask, format, makeFolders);
 }
 
 namespace {
@@ -384,6 +408,7 @@ std::vector<TRenameResult> CarryOutRenames(const std::vector<TRenamePlan>& plans
             CarryOutCycle(plans, std::vector<size_t>(order.begin() + ptrdiff_t(k), order.begin() + ptrdiff_t(end) + 1),
                           results);
         } else if (const TRenamePlan& p = plans[order[k]];
+                   (results[order[k]].Problem = p.MakeFolders ? MakeFolders(p.To) : std::string()).empty() &&
                    (results[order[k]].Problem = MoveAudioFile(p.From, p.To)).empty()) {
             results[order[k]] = {true, p.To, {}};
         }

@@ -23,6 +23,9 @@ struct TRenamePlan {
     // to a temporary name in its folder before the other files of its cycle move, and
     // takes its new name last. The steps of a cycle follow one another, this one last.
     bool Parked = false;
+    // The folders of To that are not there are made (each inside the one before it,
+    // never through a link) just before the file moves.
+    bool MakeFolders = false;
     bool Unchanged() const { return From == To; }
     bool Moves() const { return Problem.empty() && !Unchanged(); }
 };
@@ -64,7 +67,7 @@ std::vector<TFileValues> ReadTokenValues(const std::vector<std::filesystem::path
 // - the new name (without the extension) is empty or spaces only, or has no text from
 //   the tags (NameHasTagText);
 // - the new name leaves the file's folder (an absolute name or "..");
-// - the folder it names does not exist, or is a link;
+// - a folder it names is a link or a file, or is not there and `makeFolders` is off;
 // - the new name is longer than the file system of its folder allows (in bytes), or
 //   the whole path is longer than a path may be;
 // - the file is listed twice;
@@ -75,10 +78,10 @@ std::vector<TFileValues> ReadTokenValues(const std::vector<std::filesystem::path
 // moved onto a name that is not free at that moment.
 std::vector<TRenamePlan> PlanRenames(const std::vector<std::filesystem::path>& files,
                                      const std::vector<TFileValues>& values, const std::string& mask,
-                                     const TTags& format);
+                                     const TTags& format, bool makeFolders = false);
 // The same, reading each file for its values.
 std::vector<TRenamePlan> PlanRenames(const std::vector<std::filesystem::path>& files, const std::string& mask,
-                                     const TTags& format, TMessageSink& sink);
+                                     const TTags& format, TMessageSink& sink, bool makeFolders = false);
 
 // Plans moves of files to names given (the files' own folders or others): the same
 // checks and order as PlanRenames, for names that do not come from tags.

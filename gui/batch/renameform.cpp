@@ -159,7 +159,8 @@ void TRenameForm::UpdateNames() {
     std::vector<std::filesystem::path> files;
     for (const QString& f : FileNames) files.push_back(ToPath(f));
     const bool any = lstFormats->currentItem() != nullptr;
-    Plans = any ? velmar::PlanRenames(files, Values, Output.Format.User, Output.Format)
+    // A "/" in the mask puts a file into a sub-folder, made when it is not there.
+    Plans = any ? velmar::PlanRenames(files, Values, Output.Format.User, Output.Format, true)
                 : std::vector<velmar::TRenamePlan>{};
     lvNames->clear();
     QList<QTreeWidgetItem*> items;

@@ -506,7 +506,7 @@ TEST_F(CliTest, SetCutsLongID3v1TextsAsTheTagEditorDoes) {
 // A file that gets its first ID3v1 tag gets the ID3v2 values in it; one that has an ID3v1 tag keeps it.
 TEST_F(CliTest, SetV1MakesANewID3v1TagFromTheID3v2Values) {
     const fs::path orbit = Copy("Juniper Static - Slow Orbit.mp3", Dir / "o.mp3");  // ID3v2 only
-    const fs::path boats = Copy(kBoats, Dir / "b.mp3");                              // ID3v1 with its own values
+    const fs::path boats = Copy(kBoats, Dir / "b.mp3");                             // ID3v1 with its own values
     const std::string album31 = "An Album Title Of 31 Characters";
     ASSERT_EQ(album31.size(), 31u);
     ASSERT_EQ(RunCli({"set", "--album", album31, "--v1", orbit.string()}).status, 0);
@@ -1196,4 +1196,13 @@ TEST_F(CliTest, ACutShortSaveIsReportedByReadingAndFinishedByRecover) {
     EXPECT_EQ(ReadFile(file), original);
     EXPECT_EQ(RunCli({"recover", file.string()}).out, "no save was cut short\n");
     EXPECT_EQ(RunCli({"info", "--json", file.string()}).out.find("cut short"), std::string::npos);
+}
+
+TEST_F(CliTest, RenameMakesTheFoldersTheMaskNamesAndUndoPutsTheFileBack) {
+    const fs::path song = Copy(kHarbour, Dir / "in" / "song.mp3");
+    const TRun r = RunCli({"rename", "--mask", "%00/%05/%10 %01", song.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_regular_file(Dir / "in" / "Northwind Collective" / "Tidewater" / "03 Harbour Lights.mp3"));
+    ASSERT_EQ(RunCli({"undo"}).status, 0);
+    EXPECT_TRUE(fs::is_regular_file(song));
 }

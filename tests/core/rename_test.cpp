@@ -213,3 +213,38 @@ TEST(Rename, MovesNeverReplaceAFile) {
     EXPECT_EQ(MoveWithoutReplacing(from, dir / "new.mp3"), "");
     EXPECT_EQ(ReadFile(dir / "new.mp3"), B("from"));
 }
+
+// Sub-folders named by the mask are made (never through a link, never over a file)
+// when asked.
+TEST(Rename, FoldersTheMaskNamesAreMadeWhenAsked) {
+    TTempDir dir;
+    const fs::path in = dir / "in", file = in / "song.mp3", renamed = in / "New" / "deeper" / "Title.mp3";
+    fs::create_directories(dir / "elsewhere");
+    fs::create_directories(in);
+    fs::create_symlink(dir / "elsewhere", in / "Linked");
+    WriteFile(in / "Filed", B("not a folder"));
+    const struct {
+        std::string Artist;
+        bool Make;
+        std::string Problem;  // how the plan's problem begins; empty: none
+    } cases[] = {{"New", true, ""},
+                 {"New", false, "the folder " + (in / "New").string() + " does not exist"},
+                 {"Linked", true, "the folder " + (in / "Linked").string() + " is a link"},
+                 {"Filed", true, (in / "Filed").string() + " is a file"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Artist + (c.Make ? ", made" : ""));
+        WriteFile(file, Tagged({{"TPE1", c.Artist}, {"TIT2", "Title"}}));
+        TCollectingSink sink;
+        const std::vector<TRenamePlan> plans = PlanRenames({file}, "%00/deeper/%01", {}, sink, c.Make);
+        EXPECT_TRUE(plans[0].Problem.starts_with(c.Problem)) << plans[0].Problem;
+        const std::vector<TRenameResult> results = CarryOutRenames(plans);
+        EXPECT_EQ(results[0].Moved, c.Problem.empty());
+        EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
+        if (!results[0].Moved) continue;
+        EXPECT_TRUE(fs::is_regular_file(renamed));
+        // Moved back into a folder that is not there (an undo): it is made.
+        EXPECT_TRUE(CarryOutRenames(PlanMoves({{renamed, dir / "out" / "song.mp3"}}))[0].Moved);
+        fs::rename(dir / "out" / "song.mp3", file);
+        fs::remove_all(in / "New");
+    }
+}
