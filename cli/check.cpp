@@ -75,12 +75,51 @@ std::string ReportFolderProblem(const std::filesystem::path& file) {
     return {};
 }
 
+const char* OutcomeName(TCheckOutcome outcome) {
+    switch (outcome) {
+        case TCheckOutcome::Ok: return "ok";
+        case TCheckOutcome::FreeFormat: return "free-format";
+        case TCheckOutcome::NoAudio: return "no-audio";
+        case TCheckOutcome::ReadError: return "read-error";
+        case TCheckOutcome::SyncError: return "sync-error";
+        case TCheckOutcome::CutShort: return "cut-short";
+        case TCheckOutcome::OpenError: return "open-error";
+    }
+    return "";
+}
+
+// The report's second line says what was found ("No MPEG Sync nibbles."), without its full stop.
+std::string Finding(const TCheckResult& r) {
+    std::string text = r.Lines.size() > 1 ? r.Lines[1] : "";
+    if (text.ends_with('.')) text.pop_back();
+    return text;
+}
+
+// "OK  PATH", "DAMAGED  PATH: what, at offset X of Y", "FAILED  PATH: why it was not checked".
+std::string OneLine(const TCheckResult& r, const std::string& path) {
+    if (r.Outcome == TCheckOutcome::Ok) return "OK  " + path;
+    if (r.Outcome == TCheckOutcome::FreeFormat) return "OK  " + path + ": " + Finding(r);
+    if (r.Outcome == TCheckOutcome::OpenError) return "FAILED  " + path + ": " + Finding(r);
+    return "DAMAGED  " + path + ": " + Finding(r) + ", at offset " + std::to_string(r.Offset) + " of " +
+           std::to_string(r.FileSize);
+}
+
+std::string JsonLine(const TCheckResult& r, const std::string& path) {
+    const char* verdict = r.Outcome == TCheckOutcome::OpenError ? "failed" : r.IsError() ? "damaged" : "ok";
+    return "{\"path\":" + JsonQuoted(path) + ",\"verdict\":\"" + verdict + "\",\"outcome\":\"" +
+           OutcomeName(r.Outcome) + "\",\"message\":" + JsonQuoted(Finding(r)) +
+           ",\"offset\":" + (r.Offset >= 0 ? std::to_string(r.Offset) : "null") +
+           ",\"size\":" + std::to_string(r.FileSize) + ",\"frames\":" + std::to_string(r.Frames) + "}";
+}
+
 }  // namespace
 
 std::string ParseCheckOptions(const std::vector<std::string>& args, TCheckOptions& options) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--report") {
+        if (a == "--verbose" || a == "--json") {
+            options.Style = a == "--json" ? TCheckOptions::Json : TCheckOptions::Verbose;
+        } else if (a == "--report") {
             if (i + 1 >= args.size()) return "--report needs a file name";
             options.ReportFile = args[++i];
         } else if (a == "--") {
@@ -105,7 +144,8 @@ int RunCheck(const TCheckOptions& options) {
     // then renamed over it, so a link planted at its name is replaced, never followed.
     std::string report;
     auto emit = [&](const std::string& line) {
-        const std::string shown = Printable(line);
+        // A JSON record escapes what it holds already.
+        const std::string shown = options.Style == TCheckOptions::Json ? line : Printable(line);
         std::cout << shown << '\n';
         if (toReport) report.append(shown).append(1, '\n');
     };
@@ -125,7 +165,11 @@ int RunCheck(const TCheckOptions& options) {
         [&](size_t i, TFileRead<TCheckResult>&& read) {
             errors = errors || read.Failed || read.Value.IsError();
             progress.BeforeOutput();
-            for (const std::string& line : read.Value.Lines) emit(line);
+            const std::string path = files[i].string();
+            if (options.Style == TCheckOptions::Verbose)
+                for (const std::string& line : read.Value.Lines) emit(line);
+            else
+                emit(options.Style == TCheckOptions::Json ? JsonLine(read.Value, path) : OneLine(read.Value, path));
             for (const std::string& m : read.Messages)
                 std::cerr << "velmar-cli: " << Printable(files[i].string()) << ": " << Printable(m) << "\n";
             checked = i + 1;
@@ -137,7 +181,7 @@ int RunCheck(const TCheckOptions& options) {
             return true;
         });
     progress.Clear();
-    emit(CheckedFilesLine(files.size()));
+    if (options.Style != TCheckOptions::Json) emit(CheckedFilesLine(files.size()));
     std::cout.flush();
     if (toReport)
         if (const std::string problem = ReplaceFileContents(options.ReportFile, report); !problem.empty())

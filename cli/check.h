@@ -6,8 +6,9 @@
 namespace velmar::cli {
 
 struct TCheckOptions {
-    std::string ReportFile;          // --report FILE: the report is also written there
-    std::vector<std::string> Paths;  // files, and folders scanned for audio files
+    enum TStyle { Lines, Verbose, Json } Style = Lines;  // a line per file, the full report, a JSON record per file
+    std::string ReportFile;                              // --report FILE: the report is also written there
+    std::vector<std::string> Paths;                      // files, and folders scanned for audio files
 };
 
 // Parses the options; returns an error text for a usage error, else empty.

@@ -27,7 +27,7 @@ const char* const kCutShort =
 const char* const kUsage =
     "usage: velmar-cli info [--json] PATH...\n"
     "       velmar-cli set [options] FILE...   (velmar-cli set --help)\n"
-    "       velmar-cli check [--report FILE] PATH...\n"
+    "       velmar-cli check [--verbose | --json] [--report FILE] PATH...\n"
     "       velmar-cli rename (--format NAME | --mask MASK) [--dry-run] [--data DIR] FILE...\n"
     "       velmar-cli fill --mask MASK [options] FILE...   (velmar-cli fill --help)\n"
     "       velmar-cli formats [--mode rename|fill|list] [--data DIR]\n"

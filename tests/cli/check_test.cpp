@@ -66,7 +66,7 @@ TEST_F(CliCheck, ReportsEveryFileOfAFolderAndWritesTheReport) {
     Write(Dir / "sub" / "b.mp3", Frames(3) + "junk" + Frames(2));
     Write(Dir / "notes.txt", "not audio");
     const fs::path report = Dir / "report.log";
-    const TRun r = RunCli("check --report " + Quote(report) + " " + Quote(Dir));
+    const TRun r = RunCli("check --verbose --report " + Quote(report) + " " + Quote(Dir));
     EXPECT_EQ(r.Status, 1);
     const std::string sep(92, '-');
     const std::vector<std::string> expected = {"Sync Check Report:",
@@ -88,6 +88,18 @@ TEST_F(CliCheck, ReportsEveryFileOfAFolderAndWritesTheReport) {
     EXPECT_EQ(SplitLines(r.Out), expected);
     std::ifstream in(report, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), r.Out);
+
+    // By default a line a file, to be read at a glance or searched; --json a record a file.
+    const std::string a = (Dir / "a.mp3").string(), b = (Dir / "sub" / "b.mp3").string();
+    EXPECT_EQ(SplitLines(RunCli("check " + Quote(Dir) + " " + Quote(Dir / "gone.mp3")).Out),
+              (std::vector<std::string>{
+                  "OK  " + a, "DAMAGED  " + b + ": No MPEG Sync nibbles, at offset 1251 of 2089",
+                  "FAILED  " + (Dir / "gone.mp3").string() + ": Could not open file: No such file or directory",
+                  "3 file(s) checked."}));
+    EXPECT_EQ(SplitLines(RunCli("check --json " + Quote(Dir / "sub")).Out),
+              std::vector<std::string>{"{\"path\":\"" + b +
+                                       "\",\"verdict\":\"damaged\",\"outcome\":\"sync-error\",\"message\":\"No MPEG "
+                                       "Sync nibbles\",\"offset\":1251,\"size\":2089,\"frames\":3}"});
 }
 
 TEST_F(CliCheck, ExitStatuses) {
@@ -96,7 +108,7 @@ TEST_F(CliCheck, ExitStatuses) {
     EXPECT_EQ(r.Status, 0);
     EXPECT_EQ(SplitLines(r.Out).back(), "1 file(s) checked.");
 
-    r = RunCli("check " + Quote(Dir / "good.mp3") + " " + Quote(Dir / "missing.mp3"));
+    r = RunCli("check --verbose " + Quote(Dir / "good.mp3") + " " + Quote(Dir / "missing.mp3"));
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Out.find("FATAL ERROR:\nCould not open file: No such file or directory.\n\nFile: " +
                          (Dir / "missing.mp3").string()),

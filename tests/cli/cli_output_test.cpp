@@ -76,7 +76,7 @@ TEST(CliOutput, ControlCharactersOfNamesAndTitlesAreShownEscapedInTextOutput) {
         EXPECT_EQ(RawControl(info.out), "");
 
         const fs::path report = dir / "check.log";
-        const vtest::TRun check = RunCli({"check", "--report", report.string(), file.string()});
+        const vtest::TRun check = RunCli({"check", "--verbose", "--report", report.string(), file.string()});
         EXPECT_NE(check.out.find("\nFile: " + shownPath + "\n"), std::string::npos) << check.out;
         EXPECT_EQ(RawControl(check.out), "");
         EXPECT_EQ(vtest::ReadFile(report), B(check.out));
