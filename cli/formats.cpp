@@ -105,6 +105,9 @@ int Formats(const std::vector<std::string>& args) {
             return UsageError("unknown option " + a, kFormatsUsage);
         }
     }
+    std::error_code ec;
+    if (!data.empty() && !fs::is_directory(data, ec))
+        return UsageError("--data takes a DATA folder, and \"" + data + "\" is not a folder", kFormatsUsage);
     for (const std::string& n : DataFolders(data).Names(fs::path("Outputs") / mode, ListFormats))
         std::cout << Printable(n) << "\n";
     return 0;

@@ -104,8 +104,13 @@ int Info(const std::vector<std::string>& args) {
                 status = 1;
                 return true;
             }
-            if (!read.Value.Loaded) status = 1;
             std::cout << read.Value.Text << "\n";
+            if (!read.Value.Loaded) {
+                // The record holds why; standard error says it too, for a script that reads only that.
+                std::cout.flush();
+                for (const std::string& m : read.Messages) TPrintingSink(files[i].string()).Error(m);
+                status = 1;
+            }
             return true;
         });
     return status;

@@ -38,8 +38,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool IsTextFrameID(const std::string& id) {
-    return id.size() == 4 && id[0] == 'T' && id != "TXXX" && IsKnownFrameID(id);
+// A text or URL frame that takes one value (not the user frames TXXX and WXXX).
+bool IsSingleValueFrameID(const std::string& id) {
+    return id.size() == 4 && (id[0] == 'T' || id[0] == 'W') && id != "TXXX" && id != "WXXX" && IsKnownFrameID(id);
 }
 
 // Options without a value; false for any other argument.
@@ -117,6 +118,8 @@ std::string ParseUserFrame(const std::string& a, const std::string& v, TSetOptio
 
 // One option and its value; returns an error text for a bad value.
 std::string ParseValue(const std::string& a, const std::string& v, TSetOptions& o) {
+    if (a == "--year" && (v.size() > 4 || v.find_first_not_of("0123456789") != std::string::npos))
+        return "--year takes a year of up to four digits (or nothing, to remove it), not \"" + v + "\"";
     if (auto member = PlainValue(a)) {
         o.*member = v;
         return {};
@@ -135,8 +138,8 @@ std::string ParseValue(const std::string& a, const std::string& v, TSetOptions& 
     }
     if (a == "--frame") {
         const std::string id = v.substr(0, v.find('='));
-        if (v.find('=') == std::string::npos || !IsTextFrameID(id))
-            return "--frame takes ID=TEXT with the identifier of a text frame, not \"" + v + "\"";
+        if (v.find('=') == std::string::npos || !IsSingleValueFrameID(id))
+            return "--frame takes ID=TEXT with the identifier of a text or URL frame, not \"" + v + "\"";
         o.Frames.emplace_back(id, v.substr(5));
         return {};
     }

@@ -194,7 +194,11 @@ TEST_F(CliTest, ExitStatuses) {
                                                {"set", "--title", "x"},
                                                {"set", "--track", "two", file},
                                                {"set", "--frame", "TXXX=x", file},
+                                               {"set", "--frame", "WXXX=x", file},
                                                {"set", "--frame", "TIT2", file},
+                                               {"set", "--year", "abc", file},
+                                               {"set", "--year", "20245", file},
+                                               {"formats", "--data", missing},
                                                {"set", "--remove", "ti", file},
                                                {"set", "--bogus", file}})
         EXPECT_EQ(RunCli(args).status, 2) << ::testing::PrintToString(args);
@@ -205,6 +209,7 @@ TEST_F(CliTest, ExitStatuses) {
     EXPECT_EQ(RunCli({"info", file}).status, 0);
     const TRun info = RunCli({"info", "--json", file, missing});
     EXPECT_EQ(info.status, 1);
+    EXPECT_EQ(info.err.rfind("velmar-cli: " + missing + ": ", 0), 0u) << info.err;  // said on stderr too
     std::istringstream lines(info.out);
     std::string first, second;
     std::getline(lines, first);
@@ -223,7 +228,8 @@ TEST_F(CliTest, SetWritesValuesKeepsOtherFramesAndAudio) {
     const TRun r =
         RunCli({"set",       "--title", "Café Noir",      "--artist", "Ωmega Ensemble", "--album",    "Nights",
                 "--year",    "2024",    "--track",        "4/12",     "--genre",        "Jazz",       "--comment",
-                "new words", "--frame", "TCOM=Ada Byrne", "--remove", "TLEN",           file.string()});
+                "new words", "--frame", "TCOM=Ada Byrne", "--frame", "WOAR=https://example.org/", "--remove", "TLEN",
+                file.string()});
     ASSERT_EQ(r.status, 0) << r.err;
     const Json j = Info(file);
     EXPECT_EQ(j["id3v2"]["version"].str, "2.3.0");
@@ -233,6 +239,10 @@ TEST_F(CliTest, SetWritesValuesKeepsOtherFramesAndAudio) {
     EXPECT_EQ(FrameText(j, "TYER"), "2024");
     EXPECT_EQ(FrameText(j, "TRCK"), "4/12");
     EXPECT_EQ(FrameText(j, "TCOM"), "Ada Byrne");
+    std::string url;
+    for (const Json& f : j["id3v2"]["frames"].items)
+        if (f["id"].str == "WOAR") url = f["url"].str;
+    EXPECT_EQ(url, "https://example.org/");  // a URL frame set by --frame
     EXPECT_EQ(FrameText(j, "TSSE"), "LAME 64bits version 3.100 (http://lame.sf.net)");  // untouched
     EXPECT_EQ(FrameText(j, "TLEN"), "<missing>");
     int comments = 0;
