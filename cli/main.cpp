@@ -1,6 +1,8 @@
 // velmar-cli: Velmar's core from a shell.
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -200,7 +202,12 @@ int main(int argc, char** argv) {
     if (!recorded) ++first;
     if (argc <= first) return Usage("");
     const std::string command = argv[first];
-    const std::vector<std::string> args(argv + first + 1, argv + argc);
+    std::vector<std::string> args(argv + first + 1, argv + argc);
+    // "-h" asks for help as "--help" does (a file named "-h" is given after "--").
+    for (std::string& a : args) {
+        if (a == "--") break;
+        if (a == "-h") a = "--help";
+    }
     THistory history;
     if (command == "undo") return cli::Undo(args, history);
     if (command == "redo") return cli::Redo(args, history);
@@ -210,7 +217,27 @@ int main(int argc, char** argv) {
 
 namespace {
 
+// The usage of the commands that have no --help of their own.
+const std::map<std::string, const char*> kShortUsage = {
+    {"info",
+     "usage: velmar-cli info [--json] PATH...\n"
+     "  Prints the stream facts and the tags of each file (folders are walked), as a block\n"
+     "  of text or one JSON record a line.\n"},
+    {"check",
+     "usage: velmar-cli check [--verbose | --json] [--report FILE] PATH...\n"
+     "  Walks every MPEG frame of each file and prints OK, DAMAGED or FAILED with the path;\n"
+     "  --verbose the whole report, --json a record a file; --report writes it to FILE too.\n"},
+    {"recover",
+     "usage: velmar-cli recover PATH...\n"
+     "  Finishes the saves of the files that were cut short.\n"},
+};
+
 int Run(const std::string& command, const std::vector<std::string>& args, const THistory* history) {
+    if (const auto usage = kShortUsage.find(command);
+        usage != kShortUsage.end() && std::find(args.begin(), args.end(), "--help") != args.end()) {
+        std::cout << usage->second;
+        return 0;
+    }
     if (command == "info") return Info(args);
     if (command == "set") return Set(args, history);
     if (command == "check") return Check(args);

@@ -1216,3 +1216,13 @@ TEST_F(CliTest, RenameMakesTheFoldersTheMaskNamesAndUndoPutsTheFileBack) {
     ASSERT_EQ(RunCli({"undo"}).status, 0);
     EXPECT_TRUE(fs::is_regular_file(song));
 }
+
+TEST_F(CliTest, EveryCommandPrintsItsUsageForHelpAndH) {
+    for (const char* command : {"info", "set", "check", "rename", "fill", "formats", "list", "match", "wipe", "pictures",
+                                "recover", "undo", "redo", "history"})
+        for (const char* help : {"--help", "-h"}) {
+            const TRun r = RunCli({command, help});
+            EXPECT_EQ(r.status, 0) << command << " " << help << ": " << r.err;
+            EXPECT_NE(r.out.find(std::string("velmar-cli ") + command), std::string::npos) << command << " " << help;
+        }
+}
