@@ -114,24 +114,15 @@ std::string JsonLine(const TCheckResult& r, const std::string& path) {
 
 }  // namespace
 
-std::string ParseCheckOptions(const std::vector<std::string>& args, TCheckOptions& options) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--verbose" || a == "--json") {
-            options.Style = a == "--json" ? TCheckOptions::Json : TCheckOptions::Verbose;
-        } else if (a == "--report") {
-            if (i + 1 >= args.size()) return "--report needs a file name";
-            options.ReportFile = args[++i];
-        } else if (a == "--") {
-            options.Paths.insert(options.Paths.end(), args.begin() + long(i) + 1, args.end());
-            break;
-        } else if (a.starts_with("--")) {
-            return "unknown option " + a;
-        } else {
-            options.Paths.push_back(a);
-        }
+std::string ParseCheckOptions(const TArgs& args, TCheckOptions& options) {
+    for (const auto& [name, value] : args.Options) {
+        if (name == "--report")
+            options.ReportFile = value;
+        else
+            options.Style = name == "--json" ? TCheckOptions::Json : TCheckOptions::Verbose;
     }
-    if (options.Paths.empty()) return "check needs at least one path";
+    if (args.Operands.empty()) return "check needs at least one path";
+    options.Files = args.Paths();
     return "";
 }
 
@@ -150,8 +141,7 @@ int RunCheck(const TCheckOptions& options) {
         if (toReport) report.append(shown).append(1, '\n');
     };
 
-    const std::vector<std::filesystem::path> given(options.Paths.begin(), options.Paths.end());
-    const std::vector<std::filesystem::path> files = ExpandPaths(given);
+    const std::vector<std::filesystem::path>& files = options.Files;
     TProgress progress(files.size());
     bool errors = false;
     size_t checked = 0;

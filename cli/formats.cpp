@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kRenameUsage =
-    "usage: velmar-cli rename (--format NAME | --mask MASK) [--dry-run] [--data DIR] FILE...\n"
+    "usage: velmar-cli rename (--format NAME | --mask MASK) [--dry-run] [--data DIR] PATH...\n"
     "  Renames each file from its tags by an output format of mode \"Rename\" (or a mask\n"
     "  given here), keeping its extension. Tag values that hold \"/\", \"\\\",\n"
     "  \".\" or \"..\" have them replaced by \"-\"; a \"/\" in the mask puts the file into\n"
@@ -35,7 +35,7 @@ const char* const kRenameUsage =
 const char* const kFillUsage =
     "usage: velmar-cli fill --mask MASK [--case] [--track-numbers] [--total N] [--artist T]\n"
     "         [--album T] [--genre G] [--year N] [--disc N/M] [--copyright T] [--encoded-by T]\n"
-    "         [--encoder T] [--v1/--no-v1] [--v2/--no-v2] [--dry-run] FILE...\n"
+    "         [--encoder T] [--v1/--no-v1] [--v2/--no-v2] [--dry-run] PATH...\n"
     "  Splits each file's name (without folder and extension) by the mask into artist\n"
     "  (%00), title (%01), sub-title (%02), remix (%03), comment (%04), album (%05) and\n"
     "  track (%10), adds the values given for all files, and writes them into the tags\n"
@@ -52,10 +52,6 @@ const char* const kFormatsUsage =
     "usage: velmar-cli formats [--mode rename|fill|list] [--data DIR]\n"
     "  Prints the names of the output formats of a mode (default rename), sorted.\n";
 
-int UsageError(const std::string& error, const char* usage) {
-    std::cerr << "velmar-cli: " << Printable(error) << "\n" << usage;
-    return 2;
-}
 
 class TFileSink : public TMessageSink {
 public:
@@ -81,70 +77,37 @@ TDataFolders DataFolders(const std::string& given) {
     return TDataFolders::UserThen(shipped.empty() ? fs::path("DATA") : shipped);
 }
 
-int Formats(const std::vector<std::string>& args) {
-    std::string data, mode = kModeRename;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help") {
-            std::cout << kFormatsUsage;
-            return 0;
-        }
-        if ((a == "--mode" || a == "--data") && i + 1 < args.size()) {
-            const std::string& v = args[++i];
-            if (a == "--data")
-                data = v;
-            else if (v == "rename")
-                mode = kModeRename;
-            else if (v == "fill")
-                mode = kModeFilenameToTag;
-            else if (v == "list")
-                mode = kModeMakeList;
-            else
-                return UsageError("--mode takes rename, fill or list, not \"" + v + "\"", kFormatsUsage);
-        } else {
-            return UsageError("unknown option " + a, kFormatsUsage);
-        }
+namespace {
+
+int Formats(const TArgs& args, THistory*) {
+    if (!args.Operands.empty()) return args.UsageError("formats takes no paths");
+    const std::string data = args.Value("--data").value_or("");
+    std::string mode = kModeRename;
+    if (const auto given = args.Value("--mode")) {
+        if (*given == "fill")
+            mode = kModeFilenameToTag;
+        else if (*given == "list")
+            mode = kModeMakeList;
+        else if (*given != "rename")
+            return args.UsageError("--mode takes rename, fill or list, not \"" + *given + "\"");
     }
     std::error_code ec;
     if (!data.empty() && !fs::is_directory(data, ec))
-        return UsageError("--data takes a DATA folder, and \"" + data + "\" is not a folder", kFormatsUsage);
+        return args.UsageError("--data takes a DATA folder, and \"" + data + "\" is not a folder");
     for (const std::string& n : DataFolders(data).Names(fs::path("Outputs") / mode, ListFormats))
         std::cout << Printable(n) << "\n";
     return 0;
 }
 
-int Rename(const std::vector<std::string>& args, const THistory* history) {
-    std::string data, formatName, mask;
-    bool dryRun = false, haveMask = false;
-    std::vector<fs::path> files;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help") {
-            std::cout << kRenameUsage;
-            return 0;
-        }
-        if (a == "--dry-run") {
-            dryRun = true;
-        } else if (a == "--format" || a == "--mask" || a == "--data") {
-            if (i + 1 >= args.size()) return UsageError(a + " needs a value", kRenameUsage);
-            const std::string& v = args[++i];
-            if (a == "--format")
-                formatName = v;
-            else if (a == "--data")
-                data = v;
-            else
-                mask = v;
-            haveMask = haveMask || a == "--mask";
-        } else if (a.starts_with("--")) {
-            return UsageError("unknown option " + a, kRenameUsage);
-        } else {
-            files.emplace_back(a);
-        }
-    }
-    if (haveMask == !formatName.empty()) return UsageError("rename takes either --format or --mask", kRenameUsage);
-    if (files.empty()) return UsageError("rename needs at least one file", kRenameUsage);
+int Rename(const TArgs& args, THistory* history) {
+    const std::string data = args.Value("--data").value_or(""), formatName = args.Value("--format").value_or("");
+    const bool dryRun = args.Has("--dry-run"), haveMask = args.Has("--mask");
+    std::string mask = args.Value("--mask").value_or("");
+    if (args.Operands.empty()) return args.UsageError("rename needs at least one file");
+    const std::vector<fs::path> files = args.Paths();
+    if (haveMask == args.Has("--format")) return args.UsageError("rename takes either --format or --mask");
     if (haveMask && mask.size() > kMaxMaskLength)
-        return UsageError("a mask holds at most " + std::to_string(kMaxMaskLength) + " characters", kRenameUsage);
+        return args.UsageError("a mask holds at most " + std::to_string(kMaxMaskLength) + " characters");
 
     TFileSink sink;
     TTags format;
@@ -161,7 +124,7 @@ int Rename(const std::vector<std::string>& args, const THistory* history) {
     if (dryRun)
         for (const TRenamePlan& plan : plans) results.push_back({false, plan.From, plan.Problem});
     else
-        results = ApplyRenames(plans, CommandLine("rename", args), Recording(history));
+        results = ApplyRenames(plans, CommandLine("rename", args.Given), Recording(history));
     int status = 0;
     for (size_t i = 0; i < plans.size(); ++i) {
         if (!results[i].Problem.empty()) {
@@ -175,13 +138,11 @@ int Rename(const std::vector<std::string>& args, const THistory* history) {
     return status;
 }
 
-namespace {
 
-// Parses the options of `fill`; returns a usage error, else empty.
-std::string ParseFillOptions(const std::vector<std::string>& args, std::string& mask, TCommonValues& common,
-                             TFillOptions& options, bool& dryRun, std::vector<fs::path>& files) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
+// Takes the options of `fill` in; returns a usage error, else empty.
+std::string ParseFillOptions(const TArgs& args, std::string& mask, TCommonValues& common, TFillOptions& options) {
+    for (const auto& [a, v] : args.Options) {
+        int number = 0, total = -1;
         if (a == "--case")
             options.CaseConvert = true;
         else if (a == "--track-numbers")
@@ -190,49 +151,37 @@ std::string ParseFillOptions(const std::vector<std::string>& args, std::string& 
             options.SaveID3v1 = a == "--v1";
         else if (a == "--v2" || a == "--no-v2")
             options.SaveID3v2 = a == "--v2";
-        else if (a == "--dry-run")
-            dryRun = true;
-        else if (a.starts_with("--")) {
-            if (i + 1 >= args.size()) return a + " needs a value";
-            const std::string& v = args[++i];
-            int number = 0, total = -1;
-            if (a == "--mask")
-                mask = v;
-            else if (a == "--total") {
-                if (!TTagEdit::ParseNumberPair(v, number, total) || total >= 0 || number < 1 || number > 9999)
-                    return "--total takes a number from 1 to 9999, not \"" + v + "\"";
-                common.TrackTotal = number;
-            } else if (a == "--artist")
-                common.Artist = v;
-            else if (a == "--album")
-                common.Album = v;
-            else if (a == "--copyright")
-                common.Copyright = v;
-            else if (a == "--encoded-by")
-                common.EncodedBy = v;
-            else if (a == "--encoder")
-                common.EncodedUsing = v;
-            else if (a == "--genre") {
-                if (GenreIndexOf(v) < 0) return "--genre takes a name of the genre list, not \"" + v + "\"";
-                common.Genre = v;
-            } else if (a == "--year") {
-                if (!TTagEdit::ParseNumberPair(v, number, total) || total >= 0 || number > 9999)
-                    return "--year takes a number from 0 to 9999, not \"" + v + "\"";
-                common.Year = number;
-            } else if (a == "--disc") {
-                if (!TTagEdit::ParseNumberPair(v, number, total) || total < 0)
-                    return "--disc takes N/M, not \"" + v + "\"";
-                common.Disc = std::pair{std::min(number, total), total};  // the current disc is at most the total
-            } else {
-                return "unknown option " + a;
-            }
-        } else {
-            files.emplace_back(a);
+        else if (a == "--mask")
+            mask = v;
+        else if (a == "--total") {
+            if (!TTagEdit::ParseNumberPair(v, number, total) || total >= 0 || number < 1 || number > 9999)
+                return "--total takes a number from 1 to 9999, not \"" + v + "\"";
+            common.TrackTotal = number;
+        } else if (a == "--artist")
+            common.Artist = v;
+        else if (a == "--album")
+            common.Album = v;
+        else if (a == "--copyright")
+            common.Copyright = v;
+        else if (a == "--encoded-by")
+            common.EncodedBy = v;
+        else if (a == "--encoder")
+            common.EncodedUsing = v;
+        else if (a == "--genre") {
+            if (GenreIndexOf(v) < 0) return "--genre takes a name of the genre list, not \"" + v + "\"";
+            common.Genre = v;
+        } else if (a == "--year") {
+            if (!TTagEdit::ParseNumberPair(v, number, total) || total >= 0 || number > 9999)
+                return "--year takes a number from 0 to 9999, not \"" + v + "\"";
+            common.Year = number;
+        } else if (a == "--disc") {
+            if (!TTagEdit::ParseNumberPair(v, number, total) || total < 0) return "--disc takes N/M, not \"" + v + "\"";
+            common.Disc = std::pair{std::min(number, total), total};  // the current disc is at most the total
         }
     }
     if (mask.empty()) return "fill needs --mask";
     if (mask.size() > kMaxMaskLength) return "a mask holds at most " + std::to_string(kMaxMaskLength) + " characters";
-    if (files.empty()) return "fill needs at least one file";
+    if (args.Operands.empty()) return "fill needs at least one file";
     return {};
 }
 
@@ -257,25 +206,20 @@ void PrintFillValues(const fs::path& file, const TFillValues& v) {
         if (!value->empty()) std::cout << "  " << name << ": " << Printable(*value) << "\n";
 }
 
-}  // namespace
 
-int Fill(const std::vector<std::string>& args, const THistory* history) {
-    if (std::find(args.begin(), args.end(), "--help") != args.end()) {
-        std::cout << kFillUsage;
-        return 0;
-    }
+int Fill(const TArgs& args, THistory* history) {
     std::string mask;
     TCommonValues common;
     TFillOptions options;
     options.CaseConvert = false;
-    bool dryRun = false;
-    std::vector<fs::path> files;
-    const std::string error = ParseFillOptions(args, mask, common, options, dryRun, files);
-    if (!error.empty()) return UsageError(error, kFillUsage);
+    if (const std::string error = ParseFillOptions(args, mask, common, options); !error.empty())
+        return args.UsageError(error);
+    const bool dryRun = args.Has("--dry-run");
+    const std::vector<fs::path> files = args.Paths();
     // Each file by its own name and extension; a file whose name does not fit is left out.
     std::vector<fs::path> unfit;
     std::map<fs::path, TFillValues> fitting;
-    TFileChange change{CommandLine("fill", args), "Fill tags from names", {}, {}};
+    TFileChange change{CommandLine("fill", args.Given), "Fill tags from names", {}, {}};
     for (size_t i = 0; i < files.size(); ++i) {
         const TFillValues values = FillValuesFor(files[i].stem().string(), mask, int(i + 1), common, options);
         if (dryRun) PrintFillValues(files[i], values);
@@ -297,5 +241,33 @@ int Fill(const std::vector<std::string>& args, const THistory* history) {
     }
     return status;
 }
+
+}  // namespace
+
+const TCommand kRename{"rename",
+                       kRenameUsage,
+                       {{"--format", true}, {"--mask", true}, {"--data", true}, {"--dry-run"}},
+                       Rename};
+const TCommand kFill{"fill",
+                     kFillUsage,
+                     {{"--mask", true},
+                      {"--case"},
+                      {"--track-numbers"},
+                      {"--total", true},
+                      {"--artist", true},
+                      {"--album", true},
+                      {"--genre", true},
+                      {"--year", true},
+                      {"--disc", true},
+                      {"--copyright", true},
+                      {"--encoded-by", true},
+                      {"--encoder", true},
+                      {"--v1"},
+                      {"--no-v1"},
+                      {"--v2"},
+                      {"--no-v2"},
+                      {"--dry-run"}},
+                     Fill};
+const TCommand kFormats{"formats", kFormatsUsage, {{"--mode", true}, {"--data", true}}, Formats};
 
 }  // namespace velmar::cli

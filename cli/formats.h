@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "args.h"
 #include "batch/datafolders.h"
 #include "change/history.h"
 
@@ -16,10 +17,8 @@ namespace velmar::cli {
 // PREFIX/bin/velmar-cli, else the one the program was built with.
 TDataFolders DataFolders(const std::string& given);
 
-// Each returns the exit status: 0 done, 1 a file failed, 2 a usage error. The
-// changes are recorded in `history` unless it is null.
-int Rename(const std::vector<std::string>& args, const THistory* history);
-int Formats(const std::vector<std::string>& args);
-int Fill(const std::vector<std::string>& args, const THistory* history);
+// Each exits 0 when done, 1 when a file failed, 2 on a usage error. The changes
+// are recorded in the history unless it is null.
+extern const TCommand kRename, kFormats, kFill;
 
 }  // namespace velmar::cli

@@ -20,11 +20,6 @@ const char* const kUndoUsage =
     "  or moved since is left as it is and named (exit status 1). redo makes the change\n"
     "  undone last again. history lists the changes, newest first.\n";
 
-int UsageError(const std::string& error) {
-    std::cerr << "velmar-cli: " << Printable(error) << "\n" << kUndoUsage;
-    return 2;
-}
-
 int Report(const TUndoOutcome& out, const char* what) {
     if (out.Id == 0) {
         std::cerr << "velmar-cli: nothing to " << what << "\n";
@@ -72,46 +67,38 @@ int ApplyPrinting(const TFileChange& change, const THistory* history) {
     return status;
 }
 
-int Undo(const std::vector<std::string>& args, THistory& history) {
+namespace {
+
+int Undo(const TArgs& args, THistory* history) {
     uint64_t id = 0;
-    for (const std::string& a : args) {
-        if (a == "--help") {
-            std::cout << kUndoUsage;
-            return 0;
-        }
+    if (args.Operands.size() > 1) return args.UsageError("undo takes one change at most");
+    for (const std::string& a : args.Operands) {
         const auto [end, ec] = std::from_chars(a.data(), a.data() + a.size(), id);
-        if (ec != std::errc() || end != a.data() + a.size() || id == 0 || args.size() > 1)
-            return UsageError("undo takes the number of a change, not \"" + a + "\"");
+        if (ec != std::errc() || end != a.data() + a.size() || id == 0)
+            return args.UsageError("undo takes the number of a change, not \"" + a + "\"");
     }
     try {
-        return Report(history.Undo(id), "undo");
+        return Report(history->Undo(id), "undo");
     } catch (const std::exception& e) {
         std::cerr << "velmar-cli: " << Printable(e.what()) << "\n";
         return 1;
     }
 }
 
-int Redo(const std::vector<std::string>& args, THistory& history) {
-    if (!args.empty()) {
-        if (args[0] == "--help") return std::cout << kUndoUsage, 0;
-        return UsageError("redo takes no arguments");
-    }
+int Redo(const TArgs& args, THistory* history) {
+    if (!args.Operands.empty()) return args.UsageError("redo takes no arguments");
     try {
-        return Report(history.Redo(), "redo");
+        return Report(history->Redo(), "redo");
     } catch (const std::exception& e) {
         std::cerr << "velmar-cli: " << Printable(e.what()) << "\n";
         return 1;
     }
 }
 
-int History(const std::vector<std::string>& args, const THistory& history) {
-    bool json = false;
-    for (const std::string& a : args) {
-        if (a == "--help") return std::cout << kUndoUsage, 0;
-        if (a != "--json") return UsageError("unknown option " + a);
-        json = true;
-    }
-    for (const TChangeRecord& r : history.Changes()) {
+int History(const TArgs& args, THistory* history) {
+    if (!args.Operands.empty()) return args.UsageError("history takes no paths");
+    const bool json = args.Has("--json");
+    for (const TChangeRecord& r : history->Changes()) {
         if (json) {
             std::cout << "{\"id\":" << r.Id << ",\"time\":" << r.Time << ",\"command\":" << JsonQuoted(r.Command)
                       << ",\"text\":" << JsonQuoted(Described(r)) << ",\"files\":" << r.Files.size()
@@ -126,5 +113,11 @@ int History(const std::vector<std::string>& args, const THistory& history) {
     }
     return 0;
 }
+
+}  // namespace
+
+const TCommand kUndo{"undo", kUndoUsage, {}, Undo, true};
+const TCommand kRedo{"redo", kUndoUsage, {}, Redo, true};
+const TCommand kHistory{"history", kUndoUsage, {{"--json"}}, History, true};
 
 }  // namespace velmar::cli

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "args.h"
 #include "base/messages.h"
 #include "change/apply.h"
 #include "change/history.h"
@@ -20,10 +21,8 @@ int ApplyPrinting(const TFileChange& change, const THistory* history);
 // The options that record a change in `history` (none when null), its own messages printed.
 TApplyOptions Recording(const THistory* history);
 
-// Each returns the exit status: 0 done, 1 a file was left as it is or nothing was
-// there to undo, 2 a usage error.
-int Undo(const std::vector<std::string>& args, THistory& history);
-int Redo(const std::vector<std::string>& args, THistory& history);
-int History(const std::vector<std::string>& args, const THistory& history);
+// Each exits 0 when done, 1 when a file was left as it is or nothing was there to
+// undo, 2 on a usage error.
+extern const TCommand kUndo, kRedo, kHistory;
 
 }  // namespace velmar::cli

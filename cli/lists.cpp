@@ -51,16 +51,11 @@ const char* const kMatchUsage =
     "  read is reported and not chosen (exit status 1).\n";
 
 const char* const kWipeUsage =
-    "usage: velmar-cli wipe [--v2] [--v1] [--lyrics3] [--dry-run] FILE...\n"
+    "usage: velmar-cli wipe [--v2] [--v1] [--lyrics3] [--dry-run] PATH...\n"
     "  Removes the chosen whole tags (at least one of --v2, --v1, --lyrics3) from each\n"
     "  file, keeping its other tags and every other byte. Prints \"FILE: removed ID3v2,\n"
     "  ID3v1\", or \"FILE: none of the chosen tags, left as it is\" for a file that is not\n"
     "  written at all. --dry-run prints \"FILE: would remove ...\" and changes nothing.\n";
-
-int UsageError(const std::string& error, const char* usage) {
-    std::cerr << "velmar-cli: " << Printable(error) << "\n" << usage;
-    return 2;
-}
 
 void PrintMessage(const std::string& file, const std::string& text) {
     std::cerr << "velmar-cli: " << Printable(file.empty() ? text : file + ": " + text) << "\n";
@@ -83,21 +78,10 @@ struct TListOptions {
     std::array<std::optional<fs::path>, 3> Templates;  // top, main, end
     std::string Data;
     fs::path Report;
-    std::vector<fs::path> Paths;
 };
 
-std::string ParseListOptions(const std::vector<std::string>& args, TListOptions& o) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool valued = a == "--list" || a == "--top" || a == "--main" || a == "--end" || a == "--format" ||
-                            a == "--data" || a == "-o";
-        if (!valued) {
-            if (a.size() > 1 && a.starts_with('-')) return "unknown option " + a;
-            o.Paths.emplace_back(a);
-            continue;
-        }
-        if (i + 1 >= args.size()) return a + " needs a value";
-        const std::string& v = args[++i];
+std::string ParseListOptions(const TArgs& args, TListOptions& o) {
+    for (const auto& [a, v] : args.Options) {
         if (a == "--list")
             o.List = v;
         else if (a == "--top")
@@ -116,7 +100,7 @@ std::string ParseListOptions(const std::vector<std::string>& args, TListOptions&
     const bool templates = std::any_of(o.Templates.begin(), o.Templates.end(), [](const auto& t) { return bool(t); });
     if (o.List.has_value() == templates) return "list takes either --list or template files (--top, --main, --end)";
     if (o.Report.empty()) return "list needs -o REPORT";
-    if (o.Paths.empty()) return "list needs at least one path";
+    if (args.Operands.empty()) return "list needs at least one path";
     return {};
 }
 
@@ -210,15 +194,9 @@ bool WipeFile(const fs::path& file, TWipeChoice choice, TMessageSink& sink) {
     return false;
 }
 
-}  // namespace
-
-int List(const std::vector<std::string>& args) {
-    if (std::find(args.begin(), args.end(), "--help") != args.end()) {
-        std::cout << kListUsage;
-        return 0;
-    }
+int List(const TArgs& args, THistory*) {
     TListOptions o;
-    if (const std::string error = ParseListOptions(args, o); !error.empty()) return UsageError(error, kListUsage);
+    if (const std::string error = ParseListOptions(args, o); !error.empty()) return args.UsageError(error);
     const TDataFolders data = DataFolders(o.Data);
     const std::optional<TListTemplates> list = LoadTemplates(o, data);
     if (!list) return 2;
@@ -230,7 +208,7 @@ int List(const std::vector<std::string>& args) {
         if (!loaded) return 2;
         format = *loaded;
     }
-    const std::vector<fs::path> files = ExpandPaths(o.Paths);
+    const std::vector<fs::path> files = args.Paths();
     TListSink sink(files);
     const bool written = MakeList(*list, files, format, o.Report, sink, [&sink](size_t read) {
         sink.Read = read;
@@ -241,29 +219,13 @@ int List(const std::vector<std::string>& args) {
     return sink.FileMessages ? 1 : 0;
 }
 
-int Match(const std::vector<std::string>& args) {
-    std::optional<int64_t> minutes;
-    std::vector<fs::path> paths;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help") {
-            std::cout << kMatchUsage;
-            return 0;
-        }
-        if (a == "--minutes") {
-            if (i + 1 >= args.size()) return UsageError("--minutes needs a value", kMatchUsage);
-            minutes = ParseMinutes(args[++i]);
-            if (!minutes)
-                return UsageError("--minutes takes a positive whole number, not \"" + args[i] + "\"", kMatchUsage);
-        } else if (a.size() > 1 && a.starts_with('-')) {
-            return UsageError("unknown option " + a, kMatchUsage);
-        } else {
-            paths.emplace_back(a);
-        }
-    }
-    if (!minutes) return UsageError("match needs --minutes", kMatchUsage);
-    if (paths.empty()) return UsageError("match needs at least one path", kMatchUsage);
-    const std::vector<fs::path> files = ExpandPaths(paths);
+int Match(const TArgs& args, THistory*) {
+    const std::optional<std::string> given = args.Value("--minutes");
+    if (!given) return args.UsageError("match needs --minutes");
+    const std::optional<int64_t> minutes = ParseMinutes(*given);
+    if (!minutes) return args.UsageError("--minutes takes a positive whole number, not \"" + *given + "\"");
+    if (args.Operands.empty()) return args.UsageError("match needs at least one path");
+    const std::vector<fs::path> files = args.Paths();
     std::vector<std::optional<int64_t>> lengths;
     int status = 0;
     ReadFilesInOrder<std::optional<int64_t>>(
@@ -281,33 +243,15 @@ int Match(const std::vector<std::string>& args) {
     return status;
 }
 
-int Wipe(const std::vector<std::string>& args, const THistory* history) {
-    TWipeChoice choice;
-    bool dryRun = false;
-    std::vector<fs::path> files;
-    for (const std::string& a : args) {
-        if (a == "--help") {
-            std::cout << kWipeUsage;
-            return 0;
-        }
-        if (a == "--v2")
-            choice.ID3v2 = true;
-        else if (a == "--v1")
-            choice.ID3v1 = true;
-        else if (a == "--lyrics3")
-            choice.Lyrics3 = true;
-        else if (a == "--dry-run")
-            dryRun = true;
-        else if (a.size() > 1 && a.starts_with('-'))
-            return UsageError("unknown option " + a, kWipeUsage);
-        else
-            files.emplace_back(a);
-    }
-    if (!choice.Any()) return UsageError("wipe needs at least one of --v2, --v1 and --lyrics3", kWipeUsage);
-    if (files.empty()) return UsageError("wipe needs at least one file", kWipeUsage);
+int Wipe(const TArgs& args, THistory* history) {
+    const TWipeChoice choice{.ID3v2 = args.Has("--v2"), .ID3v1 = args.Has("--v1"), .Lyrics3 = args.Has("--lyrics3")};
+    const bool dryRun = args.Has("--dry-run");
+    if (!choice.Any()) return args.UsageError("wipe needs at least one of --v2, --v1 and --lyrics3");
+    if (args.Operands.empty()) return args.UsageError("wipe needs at least one file");
+    const std::vector<fs::path> files = args.Paths();
     if (!dryRun) {
         const TFileChange change{
-            CommandLine("wipe", args), "Wipe tags", files,
+            CommandLine("wipe", args.Given), "Wipe tags", files,
             [choice](const fs::path& file, TMessageSink& sink) { return WipeFile(file, choice, sink); }};
         return ApplyPrinting(change, history);
     }
@@ -316,5 +260,20 @@ int Wipe(const std::vector<std::string>& args, const THistory* history) {
         if (!DryWipe(file, choice)) status = 1;
     return status;
 }
+
+}  // namespace
+
+const TCommand kList{"list",
+                     kListUsage,
+                     {{"--list", true},
+                      {"--top", true},
+                      {"--main", true},
+                      {"--end", true},
+                      {"--format", true},
+                      {"--data", true},
+                      {"-o", true, "--output"}},
+                     List};
+const TCommand kMatch{"match", kMatchUsage, {{"--minutes", true}}, Match};
+const TCommand kWipe{"wipe", kWipeUsage, {{"--v2"}, {"--v1"}, {"--lyrics3"}, {"--dry-run"}}, Wipe};
 
 }  // namespace velmar::cli

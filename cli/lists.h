@@ -5,13 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "change/history.h"
+#include "args.h"
 
 namespace velmar::cli {
 
-// Each returns the exit status: 0 done, 1 a file or the report failed, 2 a usage error.
-int List(const std::vector<std::string>& args);
-int Match(const std::vector<std::string>& args);
-int Wipe(const std::vector<std::string>& args, const THistory* history);  // recorded unless null
+// Each exits 0 when done, 1 when a file or the report failed, 2 on a usage error;
+// wipe is recorded in the history unless it is null.
+extern const TCommand kList, kMatch, kWipe;
 
 }  // namespace velmar::cli

@@ -1,11 +1,10 @@
 // velmar-cli: Velmar's core from a shell.
-#include <algorithm>
 #include <cstdio>
 #include <iostream>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "args.h"
 #include "base/version.h"
 #include "check.h"
 #include "file/filereader.h"
@@ -28,14 +27,14 @@ const char* const kCutShort =
 
 const char* const kUsage =
     "usage: velmar-cli info [--json] PATH...\n"
-    "       velmar-cli set [options] FILE...   (velmar-cli set --help)\n"
+    "       velmar-cli set [options] PATH...   (velmar-cli set --help)\n"
     "       velmar-cli check [--verbose | --json] [--report FILE] PATH...\n"
-    "       velmar-cli rename (--format NAME | --mask MASK) [--dry-run] [--data DIR] FILE...\n"
-    "       velmar-cli fill --mask MASK [options] FILE...   (velmar-cli fill --help)\n"
+    "       velmar-cli rename (--format NAME | --mask MASK) [--dry-run] [--data DIR] PATH...\n"
+    "       velmar-cli fill --mask MASK [options] PATH...   (velmar-cli fill --help)\n"
     "       velmar-cli formats [--mode rename|fill|list] [--data DIR]\n"
     "       velmar-cli list (--list NAME | --top/--main/--end FILE) [--format NAME] -o REPORT PATH...\n"
     "       velmar-cli match --minutes N PATH...\n"
-    "       velmar-cli wipe [--v2] [--v1] [--lyrics3] [--dry-run] FILE...\n"
+    "       velmar-cli wipe [--v2] [--v1] [--lyrics3] [--dry-run] PATH...\n"
     "       velmar-cli pictures FILE [-o DIR]\n"
     "       velmar-cli recover PATH...\n"
     "       velmar-cli undo [ID] | redo | history [--json]\n"
@@ -46,6 +45,11 @@ const char* const kUsage =
     "             --frame ID=TEXT --txxx DESC=TEXT --wxxx DESC=URL --lyrics FILE\n"
     "             --picture FILE[:TYPE[:DESC]] --remove-pictures --remove ID\n"
     "             --v2/--no-v2 --v1/--no-v1 --lyrics3/--no-lyrics3 --replace-v2\n"
+    "\n"
+    "Every command: a PATH is a file or a folder (its audio files, sub-folders too);\n"
+    "\"-\" reads the paths from standard input, one a line (-0: NUL-separated, as\n"
+    "find -print0 gives); \"--\" ends the options; an option takes its value as\n"
+    "--opt VALUE or --opt=VALUE; COMMAND --help (or -h) prints the command's usage.\n"
     "\n"
     "set, fill, rename and wipe are recorded in the history of changes, so that undo can\n"
     "take them back; --no-history (before the command) leaves a change out of it.\n";
@@ -68,24 +72,15 @@ private:
     std::string File;
 };
 
-int Info(const std::vector<std::string>& args) {
-    bool json = false;
-    std::vector<std::filesystem::path> paths;
-    for (const std::string& a : args) {
-        if (a == "--json")
-            json = true;
-        else if (a.starts_with("--"))
-            return Usage("unknown option " + a);
-        else
-            paths.emplace_back(a);
-    }
-    if (paths.empty()) return Usage("info needs at least one path");
+int Info(const cli::TArgs& args, THistory*) {
+    const bool json = args.Has("--json");
+    if (args.Operands.empty()) return args.UsageError("info needs at least one path");
     // The files are read and their records made on the thread pool, printed here in order.
     struct TRecord {
         bool Loaded = false;
         std::string Text;
     };
-    const std::vector<std::filesystem::path> files = ExpandPaths(paths);
+    const std::vector<std::filesystem::path> files = args.Paths();
     int status = 0;
     ReadFilesInOrder<TRecord>(
         files,
@@ -119,16 +114,11 @@ int Info(const std::vector<std::string>& args) {
 }
 
 // Finishes the saves of the files (or the files of folders) that were cut short.
-int Recover(const std::vector<std::string>& args) {
-    std::vector<std::filesystem::path> paths;
-    for (const std::string& a : args) {
-        if (a.starts_with("--")) return Usage("unknown option " + a);
-        paths.emplace_back(a);
-    }
-    if (paths.empty()) return Usage("recover needs at least one path");
+int Recover(const cli::TArgs& args, THistory*) {
+    if (args.Operands.empty()) return args.UsageError("recover needs at least one path");
     int status = 0;
     size_t finished = 0;
-    for (const std::filesystem::path& file : ExpandPaths(paths)) {
+    for (const std::filesystem::path& file : args.Paths()) {
         TPrintingSink sink(file.string());
         try {
             std::string report;
@@ -158,40 +148,54 @@ int Recover(const std::vector<std::string>& args) {
     return status;
 }
 
-int Set(const std::vector<std::string>& args, const THistory* history) {
+int Set(const cli::TArgs& args, THistory* history) {
     cli::TSetOptions options;
-    std::vector<std::string> files;
-    const std::string error = cli::ParseSetOptions(args, options, files);
-    if (options.Help) {
-        std::cout << cli::kSetUsage;
-        return 0;
-    }
-    if (!error.empty()) {
-        std::cerr << "velmar-cli: " << error << "\n" << cli::kSetUsage;
-        return 2;
-    }
+    if (const std::string error = cli::ParseSetOptions(args, options); !error.empty()) return args.UsageError(error);
+    const std::vector<std::filesystem::path> files = args.Paths();
     // Every picture and lyrics file is read before the first MP3 file is touched.
     if (const std::string failed = cli::ReadSetFiles(options); !failed.empty()) {
         std::cerr << "velmar-cli: " << failed << "\n";
         return 1;
     }
-    TFileChange change{cli::CommandLine("set", args),
+    TFileChange change{cli::CommandLine("set", args.Given),
                        "Set tags",
-                       {files.begin(), files.end()},
+                       files,
                        [&options](const std::filesystem::path& f, TMessageSink& sink) {
                            return cli::SetTags(f.string(), options, sink);
                        }};
     return cli::ApplyPrinting(change, history);
 }
 
-int Check(const std::vector<std::string>& args) {
+int Check(const cli::TArgs& args, THistory*) {
     cli::TCheckOptions options;
-    const std::string error = cli::ParseCheckOptions(args, options);
-    if (!error.empty()) return Usage(error);
+    if (const std::string error = cli::ParseCheckOptions(args, options); !error.empty()) return args.UsageError(error);
     return cli::RunCheck(options);
 }
 
-int Run(const std::string& command, const std::vector<std::string>& args, const THistory* history);
+const cli::TCommand kInfo{"info",
+                          "usage: velmar-cli info [--json] PATH...\n"
+                          "  Prints the stream facts and the tags of each file (folders are walked), as a block\n"
+                          "  of text or one JSON record a line.\n",
+                          {{"--json"}},
+                          Info};
+const cli::TCommand kCheck{
+    "check",
+    "usage: velmar-cli check [--verbose | --json] [--report FILE] PATH...\n"
+    "  Walks every MPEG frame of each file and prints OK, DAMAGED or FAILED with the path;\n"
+    "  --verbose the whole report, --json a record a file; --report writes it to FILE too.\n",
+    {{"--verbose"}, {"--json"}, {"--report", true}},
+    Check};
+const cli::TCommand kRecover{"recover",
+                             "usage: velmar-cli recover PATH...\n"
+                             "  Finishes the saves of the files that were cut short.\n",
+                             {},
+                             Recover};
+const cli::TCommand kSet{"set", cli::kSetUsage, cli::SetOptionSpecs(), Set};
+
+const cli::TCommand* const kCommands[] = {&kInfo,          &kSet,           &kCheck,        &cli::kRename,
+                                          &cli::kFill,     &cli::kFormats,  &cli::kList,    &cli::kMatch,
+                                          &cli::kWipe,     &cli::kPictures, &kRecover,      &cli::kUndo,
+                                          &cli::kRedo,     &cli::kHistory};
 
 }  // namespace
 
@@ -201,63 +205,20 @@ int main(int argc, char** argv) {
     const bool recorded = !(argc > first && std::string(argv[first]) == "--no-history");
     if (!recorded) ++first;
     if (argc <= first) return Usage("");
-    const std::string command = argv[first];
-    std::vector<std::string> args(argv + first + 1, argv + argc);
-    // "-h" asks for help as "--help" does (a file named "-h" is given after "--").
-    for (std::string& a : args) {
-        if (a == "--") break;
-        if (a == "-h") a = "--help";
-    }
-    THistory history;
-    if (command == "undo") return cli::Undo(args, history);
-    if (command == "redo") return cli::Redo(args, history);
-    if (command == "history") return cli::History(args, history);
-    return Run(command, args, recorded ? &history : nullptr);
-}
-
-namespace {
-
-// The usage of the commands that have no --help of their own.
-const std::map<std::string, const char*> kShortUsage = {
-    {"info",
-     "usage: velmar-cli info [--json] PATH...\n"
-     "  Prints the stream facts and the tags of each file (folders are walked), as a block\n"
-     "  of text or one JSON record a line.\n"},
-    {"check",
-     "usage: velmar-cli check [--verbose | --json] [--report FILE] PATH...\n"
-     "  Walks every MPEG frame of each file and prints OK, DAMAGED or FAILED with the path;\n"
-     "  --verbose the whole report, --json a record a file; --report writes it to FILE too.\n"},
-    {"recover",
-     "usage: velmar-cli recover PATH...\n"
-     "  Finishes the saves of the files that were cut short.\n"},
-};
-
-int Run(const std::string& command, const std::vector<std::string>& args, const THistory* history) {
-    if (const auto usage = kShortUsage.find(command);
-        usage != kShortUsage.end() && std::find(args.begin(), args.end(), "--help") != args.end()) {
-        std::cout << usage->second;
-        return 0;
-    }
-    if (command == "info") return Info(args);
-    if (command == "set") return Set(args, history);
-    if (command == "check") return Check(args);
-    if (command == "rename") return cli::Rename(args, history);
-    if (command == "formats") return cli::Formats(args);
-    if (command == "fill") return cli::Fill(args, history);
-    if (command == "list") return cli::List(args);
-    if (command == "match") return cli::Match(args);
-    if (command == "wipe") return cli::Wipe(args, history);
-    if (command == "pictures") return cli::Pictures(args);
-    if (command == "recover") return Recover(args);
-    if (command == "--version") {
+    const std::string name = argv[first];
+    if (name == "--version") {
         std::cout << "velmar-cli " << VersionText() << "\n";
         return 0;
     }
-    if (command == "--help" || command == "-h" || command == "help") {
+    if (name == "--help" || name == "-h" || name == "help") {
         std::cout << kUsage;
         return 0;
     }
-    return Usage("unknown command " + command);
+    for (const cli::TCommand* command : kCommands) {
+        if (command->Name != name) continue;
+        THistory history;
+        return cli::RunCommand(*command, {argv + first + 1, argv + argc},
+                               recorded || command->History ? &history : nullptr);
+    }
+    return Usage("unknown command " + name);
 }
-
-}  // namespace

@@ -29,11 +29,6 @@ const char* const kPicturesUsage =
     "  reported and left as it is (exit status 1). A file without pictures prints\n"
     "  nothing.\n";
 
-int UsageError(const std::string& error) {
-    std::cerr << "velmar-cli: " << Printable(error) << "\n" << kPicturesUsage;
-    return 2;
-}
-
 // Prints every message at once, naming the file it belongs to.
 class TFileSink : public TMessageSink {
 public:
@@ -114,27 +109,11 @@ std::string PictureExtension(const std::string& mimeType) {
     return "bin";
 }
 
-int Pictures(const std::vector<std::string>& args) {
-    std::optional<fs::path> file, dir;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help") {
-            std::cout << kPicturesUsage;
-            return 0;
-        }
-        if (a == "-o") {
-            if (i + 1 >= args.size()) return UsageError("-o needs a folder");
-            dir = args[++i];
-        } else if (a.size() > 1 && a.starts_with('-')) {
-            return UsageError("unknown option " + a);
-        } else if (file) {
-            return UsageError("pictures takes one file");
-        } else {
-            file = a;
-        }
-    }
-    if (!file) return UsageError("pictures needs a file");
+namespace {
 
+int Pictures(const TArgs& args, THistory*) {
+    if (args.Operands.size() != 1) return args.UsageError(args.Operands.empty() ? "pictures needs a file" : "pictures takes one file");
+    const std::optional<fs::path> file = args.Operands.front(), dir = args.Value("-o");
     TFileSink sink(file->string());
     TMP3Object mp3(sink);
     if (!mp3.LoadFile(*file, false)) return 1;
@@ -151,5 +130,9 @@ int Pictures(const std::vector<std::string>& args) {
     }
     return 0;
 }
+
+}  // namespace
+
+const TCommand kPictures{"pictures", kPicturesUsage, {{"-o", true, "--output"}}, Pictures};
 
 }  // namespace velmar::cli

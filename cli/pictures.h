@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "args.h"
+
 namespace velmar::cli {
 
 // The standard name of an ID3v2 picture type (0-20); "Other" for another number.
@@ -10,7 +12,7 @@ const std::string& PictureTypeName(unsigned type);
 // The file extension for a picture's MIME type: jpg, png, gif, bmp, ico, else bin.
 std::string PictureExtension(const std::string& mimeType);
 
-// Returns the exit status: 0 done, 1 the file or a picture could not be read or written, 2 a usage error.
-int Pictures(const std::vector<std::string>& args);
+// Exits 0 when done, 1 when the file or a picture could not be read or written, 2 on a usage error.
+extern const TCommand kPictures;
 
 }  // namespace velmar::cli

@@ -13,7 +13,7 @@
 namespace velmar::cli {
 
 const char* const kSetUsage =
-    "usage: velmar-cli set [options] FILE...\n"
+    "usage: velmar-cli set [options] PATH...\n"
     "  --title T --artist A --album A --year Y --track N[/M] --genre NAME\n"
     "      set the ID3v2 frame and the ID3v1 field; an empty value removes it\n"
     "  --comment C [--comment-lang LANG] [--comment-desc TEXT]\n"
@@ -74,12 +74,6 @@ std::optional<std::string> TSetOptions::*PlainValue(const std::string& a) {
     for (const auto& [name, member] : kPlain)
         if (a == name) return member;
     return nullptr;
-}
-
-bool TakesValue(const std::string& a) {
-    static const std::string_view kOthers[] = {"--track", "--comment-lang", "--frame",  "--remove",
-                                               "--txxx",  "--wxxx",         "--picture"};
-    return PlainValue(a) || std::find(std::begin(kOthers), std::end(kOthers), a) != std::end(kOthers);
 }
 
 // FILE[:TYPE[:DESC]]. A file name may hold colons itself: TYPE is the first run of
@@ -175,25 +169,26 @@ std::string PictureMimeType(const std::string& file) {
     return {};
 }
 
-std::string ParseSetOptions(const std::vector<std::string>& args, TSetOptions& o, std::vector<std::string>& files) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help") {
-            o.Help = true;
-            return {};
-        }
-        if (!a.starts_with("--")) {
-            files.push_back(a);
-            continue;
-        }
-        if (ParseFlag(a, o)) continue;
-        if (!TakesValue(a)) return "unknown option " + a;
-        if (i + 1 >= args.size()) return a + " needs a value";
-        if (std::string error = ParseValue(a, args[++i], o); !error.empty()) return error;
+std::vector<TOptionSpec> SetOptionSpecs() {
+    std::vector<TOptionSpec> specs;
+    for (std::string_view flag : {"--v2", "--no-v2", "--v1", "--no-v1", "--lyrics3", "--no-lyrics3", "--replace-v2",
+                                  "--remove-pictures"})
+        specs.push_back({flag});
+    for (std::string_view valued : {"--title", "--artist", "--album", "--year", "--comment", "--genre", "--comment-desc",
+                                    "--lyrics", "--track", "--comment-lang", "--frame", "--remove", "--txxx", "--wxxx",
+                                    "--picture"})
+        specs.push_back({valued, true});
+    return specs;
+}
+
+std::string ParseSetOptions(const TArgs& args, TSetOptions& o) {
+    for (const auto& [name, value] : args.Options) {
+        if (ParseFlag(name, o)) continue;
+        if (std::string error = ParseValue(name, value, o); !error.empty()) return error;
     }
     if ((o.CommentLanguage || o.CommentDescription) && !o.Comment)
         return "--comment-lang and --comment-desc go with --comment";
-    if (files.empty()) return "set needs at least one file";
+    if (args.Operands.empty()) return "set needs at least one file";
     return {};
 }
 

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "args.h"
 #include "file/mp3object.h"
 
 namespace velmar::cli {
@@ -31,7 +32,6 @@ struct TSetOptions {
     std::string Lyrics;  // the text of LyricsFile, once read
     std::optional<bool> WriteV2, WriteV1, WriteLyrics3;
     bool ReplaceV2 = false;
-    bool Help = false;
 
     bool SetsID3v2() const {
         return Title || Artist || Album || Year || Comment || Track || Genre || !Frames.empty() || !Removals.empty() ||
@@ -44,9 +44,10 @@ extern const char* const kSetUsage;
 // The MIME type a picture file's extension stands for (letter case aside); empty for another extension.
 std::string PictureMimeType(const std::string& file);
 
-// Parses the options; returns an error text for a usage error, else empty.
-std::string ParseSetOptions(const std::vector<std::string>& args, TSetOptions& options,
-                            std::vector<std::string>& files);
+// The options `set` takes.
+std::vector<TOptionSpec> SetOptionSpecs();
+// Takes the parsed options in; returns an error text for a usage error, else empty.
+std::string ParseSetOptions(const TArgs& args, TSetOptions& options);
 // Reads the picture and lyrics files the options name; returns an error text for
 // one that cannot be read (with its name as Printable shows it), else empty.
 std::string ReadSetFiles(TSetOptions& options);

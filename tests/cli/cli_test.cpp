@@ -1226,3 +1226,72 @@ TEST_F(CliTest, EveryCommandPrintsItsUsageForHelpAndH) {
             EXPECT_NE(r.out.find(std::string("velmar-cli ") + command), std::string::npos) << command << " " << help;
         }
 }
+
+// The one argument convention: "--" ends the options for every command, so a path
+// that begins with "-" is a path there and an unknown option before it.
+TEST_F(CliTest, EveryCommandTakesPathsAfterDoubleDash) {
+    const fs::path odd = Copy(kHarbour, Dir / "-x.mp3");
+    const std::vector<std::vector<std::string>> commands = {
+        {"info"},         {"check"},           {"set", "--title", "T"}, {"rename", "--mask", "%01", "--dry-run"},
+        {"recover"},      {"match", "--minutes", "9"}, {"wipe", "--v1", "--dry-run"},
+        {"fill", "--mask", "%01", "--dry-run"}, {"list", "--main", odd.string(), "-o", (Dir / "r.txt").string()}};
+    const fs::path was = fs::current_path();
+    fs::current_path(Dir);
+    for (std::vector<std::string> args : commands) {
+        args.push_back("-x.mp3");
+        const TRun refused = RunCli(args);
+        EXPECT_EQ(refused.status, 2) << args[0];
+        EXPECT_NE(refused.err.find("unknown option -x.mp3"), std::string::npos) << args[0] << ": " << refused.err;
+        args.insert(args.end() - 1, "--");
+        const TRun taken = RunCli(args);
+        EXPECT_LT(taken.status, 2) << args[0] << ": " << taken.err;
+        EXPECT_EQ(taken.err.find("unknown option"), std::string::npos) << args[0] << ": " << taken.err;
+    }
+    fs::current_path(was);
+}
+
+TEST_F(CliTest, OptionsTakeTheirValueJoinedOrApartAndUsageErrorsExitTwo) {
+    const fs::path song = Copy(kHarbour, Dir / "a.mp3");
+    ASSERT_EQ(RunCli({"set", "--title=Joined = kept", song.string()}).status, 0);
+    EXPECT_NE(RunCli({"info", song.string()}).out.find("Joined = kept"), std::string::npos);
+    const std::pair<std::vector<std::string>, std::string> errors[] = {
+        {{"set", "--bogus", "x", song.string()}, "unknown option --bogus"},
+        {{"set", song.string(), "--title"}, "--title needs a value"},
+        {{"info", "--json=yes", song.string()}, "--json takes no value"},
+        {{"match", "--minutes=0", song.string()}, "--minutes takes a positive whole number"},
+        {{"formats", "stray"}, "formats takes no paths"},
+        {{"wipe", "--dry-run", song.string()}, "wipe needs at least one of"}};
+    for (const auto& [args, error] : errors) {
+        const TRun r = RunCli(args);
+        EXPECT_EQ(r.status, 2) << error;
+        EXPECT_TRUE(r.err.starts_with("velmar-cli: " + error)) << r.err;
+        EXPECT_EQ(r.out, "") << error;
+    }
+    // Help wins over an error beside it.
+    EXPECT_EQ(RunCli({"set", "--bogus", "-h"}).status, 0);
+}
+
+TEST_F(CliTest, PathsComeFromStandardInputOneALineOrNulSeparated) {
+    const fs::path a = Copy(kHarbour, Dir / "lib" / "a.mp3"), b = Copy(kLanterns, Dir / "lib" / "sub" / "b c.mp3");
+    const std::string walked = RunCli({"info", "--json", (Dir / "lib").string()}).out;
+    ASSERT_NE(walked.find("b c.mp3"), std::string::npos);
+    for (const auto& [input, nul] : {std::pair{a.string() + "\n" + b.string() + "\n", false},
+                                     std::pair{a.string() + '\0' + b.string() + '\0', true},
+                                     std::pair{(Dir / "lib").string(), false}}) {
+        std::vector<std::string> args = {"info", "--json", "-"};
+        if (nul) args.insert(args.begin() + 2, "-0");
+        const TRun r = RunCli(args, {}, input);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, walked) << input;
+    }
+}
+
+TEST_F(CliTest, CommandsThatWriteWalkFolders) {
+    Copy(kHarbour, Dir / "lib" / "a.mp3");
+    Copy(kLanterns, Dir / "lib" / "sub" / "b.mp3");
+    ASSERT_EQ(RunCli({"set", "--album", "Walked", (Dir / "lib").string()}).status, 0);
+    for (const char* file : {"a.mp3", "sub/b.mp3"})
+        EXPECT_NE(RunCli({"info", (Dir / "lib" / file).string()}).out.find("Walked"), std::string::npos) << file;
+    const TRun wipe = RunCli({"wipe", "--v1", "--dry-run", (Dir / "lib").string()});
+    EXPECT_NE(wipe.out.find("b.mp3: would remove ID3v1"), std::string::npos) << wipe.out;
+}

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -11,6 +12,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vtest {
@@ -25,7 +27,9 @@ struct TRunOptions {
     uid_t user = uid_t(-1);                // run as this user (needs root)
 };
 
-inline pid_t Spawn(const std::vector<std::string>& args, const TRunOptions& o, int outFd, int errFd) {
+// `input` is the child's standard input.
+inline pid_t Spawn(const std::vector<std::string>& args, const TRunOptions& o, int outFd, int errFd,
+                   std::string_view input = {}) {
     std::vector<char*> argv;
     std::string program = VELMAR_CLI;
     argv.push_back(program.data());
@@ -35,6 +39,11 @@ inline pid_t Spawn(const std::vector<std::string>& args, const TRunOptions& o, i
     if (pid != 0) return pid;
     ::dup2(outFd, 1);
     ::dup2(errFd, 2);
+    // Standard input from an anonymous file: no pipe to fill while the child does not read.
+    const int in = ::memfd_create("stdin", 0);
+    if (in < 0 || ::write(in, input.data(), input.size()) != ssize_t(input.size()) || ::lseek(in, 0, SEEK_SET) != 0 ||
+        ::dup2(in, 0) < 0)
+        ::_exit(126);
     if (o.fileSizeLimit != RLIM_INFINITY) {
         ::signal(SIGXFSZ, SIG_IGN);  // an ignored signal stays ignored across exec: writes fail with EFBIG
         const rlimit lim{o.fileSizeLimit, o.fileSizeLimit};
@@ -46,10 +55,10 @@ inline pid_t Spawn(const std::vector<std::string>& args, const TRunOptions& o, i
     ::_exit(127);
 }
 
-inline TRun RunCli(const std::vector<std::string>& args, const TRunOptions& o = {}) {
+inline TRun RunCli(const std::vector<std::string>& args, const TRunOptions& o = {}, std::string_view input = {}) {
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    const pid_t pid = Spawn(args, o, out[1], err[1]);
+    const pid_t pid = Spawn(args, o, out[1], err[1], input);
     ::close(out[1]);
     ::close(err[1]);
     TRun r;

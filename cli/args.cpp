@@ -1,0 +1,133 @@
+#include "args.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+#include "file/filescan.h"
+#include "report.h"
+
+namespace velmar::cli {
+
+bool TArgs::Has(std::string_view name) const {
+    return std::any_of(Options.begin(), Options.end(), [name](const auto& o) { return o.first == name; });
+}
+
+std::optional<std::string> TArgs::Value(std::string_view name) const {
+    for (auto o = Options.rbegin(); o != Options.rend(); ++o)
+        if (o->first == name) return o->second;
+    return std::nullopt;
+}
+
+int TArgs::UsageError(const std::string& error) const {
+    std::cerr << "velmar-cli: " << Printable(error) << "\n" << Usage;
+    return 2;
+}
+
+std::vector<std::string> SplitPathList(std::string_view text, bool nulSeparated) {
+    std::vector<std::string> paths;
+    const char separator = nulSeparated ? '\0' : '\n';
+    while (!text.empty()) {
+        const size_t end = std::min(text.find(separator), text.size());
+        if (end > 0) paths.emplace_back(text.substr(0, end));
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+    return paths;
+}
+
+namespace {
+
+// Standard input whole; a read error ends it where it happened, and is said.
+std::string ReadStandardInput() {
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n > 0) {
+            text.append(buffer, size_t(n));
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            std::cerr << "velmar-cli: cannot read the list of paths on standard input: " << std::strerror(errno)
+                      << "\n";
+            break;
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::filesystem::path> TArgs::Paths(bool walk) const {
+    std::vector<std::filesystem::path> given;
+    bool readInput = false;
+    for (const std::string& operand : Operands) {
+        if (operand != "-") {
+            given.emplace_back(operand);
+        } else if (!readInput) {  // standard input is read once, however often "-" stands
+            readInput = true;
+            for (std::string& p : SplitPathList(ReadStandardInput(), NulSeparated)) given.emplace_back(std::move(p));
+        }
+    }
+    return walk ? ExpandPaths(given) : given;
+}
+
+std::string ParseArgs(const std::vector<std::string>& args, std::span<const TOptionSpec> options, TArgs& out) {
+    out.Given = args;
+    // The first usage error is kept, and the rest read on, so that help anywhere still wins.
+    std::string error;
+    auto fail = [&error](std::string text) {
+        if (error.empty()) error = std::move(text);
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--") {
+            out.Operands.insert(out.Operands.end(), args.begin() + long(i) + 1, args.end());
+            break;
+        }
+        if (a == "--help" || a == "-h") {
+            out.Help = true;
+        } else if (a == "-0") {
+            out.NulSeparated = true;
+        } else if (a.size() < 2 || a[0] != '-') {
+            out.Operands.push_back(a);
+        } else {
+            const size_t equals = a.starts_with("--") ? a.find('=') : std::string::npos;
+            const std::string_view name = std::string_view(a).substr(0, equals);
+            const auto spec = std::find_if(options.begin(), options.end(), [name](const TOptionSpec& o) {
+                return o.Name == name || o.Alias == name;
+            });
+            if (spec == options.end())
+                fail("unknown option " + std::string(name) +
+                     (a.starts_with("--") ? "" : " (a path that begins with \"-\" goes after \"--\")"));
+            else if (!spec->Value && equals != std::string::npos)
+                fail(std::string(name) + " takes no value");
+            else if (!spec->Value)
+                out.Options.emplace_back(spec->Name, std::string());
+            else if (equals != std::string::npos)
+                out.Options.emplace_back(spec->Name, a.substr(equals + 1));
+            else if (i + 1 < args.size())
+                out.Options.emplace_back(spec->Name, args[++i]);
+            else
+                fail(std::string(name) + " needs a value");
+        }
+    }
+    return error;
+}
+
+int RunCommand(const TCommand& command, const std::vector<std::string>& args, THistory* history) {
+    TArgs parsed;
+    parsed.Usage = command.Usage;
+    const std::string error = ParseArgs(args, command.Options, parsed);
+    if (parsed.Help) {
+        std::cout << command.Usage;
+        return 0;
+    }
+    if (!error.empty()) return parsed.UsageError(error);
+    return command.Run(parsed, history);
+}
+
+}  // namespace velmar::cli
