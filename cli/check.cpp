@@ -13,6 +13,7 @@
 #include "file/filescan.h"
 #include "file/mpegchecker.h"
 #include "report.h"
+#include "say.h"
 
 namespace velmar::cli {
 
@@ -161,7 +162,7 @@ int RunCheck(const TCheckOptions& options) {
             else
                 emit(options.Style == TCheckOptions::Json ? JsonLine(read.Value, path) : OneLine(read.Value, path));
             for (const std::string& m : read.Messages)
-                std::cerr << "velmar-cli: " << Printable(files[i].string()) << ": " << Printable(m) << "\n";
+                Say(files[i].string(), m);
             checked = i + 1;
             progress.Step(checked);
             return true;

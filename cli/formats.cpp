@@ -12,6 +12,7 @@
 #include "file/filescan.h"
 #include "history.h"
 #include "report.h"
+#include "say.h"
 
 namespace velmar::cli {
 
@@ -53,10 +54,6 @@ const char* const kFormatsUsage =
     "  Prints the names of the output formats of a mode (default rename), sorted.\n";
 
 
-class TFileSink : public TMessageSink {
-public:
-    void Error(const std::string& text) override { std::cerr << "velmar-cli: " << Printable(text) << "\n"; }
-};
 
 }  // namespace
 
@@ -109,7 +106,7 @@ int Rename(const TArgs& args, THistory* history) {
     if (haveMask && mask.size() > kMaxMaskLength)
         return args.UsageError("a mask holds at most " + std::to_string(kMaxMaskLength) + " characters");
 
-    TFileSink sink;
+    TSayingSink sink;
     TTags format;
     if (!haveMask) {
         const fs::path folder = DataFolders(data).FolderWith(fs::path("Outputs") / kModeRename, formatName);

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "report.h"
+#include "say.h"
 
 namespace velmar::cli {
 
@@ -40,17 +41,8 @@ std::string CommandLine(const std::string& command, const std::vector<std::strin
     return line;
 }
 
-namespace {
-
-class TErrorSink : public TMessageSink {
-public:
-    void Error(const std::string& text) override { std::cerr << "velmar-cli: " << Printable(text) << "\n"; }
-};
-
-}  // namespace
-
 TApplyOptions Recording(const THistory* history) {
-    static TErrorSink sink;
+    static TSayingSink sink;
     return {history, &sink, {}};
 }
 
@@ -59,7 +51,7 @@ int ApplyPrinting(const TFileChange& change, const THistory* history) {
     TApplyOptions options = Recording(history);
     options.OnFile = [&](size_t i, const TFileOutcome& outcome) {
         for (const std::string& m : outcome.Messages)
-            std::cerr << "velmar-cli: " << Printable(change.Files[i].string() + ": " + m) << "\n";
+            Say(change.Files[i].string(), m);
         if (!outcome.Written) status = 1;
         return true;
     };

@@ -19,6 +19,7 @@
 #include "formats.h"
 #include "history.h"
 #include "report.h"
+#include "say.h"
 
 namespace velmar::cli {
 
@@ -56,20 +57,6 @@ const char* const kWipeUsage =
     "  file, keeping its other tags and every other byte. Prints \"FILE: removed ID3v2,\n"
     "  ID3v1\", or \"FILE: none of the chosen tags, left as it is\" for a file that is not\n"
     "  written at all. --dry-run prints \"FILE: would remove ...\" and changes nothing.\n";
-
-void PrintMessage(const std::string& file, const std::string& text) {
-    std::cerr << "velmar-cli: " << Printable(file.empty() ? text : file + ": " + text) << "\n";
-}
-
-// Prints every message at once, naming the file it belongs to.
-class TNamedSink : public TMessageSink {
-public:
-    explicit TNamedSink(std::string file) : File(std::move(file)) {}
-    void Error(const std::string& text) override { PrintMessage(File, text); }
-
-private:
-    std::string File;
-};
 
 // ---- list ----
 
@@ -109,7 +96,7 @@ std::optional<TListTemplates> LoadTemplates(const TListOptions& o, const TDataFo
     if (o.List) {
         const std::vector<std::string> names = data.Names("Lists", ListNames);
         if (std::find(names.begin(), names.end(), *o.List) == names.end()) {
-            PrintMessage("", "no list \"" + *o.List + "\" in " + data.FolderWith("Lists", *o.List).string());
+            Say("", "no list \"" + *o.List + "\" in " + data.FolderWith("Lists", *o.List).string());
             return std::nullopt;
         }
         return LoadList(data.FolderWith("Lists", *o.List), *o.List);
@@ -121,7 +108,7 @@ std::optional<TListTemplates> LoadTemplates(const TListOptions& o, const TDataFo
         const fs::path& file = *o.Templates[k];
         std::error_code ec;
         if (!fs::is_regular_file(file, ec) || !std::ifstream(file)) {
-            PrintMessage(file.string(), "the template cannot be read");
+            Say(file.string(), "the template cannot be read");
             return std::nullopt;
         }
         *parts[k] = ReadTemplate(file);
@@ -137,7 +124,7 @@ public:
     explicit TListSink(const std::vector<fs::path>& files) : Files(files) {}
     void Error(const std::string& text) override {
         const bool aboutFile = Read < Files.size();
-        PrintMessage(aboutFile ? Files[Read].string() : "", text);
+        Say(aboutFile ? Files[Read].string() : "", text);
         FileMessages = FileMessages || aboutFile;
     }
     size_t Read = 0;
@@ -175,7 +162,7 @@ const char* const kNoneOfThem = ": none of the chosen tags, left as it is";
 bool DryWipe(const fs::path& file, TWipeChoice choice) {
     TCollectingSink sink;
     const std::optional<TWipeChoice> found = TagsToWipe(file, choice, sink);
-    for (const std::string& m : sink.Messages) PrintMessage(file.string(), m);
+    for (const std::string& m : sink.Messages) Say(file.string(), m);
     if (!found) return false;
     std::cout << Printable(file.string()) << (found->Any() ? ": would remove " + TagNames(*found) : kNoneOfThem)
               << "\n";
@@ -202,7 +189,7 @@ int List(const TArgs& args, THistory*) {
     if (!list) return 2;
     TTags format;  // none: values as they are, empty values empty
     if (o.Format) {
-        TNamedSink sink("");
+        TSayingSink sink("");
         const std::optional<TTags> loaded =
             LoadFormat(data.FolderWith(fs::path("Outputs") / kModeMakeList, *o.Format), *o.Format, sink);
         if (!loaded) return 2;
@@ -231,7 +218,7 @@ int Match(const TArgs& args, THistory*) {
     ReadFilesInOrder<std::optional<int64_t>>(
         files, [](const fs::path& file, TCollectingSink& sink) { return PlaySecondsOf(file, sink); },
         [&](size_t i, TFileRead<std::optional<int64_t>>&& read) {
-            for (const std::string& m : read.Messages) PrintMessage(files[i].string(), m);
+            for (const std::string& m : read.Messages) Say(files[i].string(), m);
             lengths.push_back(read.Value);
             if (!read.Value) status = 1;
             return true;

@@ -16,6 +16,7 @@
 #include "lists.h"
 #include "pictures.h"
 #include "report.h"
+#include "say.h"
 #include "settags.h"
 
 namespace {
@@ -60,17 +61,6 @@ int Usage(const std::string& error) {
     return 2;
 }
 
-// Prints every message at once, naming the file it belongs to.
-class TPrintingSink : public TMessageSink {
-public:
-    explicit TPrintingSink(std::string file) : File(std::move(file)) {}
-    void Error(const std::string& text) override {
-        std::cerr << "velmar-cli: " << cli::Printable(File + ": " + text) << "\n";
-    }
-
-private:
-    std::string File;
-};
 
 int Info(const cli::TArgs& args, THistory*) {
     const bool json = args.Has("--json");
@@ -97,7 +87,7 @@ int Info(const cli::TArgs& args, THistory*) {
         [&](size_t i, TFileRead<TRecord>&& read) {
             if (read.Failed) {
                 // No record to print: the file's messages go to standard error.
-                for (const std::string& m : read.Messages) TPrintingSink(files[i].string()).Error(m);
+                for (const std::string& m : read.Messages) cli::Say(files[i].string(), m);
                 status = 1;
                 return true;
             }
@@ -105,7 +95,7 @@ int Info(const cli::TArgs& args, THistory*) {
             if (!read.Value.Loaded) {
                 // The record holds why; standard error says it too, for a script that reads only that.
                 std::cout.flush();
-                for (const std::string& m : read.Messages) TPrintingSink(files[i].string()).Error(m);
+                for (const std::string& m : read.Messages) cli::Say(files[i].string(), m);
                 status = 1;
             }
             return true;
@@ -119,7 +109,7 @@ int Recover(const cli::TArgs& args, THistory*) {
     int status = 0;
     size_t finished = 0;
     for (const std::filesystem::path& file : args.Paths()) {
-        TPrintingSink sink(file.string());
+        cli::TSayingSink sink(file.string());
         try {
             std::string report;
             switch (RecoverInterruptedSave(WriteTargetOf(file), &report)) {

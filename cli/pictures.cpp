@@ -12,6 +12,7 @@
 
 #include "file/mp3object.h"
 #include "report.h"
+#include "say.h"
 
 namespace velmar::cli {
 
@@ -29,17 +30,6 @@ const char* const kPicturesUsage =
     "  reported and left as it is (exit status 1). A file without pictures prints\n"
     "  nothing.\n";
 
-// Prints every message at once, naming the file it belongs to.
-class TFileSink : public TMessageSink {
-public:
-    explicit TFileSink(std::string file) : File(std::move(file)) {}
-    void Error(const std::string& text) override {
-        std::cerr << "velmar-cli: " << Printable(File) << ": " << Printable(text) << "\n";
-    }
-
-private:
-    std::string File;
-};
 
 // Writes the bytes into a new file; never over one that is there. Returns an error text, else empty.
 std::string WriteNew(const fs::path& target, const TBytes& data) {
@@ -114,7 +104,7 @@ namespace {
 int Pictures(const TArgs& args, THistory*) {
     if (args.Operands.size() != 1) return args.UsageError(args.Operands.empty() ? "pictures needs a file" : "pictures takes one file");
     const std::optional<fs::path> file = args.Operands.front(), dir = args.Value("-o");
-    TFileSink sink(file->string());
+    TSayingSink sink(file->string());
     TMP3Object mp3(sink);
     if (!mp3.LoadFile(*file, false)) return 1;
     const TID3v2Object& v2 = mp3.ID3v2();

@@ -437,7 +437,7 @@ TEST_F(CliTest, SaveKeepsTheFilesProtectionAndOwner) {
         const TRun r = RunCli({"set", "--album", std::string(300, 'X'), file.string()}, {.user = other});
         if (r.status == 126 || r.status == 127) GTEST_SKIP() << "cannot run the program as an ordinary user";
         EXPECT_EQ(r.status, 1) << r.err;
-        EXPECT_NE(r.err.find("Error MP3Object::SaveFile. Message: "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("velmar-cli: " + file.string() + ": Cannot "), std::string::npos) << r.err;
         struct stat st {};
         ASSERT_EQ(::stat(file.c_str(), &st), 0);
         EXPECT_EQ(st.st_uid, 0u);
@@ -1294,4 +1294,25 @@ TEST_F(CliTest, CommandsThatWriteWalkFolders) {
         EXPECT_NE(RunCli({"info", (Dir / "lib" / file).string()}).out.find("Walked"), std::string::npos) << file;
     const TRun wipe = RunCli({"wipe", "--v1", "--dry-run", (Dir / "lib").string()});
     EXPECT_NE(wipe.out.find("b.mp3: would remove ID3v1"), std::string::npos) << wipe.out;
+}
+
+// What went wrong is said on standard error, naming the file, in plain words.
+TEST_F(CliTest, MessagesNameTheFileInPlainWords) {
+    const std::string gone = (Dir / "gone.mp3").string();
+    WriteFile(Dir / "text.mp3", "hello");
+    const std::string text = (Dir / "text.mp3").string();
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"info", gone}, gone + ": cannot open the file: No such file or directory"},
+        {{"info", "--json", gone}, gone + ": cannot open the file: No such file or directory"},
+        {{"match", "--minutes", "3", gone}, gone + ": cannot open the file"},
+        {{"pictures", gone}, gone + ": cannot open the file"},
+        {{"set", "--title", "T", gone}, gone + ": the file is not there"},
+        {{"wipe", "--v2", gone}, gone + ": the file is not there"},
+        {{"set", "--title", "T", text}, text + ": the file holds neither MPEG audio nor an ID3 tag"}};
+    for (const auto& [args, said] : cases) {
+        const TRun r = RunCli(args);
+        EXPECT_EQ(r.status, 1) << said;
+        EXPECT_NE(r.err.find("velmar-cli: " + said), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("MP3Object"), std::string::npos) << r.err;
+    }
 }
