@@ -19,7 +19,8 @@ const char* const kSetUsage =
     "  --comment C [--comment-lang LANG] [--comment-desc TEXT]\n"
     "      the comment of that language (three letters) and description; without\n"
     "      them the plain comment, a new one in \"ENG\"; an empty C removes it\n"
-    "  --frame ID=TEXT   a text or URL frame (--frame TCOM=Ada Byrne)\n"
+    "  --frame ID=TEXT   a text or URL frame (--frame TCOM=Ada Byrne); numbers where the\n"
+    "                    frame holds numbers, N or N/M in TRCK and TPOS, a URL in W...\n"
     "  --txxx DESC=TEXT --wxxx DESC=URL   user texts and URLs; an empty value removes\n"
     "  --lyrics FILE     the lyrics (USLT, \"eng\", no description) from a UTF-8 text\n"
     "                    file; an empty file removes them\n"
@@ -134,6 +135,8 @@ std::string ParseValue(const std::string& a, const std::string& v, TSetOptions& 
         const std::string id = v.substr(0, v.find('='));
         if (v.find('=') == std::string::npos || !IsSingleValueFrameID(id))
             return "--frame takes ID=TEXT with the identifier of a text or URL frame, not \"" + v + "\"";
+        if (const std::string problem = TTagEdit::FrameValueProblem(id, v.substr(5)); !problem.empty())
+            return "--frame " + id + " " + problem + ", not \"" + v.substr(5) + "\"";
         o.Frames.emplace_back(id, v.substr(5));
         return {};
     }

@@ -77,6 +77,23 @@ bool TTagEdit::ParseNumberPair(const std::string& text, int& number, int& total)
            toInt(std::string_view(text).substr(slash + 1), total);
 }
 
+std::string TTagEdit::FrameValueProblem(std::string_view id, const std::string& value) {
+    if (value.empty()) return {};
+    const bool digits = value.find_first_not_of("0123456789") == std::string::npos;
+    int number = 0, total = 0;
+    if (id == "TRCK" || id == "TPOS")
+        return ParseNumberPair(value, number, total) ? "" : "takes N or N/M";
+    if (id == "TYER" || id == "TORY")
+        return digits && value.size() == 4 ? "" : "takes a year of four digits";
+    if (id == "TDAT" || id == "TIME")
+        return digits && value.size() == 4 ? "" : id == "TDAT" ? "takes a day and month as DDMM" : "takes a time as HHMM";
+    if (id == "TBPM" || id == "TLEN" || id == "TDLY" || id == "TSIZ")
+        return digits ? "" : "takes a whole number";
+    if (id.starts_with("W") && std::any_of(value.begin(), value.end(), [](char c) { return uint8_t(c) <= 0x20; }))
+        return "takes a URL, without spaces or control characters";
+    return {};
+}
+
 std::string TTagEdit::V1Text(const std::string& utf8, size_t width) {
     const std::string latin1 = Utf8ToLatin1(utf8);
     return latin1.size() <= width ? latin1 : latin1.substr(0, width - 1);

@@ -48,6 +48,11 @@ public:
 
     // "N" or "N/M" with whole numbers; total -1 without "/M".
     static bool ParseNumberPair(const std::string& text, int& number, int& total);
+    // Why `value` cannot stand in the text or URL frame `id` (empty when it can, and
+    // for an empty value, which removes the frame): numbers where the frame holds
+    // numbers, N or N/M in TRCK and TPOS, a year of four digits, DDMM and HHMM, a URL
+    // without spaces or control characters.
+    static std::string FrameValueProblem(std::string_view id, const std::string& value);
     // An ID3v1 text field: Latin-1, as it is when it fits `width`, else its first width - 1 characters.
     static std::string V1Text(const std::string& utf8, size_t width);
 

@@ -198,6 +198,12 @@ TEST_F(CliTest, ExitStatuses) {
                                                {"set", "--frame", "TIT2", file},
                                                {"set", "--year", "abc", file},
                                                {"set", "--year", "20245", file},
+                                               {"set", "--frame", "TRCK=one", file},
+                                               {"set", "--frame", "TPOS=1/x", file},
+                                               {"set", "--frame", "TYER=99", file},
+                                               {"set", "--frame", "TDAT=1a05", file},
+                                               {"set", "--frame", "TBPM=120.5", file},
+                                               {"set", "--frame", "WOAR=http://a b", file},
                                                {"formats", "--data", missing},
                                                {"set", "--remove", "ti", file},
                                                {"set", "--bogus", file}})
@@ -229,7 +235,7 @@ TEST_F(CliTest, SetWritesValuesKeepsOtherFramesAndAudio) {
         RunCli({"set",       "--title", "Café Noir",      "--artist", "Ωmega Ensemble", "--album",    "Nights",
                 "--year",    "2024",    "--track",        "4/12",     "--genre",        "Jazz",       "--comment",
                 "new words", "--frame", "TCOM=Ada Byrne", "--frame", "WOAR=https://example.org/", "--remove", "TLEN",
-                file.string()});
+                "--frame",   "TPOS=1/2", "--frame",       "TBPM=120", file.string()});
     ASSERT_EQ(r.status, 0) << r.err;
     const Json j = Info(file);
     EXPECT_EQ(j["id3v2"]["version"].str, "2.3.0");
@@ -239,6 +245,7 @@ TEST_F(CliTest, SetWritesValuesKeepsOtherFramesAndAudio) {
     EXPECT_EQ(FrameText(j, "TYER"), "2024");
     EXPECT_EQ(FrameText(j, "TRCK"), "4/12");
     EXPECT_EQ(FrameText(j, "TCOM"), "Ada Byrne");
+    EXPECT_EQ(FrameText(j, "TPOS") + " " + FrameText(j, "TBPM"), "1/2 120");
     std::string url;
     for (const Json& f : j["id3v2"]["frames"].items)
         if (f["id"].str == "WOAR") url = f["url"].str;
