@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -1222,6 +1223,125 @@ TEST_F(CliTest, RenameMakesTheFoldersTheMaskNamesAndUndoPutsTheFileBack) {
     EXPECT_TRUE(fs::is_regular_file(Dir / "in" / "Northwind Collective" / "Tidewater" / "03 Harbour Lights.mp3"));
     ASSERT_EQ(RunCli({"undo"}).status, 0);
     EXPECT_TRUE(fs::is_regular_file(song));
+}
+
+// Files named "Artist - Album - NN - Title.mp3", tagged from their names, renamed into
+// ROOT/Artist/Album/NN Title.mp3: every file there with its audio as it was, the
+// folder they came from removed (not the one named), and undo puts every file back
+// byte for byte.
+class OrganizeTest : public CliTest {
+protected:
+    void OrganizeAndUndo(const fs::path& root) {
+        const std::string audio = Between(Copy(kHarbour, Dir / "source.mp3"));
+        const std::vector<std::pair<std::string, std::string>> names = {
+            {"Cinder & Vale - First - 01 - Lanterns.mp3", "Cinder & Vale/First/01 Lanterns.mp3"},
+            {"Cinder & Vale - First - 02 - Rain.mp3", "Cinder & Vale/First/02 Rain.mp3"},
+            {"Cinder & Vale - Second - 01 - Harbour.mp3", "Cinder & Vale/Second/01 Harbour.mp3"},
+            {"Tessa Lorne - Paper - 07 - Boats.mp3", "Tessa Lorne/Paper/07 Boats.mp3"},
+            {"Tessa Lorne - Paper - 08 - Salt Road.mp3", "Tessa Lorne/Paper/08 Salt Road.mp3"},
+        };
+        const fs::path in = Dir / "in", incoming = in / "incoming";
+        fs::create_directories(incoming);
+        for (const auto& [name, renamed] : names) WriteFile(incoming / name, audio);
+        ASSERT_EQ(RunCli({"fill", "--mask", "%00 - %05 - %10 - %01", in.string()}).status, 0);
+        std::map<fs::path, std::string> tagged;
+        for (const auto& [name, renamed] : names) tagged[incoming / name] = ReadFile(incoming / name);
+
+        const TRun r = RunCli({"rename", "--mask", "%00/%05/%10 %01", "--to", root.string(), "--remove-empty", in.string()});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        std::string out;
+        for (const auto& [name, renamed] : names) out += (incoming / name).string() + " -> " + (root / renamed).string() + "\n";
+        EXPECT_EQ(r.out, out + "removed " + incoming.string() + "\n");
+        for (const auto& [name, renamed] : names) {
+            EXPECT_TRUE(Between(root / renamed) == audio) << renamed;
+            EXPECT_EQ(ReadFile(root / renamed), tagged[incoming / name]) << renamed;
+        }
+        EXPECT_FALSE(fs::exists(incoming));
+        EXPECT_TRUE(fs::is_directory(in));
+
+        const TRun undo = RunCli({"undo"});
+        EXPECT_EQ(undo.status, 0) << undo.err;
+        EXPECT_EQ(undo.out, "undone: change 2, Rename (5 file(s))\n");
+        for (const auto& [file, bytes] : tagged) EXPECT_EQ(ReadFile(file), bytes) << file;
+        for (const auto& e : fs::recursive_directory_iterator(root)) EXPECT_FALSE(e.is_regular_file()) << e.path();
+    }
+};
+
+TEST_F(OrganizeTest, RenameToARootBuildsTheTreeAndUndoPutsEveryFileBack) { OrganizeAndUndo(Dir / "LIB"); }
+
+TEST_F(OrganizeTest, RenameToARootOnAnotherFileSystemCopiesChecksAndUndoCopiesBack) {
+    const fs::path other = "/dev/shm";
+    struct stat here {}, there {};
+    if (::stat(Dir.c_str(), &here) != 0 || ::stat(other.c_str(), &there) != 0 || here.st_dev == there.st_dev)
+        GTEST_SKIP() << other << " is not a file system apart from " << Dir << ": the copy across is not tried";
+    const struct TRoot {
+        fs::path Path;
+        ~TRoot() {
+            std::error_code ec;
+            fs::remove_all(Path, ec);
+        }
+    } root{other / Dir.filename()};
+    OrganizeAndUndo(root.Path);
+}
+
+// Names that cannot be used under the root are reported before anything moves; no
+// folder is removed without --remove-empty.
+TEST_F(CliTest, RenameToRefusesLinksAndTakenNamesAndRemovesFoldersOnlyWhenAsked) {
+    const fs::path lib = Dir / "LIB", elsewhere = Dir / "elsewhere", band = lib / "Northwind Collective";
+    const struct {
+        const char* Name;
+        std::function<void()> Plant;
+        std::vector<std::string> Options;
+        int Status;
+        std::string Error;  // a part of standard error
+    } cases[] = {
+        {"a link planted in the tree",
+         [&] {
+             fs::create_directories(lib);
+             fs::create_directory_symlink(elsewhere, band);
+         },
+         {}, 1,
+         "the folder " + band.string() + " is a link"},
+        {"a link deeper",
+         [&] {
+             fs::create_directories(band);
+             fs::create_directory_symlink(elsewhere, band / "Tidewater");
+         },
+         {}, 1, "the folder " + (band / "Tidewater").string() + " is a link"},
+        {"a name taken",
+         [&] {
+             fs::create_directories(band / "Tidewater");
+             WriteFile(band / "Tidewater" / "03 Harbour Lights.mp3", "taken");
+         },
+         {}, 1, "not renamed to \"03 Harbour Lights.mp3\": a file of that name exists"},
+        {"no root given", {}, {"--to="}, 2, "--to needs a folder"},
+        {"moved, the folder kept", {}, {}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        fs::remove_all(lib);
+        fs::remove_all(Dir / "in");
+        fs::create_directories(elsewhere);
+        const fs::path song = Copy(kHarbour, Dir / "in" / "sub" / "song.mp3");
+        const std::string bytes = ReadFile(song);
+        if (c.Plant) c.Plant();
+        std::vector<std::string> args = {"rename", "--mask", "%00/%05/%10 %01"};
+        args.insert(args.end(), c.Options.begin(), c.Options.end());
+        if (c.Options.empty()) args.insert(args.end(), {"--to", lib.string()});
+        args.push_back(song.string());
+        const TRun r = RunCli(args);
+        EXPECT_EQ(r.status, c.Status) << r.err;
+        EXPECT_NE(r.err.find(c.Error), std::string::npos) << r.err;
+        EXPECT_TRUE(fs::is_empty(elsewhere));
+        EXPECT_TRUE(fs::is_directory(song.parent_path()));
+        EXPECT_EQ(fs::exists(song), c.Status != 0);
+        if (c.Status != 0) {
+            EXPECT_EQ(ReadFile(song), bytes);
+        } else {
+            EXPECT_EQ(ReadFile(band / "Tidewater" / "03 Harbour Lights.mp3"), bytes);
+        }
+    }
 }
 
 TEST_F(CliTest, EveryCommandPrintsItsUsageForHelpAndH) {
