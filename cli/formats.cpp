@@ -266,15 +266,11 @@ int Fill(const TArgs& args, THistory* history) {
 
 }  // namespace
 
-const TCommand kRename{"rename",
-                       kRenameUsage,
-                       {{"--format", true},
-                        {"--mask", true},
-                        {"--data", true},
-                        {"--to", true},
-                        {"--remove-empty"},
-                        {"--dry-run"}},
-                       Rename};
+const TCommand kRename{
+    "rename",
+    kRenameUsage,
+    {{"--format", true}, {"--mask", true}, {"--data", true}, {"--to", true}, {"--remove-empty"}, {"--dry-run"}},
+    Rename};
 const TCommand kFill{"fill",
                      kFillUsage,
                      {{"--mask", true},

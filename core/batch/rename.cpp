@@ -178,8 +178,7 @@ int OpenFolder(const fs::path& base, const fs::path& folders, bool make, std::st
         int next = ::openat(dir, part.c_str(), kFlags);
         int error = errno;
         if (next < 0 && error == ENOENT && make) {
-            if (::mkdirat(dir, part.c_str(), 0777) == 0 || errno == EEXIST)
-                next = ::openat(dir, part.c_str(), kFlags);
+            if (::mkdirat(dir, part.c_str(), 0777) == 0 || errno == EEXIST) next = ::openat(dir, part.c_str(), kFlags);
             error = errno;
         }
         if (next < 0) {
@@ -192,7 +191,8 @@ int OpenFolder(const fs::path& base, const fs::path& folders, bool make, std::st
             else if (error == ENOENT && !make)
                 problem = "the folder " + at.string() + " does not exist";
             else
-                problem = "the folder " + at.string() + " cannot be " + (there ? "opened: " : "made: ") + ErrorText(error);
+                problem =
+                    "the folder " + at.string() + " cannot be " + (there ? "opened: " : "made: ") + ErrorText(error);
             ::close(dir);
             return -1;
         }
@@ -354,8 +354,8 @@ TMoved CopyAcross(const fs::path& from, int dir, const fs::path& to) {
     if (!S_ISREG(st.st_mode)) return failed("only a regular file is moved to another file system");
     // Saves of the file take this lock: none is under way while the file is copied.
     if (::flock(in.Fd, LOCK_EX | LOCK_NB) != 0)
-        return failed(errno == EWOULDBLOCK ? "a save of the file is under way" : "the file cannot be locked: " +
-                                                                                     ErrorText(errno));
+        return failed(errno == EWOULDBLOCK ? "a save of the file is under way"
+                                           : "the file cannot be locked: " + ErrorText(errno));
     if (!StillNames(from, st)) return failed("the file was replaced by another program meanwhile");
     // The file must leave its folder at the end, or the copy is in vain.
     const fs::path folder = from.parent_path().empty() ? fs::path(".") : from.parent_path();
@@ -400,7 +400,8 @@ TMoved CopyAcross(const fs::path& from, int dir, const fs::path& to) {
         return {};
     }
     // The copy goes again, when it is still the one made here.
-    struct stat copy {}, now {};
+    struct stat copy {};
+    struct stat now {};
     if (sysio::Fstat(out.Fd, &copy) == 0 && ::fstatat(dir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
         now.st_dev == copy.st_dev && now.st_ino == copy.st_ino && ::unlinkat(dir, name.c_str(), 0) == 0)
         SyncFolder(dir);
@@ -473,8 +474,8 @@ std::string MovePlanned(const TRenamePlan& p) {
     // A plan made by hand names no base: the new name's own folder.
     const bool based = !p.Base.empty() || !p.Folders.empty();
     std::string problem;
-    const TFd dir(OpenFolder(based ? p.Base : p.To.parent_path(), based ? p.Folders : fs::path(), p.MakeFolders,
-                             problem));
+    const TFd dir(
+        OpenFolder(based ? p.Base : p.To.parent_path(), based ? p.Folders : fs::path(), p.MakeFolders, problem));
     if (dir.Fd < 0) return problem;
     return MoveProblem(MoveInto(p.From, dir.Fd, p.To));
 }
@@ -619,7 +620,7 @@ std::vector<TRenamePlan> PlanMoves(const std::vector<std::pair<fs::path, fs::pat
         TRenamePlan& plan = plans.back();
         plan.MakeFolders = true;
         plan.Base = b.parent_path();
-        for (struct stat st {}; !plan.Base.empty() && ::lstat(plan.Base.c_str(), &st) != 0;) {
+        for (struct stat st{}; !plan.Base.empty() && ::lstat(plan.Base.c_str(), &st) != 0;) {
             plan.Folders = plan.Base.filename() / plan.Folders;
             plan.Base = plan.Base.parent_path();
         }
@@ -761,8 +762,8 @@ TFolderRemoval RemoveEmptyFolders(const std::vector<TLeftFolder>& left) {
         fs::path at = stop;
         for (size_t k = 0; error == 0 && k + 1 < parts.size(); ++k) {
             at /= parts[k];
-            open.emplace_back(::openat(open.back().Fd, parts[k].c_str(),
-                                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            open.emplace_back(
+                ::openat(open.back().Fd, parts[k].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             error = open.back().Fd < 0 ? errno : 0;
         }
         if (error != 0) {
@@ -770,7 +771,10 @@ TFolderRemoval RemoveEmptyFolders(const std::vector<TLeftFolder>& left) {
             if (error != ENOENT) out.Failed.emplace_back(at, "not reached: " + ErrorText(error));
             continue;
         }
-        at = stop / below;
+        // Named as the folder was given ("in/a/b" stays relative), each parent by its name.
+        at = l.Folder.lexically_normal();
+        if (!at.has_filename()) at = at.parent_path();
+        if (std::distance(at.begin(), at.end()) < std::ptrdiff_t(parts.size())) at = stop / below;
         for (size_t k = parts.size(); k-- > 0; at = at.parent_path()) {
             if (::unlinkat(open[k].Fd, parts[k].c_str(), AT_REMOVEDIR) == 0) {
                 out.Removed.push_back(at);

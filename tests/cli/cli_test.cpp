@@ -1247,11 +1247,13 @@ protected:
         std::map<fs::path, std::string> tagged;
         for (const auto& [name, renamed] : names) tagged[incoming / name] = ReadFile(incoming / name);
 
-        const TRun r = RunCli({"rename", "--mask", "%00/%05/%10 %01", "--to", root.string(), "--remove-empty", in.string()});
+        const TRun r =
+            RunCli({"rename", "--mask", "%00/%05/%10 %01", "--to", root.string(), "--remove-empty", in.string()});
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
         std::string out;
-        for (const auto& [name, renamed] : names) out += (incoming / name).string() + " -> " + (root / renamed).string() + "\n";
+        for (const auto& [name, renamed] : names)
+            out += (incoming / name).string() + " -> " + (root / renamed).string() + "\n";
         EXPECT_EQ(r.out, out + "removed " + incoming.string() + "\n");
         for (const auto& [name, renamed] : names) {
             EXPECT_TRUE(Between(root / renamed) == audio) << renamed;
@@ -1272,7 +1274,8 @@ TEST_F(OrganizeTest, RenameToARootBuildsTheTreeAndUndoPutsEveryFileBack) { Organ
 
 TEST_F(OrganizeTest, RenameToARootOnAnotherFileSystemCopiesChecksAndUndoCopiesBack) {
     const fs::path other = "/dev/shm";
-    struct stat here {}, there {};
+    struct stat here {};
+    struct stat there {};
     if (::stat(Dir.c_str(), &here) != 0 || ::stat(other.c_str(), &there) != 0 || here.st_dev == there.st_dev)
         GTEST_SKIP() << other << " is not a file system apart from " << Dir << ": the copy across is not tried";
     const struct TRoot {
@@ -1301,20 +1304,25 @@ TEST_F(CliTest, RenameToRefusesLinksAndTakenNamesAndRemovesFoldersOnlyWhenAsked)
              fs::create_directories(lib);
              fs::create_directory_symlink(elsewhere, band);
          },
-         {}, 1,
+         {},
+         1,
          "the folder " + band.string() + " is a link"},
         {"a link deeper",
          [&] {
              fs::create_directories(band);
              fs::create_directory_symlink(elsewhere, band / "Tidewater");
          },
-         {}, 1, "the folder " + (band / "Tidewater").string() + " is a link"},
+         {},
+         1,
+         "the folder " + (band / "Tidewater").string() + " is a link"},
         {"a name taken",
          [&] {
              fs::create_directories(band / "Tidewater");
              WriteFile(band / "Tidewater" / "03 Harbour Lights.mp3", "taken");
          },
-         {}, 1, "not renamed to \"03 Harbour Lights.mp3\": a file of that name exists"},
+         {},
+         1,
+         "not renamed to \"03 Harbour Lights.mp3\": a file of that name exists"},
         {"no root given", {}, {"--to="}, 2, "--to needs a folder"},
         {"moved, the folder kept", {}, {}, 0, ""},
     };

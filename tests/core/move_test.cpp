@@ -19,8 +19,9 @@ using namespace vtest;
 namespace {
 
 TBytes Song(const std::string& artist, const std::string& album, const std::string& title) {
-    return Cat({Id3Tag(Cat({Id3Frame("TPE1", Txt(artist)), Id3Frame("TALB", Txt(album)), Id3Frame("TIT2", Txt(title))})),
-                Frames({}, 5)});
+    return Cat(
+        {Id3Tag(Cat({Id3Frame("TPE1", Txt(artist)), Id3Frame("TALB", Txt(album)), Id3Frame("TIT2", Txt(title))})),
+         Frames({}, 5)});
 }
 
 // Every entry below `folder`, links not followed, as "name" or "name/" for a folder.
@@ -29,7 +30,8 @@ std::set<std::string> Tree(const fs::path& folder) {
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec))
-        out.insert(it->path().lexically_relative(folder).string() + (it->is_directory() && !it->is_symlink() ? "/" : ""));
+        out.insert(it->path().lexically_relative(folder).string() +
+                   (it->is_directory() && !it->is_symlink() ? "/" : ""));
     return out;
 }
 
@@ -84,7 +86,7 @@ TStat StatOf(const fs::path& file) {
 TEST(Move, NewNamesUnderATargetFolderNeverGoThroughALinkNorOverAFile) {
     const struct {
         const char* Name;
-        std::function<void(const fs::path& lib, const fs::path& elsewhere)> Before, Between;
+        std::function<void(const fs::path&lib, const fs::path&elsewhere)> Before, Between;
         std::string Mask;
         bool Make;
         std::string Planned, Done;  // the problems, relative paths spelled under "lib"
@@ -92,25 +94,52 @@ TEST(Move, NewNamesUnderATargetFolderNeverGoThroughALinkNorOverAFile) {
     } cases[] = {
         {"made", {}, {}, "%00/%05/%01", true, "", "", "lib/A/B/T.mp3"},
         {"not made", {}, {}, "%00/%05/%01", false, "the folder lib does not exist", "", "in/song.mp3"},
-        {"made one level", [](auto& lib, auto&) { fs::create_directories(lib / "A"); }, {}, "%00/%05/%01", true, "",
-         "", "lib/A/B/T.mp3"},
-        {"the target is a file", [](auto& lib, auto&) { WriteFile(lib, B("x")); }, {}, "%01", true,
-         "lib is a file, not a folder", "", "in/song.mp3"},
+        {"made one level",
+         [](auto& lib, auto&) { fs::create_directories(lib / "A"); },
+         {},
+         "%00/%05/%01",
+         true,
+         "",
+         "",
+         "lib/A/B/T.mp3"},
+        {"the target is a file",
+         [](auto& lib, auto&) { WriteFile(lib, B("x")); },
+         {},
+         "%01",
+         true,
+         "lib is a file, not a folder",
+         "",
+         "in/song.mp3"},
         {"the target is a link the user gave",
-         [](auto& lib, auto& elsewhere) { fs::create_directory_symlink(elsewhere, lib); }, {}, "%00/%01", true, "", "",
+         [](auto& lib, auto& elsewhere) { fs::create_directory_symlink(elsewhere, lib); },
+         {},
+         "%00/%01",
+         true,
+         "",
+         "",
          "elsewhere/A/T.mp3"},
         {"a link below the target",
          [](auto& lib, auto& elsewhere) {
              fs::create_directories(lib);
              fs::create_directory_symlink(elsewhere, lib / "A");
          },
-         {}, "%00/%05/%01", true, "the folder lib/A is a link", "", "in/song.mp3"},
+         {},
+         "%00/%05/%01",
+         true,
+         "the folder lib/A is a link",
+         "",
+         "in/song.mp3"},
         {"a link deeper",
          [](auto& lib, auto& elsewhere) {
              fs::create_directories(lib / "A");
              fs::create_directory_symlink(elsewhere, lib / "A" / "B");
          },
-         {}, "%00/%05/%01", true, "the folder lib/A/B is a link", "", "in/song.mp3"},
+         {},
+         "%00/%05/%01",
+         true,
+         "the folder lib/A/B is a link",
+         "",
+         "in/song.mp3"},
         {"a link planted after planning", [](auto& lib, auto&) { fs::create_directories(lib); },
          [](auto& lib, auto& elsewhere) { fs::create_directory_symlink(elsewhere, lib / "A"); }, "%00/%05/%01", true,
          "", "the folder lib/A is a link", "in/song.mp3"},
@@ -119,19 +148,34 @@ TEST(Move, NewNamesUnderATargetFolderNeverGoThroughALinkNorOverAFile) {
              fs::create_directories(lib);
              WriteFile(lib / "A", B("x"));
          },
-         {}, "%00/%01", true, "lib/A is a file, not a folder", "", "in/song.mp3"},
+         {},
+         "%00/%01",
+         true,
+         "lib/A is a file, not a folder",
+         "",
+         "in/song.mp3"},
         {"the name is taken",
          [](auto& lib, auto&) {
              fs::create_directories(lib / "A");
              WriteFile(lib / "A" / "T.mp3", B("taken"));
          },
-         {}, "%00/%01", true, "a file of that name exists", "", "in/song.mp3"},
-        {"the name is taken after planning", {},
+         {},
+         "%00/%01",
+         true,
+         "a file of that name exists",
+         "",
+         "in/song.mp3"},
+        {"the name is taken after planning",
+         {},
          [](auto& lib, auto&) {
              fs::create_directories(lib / "A");
              WriteFile(lib / "A" / "T.mp3", B("taken"));
          },
-         "%00/%01", true, "", "a file of that name exists", "in/song.mp3"},
+         "%00/%01",
+         true,
+         "",
+         "a file of that name exists",
+         "in/song.mp3"},
         {"out of the target", {}, {}, "../%01", true, "the new name leaves the target folder", "", "in/song.mp3"},
     };
     for (const auto& c : cases) {
@@ -277,8 +321,8 @@ TEST(Move, AMoveAcrossFileSystemsIsUndoneAndRedoneTheSameWay) {
         results = CarryOutRenames(plans);
     }
     for (const TRenameResult& r : results) EXPECT_TRUE(r.Moved) << r.Problem;
-    const std::set<std::string> tree = {"Band/", "Band/x/", "Band/x/one.mp3", "Band/deeper/", "Band/deeper/two.mp3",
-                                        "Band/y/", "Band/y/three.mp3"};
+    const std::set<std::string> tree = {
+        "Band/", "Band/x/", "Band/x/one.mp3", "Band/deeper/", "Band/deeper/two.mp3", "Band/y/", "Band/y/three.mp3"};
     EXPECT_EQ(Tree(lib), tree);
     // The folders left empty go, up to the folder named; y keeps its cover.
     const TFolderRemoval removal = RemoveEmptyFolders(FoldersLeft(plans, results, {in, in, in}));
