@@ -13,7 +13,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -1286,70 +1285,6 @@ TEST_F(OrganizeTest, RenameToARootOnAnotherFileSystemCopiesChecksAndUndoCopiesBa
         }
     } root{other / Dir.filename()};
     OrganizeAndUndo(root.Path);
-}
-
-// Names that cannot be used under the root are reported before anything moves; no
-// folder is removed without --remove-empty.
-TEST_F(CliTest, RenameToRefusesLinksAndTakenNamesAndRemovesFoldersOnlyWhenAsked) {
-    const fs::path lib = Dir / "LIB", elsewhere = Dir / "elsewhere", band = lib / "Northwind Collective";
-    const struct {
-        const char* Name;
-        std::function<void()> Plant;
-        std::vector<std::string> Options;
-        int Status;
-        std::string Error;  // a part of standard error
-    } cases[] = {
-        {"a link planted in the tree",
-         [&] {
-             fs::create_directories(lib);
-             fs::create_directory_symlink(elsewhere, band);
-         },
-         {},
-         1,
-         "the folder " + band.string() + " is a link"},
-        {"a link deeper",
-         [&] {
-             fs::create_directories(band);
-             fs::create_directory_symlink(elsewhere, band / "Tidewater");
-         },
-         {},
-         1,
-         "the folder " + (band / "Tidewater").string() + " is a link"},
-        {"a name taken",
-         [&] {
-             fs::create_directories(band / "Tidewater");
-             WriteFile(band / "Tidewater" / "03 Harbour Lights.mp3", "taken");
-         },
-         {},
-         1,
-         "not renamed to \"03 Harbour Lights.mp3\": a file of that name exists"},
-        {"no root given", {}, {"--to="}, 2, "--to needs a folder"},
-        {"moved, the folder kept", {}, {}, 0, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Name);
-        fs::remove_all(lib);
-        fs::remove_all(Dir / "in");
-        fs::create_directories(elsewhere);
-        const fs::path song = Copy(kHarbour, Dir / "in" / "sub" / "song.mp3");
-        const std::string bytes = ReadFile(song);
-        if (c.Plant) c.Plant();
-        std::vector<std::string> args = {"rename", "--mask", "%00/%05/%10 %01"};
-        args.insert(args.end(), c.Options.begin(), c.Options.end());
-        if (c.Options.empty()) args.insert(args.end(), {"--to", lib.string()});
-        args.push_back(song.string());
-        const TRun r = RunCli(args);
-        EXPECT_EQ(r.status, c.Status) << r.err;
-        EXPECT_NE(r.err.find(c.Error), std::string::npos) << r.err;
-        EXPECT_TRUE(fs::is_empty(elsewhere));
-        EXPECT_TRUE(fs::is_directory(song.parent_path()));
-        EXPECT_EQ(fs::exists(song), c.Status != 0);
-        if (c.Status != 0) {
-            EXPECT_EQ(ReadFile(song), bytes);
-        } else {
-            EXPECT_EQ(ReadFile(band / "Tidewater" / "03 Harbour Lights.mp3"), bytes);
-        }
-    }
 }
 
 TEST_F(CliTest, EveryCommandPrintsItsUsageForHelpAndH) {
