@@ -87,7 +87,8 @@ int Info(const cli::TArgs& args, THistory*) {
         },
         [&](size_t i, TFileRead<TRecord>&& read) {
             if (read.Failed) {
-                // No record to print: the file's messages go to standard error.
+                // The file's messages go to standard error, and its JSON record says why.
+                if (json) std::cout << cli::UnreadJsonRecord(files[i].string(), read.Messages) << "\n" << std::flush;
                 for (const std::string& m : read.Messages) cli::Say(files[i].string(), m);
                 status = 1;
                 return true;

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <sstream>
 
+#include "say.h"
 #include "tags/frameview.h"
+#include "views/commontags.h"
 
 namespace velmar::cli {
 
@@ -187,6 +189,24 @@ std::string VersionText(const TID3v2Header& h) {
     return "2." + std::to_string(h.MajorVersion) + "." + std::to_string(h.Revision);
 }
 
+// Calls frame(id, member) for each frame the tag holds, in its order, and
+// converted(id, text) for a frame of an ID3v2.4 tag that the members keep converted
+// into others (TDRC as TYER, TDAT and TIME): such a tag is shown as the file holds it.
+template <class TFrameFn, class TConvertedFn>
+void ForEachHeldFrame(TID3v2Object& v2, TFrameFn frame, TConvertedFn converted) {
+    if (v2.Header.MajorVersion != 4) {
+        for (const TFrameRef& ref : v2.FrameOrder)
+            if (TID3v2Frame* f = v2.Frame(ref)) frame(ref.FrameID, *f);
+        return;
+    }
+    for (const THeldFrame& held : v2.HeldFrames) {
+        if (!held.Member)
+            converted(held.FrameID, held.Text);
+        else if (TID3v2Frame* f = v2.Frame(*held.Member))
+            frame(held.FrameID, *f);
+    }
+}
+
 }  // namespace
 
 std::string JsonQuoted(std::string_view text) { return Quote(text); }
@@ -246,6 +266,7 @@ std::string MpegJson(const TMP3Object& f) {
         .Raw("layer", textOrNull(f.Layer))
         .Raw("bitrate", numberOrNull(f.Bitrate))
         .Raw("bitrate_type", textOrNull(f.BitrateType))
+        .Raw("vbr", f.HasFrame ? (f.IsVbr ? "true" : "false") : "null")
         .Raw("frequency", numberOrNull(f.Frequency))
         .Raw("mode", textOrNull(f.Mode))
         .Num("frames", f.Frames)
@@ -270,15 +291,35 @@ std::string ID3v1Json(const TID3v1Object& v1) {
         .Text();
 }
 
+// The common fields by name; numbers as numbers, a field the file does not have left out.
+std::string TagsJson(const TMP3Object& f) {
+    TJsonObject o;
+    for (const TCommonTag& tag : CommonTags(f)) {
+        if (tag.Number)
+            o.Num(tag.Name, *tag.Number);
+        else
+            o.Str(tag.Name, tag.Text);
+    }
+    return o.Text();
+}
+
 std::string ID3v2Json(TID3v2Object& v2) {
     if (!v2.Present) return "null";
     std::string frames = "[";
     frames.reserve(64 * v2.FrameOrder.size() + 2);
-    for (const TFrameRef& ref : v2.FrameOrder)
-        if (TID3v2Frame* frame = v2.Frame(ref)) {
-            if (frames.size() > 1) frames += ',';
-            frames += FrameJson(ViewOf(*frame, ref.FrameID));
-        }
+    auto comma = [&frames] {
+        if (frames.size() > 1) frames += ',';
+    };
+    ForEachHeldFrame(
+        v2,
+        [&](const std::string& id, TID3v2Frame& frame) {
+            comma();
+            frames += FrameJson(ViewOf(frame, id));
+        },
+        [&](const std::string& id, const std::string& text) {
+            comma();
+            frames += TJsonObject(48).Str("id", id).Str("text", text).Text();
+        });
     frames += ']';
     TJsonObject o;
     return o.Bool("valid", v2.Valid)
@@ -304,20 +345,41 @@ std::string Lyrics3Json(const TLyricsObject& ly) {
         .Text();
 }
 
+// The messages about a file in plain words, as standard error says them.
+std::string PlainArray(const std::string& path, const std::vector<std::string>& messages) {
+    std::vector<std::string> quoted;
+    for (const auto& m : messages) quoted.push_back(Quote(PlainMessage(path, m)));
+    return Array(quoted);
+}
+
 }  // namespace
 
+std::string FailedJsonRecord(const std::string& path, const std::string& why, const std::vector<std::string>& messages) {
+    return TJsonObject()
+        .Str("path", path)
+        .Str("error", PlainMessage(path, why))
+        .Raw("errors", PlainArray(path, messages))
+        .Text();
+}
+
+std::string UnreadJsonRecord(const std::string& path, const std::vector<std::string>& messages) {
+    std::string_view why = messages.empty() ? std::string_view("the file could not be read") : messages.back();
+    if (why.starts_with("Error: ")) why.remove_prefix(7);
+    return FailedJsonRecord(path, std::string(why), messages);
+}
+
 std::string JsonRecord(TMP3Object& f, const std::string& path, const std::vector<std::string>& errors) {
-    std::vector<std::string> quoted;
-    for (const auto& e : errors) quoted.push_back(Quote(e));
+    if (!f.LoadFailure.empty()) return FailedJsonRecord(path, f.LoadFailure, errors);
     TJsonObject rec(1024);
     return rec.Str("path", path)
         .Num("size", f.FileSize)
         .Str("attributes", f.AttributeLetters)
         .Raw("mpeg", MpegJson(f))
+        .Raw("tags", TagsJson(f))
         .Raw("id3v1", ID3v1Json(f.ID3v1()))
         .Raw("id3v2", ID3v2Json(f.ID3v2()))
         .Raw("lyrics3", Lyrics3Json(f.Lyrics3()))
-        .Raw("errors", Array(quoted))
+        .Raw("errors", PlainArray(path, errors))
         .Text();
 }
 
@@ -343,6 +405,16 @@ std::string TextRecord(TMP3Object& f, const std::string& path, const std::vector
     std::ostringstream& out = lines.Line;
     out << path;
     lines.End();
+    auto errorLines = [&] {
+        for (const auto& e : errors) {
+            out << "  Error: " << PlainMessage(path, e);
+            lines.End();
+        }
+    };
+    if (!f.LoadFailure.empty()) {  // a file that could not be read has no facts to show
+        errorLines();
+        return std::move(lines.Text);
+    }
     out << "  Size: " << f.FileSize << " bytes"
         << (f.AttributeLetters.empty() ? "" : "  Attributes: " + f.AttributeLetters);
     lines.End();
@@ -368,23 +440,24 @@ std::string TextRecord(TMP3Object& f, const std::string& path, const std::vector
         out << "  ID3v" << VersionText(v2.Header) << ", " << v2.TagSizeOnDisk() << " bytes"
             << (v2.Valid ? "" : " (not understood)");
         lines.End();
-        for (const TFrameRef& ref : v2.FrameOrder) {
-            TID3v2Frame* frame = v2.Frame(ref);
-            if (!frame) continue;
-            out << "    " << ref.FrameID << ": ";
-            WriteFrameLine(out, ViewOf(*frame, ref.FrameID));
-            lines.End();
-        }
+        ForEachHeldFrame(
+            v2,
+            [&](const std::string& id, TID3v2Frame& frame) {
+                out << "    " << id << ": ";
+                WriteFrameLine(out, ViewOf(frame, id));
+                lines.End();
+            },
+            [&](const std::string& id, const std::string& text) {
+                out << "    " << id << ": " << text;
+                lines.End();
+            });
     }
     const TLyricsObject& ly = f.Lyrics3();
     if (ly.Present) {
         out << "  Lyrics3 v2.00, " << ly.Size << " bytes" << (ly.HasLyrics ? ", with lyrics" : "");
         lines.End();
     }
-    for (const auto& e : errors) {
-        out << "  Error: " << e;
-        lines.End();
-    }
+    errorLines();
     return std::move(lines.Text);
 }
 

@@ -7,7 +7,15 @@
 
 namespace velmar::cli {
 
+// The record of a file; its messages in plain words. A file whose load failed
+// (LoadFailure) gets the record of FailedJsonRecord.
 std::string JsonRecord(TMP3Object& file, const std::string& path, const std::vector<std::string>& errors);
+// The record of a file that could not be read: its path, why (the message `why`)
+// as "error" and every message about it as "errors", in plain words (PlainMessage).
+std::string FailedJsonRecord(const std::string& path, const std::string& why, const std::vector<std::string>& messages);
+// The record of a file whose read ended in an exception: the last of its messages,
+// "Error: " and the text, says why.
+std::string UnreadJsonRecord(const std::string& path, const std::vector<std::string>& messages);
 std::string TextRecord(TMP3Object& file, const std::string& path, const std::vector<std::string>& errors);
 
 // Text of a frame's text field as shown: without the zero characters that end it.

@@ -143,6 +143,7 @@ int64_t TMP3Object::FindRiffData(TFileStream& file) {
 bool TMP3Object::LoadFile(const fs::path& fileName, bool loadAudio) {
     AudioStart = AudioEnd = FileSize = DataStart = 0;
     IsVbr = HasFrame = HadTag = false;
+    LoadFailure.clear();
     LoadedName = fileName;
     try {
         // One open and one status, then the head and the tail in one read each: every
@@ -192,14 +193,17 @@ bool TMP3Object::LoadFile(const fs::path& fileName, bool loadAudio) {
         }
         return true;
     } catch (const std::bad_alloc&) {
-        FreeAudioBuffer();
-        Sink->Error("MP3Object::Error allocating memory");
-        return false;
+        LoadFailed("MP3Object::Error allocating memory");
     } catch (const std::exception& e) {
-        FreeAudioBuffer();
-        Sink->Error(std::string("MP3Object Unknown Exception: ") + e.what());
-        return false;
+        LoadFailed(std::string("MP3Object Unknown Exception: ") + e.what());
     }
+    return false;
+}
+
+void TMP3Object::LoadFailed(const std::string& message) {
+    FreeAudioBuffer();
+    LoadFailure = message;
+    Sink->Error(message);
 }
 
 bool TMP3Object::LoadForChange(const fs::path& fileName) {

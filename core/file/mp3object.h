@@ -29,7 +29,8 @@ public:
     explicit TMP3Object(TMessageSink& sink);
 
     // Reads the file's tags and stream facts; with `loadAudio` also the bytes
-    // between the tags. Failures are reported to the sink; returns false then.
+    // between the tags. Failures are reported to the sink; returns false then, with
+    // LoadFailure set.
     bool LoadFile(const std::filesystem::path& fileName, bool loadAudio);
     // Loads a file that is about to be changed, without its audio: a save of it that
     // was cut short is finished first, so that the change starts from whole tags.
@@ -59,6 +60,10 @@ public:
     const TLyricsObject& Lyrics3() const { return Lyrics3Tag; }
     const TID3v1Object& ID3v1() const { return ID3v1Tag; }
 
+    // The message the last load reported its failure with, among the sink's other
+    // messages; empty after a load that succeeded.
+    std::string LoadFailure;
+
     bool IsVbr = false;
     bool HasFrame = false;  // an MPEG frame was found
     bool HadTag = false;    // an ID3v2 or ID3v1 tag was found when the file was read
@@ -83,6 +88,8 @@ public:
     int64_t Frames = 0;
 
 private:
+    // Ends a failed load: drops the audio, keeps the message and reports it.
+    void LoadFailed(const std::string& message);
     void ReadAttributes(const std::filesystem::path& fileName, const struct stat& st);
     // The ID3v1 and Lyrics3 tags at the end; sets AudioEnd before them.
     void ReadTrailingTags(TFileStream& file);

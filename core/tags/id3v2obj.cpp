@@ -268,9 +268,13 @@ void TID3v2Object::ReadFrames(std::span<const uint8_t> area, int depth) {
         const std::span<const uint8_t> stored = area.subspan(pos, size_t(header.Size));
         if (version == 2)
             ReadFrame22(header.FrameID, stored, depth);
-        else if (version == 4)
+        else if (version == 4) {
+            const size_t held = HeldFrames.size(), members = FrameOrder.size();
             ReadFrame24(header.FrameID, formatFlags, stored);
-        else
+            // A frame that was not converted is held as the member it was read into.
+            if (HeldFrames.size() == held && FrameOrder.size() > members)
+                HeldFrames.push_back({FrameOrder.back().FrameID, FrameOrder.back(), {}});
+        } else
             DispatchFrame(header, stored);
         pos += size_t(header.Size);
     }
@@ -334,6 +338,7 @@ void TID3v2Object::ReadFrame24(const std::string& id, uint8_t format, std::span<
         const std::string stamp = JoinTextValues24(id, data);
         const TTimestampParts parts = SplitTimestamp24(stamp);
         if (parts.Year.empty()) return dispatch(id, TextBody23(stamp));  // not a time stamp: kept as text
+        HeldFrames.push_back({id, std::nullopt, stamp});
         if (id == "TDOR") return dispatchText("TORY", parts.Year);
         dispatchText("TYER", parts.Year);
         dispatchText("TDAT", parts.DayMonth);
@@ -343,6 +348,7 @@ void TID3v2Object::ReadFrame24(const std::string& id, uint8_t format, std::span<
     if (id == "TIPL" || id == "TMCL") {
         // Both lists of involved people become the one people list.
         const std::string people = data.empty() ? std::string() : DecodeText(data[0], data.data() + 1, data.size() - 1);
+        HeldFrames.push_back({id, std::nullopt, JoinTextValues24(id, data)});
         if (IPLS.FrameHeader.Present) {
             IPLS.People += (IPLS.People.empty() || IPLS.People.back() == '\0' ? "" : std::string(1, '\0')) + people;
             return;
@@ -499,6 +505,7 @@ bool TID3v2Object::Save(TStream& stream, int64_t space) {
         }
         Header = TID3v2Header{};
         Header.MajorVersion = 3;
+        HeldFrames.clear();
         Header.Size = total + padding;
         Header.WriteToStream(stream);
 #define VELMAR_SINGLE(id, cls) \

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,6 +77,13 @@ struct TFrameRef {
     int32_t Index = 0;  // element of the member's array, or of RawFrames
 };
 
+// A frame of an ID3v2.4 tag as the tag holds it.
+struct THeldFrame {
+    std::string FrameID;              // as the tag holds it
+    std::optional<TFrameRef> Member;  // the member it was read into, unless converted into others
+    std::string Text;                 // of a converted frame: its values, joined with "/"
+};
+
 class TID3v2Object {
 public:
     explicit TID3v2Object(TMessageSink& sink) : Sink(&sink) {}
@@ -130,6 +138,12 @@ public:
     std::vector<TRawFrame> RawFrames;
     // The frames in the order they stood in the tag.
     std::vector<TFrameRef> FrameOrder;
+    // The frames of an ID3v2.4 tag as it holds them, in its order: each the member
+    // it was read into, or, for a frame the members keep converted into others (TDRC
+    // into TYER, TDAT and TIME; TDOR into TORY; TIPL and TMCL into IPLS), its
+    // identifier and text. Describes the tag as read: edits leave it as it is, and a
+    // save, which writes ID3v2.3, empties it.
+    std::vector<THeldFrame> HeldFrames;
     // The tag's bytes as read, kept when the tag was not understood.
     TBytes RawTag;
     // Set by a caller that wants a new tag written over one that was not understood.

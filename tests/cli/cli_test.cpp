@@ -139,12 +139,13 @@ TEST_F(CliTest, InfoJsonShapeAndValuesOfEverySample) {
         const Json j = Info(entry.path());
         byName[entry.path().filename().string()] = j;
         SCOPED_TRACE(entry.path().string());
-        EXPECT_EQ(j.Keys(), (std::vector<std::string>{"path", "size", "attributes", "mpeg", "id3v1", "id3v2", "lyrics3",
-                                                      "errors"}));
+        EXPECT_EQ(j.Keys(), (std::vector<std::string>{"path", "size", "attributes", "mpeg", "tags", "id3v1", "id3v2",
+                                                      "lyrics3", "errors"}));
         EXPECT_EQ(j["size"].number, double(fs::file_size(entry.path())));
         EXPECT_EQ(j["mpeg"].Keys(),
-                  (std::vector<std::string>{"type", "version", "layer", "bitrate", "bitrate_type", "frequency", "mode",
-                                            "frames", "length", "seconds", "audio_start", "audio_end"}));
+                  (std::vector<std::string>{"type", "version", "layer", "bitrate", "bitrate_type", "vbr", "frequency",
+                                            "mode", "frames", "length", "seconds", "audio_start", "audio_end"}));
+        EXPECT_EQ(j["mpeg"]["vbr"].boolean, j["mpeg"]["bitrate_type"].str.starts_with("VBR"));
         EXPECT_EQ(j["mpeg"]["layer"].str, "Layer III");
         EXPECT_GT(j["mpeg"]["frames"].number, 50);
         if (j["id3v1"].kind != Json::Null) {
@@ -179,6 +180,77 @@ TEST_F(CliTest, InfoJsonShapeAndValuesOfEverySample) {
     EXPECT_EQ(boats["lyrics3"]["lyrics"].str, "Fold the page and let it go\r\nDown the gutter, down the road\r\n");
     EXPECT_EQ(boats["id3v1"]["title"].str, "Paper Boats");
     EXPECT_EQ(boats["id3v1"]["track"].number, 2);
+    // The tags by name: numbers as numbers, what no tag has left out.
+    const Json& tags = harbour["tags"];
+    EXPECT_EQ(tags.Keys(),
+              (std::vector<std::string>{"title", "artist", "album", "year", "track", "track_total", "genre", "comment"}));
+    EXPECT_EQ(tags["title"].str, "Harbour Lights");
+    EXPECT_EQ(tags["genre"].str, "Folk");
+    EXPECT_EQ(tags["comment"].str, "Recorded live at the pier");
+    for (const char* number : {"year", "track", "track_total"}) EXPECT_EQ(tags[number].kind, Json::Number) << number;
+    EXPECT_EQ(tags["year"].number + tags["track"].number + tags["track_total"].number, 2019 + 3 + 10);
+    // Lyrics3's long title fills what ID3v1 lacks: nothing here, the ID3v1 title is there.
+    EXPECT_EQ(boats["tags"]["title"].str, "Paper Boats");
+    EXPECT_EQ(boats["tags"]["genre"].str, "Pop");
+    EXPECT_EQ(boats["tags"]["track"].number, 2);
+}
+
+TEST_F(CliTest, InfoJsonOfAnID3v24FileListsTheFramesItHolds) {
+    const fs::path file = fs::path(VELMAR_CORPUS) / "peers/taglib/extended-header.mp3";  // ID3v2.4, no audio
+    const Json j = Info(file);
+    std::vector<std::string> frames;
+    for (const Json& f : j["id3v2"]["frames"].items) frames.push_back(f["id"].str + "=" + f["text"].str);
+    EXPECT_EQ(frames, (std::vector<std::string>{"TDOR=2013", "TDRC=2013", "TCON=Folk/Power Metal", "TIT2=Druids",
+                                                "TPE1=Excelsis", "TALB=Vo Chrieger U Drache", "TRCK=03"}));
+    EXPECT_EQ(j["tags"]["year"].number, 2013);
+    EXPECT_EQ(j["tags"]["track"].number, 3);
+    EXPECT_EQ(j["tags"]["genre"].str, "Folk/Power Metal");
+    EXPECT_EQ(j["mpeg"]["vbr"].kind, Json::Null);  // no MPEG frame to tell
+    const TRun text = RunCli({"info", file.string()});
+    EXPECT_NE(text.out.find("    TDRC: 2013\n    TCON: Folk/Power Metal\n"), std::string::npos) << text.out;
+    EXPECT_EQ(text.out.find("TYER"), std::string::npos) << text.out;
+    // A saved file holds an ID3v2.3 tag, and is shown so.
+    const fs::path copy = Dir / "v24.mp3";
+    fs::copy_file(file, copy);
+    ASSERT_EQ(RunCli({"set", "--title", "New", copy.string()}).status, 0);
+    const Json saved = Info(copy);
+    EXPECT_EQ(saved["id3v2"]["version"].str, "2.3.0");
+    EXPECT_EQ(FrameText(saved, "TYER"), "2013");
+    EXPECT_EQ(FrameText(saved, "TDRC"), "<missing>");
+}
+
+TEST_F(CliTest, InfoOfAFileThatCannotBeReadSaysWhyInPlainWordsInTheRecordAndOnStandardError) {
+    const fs::path fifo = Dir / "fifo.mp3", missing = Dir / "missing.mp3";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string good = Copy(kHarbour, Dir / "good.mp3").string();
+    const struct {
+        fs::path Path;
+        std::string Why;
+    } cases[] = {
+        {missing, "cannot open the file: No such file or directory"},
+        {fifo, "cannot open the file: not a regular file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Path.string());
+        const TRun json = RunCli({"info", "--json", c.Path.string(), good});
+        EXPECT_EQ(json.status, 1);
+        EXPECT_EQ(json.err, "velmar-cli: " + c.Path.string() + ": " + c.Why + "\n");
+        std::istringstream lines(json.out);
+        std::string line;
+        std::getline(lines, line);
+        const Json failed = ParseJson(line);
+        EXPECT_EQ(failed.Keys(), (std::vector<std::string>{"path", "error", "errors"}));
+        EXPECT_EQ(failed["path"].str, c.Path.string());
+        EXPECT_EQ(failed["error"].str, c.Why);
+        ASSERT_EQ(failed["errors"].items.size(), 1u);
+        EXPECT_EQ(failed["errors"].items[0].str, c.Why);
+        std::getline(lines, line);
+        EXPECT_EQ(ParseJson(line)["path"].str, good);  // the next file still comes
+        const TRun text = RunCli({"info", c.Path.string()});
+        EXPECT_EQ(text.status, 1);
+        EXPECT_EQ(text.out, c.Path.string() + "\n  Error: " + c.Why + "\n\n");  // a blank line ends a record
+        EXPECT_EQ(text.err, json.err);
+    }
 }
 
 TEST_F(CliTest, ExitStatuses) {

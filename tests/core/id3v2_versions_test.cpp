@@ -44,6 +44,19 @@ TBytes Tag(uint8_t version, const TBytes& frames, uint8_t flags = 0, size_t padd
     return t;
 }
 
+// An encoding byte and a text.
+TBytes Cat24(TBytes encoding, std::string_view text) {
+    Append(encoding, Bytes(text));
+    return encoding;
+}
+
+// A text frame's text, or a raw frame's body after its encoding byte.
+std::string TextOf(const TID3v2Frame& frame) {
+    if (const auto* text = dynamic_cast<const TTxtFrame*>(&frame)) return text->Text;
+    const TBytes& data = dynamic_cast<const TRawFrame&>(frame).Data;
+    return data.size() < 2 ? std::string() : std::string(data.begin() + 1, data.end());
+}
+
 struct TReadTag {
     TCollectingSink sink;
     TID3v2Object tag{sink};
@@ -282,4 +295,49 @@ TEST(ID3v24, ChapterFramesCarryTheirEmbeddedFramesIntoTheOlderVersion) {
     EXPECT_EQ(body[sub + 6], 0);  // plain size 201 = 00 00 00 C9
     EXPECT_EQ(body[sub + 7], 0xC9);
     EXPECT_EQ(body[sub + 10], 0);  // Latin-1 instead of UTF-8
+}
+
+TEST(ID3v24, HeldFramesAreTheFramesAsTheTagHoldsThem) {
+    TBytes frames;
+    Append(frames, Frame24("TIT2", {0, 'T'}));
+    Append(frames, Frame24("TDRC", Cat24({0}, "2004-05-17T12:30")));
+    Append(frames, Frame24("TYER", Cat24({0}, "1999")));  // after TDRC gave TYER: a repeat, kept raw
+    Append(frames, Frame24("TIPL", Cat24({0}, std::string("producer\0Ann", 12))));
+    Append(frames, Frame24("TMCL", Cat24({0}, std::string("piano\0Bob", 9))));
+    Append(frames, Frame24("TIT2", {0, 'U'}));  // a repeat, kept raw
+    Append(frames, Frame24("TSOP", {0, 'S'}));  // not a member, kept raw
+    Append(frames, Frame24("TDOR", Cat24({0}, "not a date")));
+    Append(frames, Frame24("SEEK", {0, 'x', 'y', 'z'}));
+    TReadTag r(Tag(4, frames));
+    TID3v2Object& t = r.tag;
+    std::vector<std::string> held;
+    for (const THeldFrame& h : t.HeldFrames) {
+        if (!h.Member) {
+            held.push_back(h.FrameID + "=" + h.Text);
+            continue;
+        }
+        const TID3v2Frame* frame = t.Frame(*h.Member);
+        const bool raw = h.Member->Kind == TFrameRef::Raw;
+        held.push_back(h.FrameID + (frame ? (raw ? " raw " : " ") + TextOf(*frame) : " gone"));
+    }
+    EXPECT_EQ(held, (std::vector<std::string>{"TIT2 T", "TDRC=2004-05-17T12:30", "TYER raw 1999", "TIPL=producer/Ann",
+                                              "TMCL=piano/Bob", "TIT2 raw U", "TSOP raw S", "TDOR raw not a date",
+                                              "SEEK raw xyz"}));
+    EXPECT_EQ(t.TYER.Text, "2004");
+    // What is written is what the members hold; a saved tag is ID3v2.3 and holds its frames as they are.
+    const TBytes saved = Saved(t);
+    EXPECT_TRUE(t.HeldFrames.empty());
+    TReadTag again(saved);
+    EXPECT_TRUE(again.tag.HeldFrames.empty());
+    EXPECT_EQ(again.tag.TDAT.Text, "1705");
+    EXPECT_EQ(again.tag.IPLS.People, std::string("producer\0Ann\0piano\0Bob", 22));
+}
+
+TEST(ID3v2Versions, OnlyVersion4TagsHoldFramesOfTheirOwn) {
+    for (const uint8_t version : {2, 3}) {
+        TReadTag r(Tag(version, version == 2 ? Frame22("TYE", {0, '1', '9', '9', '9'})
+                                             : Frame24("TYER", {0, '1', '9', '9', '9'}, 0, true)));
+        EXPECT_EQ(r.tag.TYER.Text, "1999") << int(version);
+        EXPECT_TRUE(r.tag.HeldFrames.empty()) << int(version);
+    }
 }

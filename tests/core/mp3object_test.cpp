@@ -129,6 +129,17 @@ TEST(MP3Object, WithoutAFrameTheWholeRegionIsData) {
     }
 }
 
+TEST(MP3Object, ALoadThatFailsKeepsTheMessageItReportedUntilTheNextLoad) {
+    TTempDir dir;
+    TCollectingSink sink;
+    TMP3Object file(sink);
+    EXPECT_FALSE(file.LoadFile(dir / "missing.mp3", false));
+    ASSERT_EQ(sink.Messages.size(), 1u);
+    EXPECT_EQ(file.LoadFailure, sink.Messages[0]);
+    EXPECT_TRUE(file.LoadFile(dir.Put("good.mp3", Frames(kCbr, 3)), false));
+    EXPECT_EQ(file.LoadFailure, "");
+}
+
 TEST(MP3Object, RiffWrapperIsWalkedToItsDataChunk) {
     auto le32 = [](uint32_t v) { return TBytes{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; };
     const TBytes decoy = Frames(kCbr, 2);  // frames inside another chunk do not count
