@@ -21,11 +21,17 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kRenameUsage =
-    "usage: velmar-cli rename (--format NAME | --mask MASK) [--dry-run] [--data DIR] PATH...\n"
+    "usage: velmar-cli rename (--format NAME | --mask MASK) [--to ROOT] [--remove-empty]\n"
+    "         [--dry-run] [--data DIR] PATH...\n"
     "  Renames each file from its tags by an output format of mode \"Rename\" (or a mask\n"
     "  given here), keeping its extension. Tag values that hold \"/\", \"\\\",\n"
     "  \".\" or \"..\" have them replaced by \"-\"; a \"/\" in the mask puts the file into\n"
     "  a sub-folder of its folder, made when it is not there (never through a link).\n"
+    "  --to ROOT places the new names under ROOT instead of each file's folder (ROOT is\n"
+    "  made when it is not there); a file moved to another file system is copied, checked\n"
+    "  byte for byte and only then removed. --remove-empty then removes the folders the\n"
+    "  moves left empty: each file's folder, and its parents up to the folder named on\n"
+    "  the command line that it was found in (kept itself); nothing else is removed.\n"
     "  Files that take each other's names (a chain, a swap) move in an order that works,\n"
     "  through a hidden temporary name where they go round. A file is never renamed over\n"
     "  another file: a name that is taken, given to two files, empty, without text from\n"
@@ -101,7 +107,19 @@ int Rename(const TArgs& args, THistory* history) {
     const bool dryRun = args.Has("--dry-run"), haveMask = args.Has("--mask");
     std::string mask = args.Value("--mask").value_or("");
     if (args.Operands.empty()) return args.UsageError("rename needs at least one file");
-    const std::vector<fs::path> files = args.Paths();
+    const std::optional<std::string> to = args.Value("--to");
+    if (to && to->empty()) return args.UsageError("--to needs a folder");
+    // Each file with the folder named on the command line that it was found in, where
+    // removing the folders left empty stops.
+    std::vector<fs::path> files, stops;
+    for (const fs::path& given : args.Paths(false)) {
+        std::error_code ec;
+        const bool walked = fs::is_directory(given, ec);
+        for (fs::path& file : ExpandPaths({given})) {
+            files.push_back(std::move(file));
+            stops.push_back(walked ? given : fs::path());
+        }
+    }
     if (haveMask == args.Has("--format")) return args.UsageError("rename takes either --format or --mask");
     if (haveMask && mask.size() > kMaxMaskLength)
         return args.UsageError("a mask holds at most " + std::to_string(kMaxMaskLength) + " characters");
@@ -116,7 +134,7 @@ int Rename(const TArgs& args, THistory* history) {
         mask = format.User;
     }
     // The dry run reports the plan; the real run carries out that same plan.
-    const std::vector<TRenamePlan> plans = PlanRenames(files, mask, format, sink, true);
+    const std::vector<TRenamePlan> plans = PlanRenames(files, mask, format, sink, true, to.value_or(""));
     std::vector<TRenameResult> results;
     if (dryRun)
         for (const TRenamePlan& plan : plans) results.push_back({false, plan.From, plan.Problem});
@@ -131,6 +149,13 @@ int Rename(const TArgs& args, THistory* history) {
             continue;
         }
         std::cout << Printable(plans[i].From.string()) << " -> " << Printable(plans[i].To.string()) << "\n";
+    }
+    if (dryRun || !args.Has("--remove-empty")) return status;
+    const TFolderRemoval removal = RemoveEmptyFolders(FoldersLeft(plans, results, stops));
+    for (const fs::path& folder : removal.Removed) std::cout << "removed " << Printable(folder.string()) << "\n";
+    for (const auto& [folder, why] : removal.Failed) {
+        std::cerr << "velmar-cli: " << Printable(folder.string()) << ": not removed: " << Printable(why) << "\n";
+        status = 1;
     }
     return status;
 }
@@ -241,10 +266,11 @@ int Fill(const TArgs& args, THistory* history) {
 
 }  // namespace
 
-const TCommand kRename{"rename",
-                       kRenameUsage,
-                       {{"--format", true}, {"--mask", true}, {"--data", true}, {"--dry-run"}},
-                       Rename};
+const TCommand kRename{
+    "rename",
+    kRenameUsage,
+    {{"--format", true}, {"--mask", true}, {"--data", true}, {"--to", true}, {"--remove-empty"}, {"--dry-run"}},
+    Rename};
 const TCommand kFill{"fill",
                      kFillUsage,
                      {{"--mask", true},

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/sendfile.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -31,6 +32,10 @@ int Open(const char* path, int flags, unsigned mode) {
     return Allowed(TCall::Open) ? ::open(path, flags | O_CLOEXEC, mode) : -1;
 }
 
+int OpenAt(int dir, const char* name, int flags, unsigned mode) {
+    return Allowed(TCall::Open) ? ::openat(dir, name, flags | O_CLOEXEC, mode) : -1;
+}
+
 int Fstat(int fd, struct stat* st) { return Allowed(TCall::Stat) ? ::fstat(fd, st) : -1; }
 
 ssize_t Pread(int fd, void* buffer, size_t count, off_t offset) {
@@ -53,6 +58,18 @@ int MoveNoReplace(const char* from, const char* to) {
     return Allowed(TCall::Move) ? ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) : -1;
 }
 
+int MoveNoReplaceAt(const char* from, int dir, const char* to) {
+    return Allowed(TCall::Move) ? ::renameat2(AT_FDCWD, from, dir, to, RENAME_NOREPLACE) : -1;
+}
+
+int PlaceNoReplace(int dir, const char* from, const char* to) {
+    return Allowed(TCall::Place) ? ::renameat2(dir, from, dir, to, RENAME_NOREPLACE) : -1;
+}
+
+int LinkAt(int dir, const char* from, const char* to) {
+    return Allowed(TCall::Place) ? ::linkat(dir, from, dir, to, 0) : -1;
+}
+
 int Unlink(const char* path) { return Allowed(TCall::Unlink) ? ::unlink(path) : -1; }
 
 int Close(int fd) {
@@ -66,6 +83,10 @@ int Close(int fd) {
 
 ssize_t CopyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t count) {
     return Allowed(TCall::Copy) ? ::copy_file_range(in, inOffset, out, outOffset, count, 0) : -1;
+}
+
+ssize_t SendFile(int out, int in, off_t* inOffset, size_t count) {
+    return Allowed(TCall::Copy) ? ::sendfile(out, in, inOffset, count) : -1;
 }
 
 }  // namespace velmar::sysio

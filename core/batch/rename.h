@@ -26,6 +26,10 @@ struct TRenamePlan {
     // The folders of To that are not there are made (each inside the one before it,
     // never through a link) just before the file moves.
     bool MakeFolders = false;
+    // To is Base / Folders / its name. Base is taken as it is named, links and all (the
+    // file's own folder, or the target folder the user chose); none of the Folders below
+    // it may be a link, at planning and again when the file moves.
+    std::filesystem::path Base = {}, Folders = {};
     bool Unchanged() const { return From == To; }
     bool Moves() const { return Problem.empty() && !Unchanged(); }
 };
@@ -62,11 +66,14 @@ std::vector<TFileValues> ReadTokenValues(const std::vector<std::filesystem::path
                                          const std::function<bool()>& idle = {});
 
 // Plans the renames of files, one plan per file in their order, from their token
-// values. A file keeps its name, with the reason as its Problem, when:
+// values. The new names are placed in each file's own folder, or, when `target` is
+// given, in that folder (a file moves there, across file systems too). A file keeps
+// its name, with the reason as its Problem, when:
 // - its tags could not be read;
 // - the new name (without the extension) is empty or spaces only, or has no text from
 //   the tags (NameHasTagText);
-// - the new name leaves the file's folder (an absolute name or "..");
+// - the new name leaves the file's folder or the target folder (an absolute name or "..");
+// - the target folder is a file, or is not there and `makeFolders` is off;
 // - a folder it names is a link or a file, or is not there and `makeFolders` is off;
 // - the new name is longer than the file system of its folder allows (in bytes), or
 //   the whole path is longer than a path may be;
@@ -78,13 +85,16 @@ std::vector<TFileValues> ReadTokenValues(const std::vector<std::filesystem::path
 // moved onto a name that is not free at that moment.
 std::vector<TRenamePlan> PlanRenames(const std::vector<std::filesystem::path>& files,
                                      const std::vector<TFileValues>& values, const std::string& mask,
-                                     const TTags& format, bool makeFolders = false);
+                                     const TTags& format, bool makeFolders = false,
+                                     const std::filesystem::path& target = {});
 // The same, reading each file for its values.
 std::vector<TRenamePlan> PlanRenames(const std::vector<std::filesystem::path>& files, const std::string& mask,
-                                     const TTags& format, TMessageSink& sink, bool makeFolders = false);
+                                     const TTags& format, TMessageSink& sink, bool makeFolders = false,
+                                     const std::filesystem::path& target = {});
 
 // Plans moves of files to names given (the files' own folders or others): the same
-// checks and order as PlanRenames, for names that do not come from tags.
+// checks and order as PlanRenames, for names that do not come from tags. The folders
+// of a name given that are not there are made, below the deepest one that is.
 std::vector<TRenamePlan> PlanMoves(const std::vector<std::pair<std::filesystem::path, std::filesystem::path>>& moves);
 
 struct TRenameResult {
@@ -106,11 +116,40 @@ struct TRenameResult {
 std::vector<TRenameResult> CarryOutRenames(const std::vector<TRenamePlan>& plans,
                                            const std::function<bool(size_t, const TRenameResult&)>& moved = {});
 
-// Moves a file or folder to its new name in the same file system, never over an
-// existing one. Returns an empty text on success, else the reason.
+// Moves a file or folder to its new name, never over an existing one. Returns an
+// empty text on success, else the reason. A regular file whose new name lies on
+// another file system is copied there: to a hidden temporary name in the new folder
+// (made exclusively), by the kernel, flushed, checked against the file byte for byte,
+// given the file's owner, mode and times, then linked to the new name without
+// replacing one; only then is the file removed. A failure at any step removes the
+// copy and leaves the file as it was.
 std::string MoveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
 // The same for an audio file renamed from its tags: only a regular file (or a link)
 // moves, and a save of it that was cut short is finished first.
 std::string MoveAudioFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// A folder the moves left, and the folder above it where removing stops (that one
+// is kept).
+struct TLeftFolder {
+    std::filesystem::path Folder, Stop;
+};
+
+// The folders the files that moved to another folder left. `stops[i]`, when given and
+// not empty, is where removing stops for file i (the folder the user named, that the
+// file was found in); otherwise only the file's own folder may go, and not even that
+// when it was named without a folder (the current folder).
+std::vector<TLeftFolder> FoldersLeft(const std::vector<TRenamePlan>& plans, const std::vector<TRenameResult>& results,
+                                     const std::vector<std::filesystem::path>& stops = {});
+
+struct TFolderRemoval {
+    std::vector<std::filesystem::path> Removed;  // in the order removed, deepest first
+    std::vector<std::pair<std::filesystem::path, std::string>> Failed;
+};
+
+// Removes each left folder that is empty now, then its parents that became empty, up
+// to its stop. Only empty folders go (rmdir); a folder that is not empty ends the
+// climb and is no failure. Every folder below a stop is reached from the stop without
+// following a link, so a link planted on the way removes nothing.
+TFolderRemoval RemoveEmptyFolders(const std::vector<TLeftFolder>& left);
 
 }  // namespace velmar

@@ -562,9 +562,21 @@ std::optional<TChange::TPrepared> TChange::ReadOldTags(const fs::path& file) {
     return old;
 }
 
+namespace {
+
+// A file as the history keeps it: whole from the root, so that an undo run from
+// another folder finds it.
+std::string RecordedName(const fs::path& file) {
+    std::error_code ec;
+    const fs::path whole = fs::absolute(file, ec);
+    return (ec ? file : whole.lexically_normal()).string();
+}
+
+}  // namespace
+
 void TChange::RecordOldTags(const fs::path& file, const TPrepared& old, bool flush) {
     TWriter b;
-    b.Text(file.string());
+    b.Text(RecordedName(file));
     b.Bytes(old.Head);
     b.Bytes(old.Tail);
     b.U64(uint64_t(old.Modified));
@@ -627,8 +639,8 @@ void TChange::AfterMove(const fs::path& from, const fs::path& to) {
     Open();
     if (Failed) return;
     TWriter m;
-    m.Text(from.string());
-    m.Text(to.string());
+    m.Text(RecordedName(from));
+    m.Text(RecordedName(to));
     m.State(StateOf(to, 0, 0));
     try {
         AppendEntry(Fd, 'M', m.Out, false);

@@ -1,14 +1,18 @@
 #include "renameform.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -21,15 +25,6 @@
 #include "batch/outputform.h"
 
 namespace velmar::gui {
-
-namespace {
-
-// A new name as the window shows it: relative to the file's own folder.
-QString ShownName(const velmar::TRenamePlan& plan) {
-    return FromPath(plan.To.lexically_relative(plan.From.parent_path()));
-}
-
-}  // namespace
 
 TRenameForm::TRenameForm(TOutputForm& output, TDialogs& dialogs, QWidget* parent)
     : QDialog(parent), Output(output), Dialogs(dialogs) {
@@ -53,13 +48,7 @@ TRenameForm::TRenameForm(TOutputForm& output, TDialogs& dialogs, QWidget* parent
     lvNames->setSelectionMode(QAbstractItemView::NoSelection);
     lvNames->header()->setStretchLastSection(true);
 
-    btnRename = new QPushButton("Rename", this);
-    btnExit = new QPushButton("E&xit", this);
-    btnRename->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(btnRename);
-    buttons->addWidget(btnExit);
+    QHBoxLayout* buttons = BottomRow();
 
     StatusBar = new QStatusBar(this);
     StatusBar->setSizeGripEnabled(false);
@@ -93,8 +82,44 @@ TRenameForm::TRenameForm(TOutputForm& output, TDialogs& dialogs, QWidget* parent
     connect(btnDelete, &QPushButton::clicked, this, [this] {
         if (lstFormats->currentItem() && Output.DeleteFormat(lstFormats->currentItem()->text(), this)) Refill();
     });
+    // The names follow the target folder as it is typed, once typing pauses.
+    auto* typing = new QTimer(this);
+    typing->setSingleShot(true);
+    typing->setInterval(300);
+    connect(typing, &QTimer::timeout, this, &TRenameForm::UpdateNames);
+    connect(edtTarget, &QLineEdit::textChanged, typing, qOverload<>(&QTimer::start));
+    connect(btnBrowse, &QToolButton::clicked, this, &TRenameForm::Browse);
+    connect(chkMakeFolders, &QCheckBox::toggled, this, &TRenameForm::UpdateNames);
     connect(btnRename, &QPushButton::clicked, this, &TRenameForm::RenameFiles);
     connect(btnExit, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QHBoxLayout* TRenameForm::BottomRow() {
+    auto* targetLabel = new QLabel("&Target folder:", this);
+    edtTarget = new QLineEdit(this);
+    edtTarget->setPlaceholderText("each file's own folder");
+    edtTarget->setClearButtonEnabled(true);
+    targetLabel->setBuddy(edtTarget);
+    btnBrowse = new QToolButton(this);
+    btnBrowse->setText("...");
+    btnBrowse->setToolTip("Choose the folder to put the renamed files in");
+    chkMakeFolders = new QCheckBox("Make folders", this);
+    chkMakeFolders->setChecked(true);
+    chkMakeFolders->setToolTip("Make the folders the new names need (a \"/\" in the format, or the target folder)");
+
+    btnRename = new QPushButton("Rename", this);
+    btnExit = new QPushButton("E&xit", this);
+    btnRename->setDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(targetLabel);
+    buttons->addWidget(edtTarget, 1);
+    buttons->addWidget(btnBrowse);
+    buttons->addSpacing(12);
+    buttons->addWidget(chkMakeFolders);
+    buttons->addSpacing(24);
+    buttons->addWidget(btnRename);
+    buttons->addWidget(btnExit);
+    return buttons;
 }
 
 void TRenameForm::BeginRename() {
@@ -155,12 +180,33 @@ void TRenameForm::FormatChosen() {
     UpdateNames();
 }
 
+void TRenameForm::Browse() {
+    const QString folder =
+        Dialogs.Folder(this, "Choose the folder to put the renamed files in", edtTarget->text().trimmed());
+    if (folder.isEmpty()) return;
+    edtTarget->setText(QDir::toNativeSeparators(folder));
+    UpdateNames();
+}
+
+QString TRenameForm::TargetFolder() const {
+    // A folder typed without its full path is taken in the home folder, as "~" is.
+    QString target = edtTarget->text().trimmed();
+    if (target.isEmpty()) return {};
+    if (target == "~" || target.startsWith("~/")) target = QDir::homePath() + target.mid(1);
+    return QDir::cleanPath(QDir::home().absoluteFilePath(target));
+}
+
+QString TRenameForm::ShownName(const velmar::TRenamePlan& plan) const {
+    // Relative to the folder the names are placed in: the target, or the file's own.
+    return FromPath(plan.To.lexically_relative(TargetFolder().isEmpty() ? plan.From.parent_path() : plan.Base));
+}
+
 void TRenameForm::UpdateNames() {
     std::vector<std::filesystem::path> files;
     for (const QString& f : FileNames) files.push_back(ToPath(f));
     const bool any = lstFormats->currentItem() != nullptr;
-    // A "/" in the mask puts a file into a sub-folder, made when it is not there.
-    Plans = any ? velmar::PlanRenames(files, Values, Output.Format.User, Output.Format, true)
+    Plans = any ? velmar::PlanRenames(files, Values, Output.Format.User, Output.Format, chkMakeFolders->isChecked(),
+                                      ToPath(TargetFolder()))
                 : std::vector<velmar::TRenamePlan>{};
     lvNames->clear();
     QList<QTreeWidgetItem*> items;
@@ -219,8 +265,7 @@ void TRenameForm::RenameFiles() {
             const velmar::TRenamePlan& plan = Plans[i];
             const velmar::TRenameResult& result = results[i];
             // A file is shown under the name it has now (a temporary one when it had to be left there).
-            if (result.Now != plan.From && i < RowIndexes.size())
-                Renamed.append({RowIndexes[i], FromPath(result.Now.lexically_relative(plan.From.parent_path()))});
+            if (result.Now != plan.From && i < RowIndexes.size()) Renamed.append({RowIndexes[i], FromPath(result.Now)});
             if (plan.Problem.empty() && !result.Problem.empty())
                 errors.Add(FromPath(plan.From),
                            "Unable to rename file to \"" + ShownName(plan) + "\": " + FromUtf8(result.Problem));

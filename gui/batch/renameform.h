@@ -10,8 +10,12 @@
 #include "app/messagesink.h"
 #include "batch/rename.h"
 
+class QCheckBox;
+class QHBoxLayout;
 class QLabel;
+class QLineEdit;
 class QListWidget;
+class QToolButton;
 class QPushButton;
 class QStatusBar;
 class QTreeWidget;
@@ -40,7 +44,7 @@ public:
     // moved in the plan's order and the window closes with OK. Moves that still fail
     // are shown once at the end.
     void RenameFiles();
-    // After renaming: the row index and the new name (relative to its folder) of each file moved.
+    // After renaming: the row index and the new full name of each file moved.
     QList<QPair<int, QString>> Renamed;
     // Where the renaming is recorded, to be undone; none: it is not.
     TChanges* Changes = nullptr;
@@ -52,6 +56,11 @@ public:
     QPushButton* btnDelete;
     QPushButton* btnRename;
     QPushButton* btnExit;
+    // Where the new names go: empty, each file's own folder.
+    QLineEdit* edtTarget;
+    QToolButton* btnBrowse;
+    // Folders the new names need are made when checked; otherwise such a name is a problem.
+    QCheckBox* chkMakeFolders;
     QStatusBar* StatusBar;
     QLabel* StatusPanels[2];
 
@@ -64,6 +73,12 @@ private:
     void FormatChosen();
     void UpdateNames();
     void ReadValues();
+    void Browse();
+    // The target folder, its browse button, "Make folders", "Rename" and "Exit".
+    QHBoxLayout* BottomRow();
+    QString ShownName(const velmar::TRenamePlan& plan) const;
+    // The target folder as a full path; empty for each file's own folder.
+    QString TargetFolder() const;
 
     TOutputForm& Output;
     TDialogs& Dialogs;

@@ -517,7 +517,12 @@ void TBrowserForm::actRenameFilesExecute() {
     form.PrepareIndexes();
     for (int r : rows) form.AddIndex(r);
     if (Dialogs.Exec(form) != QDialog::Accepted) return;
-    for (const auto& [row, name] : form.Renamed) MP3ListView->SetFileName(row, name);
+    // A file may have moved to another folder: its row takes its folder and its name.
+    for (const auto& [row, name] : form.Renamed) {
+        const QFileInfo moved(name);
+        MP3ListView->SetField(row, "Path", QDir::toNativeSeparators(moved.path()) + QDir::separator());
+        MP3ListView->SetFileName(row, moved.fileName());
+    }
     RefreshRows(rows);
 }
 

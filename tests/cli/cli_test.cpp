@@ -1296,6 +1296,69 @@ TEST_F(CliTest, RenameMakesTheFoldersTheMaskNamesAndUndoPutsTheFileBack) {
     EXPECT_TRUE(fs::is_regular_file(song));
 }
 
+// Files named "Artist - Album - NN - Title.mp3", tagged from their names, renamed into
+// ROOT/Artist/Album/NN Title.mp3: every file there with its audio as it was, the
+// folder they came from removed (not the one named), and undo puts every file back
+// byte for byte.
+class OrganizeTest : public CliTest {
+protected:
+    void OrganizeAndUndo(const fs::path& root) {
+        const std::string audio = Between(Copy(kHarbour, Dir / "source.mp3"));
+        const std::vector<std::pair<std::string, std::string>> names = {
+            {"Cinder & Vale - First - 01 - Lanterns.mp3", "Cinder & Vale/First/01 Lanterns.mp3"},
+            {"Cinder & Vale - First - 02 - Rain.mp3", "Cinder & Vale/First/02 Rain.mp3"},
+            {"Cinder & Vale - Second - 01 - Harbour.mp3", "Cinder & Vale/Second/01 Harbour.mp3"},
+            {"Tessa Lorne - Paper - 07 - Boats.mp3", "Tessa Lorne/Paper/07 Boats.mp3"},
+            {"Tessa Lorne - Paper - 08 - Salt Road.mp3", "Tessa Lorne/Paper/08 Salt Road.mp3"},
+        };
+        const fs::path in = Dir / "in", incoming = in / "incoming";
+        fs::create_directories(incoming);
+        for (const auto& [name, renamed] : names) WriteFile(incoming / name, audio);
+        ASSERT_EQ(RunCli({"fill", "--mask", "%00 - %05 - %10 - %01", in.string()}).status, 0);
+        std::map<fs::path, std::string> tagged;
+        for (const auto& [name, renamed] : names) tagged[incoming / name] = ReadFile(incoming / name);
+
+        const TRun r =
+            RunCli({"rename", "--mask", "%00/%05/%10 %01", "--to", root.string(), "--remove-empty", in.string()});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        std::string out;
+        for (const auto& [name, renamed] : names)
+            out += (incoming / name).string() + " -> " + (root / renamed).string() + "\n";
+        EXPECT_EQ(r.out, out + "removed " + incoming.string() + "\n");
+        for (const auto& [name, renamed] : names) {
+            EXPECT_TRUE(Between(root / renamed) == audio) << renamed;
+            EXPECT_EQ(ReadFile(root / renamed), tagged[incoming / name]) << renamed;
+        }
+        EXPECT_FALSE(fs::exists(incoming));
+        EXPECT_TRUE(fs::is_directory(in));
+
+        const TRun undo = RunCli({"undo"});
+        EXPECT_EQ(undo.status, 0) << undo.err;
+        EXPECT_EQ(undo.out, "undone: change 2, Rename (5 file(s))\n");
+        for (const auto& [file, bytes] : tagged) EXPECT_EQ(ReadFile(file), bytes) << file;
+        for (const auto& e : fs::recursive_directory_iterator(root)) EXPECT_FALSE(e.is_regular_file()) << e.path();
+    }
+};
+
+TEST_F(OrganizeTest, RenameToARootBuildsTheTreeAndUndoPutsEveryFileBack) { OrganizeAndUndo(Dir / "LIB"); }
+
+TEST_F(OrganizeTest, RenameToARootOnAnotherFileSystemCopiesChecksAndUndoCopiesBack) {
+    const fs::path other = "/dev/shm";
+    struct stat here {};
+    struct stat there {};
+    if (::stat(Dir.c_str(), &here) != 0 || ::stat(other.c_str(), &there) != 0 || here.st_dev == there.st_dev)
+        GTEST_SKIP() << other << " is not a file system apart from " << Dir << ": the copy across is not tried";
+    const struct TRoot {
+        fs::path Path;
+        ~TRoot() {
+            std::error_code ec;
+            fs::remove_all(Path, ec);
+        }
+    } root{other / Dir.filename()};
+    OrganizeAndUndo(root.Path);
+}
+
 TEST_F(CliTest, EveryCommandPrintsItsUsageForHelpAndH) {
     for (const char* command : {"info", "set", "check", "rename", "fill", "formats", "list", "match", "wipe", "pictures",
                                 "recover", "undo", "redo", "history"})

@@ -181,3 +181,19 @@ TEST_F(THistoryTest, AChangeRecordsEachFileAsItWasJustBeforeItWasWritten) {
     EXPECT_EQ(ReadFile(A), Song("a"));
     EXPECT_EQ(ReadFile(B), Song("meanwhile"));
 }
+
+TEST_F(THistoryTest, FilesNamedFromTheCurrentFolderAreUndoneFromAnother) {
+    const auto before = Snapshot(Dir.Path);
+    const fs::path was = fs::current_path();
+    fs::current_path(Dir.Path);
+    {
+        TChange recorded(History, "test", "relative names", Sink);
+        ASSERT_TRUE(SetTitle("a.mp3", "new"));
+        CarryOutRenames(PlanMoves({{"b.mp3", "c.mp3"}}));
+    }
+    fs::current_path(State.Path);
+    const TUndoOutcome out = History.Undo();
+    fs::current_path(was);
+    EXPECT_TRUE(out.LeftAlone.empty()) << out.LeftAlone[0].first << ": " << out.LeftAlone[0].second;
+    EXPECT_EQ(Snapshot(Dir.Path), before);
+}

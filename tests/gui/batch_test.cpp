@@ -263,6 +263,51 @@ private slots:
         QVERIFY(app.Dialogs.AllAnswered());
     }
 
+    // The names go under the target folder chosen; the folders they need are made only
+    // when "Make folders" is checked; the rows follow the files to their new folders.
+    void renameIntoATargetFolderMakesTheFoldersOnlyWhenAsked() {
+        TWorkspace ws;
+        QDir().mkpath(ws.Data() + "Outputs/Rename");
+        QFile format(ws.Data() + "Outputs/Rename/By artist");
+        QVERIFY(format.open(QIODevice::WriteOnly));
+        format.write("[Misc]\r\nuser=%00/%10 - %01\r\n");
+        format.close();
+        const QStringList files = {ws.Copy(0, "in/a.mp3"), ws.Copy(1, "in/b.mp3")};
+        Tag(files[0], "Band", "One", "1");
+        Tag(files[1], "Other", "Two", "2");
+        const QByteArray first = ReadAll(files[0]), second = ReadAll(files[1]);
+        const QString lib = ws.Root() + "lib";
+
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames(files);
+        b->actSelectAllExecute();
+        app.Dialogs.Run(Shown<TRenameForm>([&](TRenameForm& form) {
+            QVERIFY(form.edtTarget->text().isEmpty());
+            QVERIFY(form.chkMakeFolders->isChecked());
+            QCOMPARE(Texts(form.lvNames, 1), QStringList({"Band/01 - One.mp3", "Other/02 - Two.mp3"}));
+            app.Dialogs.ChooseFolder(lib);
+            form.btnBrowse->click();
+            QCOMPARE(form.edtTarget->text(), lib);
+            QCOMPARE(Texts(form.lvNames, 1), QStringList({"Band/01 - One.mp3", "Other/02 - Two.mp3"}));
+            QCOMPARE(Texts(form.lvNames, 2), QStringList(2, QString()));
+            form.chkMakeFolders->setChecked(false);
+            QCOMPARE(Texts(form.lvNames, 2), QStringList(2, "the folder " + lib + " does not exist"));
+            form.chkMakeFolders->setChecked(true);
+            form.btnRename->click();
+        }));
+        b->actRenameFilesExecute();
+        QCOMPARE(app.Dialogs.Messages(TKind::Folder).size(), 1);
+        QVERIFY(app.Dialogs.Messages(TKind::Error).isEmpty());
+        const QStringList now = {lib + "/Band/01 - One.mp3", lib + "/Other/02 - Two.mp3"};
+        QCOMPARE(FileNames(b), now);
+        QCOMPARE(Column(b, "Path"), QStringList({lib + "/Band/", lib + "/Other/"}));
+        QCOMPARE(ReadAll(now[0]), first);
+        QCOMPARE(ReadAll(now[1]), second);
+        QVERIFY(QDir(ws.Files() + "in").isEmpty());
+        QVERIFY(app.Dialogs.AllAnswered());
+    }
+
     void wizardFillsTagsFromNamesWithEachFilesOwnMask() {
         TWorkspace ws;
         ShipFormats(ws);
