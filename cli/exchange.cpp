@@ -1,12 +1,15 @@
 #include "exchange.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -87,6 +90,24 @@ std::string Joined(const std::vector<std::string>& names) {
     std::string out;
     for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
     return out;
+}
+
+// What tells two names of one file as one: the path with its links resolved.
+fs::path FileKey(const fs::path& path) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec);
+    const fs::path key = fs::weakly_canonical(absolute, ec);
+    return ec ? absolute.lexically_normal() : key;
+}
+
+// Each file once, where it comes first: a folder and a file in it, or two names of
+// one file, would give it two rows or two writes.
+std::vector<fs::path> EachFileOnce(const std::vector<fs::path>& paths) {
+    std::vector<fs::path> once;
+    std::set<fs::path> seen;
+    for (const fs::path& path : paths)
+        if (seen.insert(FileKey(path)).second) once.push_back(path);
+    return once;
 }
 
 // Plans the values for each file on the thread pool (nothing is written): the files
@@ -177,7 +198,7 @@ int Copy(const TArgs& args, THistory* history) {
     }
 
     std::vector<fs::path> files;
-    for (const fs::path& file : args.Paths()) {
+    for (const fs::path& file : EachFileOnce(args.Paths())) {
         std::error_code ec;
         if (fs::equivalent(file, *source, ec))
             Say(file.string(), "is the file the tags are copied from; left as it is");
@@ -204,7 +225,7 @@ int Export(const TArgs& args, THistory*) {
     if (args.Operands.empty()) return args.UsageError("export needs at least one path");
     const std::optional<std::string> output = args.Value("-o");
     if (output && output->empty()) return args.UsageError("-o needs a file name");
-    const std::vector<fs::path> files = args.Paths();
+    const std::vector<fs::path> files = EachFileOnce(args.Paths());
     std::string sheet = csv ? SheetCsvHeader() : std::string();
     if (!output) {
         std::cout << sheet;
@@ -264,9 +285,13 @@ std::optional<std::string> ReadSheetText(const std::string& name) {
         return std::nullopt;
     }
     std::ifstream in(name, std::ios::binary);
+    if (!in.is_open()) {
+        Say(name, std::string("the sheet cannot be read: ") + std::strerror(errno));
+        return std::nullopt;
+    }
     std::string text((std::istreambuf_iterator<char>(in)), {});
-    if (!in.is_open() || in.bad()) {
-        Say(name, "the sheet cannot be read");
+    if (in.bad()) {
+        Say(name, "the sheet cannot be read whole");
         return std::nullopt;
     }
     return text;
@@ -300,11 +325,8 @@ int Import(const TArgs& args, THistory* history) {
     std::map<fs::path, size_t> rowsOf;
     std::vector<fs::path> keys;
     for (const TSheetRow& row : rows) {
-        std::error_code ec;
-        const fs::path file = row.Path.empty() ? fs::path() : RowFile(row.Path);
-        const fs::path key = file.empty() ? file : fs::weakly_canonical(fs::absolute(file), ec);
-        keys.push_back(ec ? fs::absolute(file).lexically_normal() : key);
-        if (!file.empty()) ++rowsOf[keys.back()];
+        keys.push_back(row.Path.empty() ? fs::path() : FileKey(RowFile(row.Path)));
+        if (!row.Path.empty()) ++rowsOf[keys.back()];
     }
     for (size_t r = 0; r < rows.size(); ++r) {
         const TSheetRow& row = rows[r];

@@ -225,8 +225,10 @@ TEST_F(CliExchange, ImportRefusesRowsItCannotTakeAndWritesTheOthers) {
 }
 
 TEST_F(CliExchange, ASheetThatAgreesWithTheFilesWritesNothing) {
-    const std::string sheet = RunCli({"export", "--csv", (Dir / "lib").string()}).out;
+    // A file named twice is one row.
+    const std::string sheet = RunCli({"export", "--csv", (Dir / "lib").string(), File(kHarbour).string()}).out;
     const std::string json = RunCli({"export", "--json", (Dir / "lib").string()}).out;
+    EXPECT_EQ(std::count(sheet.begin(), sheet.end(), '\n'), 6);
     const auto before = fs::last_write_time(File(kHarbour));
     for (const std::string& text : {sheet, json}) {
         WriteFile(Dir / "sheet", text);

@@ -330,6 +330,20 @@ TEST(TagSheet, WritingValuesChangesOnlyWhatDiffers) {
     }
 }
 
+TEST(TagSheet, ALyrics3ValueFollowsSoThatWhatIsWrittenReadsBack) {
+    TTempDir dir;
+    const fs::path file =
+        dir.Put("a.mp3", Cat({Frames({}, 20), Lyrics3({{"IND", "00"}, {"ETT", "Old"}, {"EAR", "Ann"}}), Id3v1({})}));
+    for (const std::string& title : {"New"s, ""s}) {
+        TCollectingSink sink;
+        ASSERT_EQ(WriteTagValues(file, {{{"title", title}}, {}, {}}, sink), TTagWrite::Written) << title;
+        TLoaded f(file, false);
+        const std::vector<TCommonTag> tags = CommonTags(f.File);
+        EXPECT_EQ(ChangedFields({{"title", title}, {"artist", "Ann"}}, tags), std::vector<TFieldChange>{}) << title;
+        EXPECT_EQ(f.File.Lyrics3().ExtTitle, title);
+    }
+}
+
 TEST(TagSheet, AFileThatAgreesOrChangedIsNotWritten) {
     TTempDir dir;
     const fs::path file = dir.Put("a.mp3", TaggedFile());
