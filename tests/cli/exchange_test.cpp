@@ -132,6 +132,11 @@ TEST_F(CliExchange, ImportWritesExactlyTheCellsThatChangedAndUndoTakesThemBack) 
     EXPECT_EQ(without(Frames(File(kLanterns)), "TIT2"), without(lanternsFrames, "TIT2"));
     EXPECT_EQ(without(Frames(File(kHarbour)), "TYER"), without(harbourFrames, "TYER"));
 
+    auto tags = [this](const char* sample) {
+        return ParseJson(RunCli({"info", "--json", File(sample).string()}).out)["tags"];
+    };
+    EXPECT_EQ(tags(kLanterns)["title"].str, "New, \"quoted\"\nsecond line");  // the line break as the sheet had it
+    EXPECT_EQ(tags(kHarbour)["year"].number, 2020);
     // Read back, only the two values (and the two files' fingerprints) differ.
     const std::vector<Json> now = JsonExport();
     ASSERT_EQ(now.size(), before.size());
@@ -141,7 +146,7 @@ TEST_F(CliExchange, ImportWritesExactlyTheCellsThatChangedAndUndoTakesThemBack) 
             const Json& was = before[i][key];
             const bool text = value.kind == Json::String;
             if (file == kLanterns && key == "title")
-                EXPECT_EQ(value.str, "New, \"quoted\"\nsecond line");  // the line break as the sheet had it
+                EXPECT_EQ(value.str, "New, \"quoted\"\nsecond line");
             else if (file == kHarbour && key == "year")
                 EXPECT_EQ(value.number, 2020);
             else if (key == "fingerprint")
