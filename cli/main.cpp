@@ -7,6 +7,7 @@
 #include "args.h"
 #include "base/version.h"
 #include "check.h"
+#include "exchange.h"
 #include "file/filereader.h"
 #include "file/filescan.h"
 #include "file/inplace.h"
@@ -38,6 +39,9 @@ const char* const kUsage =
     "       velmar-cli match --minutes N PATH...\n"
     "       velmar-cli wipe [--v2] [--v1] [--lyrics3] [--dry-run] PATH...\n"
     "       velmar-cli pictures FILE [-o DIR]\n"
+    "       velmar-cli copy --from FILE [--fields LIST] PATH...\n"
+    "       velmar-cli export (--csv | --json) [-o SHEET] PATH...\n"
+    "       velmar-cli import SHEET\n"
     "       velmar-cli recover PATH...\n"
     "       velmar-cli undo [ID] | redo | history [--json]\n"
     "       velmar-cli --version\n"
@@ -53,8 +57,13 @@ const char* const kUsage =
     "find -print0 gives); \"--\" ends the options; an option takes its value as\n"
     "--opt VALUE or --opt=VALUE; COMMAND --help (or -h) prints the command's usage.\n"
     "\n"
-    "set, fill, rename and wipe are recorded in the history of changes, so that undo can\n"
-    "take them back; --no-history (before the command) leaves a change out of it.\n";
+    "copy takes the fields, and export and import carry them: title, artist, album,\n"
+    "album_artist, year, track, track_total, disc, disc_total, genre, comment,\n"
+    "composer, bpm (and pictures, for copy).\n"
+    "\n"
+    "set, fill, rename, wipe, copy and import are recorded in the history of changes,\n"
+    "so that undo can take them back; --no-history (before the command) leaves a\n"
+    "change out of it.\n";
 
 int Usage(const std::string& error) {
     if (!error.empty()) std::cerr << "velmar-cli: " << error << "\n";
@@ -187,7 +196,8 @@ const cli::TCommand kSet{"set", cli::kSetUsage, cli::SetOptionSpecs(), Set};
 const cli::TCommand* const kCommands[] = {&kInfo,          &kSet,           &kCheck,        &cli::kRename,
                                           &cli::kFill,     &cli::kFormats,  &cli::kList,    &cli::kMatch,
                                           &cli::kWipe,     &cli::kPictures, &kRecover,      &cli::kUndo,
-                                          &cli::kRedo,     &cli::kHistory};
+                                          &cli::kRedo,     &cli::kHistory,  &cli::kCopy,    &cli::kExport,
+                                          &cli::kImport};
 
 }  // namespace
 
