@@ -32,7 +32,8 @@ TBytes Tagged(size_t padding) {
 
 bool Root() { return ::geteuid() == 0; }
 
-// A save killed after its journal was written and half of its new tag: the file is torn.
+// A save killed after its journal was written and half of its new tag: the file is
+// torn, its first bytes new and the rest old, as a save cut short leaves it.
 struct TCrash {};
 int gWrites = 0;
 int CrashAtSecondWrite(sysio::TCall call) {
@@ -41,6 +42,16 @@ int CrashAtSecondWrite(sysio::TCall call) {
 }
 
 void LeaveATornSave(const fs::path& file) {
+    // The bytes the save writes, from the same save of a copy.
+    const fs::path copy = file.parent_path() / "whole-copy";
+    fs::copy_file(file, copy, fs::copy_options::overwrite_existing);
+    {
+        TLoaded whole(copy, false);
+        whole.File.ID3v2().TIT2.SetText("A new title");
+        whole.File.SaveFile(copy, true, false, true);
+    }
+    const TBytes written = ReadFile(copy);
+    fs::remove(copy);
     TLoaded f(file, false);
     f.File.ID3v2().TIT2.SetText("A new title");
     gWrites = 0;
@@ -49,11 +60,14 @@ void LeaveATornSave(const fs::path& file) {
         f.File.SaveFile(file, true, false, true);
     } catch (const TCrash&) {}
     sysio::SetHook(nullptr);
-    // Part of the new tag reached the disk: a tag that reads, but not the old one.
+    // Half of what changes in the tag reached the disk: a tag that reads, but not the old one.
     TBytes torn = ReadFile(file);
-    const std::string_view frame = "TIT2";
-    const auto title = std::search(torn.begin(), torn.end(), frame.begin(), frame.end());
-    title[11] = 'X';  // "Old title" became "Xld title"
+    const auto end = torn.begin() + f.File.DataStart;
+    const auto first = std::mismatch(torn.begin(), end, written.begin()).first;
+    const auto last = std::mismatch(std::make_reverse_iterator(end), torn.rend(),
+                                    std::make_reverse_iterator(written.begin() + f.File.DataStart))
+                          .first.base();
+    std::copy(written.begin(), written.begin() + (first - torn.begin() + last - torn.begin()) / 2, torn.begin());
     WriteFile(file, torn);
 }
 
@@ -91,6 +105,17 @@ std::vector<TPlanted> Plantings() {
          }, TRecovery::Nothing, true},
         {"a huge file of the user's", [](const fs::path&, const fs::path& j) { fs::resize_file(j, int64_t(1) << 30); },
          TRecovery::Nothing},
+        // A file of the user's that another user may write, or may give the journal's name.
+        {"a journal with a second name", [](const fs::path& f, const fs::path& j) {
+             fs::create_hard_link(j, f.parent_path() / "second-name");
+         }, TRecovery::Nothing},
+        {"a journal others may write", [](const fs::path&, const fs::path& j) { ::chmod(j.c_str(), 0666); },
+         TRecovery::Nothing},
+        {"another file of the user's given the journal's name", [](const fs::path& f, const fs::path& j) {
+             const fs::path other = f.parent_path() / "picture.jpg";
+             WriteFile(other, ReadFile(j));
+             fs::rename(other, j);
+         }, TRecovery::Nothing},
         {"a journal of another file that took the name", [](const fs::path& f, const fs::path&) {
              const fs::path copy = f.parent_path() / "copy";
              fs::copy_file(f, copy);
@@ -99,6 +124,12 @@ std::vector<TPlanted> Plantings() {
         {"a file changed by another program since", [](const fs::path& f, const fs::path&) {
              TBytes b = ReadFile(f);
              b.insert(b.begin() + 2000, 7, 0);  // retagged with a larger tag: the audio moved
+             WriteFile(f, b);
+         }, TRecovery::SetAside},
+        {"tags changed in place by another program since", [](const fs::path& f, const fs::path&) {
+             TBytes b = ReadFile(f);
+             const std::string_view artist = "Artist";
+             std::fill_n(std::search(b.begin(), b.end(), artist.begin(), artist.end()), artist.size(), 'Z');
              WriteFile(f, b);
          }, TRecovery::SetAside},
     };
