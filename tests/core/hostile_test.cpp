@@ -240,6 +240,93 @@ TEST(Hostile, SpecialFilesUnderAudioNamesAreNeitherWaitedOnNorWritten) {
     EXPECT_EQ(failures, "");
 }
 
+// Only a file that holds MPEG audio or an ID3 tag is written: bytes that happen to look
+// like a frame header or two inside a file that is not audio do not make it one.
+TEST(Hostile, OnlyFilesThatHoldAudioOrATagAreWritten) {
+    const TBytes other(6000, 'x');  // bytes of another kind of file, with no 0xFF among them
+    const TBytes header(Header(kCbr).begin(), Header(kCbr).end());
+    struct TCase {
+        const char* Name;
+        TBytes Bytes;
+        bool Written;
+    };
+    const std::vector<TCase> cases = {
+        {"a text", B("shopping list: milk, eggs\n"), false},
+        {"a frame header near the end of other bytes", Cat({other, header, TBytes(100, 'x')}), false},
+        {"two frames inside other bytes", Cat({other, Frames(kCbr, 2), other}), false},
+        {"frames after other bytes", Cat({other, Frames(kCbr, 6)}), true},
+        {"a stream of two frames", Frames(kCbr, 2), true},
+        {"nothing yet", {}, true},
+    };
+    TTempDir dir;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const fs::path file = dir.Put("song.mp3", c.Bytes);
+        TLoaded f(file, false);
+        ASSERT_TRUE(f.Ok);
+        f.File.ID3v2().TIT2.SetText("Title");
+        EXPECT_EQ(f.File.SaveFile(file, true, false, true), c.Written);
+        if (!c.Written) {
+            EXPECT_EQ(ReadFile(file), c.Bytes);
+            EXPECT_TRUE(!f.Sink.Messages.empty() &&
+                        f.Sink.Messages.back().find("holds neither MPEG audio nor an ID3 tag") != std::string::npos);
+        }
+    }
+}
+
+// The temporary file of a rewrite that was killed goes with the next save of the
+// file, in place or not; one that cannot go (another user's, in a folder where only
+// owners remove files) stops no save.
+TEST(Hostile, ARewritesLeftoverGoesWithTheNextSaveAndOneThatCannotGoStopsNone) {
+    struct TCase {
+        const char* Name;
+        size_t Grow;  // title length: 0 fits in place
+        std::function<void(const fs::path& leftover)> Plant;
+        bool Removable;
+        bool RootOnly = false;
+    };
+    const std::vector<TCase> cases = {
+        {"in place", 0, [](const fs::path& l) { WriteFile(l, B("left by a killed save")); }, true},
+        {"written anew", 2000, [](const fs::path& l) { WriteFile(l, B("left by a killed save")); }, true},
+        {"a folder under its name", 2000, [](const fs::path& l) { fs::create_directory(l); }, false},
+        {"another user's, in a sticky folder", 2000,
+         [](const fs::path& l) {
+             WriteFile(l, B("planted"));
+             fs::permissions(l.parent_path(), fs::perms::all | fs::perms::sticky_bit);
+         },
+         false, true},
+    };
+    for (const TCase& c : cases) {
+        if (c.RootOnly && !Root()) continue;
+        SCOPED_TRACE(c.Name);
+        TTempDir dir, state;
+        const fs::path folder = dir / "shared", file = folder / "song.mp3";
+        fs::create_directory(folder);
+        WriteFile(file, Tagged(300));
+        const fs::path leftover = NameBeside(file, ".velmar-new");
+        c.Plant(leftover);
+        if (Root()) {  // the user's file in a folder shared with root
+            (void)::chown(file.c_str(), kOther, kOther);
+            for (const fs::path& f : {dir.Path, state.Path, folder})
+                fs::permissions(f, fs::perms::all, fs::perm_options::add);
+        }
+        const std::string failures = AsUser(kOther, dir / "report", [&] {
+            ::setenv("XDG_STATE_HOME", (state / "user").c_str(), 1);
+            TLoaded f(file, false);
+            f.File.ID3v2().TIT2.SetText(c.Grow ? std::string(c.Grow, 'g') : "New");
+            std::string out = Check(f.File.SaveFile(file, true, false, true), "the save failed");
+            out += Check(TLoaded(file, false).File.ID3v2().TIT2.Text == (c.Grow ? std::string(c.Grow, 'g') : "New"),
+                         "the title was not saved");
+            out += Check(fs::exists(fs::symlink_status(leftover)) != c.Removable, "the leftover");
+            // Nothing else is left beside the file.
+            const auto names = std::distance(fs::directory_iterator(folder), fs::directory_iterator());
+            out += Check(names == (c.Removable ? 1 : 2), std::to_string(names) + " names in the folder");
+            return out;
+        });
+        EXPECT_EQ(failures, "");
+    }
+}
+
 TEST(Hostile, TwoSavesOfOneFileAtOnceNeverLoseAChangeReportedSaved) {
     const std::string kFirst = "Saved by the first, long enough not to fit in forty bytes of room";
     TTempDir dir;
