@@ -352,9 +352,18 @@ fs::path NameBeside(const fs::path& file, std::string_view ending) {
 
 fs::path JournalBeside(const fs::path& file) { return NameBeside(file, kJournalEnding); }
 
+namespace {
+
+// A link that only the user or root may have made: another user's link, in a folder
+// shared with them, would lead a change to a file of the user's (or root's) they chose.
+bool FollowedForAChange(const struct stat& link) { return link.st_uid == ::geteuid() || link.st_uid == 0; }
+
+}  // namespace
+
 fs::path WriteTargetOf(const fs::path& file) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode) || !FollowedForAChange(st)) return file;
     std::error_code ec;
-    if (!fs::is_symlink(file, ec)) return file;
     fs::path target = fs::canonical(file, ec);
     return ec ? file : target;
 }
@@ -367,6 +376,8 @@ TFileForChange::TFileForChange(const fs::path& file) : File(file) {
     auto notRegular = [&file] {
         return EInPlace("\"" + file.string() + "\" is not a regular file: it is left as it is");
     };
+    if (S_ISLNK(named.st_mode) && !FollowedForAChange(named))
+        throw EInPlace("\"" + file.string() + "\" is a link made by another user: it is left as it is");
     if (!S_ISREG(named.st_mode)) throw notRegular();
     Handle = sysio::Open(file.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (Handle < 0) throw EInPlace(Failure("Cannot write", file));

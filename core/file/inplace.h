@@ -92,7 +92,8 @@ TRecovery RecoverInterruptedSave(const std::filesystem::path& file, std::string*
 // read, which mark such a file and leave the finishing to the next change.
 bool HasCutShortSave(const std::filesystem::path& file);
 
-// The file a change of `file` writes: where a link at its name leads, else itself.
+// The file a change of `file` writes: where a link at its name leads, when the link is
+// the user's or root's, else itself (a change of another user's link is refused).
 std::filesystem::path WriteTargetOf(const std::filesystem::path& file);
 
 // A name beside `file` for Velmar's own use: "." + its name + `ending`, or, when

@@ -274,6 +274,46 @@ TEST(Hostile, OnlyFilesThatHoldAudioOrATagAreWritten) {
     }
 }
 
+// A change follows a link at a file's name only when the user or root made it: another
+// user's link in a shared folder would lead root's (or the user's) save, wipe or fill
+// of that folder to a file of theirs the other user chose, even one they cannot read.
+TEST(Hostile, AChangeFollowsOnlyALinkTheUserOrRootMade) {
+    if (!Root()) GTEST_SKIP() << "needs root to make another user's link";
+    struct TCase {
+        const char* Name;
+        uid_t LinkOwner, Saver;
+        bool Followed;
+    };
+    const std::vector<TCase> cases = {
+        {"root's own link", 0, 0, true},
+        {"another user's link, for root", kOther, 0, false},
+        {"root's link, for the user", 0, kOther, true},
+        {"the user's own link", kOther, kOther, true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir;
+        fs::permissions(dir.Path, fs::perms::all);
+        const fs::path target = dir.Put("private.mp3", Tagged(300)), link = dir / "shared.mp3";
+        (void)::chown(target.c_str(), c.Saver, c.Saver);
+        fs::create_symlink(target, link);
+        (void)::lchown(link.c_str(), c.LinkOwner, c.LinkOwner);
+        const std::string failures = AsUser(c.Saver, dir / "report", [&] {
+            TLoaded f(link, false);
+            f.File.ID3v2().TIT2.SetText("Through the link");
+            std::string out = Check(f.File.SaveFile(link, true, false, true) == c.Followed, "the save");
+            TLoaded wiped(link, false);
+            out += Check(wiped.File.RemoveTags(false, false, true) == c.Followed, "the wipe");
+            out += Check(c.Followed || wiped.Sink.Messages.back().find("link made by another user") != std::string::npos,
+                         "no message names the link");
+            return out;
+        });
+        EXPECT_EQ(failures, "");
+        EXPECT_EQ(ReadFile(target) == Tagged(300), !c.Followed);
+        EXPECT_TRUE(fs::is_symlink(link));
+    }
+}
+
 // The temporary file of a rewrite that was killed goes with the next save of the
 // file, in place or not; one that cannot go (another user's, in a folder where only
 // owners remove files) stops no save.
