@@ -5,12 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <sys/file.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <random>
 
 #include "file/filereader.h"
+#include "file/inplace.h"
 
 namespace velmar {
 
@@ -137,16 +140,41 @@ bool MakeList(const TListTemplates& list, const std::vector<fs::path>& files, co
     return problem.empty();
 }
 
+namespace {
+
+// Opens a file beside `target` to write its new contents into, and names it in
+// `temp`. One name, ".NAME.velmar-new" (a hash of NAME when that is too long), taken
+// again and emptied by the next writer, so that one left by a writer that was killed
+// goes; it is locked while it is written. A name of this writer's own when that one
+// is in use, or is not a plain file of this user's with no other name.
+int OpenBeside(const fs::path& target, fs::path& temp) {
+    temp = NameBeside(target, ".velmar-new");
+    if (const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644); fd >= 0) {
+        struct stat st {}, named {};
+        // Locked, it must still be the file of that name (not one renamed over another's report just now).
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_nlink == 1 &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(temp.c_str(), &named) == 0 && named.st_dev == st.st_dev &&
+            named.st_ino == st.st_ino && ::ftruncate(fd, 0) == 0)
+            return fd;
+        ::close(fd);
+    }
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    std::string own = ".velmar-new-";
+    for (int i = 0; i < 8; ++i) own += kLetters[random() % (sizeof kLetters - 1)];
+    temp = NameBeside(target, own);
+    return ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+}
+
+}  // namespace
+
 std::string ReplaceFileContents(const fs::path& target, const std::string& text) {
-    static std::atomic<unsigned> counter{0};
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    const fs::path temp = folder / ("." + target.filename().string() + ".velmar-" + std::to_string(::getpid()) + "-" +
-                                    std::to_string(counter++));
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
     if (exists && !S_ISREG(old.st_mode)) return "it is not a plain file";
     if (exists && ::access(target.c_str(), W_OK) != 0) return std::strerror(errno);  // its protection holds
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    fs::path temp;
+    const int fd = OpenBeside(target, temp);
     if (fd < 0) return std::strerror(errno);
     // A report written again keeps the permissions of the one it replaces.
     int error = exists && ::fchmod(fd, old.st_mode & 07777) != 0 ? errno : 0;
@@ -158,11 +186,11 @@ std::string ReplaceFileContents(const fs::path& target, const std::string& text)
             error = n == 0 ? EIO : errno;
     }
     if (error == 0 && ::fsync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(temp.c_str(), target.c_str()) == 0) return {};
-    const std::string reason = std::strerror(error ? error : errno);
-    ::unlink(temp.c_str());
-    return reason;
+    // Renamed, or removed, while it is still locked: another writer never takes it half way.
+    if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
+    if (error != 0) ::unlink(temp.c_str());
+    ::close(fd);  // flushed already
+    return error == 0 ? std::string() : std::strerror(error);
 }
 
 }  // namespace velmar

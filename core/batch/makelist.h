@@ -50,8 +50,10 @@ bool MakeList(const TListTemplates& list, const std::vector<std::filesystem::pat
               const std::filesystem::path& report, TMessageSink& sink,
               const std::function<bool(size_t)>& progress = {});
 
-// Writes a text file beside `target` and renames it over it. Returns an empty text on
-// success, else the reason; the target is then unchanged.
+// Writes a text file beside `target` and renames it over it (a link at its name is
+// replaced, never followed). Returns an empty text on success, else the reason; the
+// target is then unchanged. A file left beside it by a writer that was killed goes
+// with the next write.
 std::string ReplaceFileContents(const std::filesystem::path& target, const std::string& text);
 
 }  // namespace velmar

@@ -44,8 +44,9 @@ int64_t NowNs() {
 
 uint32_t Crc(std::span<const uint8_t> a, std::span<const uint8_t> b = {}) {
     uLong crc = crc32(0, nullptr, 0);
-    crc = crc32(crc, a.data(), uInt(a.size()));
-    crc = crc32(crc, b.data(), uInt(b.size()));
+    // zlib answers a null buffer with the initial value, which would undo what came before.
+    for (const std::span<const uint8_t> part : {a, b})
+        if (!part.empty()) crc = crc32(crc, part.data(), uInt(part.size()));
     return uint32_t(crc);
 }
 
@@ -283,8 +284,23 @@ fs::path THistory::OpenFolder() const {
     return Dir;
 }
 
+bool THistory::Readable() const {
+    struct stat st {};
+    if (::lstat(Dir.c_str(), &st) != 0) return false;  // nothing recorded yet
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 077) != 0)
+        throw std::runtime_error("the history folder \"" + Dir.string() +
+                                 "\" is not a folder of this user's alone: it is not read");
+    return true;
+}
+
 std::vector<TChangeRecord> THistory::Changes(bool withBytes) const {
     std::vector<TChangeRecord> out;
+    // Records that another user could have written are not listed (and so never undone).
+    try {
+        if (!Readable()) return out;
+    } catch (const std::runtime_error&) {
+        return out;
+    }
     const auto files = RecordFiles(Dir);
     std::map<uint64_t, TCached> seen;
     for (auto it = files.rbegin(); it != files.rend(); ++it) {
@@ -458,6 +474,11 @@ TUndoOutcome Turn(const fs::path& path, const TChangeRecord& r, bool undo, const
 }  // namespace
 
 TUndoOutcome THistory::Undo(uint64_t id, const TUndoProgress& progress) {
+    // Records of a folder another user may write would move and write files of their choosing.
+    if (!Readable()) {
+        if (id != 0) throw std::runtime_error("there is no change " + std::to_string(id) + " in the history");
+        return {};
+    }
     for (const auto& [number, path] : [&] {
              auto files = RecordFiles(Dir);
              std::reverse(files.begin(), files.end());
@@ -476,6 +497,7 @@ TUndoOutcome THistory::Undo(uint64_t id, const TUndoProgress& progress) {
 }
 
 TUndoOutcome THistory::Redo(const TUndoProgress& progress) {
+    if (!Readable()) return {};
     const TChangeRecord latest = NextRedo();
     if (latest.Id == 0) return {};
     const fs::path path = RecordName(Dir, latest.Id);

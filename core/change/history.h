@@ -81,6 +81,8 @@ public:
 
     // Every change recorded, newest first (with `withBytes` false, the tag bytes are not
     // kept, and a record is read again only when its file changed since it was last read).
+    // None from a folder that is not the user's own and private (another user's, after
+    // `sudo -E`): Undo and Redo throw then.
     std::vector<TChangeRecord> Changes(bool withBytes = false) const;
     // The change Undo(0) would undo and the one Redo would redo; Id 0 where there is none.
     TChangeRecord NextUndo() const;
@@ -99,6 +101,8 @@ private:
     friend class TChange;
     // The folder, made 0700; throws when it is not the user's own and private.
     std::filesystem::path OpenFolder() const;
+    // Whether there is a folder to read; throws when it is not the user's own and private.
+    bool Readable() const;
     void Prune() const;
     std::filesystem::path Dir;
     THistoryLimits Limit;

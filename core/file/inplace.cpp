@@ -20,11 +20,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kMagic[8] = {'V', 'E', 'L', 'M', 'A', 'R', 'J', '2'};
+constexpr char kMagic[8] = {'V', 'E', 'L', 'M', 'A', 'R', 'J', '3'};
 constexpr std::string_view kJournalEnding = ".velmar-journal";
 constexpr std::string_view kAsideEnding = ".velmar-aside";  // shorter than the journal's: the name always fits
-// An ID3v2 tag is below 256 MB, the tags at the end below 4 MB.
-constexpr int64_t kMaxJournal = (int64_t(1) << 28) + (int64_t(1) << 22);
+// An ID3v2 tag is below 256 MB, the tags at the end below 4 MB; a journal holds them old and new.
+constexpr int64_t kMaxJournal = 2 * ((int64_t(1) << 28) + (int64_t(1) << 22)) + 4096;
 constexpr int64_t kFingerprintSpan = 64 * 1024;
 constexpr size_t kNameMax = 255;  // bytes of one name, on every file system Velmar writes to
 
@@ -134,25 +134,28 @@ uint64_t Get64(std::span<const uint8_t> in, size_t& at) {
     return v;
 }
 
-// What a journal holds: the file it belongs to, the regions an in-place save
-// replaces with their old bytes, a checksum of their new bytes and a fingerprint
-// of the audio between them.
+// What a journal holds: the file it belongs to, the journal's own device and inode
+// (a file of the user's renamed or linked to a journal's name names others), the
+// regions an in-place save replaces with their old and their new bytes, and a
+// fingerprint of the audio between them.
 struct TJournal {
     std::string File;  // the file's absolute name when the journal was written
     uint64_t Device = 0, Inode = 0;
+    uint64_t OwnDevice = 0, OwnInode = 0;
     int64_t OldSize = 0, NewSize = 0, TailAt = 0;
-    uint32_t NewCrc = 0, AudioCrc = 0;
-    TBytes OldHead, OldTail;
+    uint32_t AudioCrc = 0;
+    TBytes OldHead, OldTail, NewHead, NewTail;
 
     TBytes Render() const {
         TBytes out(kMagic, kMagic + sizeof kMagic);
         Put64(out, File.size());
         out.insert(out.end(), File.begin(), File.end());
-        for (uint64_t v : {Device, Inode, uint64_t(OldSize), uint64_t(NewSize), uint64_t(TailAt),
-                           uint64_t(OldHead.size()), uint64_t(OldTail.size()), uint64_t(NewCrc), uint64_t(AudioCrc)})
+        for (uint64_t v :
+             {Device, Inode, OwnDevice, OwnInode, uint64_t(OldSize), uint64_t(NewSize), uint64_t(TailAt),
+              uint64_t(OldHead.size()), uint64_t(OldTail.size()), uint64_t(NewTail.size()), uint64_t(AudioCrc)})
             Put64(out, v);
-        out.insert(out.end(), OldHead.begin(), OldHead.end());
-        out.insert(out.end(), OldTail.begin(), OldTail.end());
+        for (const TBytes* part : {&OldHead, &OldTail, &NewHead, &NewTail})
+            out.insert(out.end(), part->begin(), part->end());
         Put64(out, Crc({out}));
         return out;
     }
@@ -173,19 +176,25 @@ struct TJournal {
             at += size_t(nameLength);
             Device = Get64(in, at);
             Inode = Get64(in, at);
+            OwnDevice = Get64(in, at);
+            OwnInode = Get64(in, at);
             OldSize = int64_t(Get64(in, at));
             NewSize = int64_t(Get64(in, at));
             TailAt = int64_t(Get64(in, at));
-            const uint64_t headLength = Get64(in, at), tailLength = Get64(in, at);
-            NewCrc = uint32_t(Get64(in, at));
+            const uint64_t headLength = Get64(in, at), oldTailLength = Get64(in, at), newTailLength = Get64(in, at);
             AudioCrc = uint32_t(Get64(in, at));
-            if (at > in.size() - 8 || headLength > in.size() || tailLength > in.size() ||
-                headLength + tailLength != in.size() - 8 - at || TailAt < int64_t(headLength) || NewSize < TailAt ||
-                OldSize != TailAt + int64_t(tailLength))
+            // Each length is checked alone before they are added up, so that no sum wraps around.
+            const uint64_t room = in.size() - 8 - std::min<uint64_t>(at, in.size() - 8);
+            if (at > in.size() - 8 || headLength > room || oldTailLength > room || newTailLength > room ||
+                2 * headLength + oldTailLength + newTailLength != room || TailAt < int64_t(headLength) ||
+                TailAt > int64_t(1) << 62 || OldSize != TailAt + int64_t(oldTailLength) ||
+                NewSize != TailAt + int64_t(newTailLength))
                 return Torn;
-            OldHead.assign(in.begin() + ptrdiff_t(at), in.begin() + ptrdiff_t(at + headLength));
-            at += size_t(headLength);
-            OldTail.assign(in.begin() + ptrdiff_t(at), in.begin() + ptrdiff_t(at + tailLength));
+            for (auto [part, length] : {std::pair{&OldHead, headLength}, std::pair{&OldTail, oldTailLength},
+                                        std::pair{&NewHead, headLength}, std::pair{&NewTail, newTailLength}}) {
+                part->assign(in.begin() + ptrdiff_t(at), in.begin() + ptrdiff_t(at + length));
+                at += size_t(length);
+            }
             return Whole;
         } catch (const EInPlace&) {
             return Torn;
@@ -227,19 +236,22 @@ fs::path JournalInStateFolder(const fs::path& file, bool make = false) {
 
 bool CannotCreateHere(int error) { return error == EACCES || error == EPERM || error == EROFS; }
 
-// A journal this user wrote: a regular file of theirs, for a file of theirs (root
-// writes any file, and no one else can make a file of root's).
+// A journal this user may have written: a regular file of theirs, for a file of
+// theirs (root writes any file, and no one else can make a file of root's), that no
+// one else may write and that has no other name (a file of the user's that another
+// user may write, linked to a journal's name, is theirs to fill).
 bool Believable(const struct stat& journal, const struct stat& file) {
     const uid_t me = ::geteuid();
-    return S_ISREG(journal.st_mode) && journal.st_uid == me && (file.st_uid == me || me == 0);
+    return S_ISREG(journal.st_mode) && journal.st_uid == me && (file.st_uid == me || me == 0) &&
+           journal.st_nlink == 1 && (journal.st_mode & 022) == 0;
 }
 
-// Writes and flushes the journal, readable by whoever may read the file; returns
-// where it is. A name beside the file that is taken already is someone else's (the
-// file's own journal was dealt with under its lock): the state folder takes it then.
-fs::path WriteJournal(const TFileForChange& file, const TJournal& journal) {
-    const TBytes bytes = journal.Render();
-    const unsigned mode = unsigned(file.Status().st_mode & 0666);
+// Writes and flushes the journal, readable by whoever may read the file and written
+// by this user alone; returns where it is. A name beside the file that is taken
+// already is someone else's (the file's own journal was dealt with under its lock):
+// the state folder takes it then.
+fs::path WriteJournal(const TFileForChange& file, TJournal& journal) {
+    const unsigned mode = unsigned(file.Status().st_mode & 0644);
     for (const bool beside : {true, false}) {
         const fs::path place = beside ? JournalBeside(file.Name()) : JournalInStateFolder(file.Name(), true);
         if (place.empty()) continue;
@@ -249,7 +261,11 @@ fs::path WriteJournal(const TFileForChange& file, const TJournal& journal) {
             throw EInPlace(Failure("Cannot create the journal", place));
         }
         try {
-            WriteAll(out.Get(), bytes, 0, place);
+            struct stat own {};
+            if (sysio::Fstat(out.Get(), &own) != 0) throw EInPlace(Failure("Cannot read the status of", place));
+            journal.OwnDevice = own.st_dev;
+            journal.OwnInode = own.st_ino;
+            WriteAll(out.Get(), journal.Render(), 0, place);
             Sync(out.Get(), place);
             if (!out.Close()) throw EInPlace(Failure("Cannot close the journal", place));
             SyncFolder(place.parent_path());
@@ -289,6 +305,36 @@ std::string SetAside(const fs::path& journal, const fs::path& file, const std::s
            ": its old tags were not put back and are kept in \"" + kept.string() + "\"";
 }
 
+// Whether every byte of a region as the file holds it now is the byte the save
+// found there or the one it was writing: a save cut short leaves any mix of the two
+// (pages reach the disk in any order), another program's change leaves others.
+bool EachByteOldOrNew(const TBytes& now, const TBytes& old, const TBytes& written) {
+    for (size_t i = 0; i < now.size(); ++i)
+        if (!(i < old.size() && now[i] == old[i]) && !(i < written.size() && now[i] == written[i])) return false;
+    return true;
+}
+
+// Why a whole journal must not be carried out on the locked file (another file took
+// its name, or another program changed it since), or nullptr; `allNew` then tells
+// whether the file holds the new bytes whole.
+const char* WhyNotCarriedOut(const TJournal& journal, const TFileForChange& file, bool& allNew) {
+    const struct stat& st = file.Status();
+    const int64_t size = int64_t(st.st_size);
+    if (journal.Device != uint64_t(st.st_dev) || journal.Inode != uint64_t(st.st_ino))
+        return "another file has taken its name since";
+    // The save leaves the file at its old length, its new one or, cut short, between them.
+    if (size < std::min(journal.OldSize, journal.NewSize) || size > std::max(journal.OldSize, journal.NewSize) ||
+        AudioFingerprint(file.Fd(), int64_t(journal.OldHead.size()), journal.TailAt, file.Name()) != journal.AudioCrc)
+        return "another program has changed the file since";
+    const TBytes head = ReadAll(file.Fd(), 0, int64_t(journal.OldHead.size()), file.Name());
+    const TBytes tail = ReadAll(file.Fd(), journal.TailAt, size - journal.TailAt, file.Name());
+    if (!EachByteOldOrNew(head, journal.OldHead, journal.NewHead) ||
+        !EachByteOldOrNew(tail, journal.OldTail, journal.NewTail))
+        return "another program has changed its tags since";
+    allNew = size == journal.NewSize && head == journal.NewHead && tail == journal.NewTail;
+    return nullptr;
+}
+
 void Note(std::string* report, const std::string& text) {
     if (report) *report = text;
 }
@@ -306,9 +352,18 @@ fs::path NameBeside(const fs::path& file, std::string_view ending) {
 
 fs::path JournalBeside(const fs::path& file) { return NameBeside(file, kJournalEnding); }
 
+namespace {
+
+// A link that only the user or root may have made: another user's link, in a folder
+// shared with them, would lead a change to a file of the user's (or root's) they chose.
+bool FollowedForAChange(const struct stat& link) { return link.st_uid == ::geteuid() || link.st_uid == 0; }
+
+}  // namespace
+
 fs::path WriteTargetOf(const fs::path& file) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode) || !FollowedForAChange(st)) return file;
     std::error_code ec;
-    if (!fs::is_symlink(file, ec)) return file;
     fs::path target = fs::canonical(file, ec);
     return ec ? file : target;
 }
@@ -321,6 +376,8 @@ TFileForChange::TFileForChange(const fs::path& file) : File(file) {
     auto notRegular = [&file] {
         return EInPlace("\"" + file.string() + "\" is not a regular file: it is left as it is");
     };
+    if (S_ISLNK(named.st_mode) && !FollowedForAChange(named))
+        throw EInPlace("\"" + file.string() + "\" is a link made by another user: it is left as it is");
     if (!S_ISREG(named.st_mode)) throw notRegular();
     Handle = sysio::Open(file.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (Handle < 0) throw EInPlace(Failure("Cannot write", file));
@@ -367,7 +424,8 @@ bool WriteInPlace(TFileForChange& file, const TInPlaceEdit& edit) {
     journal.OldSize = size;
     journal.NewSize = edit.TailAt + int64_t(edit.Tail.size());
     journal.TailAt = edit.TailAt;
-    journal.NewCrc = Crc({edit.Head, edit.Tail});
+    journal.NewHead = edit.Head;
+    journal.NewTail = edit.Tail;
     journal.AudioCrc = AudioFingerprint(fd, int64_t(edit.Head.size()), edit.TailAt, name);
     const fs::path journalName = WriteJournal(file, journal);
 
@@ -405,10 +463,10 @@ TRecovery RecoverLocked(TFileForChange& file, std::string* report) {
         if (place.empty()) continue;
         TJournal journal;
         TJournal::TParsed parsed;
+        struct stat js {};
         {
             // Never through a link, never waiting on a FIFO, never a file of someone else's.
             TFd in(place, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-            struct stat js {};
             if (!in) {
                 if (errno == ENOENT || errno == ENOTDIR) continue;
             } else if (sysio::Fstat(in.Get(), &js) != 0) {
@@ -427,25 +485,19 @@ TRecovery RecoverLocked(TFileForChange& file, std::string* report) {
         std::error_code ec;
         if (parsed == TJournal::Whole && !beside && journal.File != fs::absolute(name, ec).string())
             continue;  // another file's name with the same hash
-        const char* why = nullptr;
-        if (parsed == TJournal::Foreign)
-            why = "its journal is not one this version of Velmar can read";
-        else if (journal.Device != uint64_t(st.st_dev) || journal.Inode != uint64_t(st.st_ino))
-            why = "another file has taken its name since";
-        else if (int64_t(st.st_size) < journal.TailAt ||
-                 AudioFingerprint(file.Fd(), int64_t(journal.OldHead.size()), journal.TailAt, name) != journal.AudioCrc)
-            why = "another program has changed the file since";
-        if (why) {
+        if (parsed == TJournal::Whole &&
+            (journal.OwnDevice != uint64_t(js.st_dev) || journal.OwnInode != uint64_t(js.st_ino))) {
+            // A file given the journal's name: not the file this journal was written as.
+            Note(report, "\"" + place.string() + "\" was not written by a save of yours: it is left alone");
+            continue;
+        }
+        bool allNew = false;
+        if (const char* why = parsed == TJournal::Foreign ? "its journal is not one this version of Velmar can read"
+                                                          : WhyNotCarriedOut(journal, file, allNew)) {
             Note(report, SetAside(place, name, why));
             return TRecovery::SetAside;
         }
-        TRecovery result = TRecovery::RestoredOld;
-        const int64_t size = int64_t(st.st_size);
-        if (size == journal.NewSize) {
-            const TBytes head = ReadAll(file.Fd(), 0, int64_t(journal.OldHead.size()), name);
-            const TBytes tail = ReadAll(file.Fd(), journal.TailAt, size - journal.TailAt, name);
-            if (Crc({head, tail}) == journal.NewCrc) result = TRecovery::KeptNew;
-        }
+        const TRecovery result = allNew ? TRecovery::KeptNew : TRecovery::RestoredOld;
         if (result == TRecovery::RestoredOld) {
             PutBack(file.Fd(), journal, name);
             file.Refresh();
@@ -476,7 +528,8 @@ bool HasCutShortSave(const fs::path& file) {
     for (const bool beside : {true, false}) {
         const fs::path place = beside ? JournalBeside(file) : JournalInStateFolder(file);
         struct stat st {};
-        if (!place.empty() && ::lstat(place.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == me)
+        if (!place.empty() && ::lstat(place.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == me &&
+            st.st_nlink == 1 && (st.st_mode & 022) == 0)
             return true;
     }
     return false;

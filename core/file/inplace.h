@@ -12,8 +12,11 @@
 // of their own under any name. So a file is changed only through TFileForChange
 // (a regular file, no link at its name, locked, still the file its name names),
 // and a journal is believed only when it is a regular file of the user running
-// Velmar that names the file's device and inode, and when the audio it never
-// wrote is still the audio it saw.
+// Velmar that no one else may write, with no other name, that names its own inode
+// (a file of the user's given its name does not) and the file's device and inode,
+// and when the audio it never wrote is still the audio it saw and each byte of the
+// tags is one it saw or one it was writing: otherwise another program changed the
+// file since, and the journal is set aside.
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -89,7 +92,8 @@ TRecovery RecoverInterruptedSave(const std::filesystem::path& file, std::string*
 // read, which mark such a file and leave the finishing to the next change.
 bool HasCutShortSave(const std::filesystem::path& file);
 
-// The file a change of `file` writes: where a link at its name leads, else itself.
+// The file a change of `file` writes: where a link at its name leads, when the link is
+// the user's or root's, else itself (a change of another user's link is refused).
 std::filesystem::path WriteTargetOf(const std::filesystem::path& file);
 
 // A name beside `file` for Velmar's own use: "." + its name + `ending`, or, when

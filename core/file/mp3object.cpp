@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <random>
 
 #include "base/sysio.h"
 #include "file/changewatch.h"
@@ -24,6 +25,10 @@ constexpr size_t kTailRead = 256;             // ID3v1, with a Lyrics3 or APEv2 
 constexpr size_t kFirstScanBlock = 4 * 1024;  // the first frame is nearly always right at the start
 constexpr size_t kScanBlock = 64 * 1024;
 constexpr size_t kCopyBlock = 1024 * 1024;
+// Frames of one stream that must follow the first one, where the audio goes on that
+// long, before a file with no tag counts as MPEG audio to be written: bytes that only
+// happen to look like a frame header are not followed by more.
+constexpr int kFramesThatShowAudio = 3;
 
 std::string ErrnoMessage(const std::string& what) { return what + ": " + std::strerror(errno); }
 
@@ -405,11 +410,43 @@ bool TMP3Object::RemoveTags(bool removeID3v2, bool removeLyrics3, bool removeID3
     return WriteTagBytes(head, tail);
 }
 
+namespace {
+
+// The name a file is written anew under, beside it. One name per file: under the
+// file's lock no other save uses it, so one found there was left by a save that was
+// killed, and goes, whichever way this save writes. One that cannot go (another
+// user's, in a folder where only owners remove files) is passed over for a name of
+// this save's own.
+fs::path TemporaryBeside(const fs::path& target) {
+    const fs::path temp = NameBeside(target, ".velmar-new");
+    struct stat left {};
+    if (::lstat(temp.c_str(), &left) != 0 || sysio::Unlink(temp.c_str()) == 0) return temp;
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    std::string own = ".velmar-new-";
+    for (int i = 0; i < 8; ++i) own += kLetters[random() % (sizeof kLetters - 1)];
+    return NameBeside(target, own);
+}
+
+}  // namespace
+
+bool TMP3Object::AudioFollowsFirstFrame(int fd) const {
+    uint8_t first[4], next[4];
+    if (!HasFrame || sysio::Pread(fd, first, 4, off_t(AudioStart)) != 4 || !IsValidFrameHeader(first)) return false;
+    std::memcpy(next, first, 4);
+    int64_t at = AudioStart;
+    for (int links = 0; links < kFramesThatShowAudio; ++links) {
+        const int length = FrameLength(next);
+        if (length == 0) return AudioStart == 0;  // free format: only where the file begins
+        at += length;
+        if (at + 4 > AudioEnd) return links > 0 || AudioStart == 0;  // the stream ends within this frame
+        if (sysio::Pread(fd, next, 4, off_t(at)) != 4 || !IsValidFrameHeader(next) || !SameStream(first, next))
+            return false;
+    }
+    return true;
+}
+
 void TMP3Object::WriteTags(const fs::path& target, bool sameFile, const TBytes& head, const TBytes& tail) {
-    // Only a file that holds MPEG audio or an ID3 tag (or nothing yet) is written:
-    // anything else named like an audio file (a text, a picture) is left as it is.
-    if (!HasFrame && !HadTag && FileSize > 0)
-        throw EMP3Object("\"" + target.string() + "\" holds neither MPEG audio nor an ID3 tag: it is left as it is");
     TFileForChange file(target);
     // A save cut short earlier is finished first; when that changed the file, what
     // was read from it no longer holds and the save is refused.
@@ -424,13 +461,19 @@ void TMP3Object::WriteTags(const fs::path& target, bool sameFile, const TBytes& 
     if (sameFile &&
         (int64_t(file.Status().st_size) != FileSize || ModificationTime(file.Status()) != LoadedModification))
         throw EMP3Object("the file \"" + target.string() + "\" was changed by another program since it was read");
+    // Only a file that holds MPEG audio or an ID3 tag (or nothing yet) is written:
+    // anything else named like an audio file (a text, a picture, a program) is left as it is.
+    // (Written over another file, what counts is the audio read, which replaces that file's.)
+    if (!HadTag && FileSize > 0 && !(sameFile ? AudioFollowsFirstFrame(file.Fd()) : HasFrame))
+        throw EMP3Object("\"" + target.string() + "\" holds neither MPEG audio nor an ID3 tag: it is left as it is");
     TChangeWatch* watch = sameFile ? ChangeWatch() : nullptr;
     if (watch) watch->BeforeWrite(target, file.Fd(), DataStart, AudioEnd);
+    const fs::path temp = TemporaryBeside(target);
     if (sameFile && !HasAudioData && int64_t(head.size()) == DataStart) {
         WriteInPlace(file, {head, AudioEnd, tail});
         LoadedModification = ModificationTime(file.Status());
     } else {
-        WriteNewFile(file, sameFile, head, tail);
+        WriteNewFile(file, sameFile, head, tail, temp);
         struct stat now {};
         if (::stat(target.c_str(), &now) == 0) LoadedModification = ModificationTime(now);
     }
@@ -478,7 +521,8 @@ void CopyBytes(int in, int64_t from, TFileStream& out, int64_t count, const fs::
 
 }  // namespace
 
-void TMP3Object::WriteNewFile(TFileForChange& file, bool sameFile, const TBytes& head, const TBytes& tail) {
+void TMP3Object::WriteNewFile(TFileForChange& file, bool sameFile, const TBytes& head, const TBytes& tail,
+                              const fs::path& temp) {
     const fs::path& target = file.Name();
     const struct stat& original = file.Status();
     const unsigned mode = unsigned(original.st_mode & 07777);
@@ -495,12 +539,6 @@ void TMP3Object::WriteNewFile(TFileForChange& file, bool sameFile, const TBytes&
         from = source->Handle();
     }
 
-    // One name per file: under the file's lock no other save uses it, so one found
-    // there was left by a save that was killed, and goes.
-    const fs::path temp = NameBeside(target, ".velmar-new");
-    struct stat left {};
-    if (::lstat(temp.c_str(), &left) == 0 && sysio::Unlink(temp.c_str()) != 0)
-        throw EMP3Object(ErrnoMessage("Cannot remove \"" + temp.string() + "\", left by an earlier save"));
     const fs::path folder = temp.parent_path().empty() ? fs::path(".") : temp.parent_path();
     try {
         TFileStream out(temp, TFileStream::CreateNew, mode);

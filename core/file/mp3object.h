@@ -101,7 +101,13 @@ private:
     // Writes the new tags in place when the head keeps its length and the file is the
     // one read, else writes the file anew.
     void WriteTags(const std::filesystem::path& target, bool sameFile, const TBytes& head, const TBytes& tail);
-    void WriteNewFile(TFileForChange& file, bool sameFile, const TBytes& head, const TBytes& tail);
+    // Writes the file anew under `temp`, beside it, and renames that over it.
+    void WriteNewFile(TFileForChange& file, bool sameFile, const TBytes& head, const TBytes& tail,
+                      const std::filesystem::path& temp);
+    // Whether frames of one stream follow the first frame found (three more, or up to
+    // the end of the audio), read from the open file: bytes that only look like a frame
+    // header somewhere in a file that is not audio do not pass.
+    bool AudioFollowsFirstFrame(int fd) const;
 
     TMessageSink* Sink;
     std::filesystem::path LoadedName;

@@ -196,4 +196,48 @@ TEST_F(THistoryTest, FilesNamedFromTheCurrentFolderAreUndoneFromAnother) {
     fs::current_path(was);
     EXPECT_TRUE(out.LeftAlone.empty()) << out.LeftAlone[0].first << ": " << out.LeftAlone[0].second;
     EXPECT_EQ(Snapshot(Dir.Path), before);
+
+// Only records no one else could have written are read, so only they are undone (root
+// after `sudo -E` has the user's state folder: the user's records would move and
+// write root's files); an entry changed since it was written ends its record.
+TEST_F(THistoryTest, OnlyRecordsNoOneElseCouldHaveWrittenAreRead) {
+    struct TCase {
+        const char* Name;
+        std::function<void(const fs::path& folder, const fs::path& record)> Spoil;
+        size_t Changes;
+        bool Written;  // the file's entry after the save is read
+        bool RootOnly = false;
+    };
+    const std::vector<TCase> cases = {
+        {"as it was written", [](const fs::path&, const fs::path&) {}, 1, true},
+        {"an entry with a byte changed", [](const fs::path&, const fs::path& r) {
+             TBytes b = ReadFile(r);
+             b[b.size() - 16] ^= 1;  // the file's time after the save, in the last entry
+             WriteFile(r, b);
+         }, 1, false},
+        {"a folder others may write", [](const fs::path& f, const fs::path&) { ::chmod(f.c_str(), 0770); }, 0, false},
+        {"another user's folder", [](const fs::path& f, const fs::path&) { (void)::chown(f.c_str(), kOtherUser, 0); },
+         0, false, true},
+    };
+    for (const TCase& c : cases) {
+        if (c.RootOnly && ::geteuid() != 0) continue;
+        SCOPED_TRACE(c.Name);
+        THistory history(State / c.Name);
+        WriteFile(A, Song("a"));
+        {
+            TChange change(history, "test", "Set tags", Sink);
+            ASSERT_TRUE(SetTitle(A, "new"));
+        }
+        const TBytes saved = ReadFile(A);
+        c.Spoil(history.Folder(), *fs::directory_iterator(history.Folder()));
+        const std::vector<TChangeRecord> changes = history.Changes();
+        ASSERT_EQ(changes.size(), c.Changes);
+        if (c.Changes) {
+            EXPECT_EQ(changes[0].Files.at(0).Written, c.Written);
+            history.Undo();
+        } else {
+            EXPECT_THROW(history.Undo(), std::runtime_error);
+        }
+        EXPECT_EQ(ReadFile(A), c.Written ? Song("a") : saved);
+    }
 }

@@ -32,7 +32,8 @@ TBytes Tagged(size_t padding) {
 
 bool Root() { return ::geteuid() == 0; }
 
-// A save killed after its journal was written and half of its new tag: the file is torn.
+// A save killed after its journal was written and half of its new tag: the file is
+// torn, its first bytes new and the rest old, as a save cut short leaves it.
 struct TCrash {};
 int gWrites = 0;
 int CrashAtSecondWrite(sysio::TCall call) {
@@ -41,6 +42,16 @@ int CrashAtSecondWrite(sysio::TCall call) {
 }
 
 void LeaveATornSave(const fs::path& file) {
+    // The bytes the save writes, from the same save of a copy.
+    const fs::path copy = file.parent_path() / "whole-copy";
+    fs::copy_file(file, copy, fs::copy_options::overwrite_existing);
+    {
+        TLoaded whole(copy, false);
+        whole.File.ID3v2().TIT2.SetText("A new title");
+        whole.File.SaveFile(copy, true, false, true);
+    }
+    const TBytes written = ReadFile(copy);
+    fs::remove(copy);
     TLoaded f(file, false);
     f.File.ID3v2().TIT2.SetText("A new title");
     gWrites = 0;
@@ -49,11 +60,14 @@ void LeaveATornSave(const fs::path& file) {
         f.File.SaveFile(file, true, false, true);
     } catch (const TCrash&) {}
     sysio::SetHook(nullptr);
-    // Part of the new tag reached the disk: a tag that reads, but not the old one.
+    // Half of what changes in the tag reached the disk: a tag that reads, but not the old one.
     TBytes torn = ReadFile(file);
-    const std::string_view frame = "TIT2";
-    const auto title = std::search(torn.begin(), torn.end(), frame.begin(), frame.end());
-    title[11] = 'X';  // "Old title" became "Xld title"
+    const auto end = torn.begin() + f.File.DataStart;
+    const auto first = std::mismatch(torn.begin(), end, written.begin()).first;
+    const auto last = std::mismatch(std::make_reverse_iterator(end), torn.rend(),
+                                    std::make_reverse_iterator(written.begin() + f.File.DataStart))
+                          .first.base();
+    std::copy(written.begin(), written.begin() + (first - torn.begin() + last - torn.begin()) / 2, torn.begin());
     WriteFile(file, torn);
 }
 
@@ -91,6 +105,17 @@ std::vector<TPlanted> Plantings() {
          }, TRecovery::Nothing, true},
         {"a huge file of the user's", [](const fs::path&, const fs::path& j) { fs::resize_file(j, int64_t(1) << 30); },
          TRecovery::Nothing},
+        // A file of the user's that another user may write, or may give the journal's name.
+        {"a journal with a second name", [](const fs::path& f, const fs::path& j) {
+             fs::create_hard_link(j, f.parent_path() / "second-name");
+         }, TRecovery::Nothing},
+        {"a journal others may write", [](const fs::path&, const fs::path& j) { ::chmod(j.c_str(), 0666); },
+         TRecovery::Nothing},
+        {"another file of the user's given the journal's name", [](const fs::path& f, const fs::path& j) {
+             const fs::path other = f.parent_path() / "picture.jpg";
+             WriteFile(other, ReadFile(j));
+             fs::rename(other, j);
+         }, TRecovery::Nothing},
         {"a journal of another file that took the name", [](const fs::path& f, const fs::path&) {
              const fs::path copy = f.parent_path() / "copy";
              fs::copy_file(f, copy);
@@ -99,6 +124,12 @@ std::vector<TPlanted> Plantings() {
         {"a file changed by another program since", [](const fs::path& f, const fs::path&) {
              TBytes b = ReadFile(f);
              b.insert(b.begin() + 2000, 7, 0);  // retagged with a larger tag: the audio moved
+             WriteFile(f, b);
+         }, TRecovery::SetAside},
+        {"tags changed in place by another program since", [](const fs::path& f, const fs::path&) {
+             TBytes b = ReadFile(f);
+             const std::string_view artist = "Artist";
+             std::fill_n(std::search(b.begin(), b.end(), artist.begin(), artist.end()), artist.size(), 'Z');
              WriteFile(f, b);
          }, TRecovery::SetAside},
     };
@@ -207,6 +238,133 @@ TEST(Hostile, SpecialFilesUnderAudioNamesAreNeitherWaitedOnNorWritten) {
         return out;
     });
     EXPECT_EQ(failures, "");
+}
+
+// Only a file that holds MPEG audio or an ID3 tag is written: bytes that happen to look
+// like a frame header or two inside a file that is not audio do not make it one.
+TEST(Hostile, OnlyFilesThatHoldAudioOrATagAreWritten) {
+    const TBytes other(6000, 'x');  // bytes of another kind of file, with no 0xFF among them
+    const TBytes header(Header(kCbr).begin(), Header(kCbr).end());
+    struct TCase {
+        const char* Name;
+        TBytes Bytes;
+        bool Written;
+    };
+    const std::vector<TCase> cases = {
+        {"a text", B("shopping list: milk, eggs\n"), false},
+        {"a frame header near the end of other bytes", Cat({other, header, TBytes(100, 'x')}), false},
+        {"two frames inside other bytes", Cat({other, Frames(kCbr, 2), other}), false},
+        {"frames after other bytes", Cat({other, Frames(kCbr, 6)}), true},
+        {"a stream of two frames", Frames(kCbr, 2), true},
+        {"nothing yet", {}, true},
+    };
+    TTempDir dir;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const fs::path file = dir.Put("song.mp3", c.Bytes);
+        TLoaded f(file, false);
+        ASSERT_TRUE(f.Ok);
+        f.File.ID3v2().TIT2.SetText("Title");
+        EXPECT_EQ(f.File.SaveFile(file, true, false, true), c.Written);
+        if (!c.Written) {
+            EXPECT_EQ(ReadFile(file), c.Bytes);
+            EXPECT_TRUE(!f.Sink.Messages.empty() &&
+                        f.Sink.Messages.back().find("holds neither MPEG audio nor an ID3 tag") != std::string::npos);
+        }
+    }
+}
+
+// A change follows a link at a file's name only when the user or root made it: another
+// user's link in a shared folder would lead root's (or the user's) save, wipe or fill
+// of that folder to a file of theirs the other user chose, even one they cannot read.
+TEST(Hostile, AChangeFollowsOnlyALinkTheUserOrRootMade) {
+    if (!Root()) GTEST_SKIP() << "needs root to make another user's link";
+    struct TCase {
+        const char* Name;
+        uid_t LinkOwner, Saver;
+        bool Followed;
+    };
+    const std::vector<TCase> cases = {
+        {"root's own link", 0, 0, true},
+        {"another user's link, for root", kOther, 0, false},
+        {"root's link, for the user", 0, kOther, true},
+        {"the user's own link", kOther, kOther, true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir;
+        fs::permissions(dir.Path, fs::perms::all);
+        const fs::path target = dir.Put("private.mp3", Tagged(300)), link = dir / "shared.mp3";
+        (void)::chown(target.c_str(), c.Saver, c.Saver);
+        fs::create_symlink(target, link);
+        (void)::lchown(link.c_str(), c.LinkOwner, c.LinkOwner);
+        const std::string failures = AsUser(c.Saver, dir / "report", [&] {
+            TLoaded f(link, false);
+            f.File.ID3v2().TIT2.SetText("Through the link");
+            std::string out = Check(f.File.SaveFile(link, true, false, true) == c.Followed, "the save");
+            TLoaded wiped(link, false);
+            out += Check(wiped.File.RemoveTags(false, false, true) == c.Followed, "the wipe");
+            out += Check(c.Followed || wiped.Sink.Messages.back().find("link made by another user") != std::string::npos,
+                         "no message names the link");
+            return out;
+        });
+        EXPECT_EQ(failures, "");
+        EXPECT_EQ(ReadFile(target) == Tagged(300), !c.Followed);
+        EXPECT_TRUE(fs::is_symlink(link));
+    }
+}
+
+// The temporary file of a rewrite that was killed goes with the next save of the
+// file, in place or not; one that cannot go (another user's, in a folder where only
+// owners remove files) stops no save.
+TEST(Hostile, ARewritesLeftoverGoesWithTheNextSaveAndOneThatCannotGoStopsNone) {
+    struct TCase {
+        const char* Name;
+        size_t Grow;  // title length: 0 fits in place
+        std::function<void(const fs::path& leftover)> Plant;
+        bool Removable;
+        bool RootOnly = false;
+    };
+    const std::vector<TCase> cases = {
+        {"in place", 0, [](const fs::path& l) { WriteFile(l, B("left by a killed save")); }, true},
+        {"written anew", 2000, [](const fs::path& l) { WriteFile(l, B("left by a killed save")); }, true},
+        {"a folder under its name", 2000, [](const fs::path& l) { fs::create_directory(l); }, false},
+        {"another user's, in a sticky folder", 2000,
+         [](const fs::path& l) {
+             WriteFile(l, B("planted"));
+             fs::permissions(l.parent_path(), fs::perms::all | fs::perms::sticky_bit);
+         },
+         false, true},
+    };
+    for (const TCase& c : cases) {
+        if (c.RootOnly && !Root()) continue;
+        SCOPED_TRACE(c.Name);
+        TTempDir dir, state;
+        const fs::path folder = dir / "shared", file = folder / "song.mp3";
+        fs::create_directory(folder);
+        WriteFile(file, Tagged(300));
+        const fs::path leftover = NameBeside(file, ".velmar-new");
+        c.Plant(leftover);
+        if (Root()) {  // the user's file in a folder shared with root
+            (void)::chown(file.c_str(), kOther, kOther);
+            for (const fs::path& f : {dir.Path, state.Path, folder})
+                fs::permissions(f, fs::perms::all, fs::perm_options::add);
+        }
+        const std::string failures = AsUser(kOther, dir / "report", [&] {
+            ::setenv("XDG_STATE_HOME", (state / "user").c_str(), 1);
+            TLoaded f(file, false);
+            f.File.ID3v2().TIT2.SetText(c.Grow ? std::string(c.Grow, 'g') : "New");
+            std::string out = Check(f.File.SaveFile(file, true, false, true), "the save failed");
+            out += Check(TLoaded(file, false).File.ID3v2().TIT2.Text == (c.Grow ? std::string(c.Grow, 'g') : "New"),
+                         "the title was not saved");
+            out += Check(fs::exists(fs::symlink_status(leftover)) != c.Removable, "the leftover");
+            // Nothing else is left beside the file.
+            const auto names = std::distance(fs::directory_iterator(folder), fs::directory_iterator());
+            out += Check(names == (c.Removable ? 1 : 2), std::to_string(names) + " names in the folder");
+            return out;
+        });
+        EXPECT_EQ(failures, "");
+    }
 }
 
 TEST(Hostile, TwoSavesOfOneFileAtOnceNeverLoseAChangeReportedSaved) {

@@ -4,6 +4,7 @@
 #include "batch/makelist.h"
 #include "batch/matchtotime.h"
 #include "batch/wipetags.h"
+#include "file/inplace.h"
 #include "testfiles.h"
 
 using namespace velmar;
@@ -89,6 +90,57 @@ TEST(MakeList, ListsAndReportsOnDisk) {
     EXPECT_EQ(Text(report), "<p>\r\n[Café &amp; Bar]\r\n[]\r\n</p>\r\n");
     for (const auto& entry : fs::directory_iterator(dir.Path))  // no temporary file left behind
         EXPECT_EQ(entry.path().filename().string().find(".velmar-"), std::string::npos);
+}
+
+// A report is written beside its name and renamed over it: whatever another user put
+// at its name or beside it is never written through, a writer killed earlier leaves
+// nothing for good, and a name at the file system's limit is written.
+TEST(MakeList, AReportIsWrittenBesideItsNameWhateverIsPlantedThere) {
+    struct TCase {
+        const char* Name;
+        std::string Report;
+        std::function<void(const fs::path& report, const fs::path& outside)> Plant;
+        bool BesideStays;  // what was planted beside the report is there after it was written
+        bool RootOnly = false;
+    };
+    const std::vector<TCase> cases = {
+        {"a name at the limit", std::string(251, 'r') + ".txt", [](const fs::path&, const fs::path&) {}, false},
+        {"a file left by a killed writer", "r.txt",
+         [](const fs::path& r, const fs::path&) { WriteFile(NameBeside(r, ".velmar-new"), B("half a rep")); }, false},
+        {"a link at the report's name", "r.txt",
+         [](const fs::path& r, const fs::path& outside) { fs::create_symlink(outside, r); }, false},
+        {"a link beside it", "r.txt",
+         [](const fs::path& r, const fs::path& outside) { fs::create_symlink(outside, NameBeside(r, ".velmar-new")); },
+         true},
+        {"another user's file beside it", "r.txt",
+         [](const fs::path& r, const fs::path&) {
+             const fs::path planted = NameBeside(r, ".velmar-new");
+             WriteFile(planted, B("theirs"));
+             (void)::chown(planted.c_str(), kOtherUser, kOtherUser);
+             ::chmod(planted.c_str(), 0666);
+         },
+         true, true},
+    };
+    for (const TCase& c : cases) {
+        if (c.RootOnly && ::geteuid() != 0) continue;
+        SCOPED_TRACE(c.Name);
+        TTempDir dir, elsewhere;
+        const fs::path report = dir / c.Report, outside = elsewhere.Put("secret", B("not a report"));
+        const fs::path beside = NameBeside(report, ".velmar-new");
+        c.Plant(report, outside);
+        const bool planted = fs::exists(fs::symlink_status(beside));
+        const TBytes besideBefore =
+            planted && fs::is_regular_file(fs::symlink_status(beside)) ? ReadFile(beside) : TBytes();
+        EXPECT_EQ(ReplaceFileContents(report, "the report\r\n"), "");
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(report)));
+        EXPECT_EQ(Text(report), "the report\r\n");
+        EXPECT_EQ(Text(outside), "not a report");
+        // Nothing of the writer's is left beside the report; what another user planted is as it was.
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path), fs::directory_iterator()), c.BesideStays ? 2 : 1);
+        if (c.BesideStays && fs::is_regular_file(fs::symlink_status(beside))) {
+            EXPECT_EQ(ReadFile(beside), besideBefore);
+        }
+    }
 }
 
 TEST(MatchToTime, TakesWhatKeepsTheTotalBelowTheTarget) {

@@ -514,7 +514,8 @@ TEST_F(Saving, InPlaceEditsJournalsAndNamesThatDoNotHoldAreRefused) {
         return ReadFile(journal);
     };
     TBytes bent = leaveAJournal();
-    size_t at = 8 + 8 + size_t(bent[8]) + 16;  // magic, name length, name, device, inode: the old size
+    // Magic, name length, name, the file's device and inode, the journal's own: the old size.
+    size_t at = 8 + 8 + size_t(bent[8]) + 32;
     bent[at] ^= 1;
     const uint32_t crc = uint32_t(crc32(0, bent.data(), uInt(bent.size() - 8)));
     for (size_t i = 0; i < 8; ++i) bent[bent.size() - 8 + i] = uint8_t(uint64_t(crc) >> (8 * i));

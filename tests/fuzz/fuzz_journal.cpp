@@ -1,8 +1,9 @@
 // libFuzzer harness: the journal of a cut-short save, read and carried out on a
-// real file. The input is the journal after its file's name, device and inode;
-// the harness fills those in, recomputes the audio fingerprint for the regions the
-// input names and the checksum at the end, so that mutated inputs reach the
-// checks and the writes behind them instead of stopping at the checksum.
+// real file. The input is the journal after its file's name, device and inode and
+// the journal's own; the harness fills those in, recomputes the audio fingerprint
+// for the regions the input names and the checksum at the end, so that mutated
+// inputs reach the checks and the writes behind them instead of stopping at the
+// checksum.
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -64,11 +65,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0) return 0;
 
-    // Magic, an empty name, the file's device and inode, then the input.
-    Bytes journal = {'V', 'E', 'L', 'M', 'A', 'R', 'J', '2'};
+    // The journal file is made first, so that it can name itself.
+    const fs::path place = velmar::JournalBeside(file);
+    std::ofstream(place, std::ios::binary | std::ios::trunc).close();
+    struct stat own {};
+    if (::stat(place.c_str(), &own) != 0) return 0;
+    // Magic, an empty name, the file's device and inode, the journal's own, then the input.
+    Bytes journal = {'V', 'E', 'L', 'M', 'A', 'R', 'J', '3'};
     Put64(journal, 0);
     Put64(journal, st.st_dev);
     Put64(journal, st.st_ino);
+    Put64(journal, own.st_dev);
+    Put64(journal, own.st_ino);
     const size_t fields = journal.size();
     journal.insert(journal.end(), data, data + size);
     // The fingerprint of the audio between the head and the tail the input names.
@@ -84,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const bool whole = velmar::IsWholeJournal(journal);
     {
-        std::ofstream out(velmar::JournalBeside(file), std::ios::binary | std::ios::trunc);
+        std::ofstream out(place, std::ios::binary | std::ios::trunc);  // the same file: its inode stays
         out.write(reinterpret_cast<const char*>(journal.data()), std::streamsize(journal.size()));
     }
     velmar::TRecovery result = velmar::TRecovery::Nothing;
