@@ -196,6 +196,7 @@ TEST_F(THistoryTest, FilesNamedFromTheCurrentFolderAreUndoneFromAnother) {
     fs::current_path(was);
     EXPECT_TRUE(out.LeftAlone.empty()) << out.LeftAlone[0].first << ": " << out.LeftAlone[0].second;
     EXPECT_EQ(Snapshot(Dir.Path), before);
+}
 
 // Only records no one else could have written are read, so only they are undone (root
 // after `sudo -E` has the user's state folder: the user's records would move and
