@@ -20,43 +20,6 @@ void AppendHex(std::string& out, const char* form, unsigned value) {
     out += hex;
 }
 
-// Appends `s` as a JSON string; runs of plain characters are copied at once. Only
-// bytes from 0x80 on are decoded: one that does not begin a well-formed UTF-8
-// sequence becomes U+FFFD, so the string is valid UTF-8 whatever a name holds.
-void AppendQuoted(std::string& out, std::string_view s) {
-    static constexpr auto kEscaped = [] {
-        std::array<bool, 256> escaped{};
-        for (int c = 0; c < 0x20; ++c) escaped[size_t(c)] = true;
-        for (int c = 0x7F; c < 0x100; ++c) escaped[size_t(c)] = true;
-        escaped['"'] = escaped['\\'] = true;
-        return escaped;
-    }();
-    out += '"';
-    size_t plain = 0;
-    for (size_t i = 0; i < s.size(); ++i) {
-        const uint8_t c = uint8_t(s[i]);
-        if (!kEscaped[c]) continue;
-        if (c >= 0x80) {
-            uint32_t cp = 0;
-            if (const size_t len = Utf8SequenceAt(s, i, cp); len > 0) {
-                i += len - 1;  // a whole character, copied with its run
-                continue;
-            }
-        }
-        out.append(s, plain, i - plain);
-        plain = i + 1;
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default: AppendHex(out, "\\u%04x", c >= 0x80 ? 0xFFFD : c);
-        }
-    }
-    out.append(s, plain);
-    out += '"';
-}
 
 // A text without the zero bytes that end it, where it lies.
 std::string_view Shown(std::string_view text) {
@@ -68,7 +31,7 @@ std::string_view Shown(std::string_view text) {
 std::string Quote(std::string_view s) {
     std::string out;
     out.reserve(s.size() + 2);
-    AppendQuoted(out, s);
+    AppendJsonString(out, s);
     return out;
 }
 
@@ -85,7 +48,7 @@ public:
     }
     TJsonObject& Str(std::string_view key, std::string_view value) {
         Key(key);
-        AppendQuoted(Body, value);
+        AppendJsonString(Body, value);
         return *this;
     }
     TJsonObject& Num(std::string_view key, int64_t value) {
@@ -104,7 +67,7 @@ public:
 private:
     void Key(std::string_view key) {
         Body += Body.empty() ? '{' : ',';
-        AppendQuoted(Body, key);
+        AppendJsonString(Body, key);
         Body += ':';
     }
     std::string Body;

@@ -8,7 +8,9 @@
 #include "sysio.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace velmar {
@@ -17,24 +19,6 @@ namespace {
 
 std::string ErrnoText(const std::string& what, const std::string& name) {
     return what + " \"" + name + "\": " + std::strerror(errno);
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xF0 | (cp >> 18));
-        out += char(0x80 | ((cp >> 12) & 0x3F));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
 }
 
 // Decodes one UTF-8 sequence at s[i]; returns its length, 0 when it is not valid.
@@ -68,6 +52,63 @@ size_t NextUtf8(std::string_view s, size_t i, uint32_t& cp) {
 }
 
 }  // namespace
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += char(cp);
+    } else if (cp < 0x800) {
+        out += char(0xC0 | (cp >> 6));
+        out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += char(0xE0 | (cp >> 12));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    } else {
+        out += char(0xF0 | (cp >> 18));
+        out += char(0x80 | ((cp >> 12) & 0x3F));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    }
+}
+
+void AppendJsonString(std::string& out, std::string_view s) {
+    static constexpr auto kEscaped = [] {
+        std::array<bool, 256> escaped{};
+        for (int c = 0; c < 0x20; ++c) escaped[size_t(c)] = true;
+        for (int c = 0x7F; c < 0x100; ++c) escaped[size_t(c)] = true;
+        escaped['"'] = escaped['\\'] = true;
+        return escaped;
+    }();
+    out += '"';
+    size_t plain = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const uint8_t c = uint8_t(s[i]);
+        if (!kEscaped[c]) continue;
+        if (c >= 0x80) {
+            uint32_t cp = 0;
+            if (const size_t len = Utf8SequenceAt(s, i, cp); len > 0) {
+                i += len - 1;  // a whole character, copied with its run
+                continue;
+            }
+        }
+        out.append(s, plain, i - plain);
+        plain = i + 1;
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default: {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "\\u%04x", c >= 0x80 ? 0xFFFDu : unsigned(c));
+                out += hex;
+            }
+        }
+    }
+    out.append(s, plain);
+    out += '"';
+}
 
 void TStream::ReadExact(void* buffer, size_t count) {
     if (Read(buffer, count) != count) throw EStreamError("Stream read error");

@@ -134,6 +134,12 @@ bool IsLatin1Text(std::string_view utf8);
 // with its code point in `cp`; 0 when no such sequence begins there (a stray or
 // cut-short byte, an overlong form, a surrogate or a value above U+10FFFF).
 size_t Utf8SequenceAt(std::string_view text, size_t i, uint32_t& cp);
+// Appends the code point as UTF-8.
+void AppendUtf8(std::string& out, uint32_t cp);
+// Appends `s` as a JSON string, quotes included; runs of plain characters are copied
+// at once. A byte that does not begin a well-formed UTF-8 sequence becomes U+FFFD,
+// so the string is valid UTF-8 whatever a name or tag holds.
+void AppendJsonString(std::string& out, std::string_view s);
 // UTF-16 with optional byte-order marks anywhere (a mark switches the byte order);
 // surrogate pairs are joined; an unpaired surrogate becomes U+FFFD.
 std::string DecodeUtf16(const uint8_t* data, size_t count, bool bigEndian);

@@ -185,45 +185,6 @@ std::string UnguardFormula(std::string_view cell) {
 
 // ---- sheets: writing ----
 
-namespace {
-
-// Appends `s` as a JSON string. A byte that does not begin a well-formed UTF-8
-// sequence becomes U+FFFD, so the line is valid UTF-8 whatever a text holds.
-void AppendJsonString(std::string& out, std::string_view s) {
-    out += '"';
-    for (size_t i = 0; i < s.size(); ++i) {
-        const uint8_t c = uint8_t(s[i]);
-        if (c >= 0x80) {
-            uint32_t cp = 0;
-            if (const size_t len = Utf8SequenceAt(s, i, cp); len > 0) {
-                out.append(s, i, len);
-                i += len - 1;
-            } else {
-                out += "\\ufffd";
-            }
-            continue;
-        }
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    char hex[8];
-                    std::snprintf(hex, sizeof hex, "\\u%04x", c);
-                    out += hex;
-                } else {
-                    out += char(c);
-                }
-        }
-    }
-    out += '"';
-}
-
-}  // namespace
-
 std::string SheetCsvHeader() {
     std::vector<std::string> names = {std::string(kPathColumn), std::string(kFingerprintColumn)};
     for (std::string_view field : SheetFields()) names.emplace_back(field);
@@ -493,23 +454,6 @@ private:
         return v;
     }
 
-    static void AppendUtf8(std::string& out, uint32_t cp) {
-        if (cp < 0x80) {
-            out += char(cp);
-        } else if (cp < 0x800) {
-            out += char(0xC0 | (cp >> 6));
-            out += char(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += char(0xE0 | (cp >> 12));
-            out += char(0x80 | ((cp >> 6) & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        } else {
-            out += char(0xF0 | (cp >> 18));
-            out += char(0x80 | ((cp >> 12) & 0x3F));
-            out += char(0x80 | ((cp >> 6) & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        }
-    }
 
     std::string String() {
         if (!Eat('"')) Fail("a text in quotes expected");
