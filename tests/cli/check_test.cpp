@@ -79,6 +79,8 @@ TEST_F(CliCheck, ReportsEveryFileOfAFolderAndWritesTheReport) {
                                                "FATAL ERROR:",
                                                "No MPEG Sync nibbles.",
                                                "Offset: 1251 of 2089",
+                                               "Problems found: 1",
+                                               "At offset 1251: 4 bytes of garbage.",
                                                "",
                                                "File: " + (Dir / "sub" / "b.mp3").string(),
                                                "",
@@ -99,7 +101,7 @@ TEST_F(CliCheck, ReportsEveryFileOfAFolderAndWritesTheReport) {
     EXPECT_EQ(SplitLines(RunCli("check --json " + Quote(Dir / "sub")).Out),
               std::vector<std::string>{"{\"path\":\"" + b +
                                        "\",\"verdict\":\"damaged\",\"outcome\":\"sync-error\",\"message\":\"No MPEG "
-                                       "Sync nibbles\",\"offset\":1251,\"size\":2089,\"frames\":3}"});
+                                       "Sync nibbles\",\"offset\":1251,\"size\":2089,\"frames\":5}"});
 }
 
 TEST_F(CliCheck, ExitStatuses) {
