@@ -441,6 +441,7 @@ private:
             const int length = FrameAt(last, kind);
             --R.Frames;
             R.StreamBytes -= length;
+            if (R.FirstFrame == last) SetFirstFrame(-1, 0);  // taken for the first when the end seemed to follow it
             AddCut(TProblemKind::CutFrame, last, next - last, length);
         } else {
             Classify(pos, next);

@@ -93,6 +93,9 @@ TEST(StreamProblems, EveryBreakOfABuiltStream) {
          "garbage@834+1 garbage@1669+1 ", 9, O::SyncError},
         {"the Xing frame cut short", Cat({Slice(VbrFrame(s, "Xing", 3, -1), 0, 100), f5}), "cut-frame@0+100 ", 5,
          O::SyncError},
+        {"the Xing frame cut short in a short file",
+         Cat({Slice(VbrFrame(s, "Xing", 3, -1), 0, 100), start, Junk(277, 6)}),
+         "cut-frame@0+100 tag@100+42 garbage@142+277 ", 0, O::ReadError},
         {"zeroes over four frame headers", zeroed, "garbage@1251+1251 ", 7, O::SyncError},
         // A Xing header counts the frames with or without its own, and all bytes.
         {"Xing without its own frame", vbr("Xing", 9, 4170, f9), "", 10, O::Ok},
