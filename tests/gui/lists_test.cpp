@@ -239,6 +239,20 @@ private slots:
         QVERIFY(report.contains("File: " + good));
         QCOMPARE(report.last(), QString("2 file(s) checked."));
 
+        // Every damaged place of a file: garbage after two frames and after four.
+        QByteArray frame(417, '\x11');
+        frame.replace(0, 4, QByteArray("\xFF\xFB\x90\x00", 4));
+        QFile out(ws.Files() + "twice.mp3");
+        QVERIFY(out.open(QIODevice::WriteOnly) &&
+                out.write(frame + frame + "junk" + frame + frame + "junk" + frame) > 0);
+        out.close();
+        TMPEGCheckForm damaged(app.Dialogs, app.Main.MainReg, &app.Main);
+        damaged.AddFile(out.fileName());
+        damaged.btnStartClick();
+        QCOMPARE(damaged.ReportLines().mid(3, 3),
+                 QStringList({"Problems found: 2", "At offset 834: 4 bytes of garbage.",
+                              "At offset 1672: 4 bytes of garbage."}));
+
         // The report saved as a text file, line by line.
         app.Dialogs.SaveAs(ws.Root() + "check.log");
         TMPEGCheckForm form(app.Dialogs, app.Main.MainReg, &app.Main);
