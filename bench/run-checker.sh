@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Stream checker benchmark: MB/s of `TMPEGChecker` over about 1.1 GB of MP3 files
-# of 5-10 MB (lame output, concatenated, with tags), against reading the same
+# Stream checker benchmark: MB/s of `TMPEGChecker` over about 1.1 GB of intact MP3
+# files of 5-10 MB (lame output joined into one stream whose VBR header counts it
+# all, with tags), against reading the same
 # files once (the bound for cached files) and against mp3val, all with a warm
 # cache; then the checker's verdicts against mp3val's on intact and damaged files,
-# and on the peer corpus (../shared/corpus) when it is there.
+# and on the peer corpus (../shared/corpus) when it is there; then how many of
+# the damaged places of files with one to three of them each finds.
 #
 # usage: bench/run-checker.sh [FOLDER]
 #   FOLDER     where the files are made (default /tmp/velmar-bench-checker);
@@ -26,7 +28,7 @@ bin="$build/bench/checker/velmar-bench-checker"
 
 # The stamp is written last, so a folder whose making was cut short is made anew.
 stamp="$folder.stamp"
-want="mb=$mb generator=1 $(lame --version | head -n1)"
+want="mb=$mb generator=2 $(lame --version | head -n1)"
 if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$want" ]; then
   rm -rf "$folder" "$folder.bases" "$stamp"
   "$bin" prepare "$folder.bases" "$folder" "$mb"
@@ -40,3 +42,6 @@ rm -rf "$folder.cases"
 extra=()
 [ -d ../shared/corpus ] && extra+=(../shared/corpus)
 "$bin" verdicts "$folder.bases" "$folder.cases" "${extra[@]}"
+echo "== damaged places found, against mp3val =="
+rm -rf "$folder.spots"
+"$bin" spots "$folder.bases" "$folder.spots"

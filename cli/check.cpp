@@ -96,21 +96,55 @@ std::string Finding(const TCheckResult& r) {
     return text;
 }
 
-// "OK  PATH", "DAMAGED  PATH: what, at offset X of Y", "FAILED  PATH: why it was not checked".
+// "OK  PATH"; "DAMAGED  PATH: 3 problems, first at offset X of Y: what it is", or
+// without problems "DAMAGED  PATH: what was found, at offset X of Y"; "FAILED  PATH: why it was not checked".
 std::string OneLine(const TCheckResult& r, const std::string& path) {
-    if (r.Outcome == TCheckOutcome::Ok) return "OK  " + path;
-    if (r.Outcome == TCheckOutcome::FreeFormat) return "OK  " + path + ": " + Finding(r);
     if (r.Outcome == TCheckOutcome::OpenError) return "FAILED  " + path + ": " + Finding(r);
-    return "DAMAGED  " + path + ": " + Finding(r) + ", at offset " + std::to_string(r.Offset) + " of " +
-           std::to_string(r.FileSize);
+    if (!r.IsError()) return r.Outcome == TCheckOutcome::FreeFormat ? "OK  " + path + ": " + Finding(r) : "OK  " + path;
+    const std::string size = " of " + std::to_string(r.FileSize);
+    if (r.Problems.empty())
+        return "DAMAGED  " + path + ": " + Finding(r) + ", at offset " + std::to_string(r.Offset) + size;
+    const TCheckProblem& first = r.Problems.front();
+    return "DAMAGED  " + path + ": " + ProblemCountText(r.ProblemCount) + (r.ProblemCount == 1 ? " at" : ", first at") +
+           " offset " + std::to_string(first.Offset) + size + ": " + ProblemText(first);
+}
+
+std::string Num(int64_t n) { return n >= 0 ? std::to_string(n) : "null"; }
+
+// {"offset":O,"kind":"garbage","bytes":B} and what else the kind tells.
+std::string ProblemJson(const TCheckProblem& p) {
+    std::string out = "{\"offset\":" + std::to_string(p.Offset) + ",\"kind\":\"" + ProblemKindName(p.Kind) +
+                      "\",\"bytes\":" + std::to_string(p.Bytes);
+    switch (p.Kind) {
+        case TProblemKind::Garbage: break;
+        case TProblemKind::CutFrame:
+        case TProblemKind::CutLastFrame:
+            out += ",\"frame_bytes\":" + Num(p.FrameLength > 0 ? p.FrameLength : -1);
+            break;
+        case TProblemKind::ForeignFrame:
+            out += ",\"frames\":" + std::to_string(p.Frames) + ",\"stream\":" + JsonQuoted(p.Name);
+            break;
+        case TProblemKind::Tag: out += ",\"tag\":" + JsonQuoted(p.Name); break;
+        case TProblemKind::VbrHeader:
+            out += ",\"header\":" + JsonQuoted(p.Name) + ",\"header_frames\":" + Num(p.SaidFrames) +
+                   ",\"header_bytes\":" + Num(p.SaidBytes) + ",\"stream_frames\":" + std::to_string(p.StreamFrames) +
+                   ",\"stream_bytes\":" + std::to_string(p.StreamBytes);
+            break;
+    }
+    return out + "}";
 }
 
 std::string JsonLine(const TCheckResult& r, const std::string& path) {
-    const char* verdict = r.Outcome == TCheckOutcome::OpenError ? "failed" : r.IsError() ? "damaged" : "ok";
-    return "{\"path\":" + JsonQuoted(path) + ",\"verdict\":\"" + verdict + "\",\"outcome\":\"" +
-           OutcomeName(r.Outcome) + "\",\"message\":" + JsonQuoted(Finding(r)) +
-           ",\"offset\":" + (r.Offset >= 0 ? std::to_string(r.Offset) : "null") +
-           ",\"size\":" + std::to_string(r.FileSize) + ",\"frames\":" + std::to_string(r.Frames) + "}";
+    const bool failed = r.Outcome == TCheckOutcome::OpenError;
+    const char* verdict = failed ? "failed" : r.IsError() ? "damaged" : "ok";
+    std::string problems = "[";
+    for (const TCheckProblem& p : r.Problems) problems += (problems.size() > 1 ? "," : "") + ProblemJson(p);
+    problems += "]";
+    return "{\"path\":" + JsonQuoted(path) + ",\"ok\":" + (failed || r.IsError() ? "false" : "true") +
+           ",\"frames\":" + std::to_string(r.Frames) + ",\"problems\":" + problems +
+           ",\"problem_count\":" + std::to_string(r.ProblemCount) + ",\"verdict\":\"" + verdict + "\",\"outcome\":\"" +
+           OutcomeName(r.Outcome) + "\",\"message\":" + JsonQuoted(Finding(r)) + ",\"offset\":" + Num(r.Offset) +
+           ",\"size\":" + std::to_string(r.FileSize) + "}";
 }
 
 }  // namespace

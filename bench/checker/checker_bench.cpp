@@ -10,6 +10,9 @@
 //                                              from the streams in BASES and compares
 //                                              the checker's verdicts with mp3val's;
 //                                              then on the audio files of the FOLDERs
+//   velmar-bench-checker spots BASES CASES     makes files with one to three damaged
+//                                              places at known offsets and counts the
+//                                              places the checker and mp3val find
 //
 // Everything made is deterministic (fixed seeds, the same lame input).
 #include <fcntl.h>
@@ -198,6 +201,36 @@ Bytes Lyrics3Tag() {
     return Text(fields + size + "LYRICS200");
 }
 
+// Where the Xing or Info header of the frame at the start of `s` is, or 0 when it has none.
+size_t VbrHeaderAt(const Bytes& s) {
+    for (size_t at = 4; at + 16 <= std::min<size_t>(s.size(), 64); ++at)
+        if (std::memcmp(s.data() + at, "Xing", 4) == 0 || std::memcmp(s.data() + at, "Info", 4) == 0) return at;
+    return 0;
+}
+
+// Copies of a lame stream joined into one intact stream: the first copy keeps the
+// frame that carries its VBR header, which then counts the frames and bytes of the
+// whole (as lame counts them: frames without its own, bytes with it); the other
+// copies leave theirs out.
+Bytes JoinedStream(const Bytes& stream, size_t target) {
+    const size_t vbr = VbrHeaderAt(stream);
+    const size_t first = vbr ? size_t(velmar::FrameLength(stream.data())) : 0;
+    Bytes audio = stream;
+    while (audio.size() < target) audio.insert(audio.end(), stream.begin() + long(first), stream.end());
+    if (vbr) {
+        uint32_t frames = 0;
+        for (size_t pos = 0; pos + 4 <= audio.size(); ++frames) pos += size_t(velmar::FrameLength(audio.data() + pos));
+        const uint32_t flags = uint32_t(audio[vbr + 7]);
+        size_t at = vbr + 8;
+        for (const uint32_t value : {frames - 1, uint32_t(audio.size())}) {
+            if (!(flags & (value == frames - 1 ? 1u : 2u))) continue;
+            for (int i = 0; i < 4; ++i) audio[at + size_t(i)] = uint8_t(value >> (24 - 8 * i));
+            at += 4;
+        }
+    }
+    return audio;
+}
+
 int Prepare(const fs::path& bases, const fs::path& folder, double megabytes) {
     MakeBases(bases);
     fs::create_directories(folder);
@@ -209,7 +242,7 @@ int Prepare(const fs::path& bases, const fs::path& folder, double megabytes) {
         const Bytes& stream = streams[size_t(i) % streams.size()];
         const size_t target = 5000000 + random() % 5000000;
         Bytes file = Id3v2Tag(i, (i % 3 == 0) ? 20000 + random() % 40000 : 0, random);
-        while (file.size() < target) Append(file, stream);
+        Append(file, JoinedStream(stream, target - std::min(target, file.size())));
         if (i % 2 == 0) Append(file, Id3v1Tag("Track " + std::to_string(i)));
         char name[32];
         std::snprintf(name, sizeof name, "%04d.mp3", i);
@@ -314,6 +347,11 @@ bool Mp3valDamaged(const fs::path& file, std::string& why) {
     return damaged;
 }
 
+// What the checker found first: its first problem, or the verdict of a file without.
+std::string Finding(const velmar::TCheckResult& r) {
+    return r.Problems.empty() ? r.Lines[1] : velmar::ProblemText(r.Problems.front());
+}
+
 // Verdicts on files of unknown state: how often the two agree.
 void CompareOn(const std::vector<fs::path>& folders) {
     velmar::TMPEGChecker checker;
@@ -326,7 +364,7 @@ void CompareOn(const std::vector<fs::path>& folders) {
             ++files;
             agree += r.IsError() == theirs;
             std::printf("%-40s %-36s %s\n", file.filename().c_str(),
-                        r.IsError() ? ("damaged: " + r.Lines[1]).c_str() : "intact",
+                        r.IsError() ? ("damaged: " + Finding(r)).c_str() : "intact",
                         theirs ? ("damaged: " + why).c_str() : "intact");
         }
     std::printf("files=%d agreement=%d\n", files, agree);
@@ -401,12 +439,125 @@ int Verdicts(const fs::path& bases, const fs::path& cases) {
         rightVelmar += ours == c.Damaged;
         rightMp3val += theirs == c.Damaged;
         std::printf("%-32s %-8s %-26s %s\n", c.Name.c_str(), c.Damaged ? "yes" : "no",
-                    ((ours ? "damaged: " : "intact") + (ours ? r.Lines[1] : "")).c_str(),
+                    ((ours ? "damaged: " : "intact") + (ours ? Finding(r) : "")).c_str(),
                     theirs ? ("damaged: " + why).c_str() : "intact");
     }
     std::printf("cases=%zu agreement=%d velmar_right=%d mp3val_right=%d\n", all.size(), agree, rightVelmar,
                 rightMp3val);
     return 0;
+}
+
+// The offsets mp3val reports problems at; a wrong frame or byte count of a VBR
+// header, which it reports without one, counts as a problem at `vbrFrame`.
+std::vector<int64_t> Mp3valPlaces(const fs::path& file, int64_t vbrFrame) {
+    const std::string command = "mp3val '" + file.string() + "' 2>&1";
+    FILE* p = ::popen(command.c_str(), "r");
+    std::vector<int64_t> places;
+    bool vbr = false;
+    char line[1024];
+    while (p && std::fgets(line, sizeof line, p)) {
+        const std::string l = line;
+        if (const size_t at = l.find("(offset 0x"); at != std::string::npos)
+            places.push_back(std::strtoll(l.c_str() + at + 10, nullptr, 16));
+        else if (l.find("specified in Xing header") != std::string::npos && !vbr)
+            vbr = true, places.push_back(vbrFrame);
+    }
+    if (p) ::pclose(p);
+    return places;
+}
+
+std::vector<Bytes> SplitFrames(const Bytes& s) {
+    std::vector<Bytes> frames;
+    for (size_t pos = 0; pos + 4 <= s.size();) {
+        const size_t length = size_t(std::max(velmar::FrameLength(s.data() + pos), 1));
+        frames.emplace_back(s.begin() + long(pos), s.begin() + long(std::min(s.size(), pos + length)));
+        pos += length;
+    }
+    return frames;
+}
+
+// Files with one to three damaged places at known offsets: how many of the places
+// the checker's list and mp3val's report each find (within the longest frame of
+// the stream), and how many other places each reports.
+int Spots(const fs::path& bases, const fs::path& cases) {
+    fs::create_directories(cases);
+    enum D { Garbage, Cut, Tag, Splice, VbrCount, LastCut, Zeroes };
+    const char* const names[] = {"garbage", "cut", "id3v1", "splice", "vbr-count", "last-cut", "zeroes"};
+    const std::vector<std::vector<D>> sets = {{Garbage},
+                                              {Cut},
+                                              {Tag},
+                                              {Splice},
+                                              {VbrCount},
+                                              {LastCut},
+                                              {Zeroes},
+                                              {Garbage, Cut},
+                                              {Tag, Splice, LastCut},
+                                              {VbrCount, Garbage, Cut},
+                                              {Zeroes, Tag, Garbage}};
+    const size_t spliceFrom[] = {2, 2, 0, 2, 2};  // a stream of another sampling rate for each of kModes
+    std::vector<std::vector<Bytes>> streams;
+    for (const auto& mode : kModes) streams.push_back(SplitFrames(ReadAll(bases / (mode.first + ".mp3"))));
+    std::mt19937 random(1);
+    const Bytes head = Id3v2Tag(0, 0, random);
+    velmar::TMPEGChecker checker;
+    int places = 0, ours = 0, theirs = 0, oursExtra = 0, theirsExtra = 0, fewer = 0;
+    std::printf("%-34s %6s %14s %14s\n", "case", "places", "velmar found", "mp3val found");
+    for (size_t m = 0; m < streams.size(); ++m)
+        for (const std::vector<D>& set : sets) {
+            const std::vector<Bytes>& frames = streams[m];
+            const size_t n = frames.size();
+            std::vector<size_t> at;
+            for (size_t d = 0, quarter = 1; d < set.size(); ++d)
+                at.push_back(set[d] == VbrCount ? 0 : set[d] == LastCut ? n - 1 : n * quarter++ / 4);
+            Bytes file = head;
+            std::vector<int64_t> want;
+            int64_t longest = 0;
+            std::string name = kModes[m].first;
+            for (const D d : set) name += std::string("-") + names[d];
+            for (size_t f = 0; f < n; ++f) {
+                Bytes frame = frames[f];
+                longest = std::max(longest, int64_t(frame.size()));
+                for (size_t k = 0; k < set.size(); ++k) {
+                    if (at[k] != f) continue;
+                    want.push_back(int64_t(file.size()));
+                    if (set[k] == Garbage) Append(file, Bytes(123, 0x42));
+                    if (set[k] == Tag) Append(file, Id3v1Tag("Inside"));
+                    if (set[k] == Splice) Append(file, streams[spliceFrom[m]][10]);
+                    if (set[k] == Cut || set[k] == LastCut) frame.resize(frame.size() * (set[k] == Cut ? 1 : 2) / 3);
+                    if (set[k] == Zeroes) std::fill(frame.begin() + 4, frame.end(), 0), frame[1] = 0;
+                    if (set[k] == VbrCount)
+                        for (size_t p = 4; p + 12 <= frame.size(); ++p)
+                            if (std::memcmp(&frame[p], "Xing", 4) == 0 || std::memcmp(&frame[p], "Info", 4) == 0)
+                                frame[p + 11] ^= 0x55;
+                }
+                Append(file, frame);
+            }
+            const fs::path path = cases / (name + ".mp3");
+            WriteAll(path, file);
+            std::vector<int64_t> velmar;
+            for (const velmar::TCheckProblem& p : checker.CheckFile(path).Problems) velmar.push_back(p.Offset);
+            const std::vector<int64_t> mp3val = Mp3valPlaces(path, int64_t(head.size()));
+            auto found = [&](const std::vector<int64_t>& reported, int& extra) {
+                int hits = 0;
+                for (int64_t w : want)
+                    hits += std::any_of(reported.begin(), reported.end(),
+                                        [&](int64_t r) { return std::abs(r - w) <= longest; });
+                for (int64_t r : reported)
+                    extra +=
+                        std::none_of(want.begin(), want.end(), [&](int64_t w) { return std::abs(r - w) <= longest; });
+                return hits;
+            };
+            const int a = found(velmar, oursExtra), b = found(mp3val, theirsExtra);
+            places += int(want.size());
+            ours += a;
+            theirs += b;
+            fewer += a < b;
+            std::printf("%-34s %6zu %14d %14d\n", name.c_str(), want.size(), a, b);
+        }
+    std::printf(
+        "places=%d velmar_found=%d mp3val_found=%d velmar_other=%d mp3val_other=%d files_velmar_found_fewer=%d\n",
+        places, ours, theirs, oursExtra, theirsExtra, fewer);
+    return fewer == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -415,6 +566,7 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "prepare" && argc >= 4) return Prepare(argv[2], argv[3], argc > 4 ? std::atof(argv[4]) : 1100);
     if (mode == "speed" && argc >= 3) return Speed(argv[2], argc > 3 ? std::max(1, std::atoi(argv[3])) : 3);
+    if (mode == "spots" && argc >= 4) return Spots(argv[2], argv[3]);
     if (mode == "verdicts" && argc >= 4) {
         const int status = Verdicts(argv[2], argv[3]);
         if (argc > 4) CompareOn(std::vector<fs::path>(argv + 4, argv + argc));
@@ -423,6 +575,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage: velmar-bench-checker prepare BASES FOLDER [MB]\n"
                  "       velmar-bench-checker speed FOLDER [ROUNDS]\n"
-                 "       velmar-bench-checker verdicts BASES CASES [FOLDER...]\n");
+                 "       velmar-bench-checker verdicts BASES CASES [FOLDER...]\n"
+                 "       velmar-bench-checker spots BASES CASES\n");
     return 2;
 }

@@ -1,19 +1,18 @@
 #include "mpegcheckform.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTextStream>
 #include <QVBoxLayout>
 
 #include "app/RegisterComp.h"
 #include "app/appcontext.h"
 #include "app/dialogs.h"
 #include "app/progress.h"
+#include "batch/makelist.h"
 #include "file/mpegchecker.h"
 
 namespace velmar::gui {
@@ -74,16 +73,12 @@ void TMPEGCheckForm::Button2Click() {
                                           "Logfile (*.log)|*.log|Textfile (*.txt)|*.txt|All Files (*.*)|*.*", "log");
     if (name.isEmpty()) return;
     Store.WriteString("Preferences", "MPEG Log Directory", QFileInfo(name).absolutePath());
-    QFile file(name);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        Dialogs.Error(this, QString("Cannot write \"%1\": %2").arg(name, file.errorString()));
-        return;
-    }
-    QTextStream out(&file);
-    for (const QString& line : ReportLines()) out << line << '\n';
-    out.flush();
-    if (file.error() != QFile::NoError)
-        Dialogs.Error(this, QString("Cannot write \"%1\": %2").arg(name, file.errorString()));
+    // Written beside the chosen file and renamed over it, so that a link planted at
+    // its name is replaced, never written through, and a failure leaves an old log whole.
+    std::string text;
+    for (const QString& line : ReportLines()) text += line.toStdString() + '\n';
+    if (const std::string problem = ReplaceFileContents(ToPath(name), text); !problem.empty())
+        Dialogs.Error(this, QString("Cannot write \"%1\": %2").arg(name, FromUtf8(problem)));
 }
 
 }  // namespace velmar::gui

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "json.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -79,6 +81,8 @@ TEST_F(CliCheck, ReportsEveryFileOfAFolderAndWritesTheReport) {
                                                "FATAL ERROR:",
                                                "No MPEG Sync nibbles.",
                                                "Offset: 1251 of 2089",
+                                               "Problems found: 1",
+                                               "At offset 1251: 4 bytes of garbage.",
                                                "",
                                                "File: " + (Dir / "sub" / "b.mp3").string(),
                                                "",
@@ -93,13 +97,69 @@ TEST_F(CliCheck, ReportsEveryFileOfAFolderAndWritesTheReport) {
     const std::string a = (Dir / "a.mp3").string(), b = (Dir / "sub" / "b.mp3").string();
     EXPECT_EQ(SplitLines(RunCli("check " + Quote(Dir) + " " + Quote(Dir / "gone.mp3")).Out),
               (std::vector<std::string>{
-                  "OK  " + a, "DAMAGED  " + b + ": No MPEG Sync nibbles, at offset 1251 of 2089",
+                  "OK  " + a, "DAMAGED  " + b + ": 1 problem at offset 1251 of 2089: 4 bytes of garbage",
                   "FAILED  " + (Dir / "gone.mp3").string() + ": Could not open file: No such file or directory",
                   "3 file(s) checked."}));
-    EXPECT_EQ(SplitLines(RunCli("check --json " + Quote(Dir / "sub")).Out),
-              std::vector<std::string>{"{\"path\":\"" + b +
-                                       "\",\"verdict\":\"damaged\",\"outcome\":\"sync-error\",\"message\":\"No MPEG "
-                                       "Sync nibbles\",\"offset\":1251,\"size\":2089,\"frames\":3}"});
+    EXPECT_EQ(
+        SplitLines(RunCli("check --json " + Quote(Dir / "sub")).Out),
+        std::vector<std::string>{"{\"path\":\"" + b +
+                                 "\",\"ok\":false,\"frames\":5,\"problems\":[{\"offset\":1251,\"kind\":\"garbage\","
+                                 "\"bytes\":4}],\"problem_count\":1,\"verdict\":\"damaged\",\"outcome\":\"sync-error\","
+                                 "\"message\":\"No MPEG Sync nibbles\",\"offset\":1251,\"size\":2089}"});
+}
+
+// Every damaged place of a file, in each way the command shows them.
+TEST_F(CliCheck, EveryProblemOfAFile) {
+    // Garbage, an ID3v1 tag inside the audio, and the last frame cut short.
+    std::string v1(128, '\0');
+    v1.replace(0, 3, "TAG");
+    Write(Dir / "three.mp3", Frames(2) + "junk" + Frames(2) + v1 + Frames(2) + Frames(1).substr(0, 100));
+    // A whole chain whose Info header counts 7 frames where there are 3.
+    std::string info = Frames(3);
+    info.replace(36, 12, std::string("Info\0\0\0\x01\0\0\0\x07", 12));
+    Write(Dir / "info.mp3", info);
+    const std::string three = (Dir / "three.mp3").string(), infoPath = (Dir / "info.mp3").string();
+
+    const TRun json = RunCli("check --json " + Quote(Dir / "three.mp3") + " " + Quote(Dir / "info.mp3"));
+    EXPECT_EQ(json.Status, 1);
+    const std::vector<std::string> records = SplitLines(json.Out);
+    ASSERT_EQ(records.size(), 2u);
+    const vtest::Json r = vtest::TJsonReader(records[0]).Document();
+    EXPECT_FALSE(r["ok"].boolean);
+    EXPECT_EQ(r["frames"].number, 6);
+    std::string problems;
+    for (const vtest::Json& p : r["problems"].items)
+        problems += p["kind"].str + "@" + std::to_string(int(p["offset"].number)) + "+" +
+                    std::to_string(int(p["bytes"].number)) + " ";
+    EXPECT_EQ(problems, "garbage@834+4 tag@1672+128 cut-last-frame@2634+100 ");
+    EXPECT_EQ(r["problems"].items[1]["tag"].str, "ID3v1");
+    EXPECT_EQ(r["problems"].items[2]["frame_bytes"].number, 417);
+    const vtest::Json i = vtest::TJsonReader(records[1]).Document();
+    EXPECT_FALSE(i["ok"].boolean);
+    EXPECT_EQ(i["verdict"].str, "damaged");
+    EXPECT_EQ(i["problems"].items[0]["kind"].str, "vbr-header");
+    EXPECT_EQ(i["problems"].items[0]["header_frames"].number, 7);
+    EXPECT_EQ(i["problems"].items[0]["stream_frames"].number, 3);
+
+    EXPECT_EQ(
+        SplitLines(RunCli("check " + Quote(Dir / "three.mp3") + " " + Quote(Dir / "info.mp3")).Out),
+        (std::vector<std::string>{"DAMAGED  " + three + ": 3 problems, first at offset 834 of 2734: 4 bytes of garbage",
+                                  "DAMAGED  " + infoPath +
+                                      ": 1 problem at offset 0 of 1251: the Info header counts 7 frames, "
+                                      "the stream has 3 frames",
+                                  "2 file(s) checked."}));
+
+    const fs::path report = Dir / "report.log";
+    const TRun verbose = RunCli("check --verbose --report " + Quote(report) + " " + Quote(Dir / "three.mp3"));
+    const std::vector<std::string> lines = SplitLines(verbose.Out);
+    ASSERT_GE(lines.size(), 7u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 7),
+              (std::vector<std::string>{"No MPEG Sync nibbles.", "Offset: 834 of 2734", "Problems found: 3",
+                                        "At offset 834: 4 bytes of garbage.",
+                                        "At offset 1672: an ID3v1 tag inside the audio, 128 bytes.",
+                                        "At offset 2634: the last frame cut short, 100 of 417 bytes."}));
+    std::ifstream in(report, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), verbose.Out);
 }
 
 TEST_F(CliCheck, ExitStatuses) {

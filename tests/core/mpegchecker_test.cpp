@@ -1,5 +1,4 @@
 // The stream checker over files built in code, real lame output and the peer corpus.
-#include <cmath>
 #include <cstdlib>
 #include <random>
 
@@ -54,15 +53,15 @@ protected:
         WriteFile(Last, bytes);
         return Checker.CheckFile(Last);
     }
-    std::vector<std::string> ErrorLines(const std::string& reason, int64_t offset, int64_t size) const {
-        return {"FATAL ERROR:",
-                reason,
-                "Offset: " + std::to_string(offset) + " of " + std::to_string(size),
-                "",
-                "File: " + Last.string(),
-                "",
-                kSep,
-                ""};
+    // The report of a file with an error; `problems` are the lines that list them.
+    std::vector<std::string> ErrorLines(const std::string& reason, int64_t offset, int64_t size,
+                                        const std::vector<std::string>& problems = {}) const {
+        std::vector<std::string> lines = {"FATAL ERROR:", reason,
+                                          "Offset: " + std::to_string(offset) + " of " + std::to_string(size)};
+        if (!problems.empty()) lines.push_back("Problems found: " + std::to_string(problems.size()));
+        lines.insert(lines.end(), problems.begin(), problems.end());
+        lines.insert(lines.end(), {"", "File: " + Last.string(), "", kSep, ""});
+        return lines;
     }
     TTempDir Dir;
     fs::path Last;
@@ -144,7 +143,8 @@ TEST_F(MpegChecker, GarbageAndZeroesAreReportedWhereTheChainBreaks) {
     TBytes file = Cat({before, {0x42}, after});
     TCheckResult r = Check(file);
     EXPECT_EQ(r.Outcome, TCheckOutcome::SyncError);
-    EXPECT_EQ(r.Lines, ErrorLines("No MPEG Sync nibbles.", 5 * len, int64_t(file.size())));
+    EXPECT_EQ(r.Lines, ErrorLines("No MPEG Sync nibbles.", 5 * len, int64_t(file.size()),
+                                  {"At offset 2085: 1 byte of garbage."}));
 
     TBytes junk(300);
     for (size_t i = 0; i < junk.size(); ++i) junk[i] = uint8_t(i * 13 % 251);
@@ -195,7 +195,8 @@ TEST_F(MpegChecker, LastFrameCutShort) {
     TBytes file(stream.begin(), stream.end() - 100);
     TCheckResult r = Check(file);
     EXPECT_TRUE(r.IsError());
-    EXPECT_EQ(r.Lines, ErrorLines("Last MPEG frame is cut short.", last, int64_t(file.size())));
+    EXPECT_EQ(r.Lines, ErrorLines("Last MPEG frame is cut short.", last, int64_t(file.size()),
+                                  {"At offset 2085: the last frame cut short, 317 of 417 bytes."}));
 
     // Cut before an ID3v1 tag: the tag is found, the short frame still reported.
     r = Check(Cat({file, V1("T")}));
@@ -205,7 +206,8 @@ TEST_F(MpegChecker, LastFrameCutShort) {
     // Fewer than four bytes left where a header should start.
     file = TBytes(stream.begin(), stream.begin() + last + 2);
     r = Check(file);
-    EXPECT_EQ(r.Lines, ErrorLines("Could not read MPEG Header.", last, int64_t(file.size())));
+    EXPECT_EQ(r.Lines, ErrorLines("Could not read MPEG Header.", last, int64_t(file.size()),
+                                  {"At offset 2085: the last frame cut short, 2 bytes."}));
 }
 
 TEST_F(MpegChecker, FreeFormatIsNotCheckableButNoError) {
@@ -274,24 +276,6 @@ TEST_F(MpegChecker, RiffWrapperWalksItsDataChunk) {
     const TCheckResult r = Check(Cat({B("RIFF"), le32(uint32_t(body.size())), body}));
     EXPECT_EQ(r.Outcome, TCheckOutcome::Ok);
     EXPECT_EQ(r.Frames, 8);
-}
-
-// A two-second 16-bit stereo sine as a WAV file, for lame.
-TBytes SineWav(int rate) {
-    const int samples = rate * 2;
-    TBytes pcm;
-    for (int i = 0; i < samples; ++i) {
-        const auto v = int16_t(8000 * std::sin(i * 2 * 3.14159265 * 440 / rate) + 3000 * std::sin(i * 0.37));
-        for (int ch = 0; ch < 2; ++ch) pcm.insert(pcm.end(), {uint8_t(v), uint8_t(uint16_t(v) >> 8)});
-    }
-    auto le = [](uint32_t v, int n) {
-        TBytes b;
-        for (int i = 0; i < n; ++i) b.push_back(uint8_t(v >> (8 * i)));
-        return b;
-    };
-    return Cat({B("RIFF"), le(uint32_t(36 + pcm.size()), 4), B("WAVEfmt "), le(16, 4), le(1, 2), le(2, 2),
-                le(uint32_t(rate), 4), le(uint32_t(rate * 4), 4), le(4, 2), le(16, 2), B("data"),
-                le(uint32_t(pcm.size()), 4), pcm});
 }
 
 TEST_F(MpegChecker, LameOutputHasNoErrors) {

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -180,6 +181,24 @@ inline TBytes Lyrics3(const std::vector<std::pair<std::string, std::string>>& fi
     std::string s = "LYRICSBEGIN";
     for (const auto& [name, content] : fields) s += name + Digits(content.size(), 5) + content;
     return B(s + Digits(s.size(), 6) + "LYRICS200");
+}
+
+// A two-second 16-bit stereo sine as a WAV file, for lame and twolame.
+inline TBytes SineWav(int rate) {
+    const int samples = rate * 2;
+    TBytes pcm;
+    for (int i = 0; i < samples; ++i) {
+        const auto v = int16_t(8000 * std::sin(i * 2 * 3.14159265 * 440 / rate) + 3000 * std::sin(i * 0.37));
+        for (int ch = 0; ch < 2; ++ch) pcm.insert(pcm.end(), {uint8_t(v), uint8_t(uint16_t(v) >> 8)});
+    }
+    auto le = [](uint32_t v, int n) {
+        TBytes b;
+        for (int i = 0; i < n; ++i) b.push_back(uint8_t(v >> (8 * i)));
+        return b;
+    };
+    return Cat({B("RIFF"), le(uint32_t(36 + pcm.size()), 4), B("WAVEfmt "), le(16, 4), le(1, 2), le(2, 2),
+                le(uint32_t(rate), 4), le(uint32_t(rate * 4), 4), le(4, 2), le(16, 2), B("data"),
+                le(uint32_t(pcm.size()), 4), pcm});
 }
 
 // Reads a tag from its bytes as loading a file does, and writes one to bytes.

@@ -30,5 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (r.FileSize != int64_t(size) || r.Lines.size() < 7) std::abort();
     if (r.AudioStart < 0 || r.AudioStart > r.AudioEnd || r.AudioEnd > r.FileSize) std::abort();
     if (r.Outcome != velmar::TCheckOutcome::Ok && (r.Offset < r.AudioStart || r.Offset > r.AudioEnd)) std::abort();
+    // The damaged stretches lie within the audio, in order, none inside another.
+    if (r.ProblemCount < int64_t(r.Problems.size())) std::abort();
+    int64_t end = r.AudioStart;
+    for (const velmar::TCheckProblem& p : r.Problems) {
+        if (p.Bytes <= 0 || p.Offset < end || p.Offset + p.Bytes > r.AudioEnd) std::abort();
+        end = p.Offset + p.Bytes;
+    }
     return 0;
 }

@@ -239,6 +239,22 @@ private slots:
         QVERIFY(report.contains("File: " + good));
         QCOMPARE(report.last(), QString("2 file(s) checked."));
 
+        // Every damaged place of a file: garbage after two frames and after four.
+        QByteArray frame(417, '\x11');
+        frame.replace(0, 4, QByteArray("\xFF\xFB\x90\x00", 4));
+        const QString twice = ws.Files() + "twice.mp3";
+        QFile out(twice);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(frame + frame + "junk" + frame + frame + "more junk" + frame);
+        out.close();
+        TMPEGCheckForm damaged(app.Dialogs, app.Main.MainReg, &app.Main);
+        damaged.AddFile(twice);
+        damaged.btnStartClick();
+        const QStringList lines = damaged.ReportLines();
+        QCOMPARE(lines.mid(0, 6),
+                 QStringList({"FATAL ERROR:", "No MPEG Sync nibbles.", "Offset: 834 of 2098", "Problems found: 2",
+                              "At offset 834: 4 bytes of garbage.", "At offset 1672: 9 bytes of garbage."}));
+
         // The report saved as a text file, line by line.
         app.Dialogs.SaveAs(ws.Root() + "check.log");
         TMPEGCheckForm form(app.Dialogs, app.Main.MainReg, &app.Main);
