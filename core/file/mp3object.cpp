@@ -446,7 +446,7 @@ bool TMP3Object::AudioFollowsFirstFrame(int fd) const {
     return true;
 }
 
-void TMP3Object::CheckBeforeWriting(TFileForChange& file, bool sameFile) {
+void TMP3Object::CheckBeforeWriting(TFileForChange& file, bool sameFile, bool audioFound) {
     const fs::path& target = file.Name();
     // A save cut short earlier is finished first; when that changed the file, what
     // was read from it no longer holds and the save is refused.
@@ -464,13 +464,13 @@ void TMP3Object::CheckBeforeWriting(TFileForChange& file, bool sameFile) {
     // Only a file that holds MPEG audio or an ID3 tag (or nothing yet) is written:
     // anything else named like an audio file (a text, a picture, a program) is left as it is.
     // (Written over another file, what counts is the audio read, which replaces that file's.)
-    if (!HadTag && FileSize > 0 && !(sameFile ? AudioFollowsFirstFrame(file.Fd()) : HasFrame))
+    if (!HadTag && !audioFound && FileSize > 0 && !(sameFile ? AudioFollowsFirstFrame(file.Fd()) : HasFrame))
         throw EMP3Object("\"" + target.string() + "\" holds neither MPEG audio nor an ID3 tag: it is left as it is");
 }
 
 void TMP3Object::WriteTags(const fs::path& target, bool sameFile, const TBytes& head, const TBytes& tail) {
     TFileForChange file(target);
-    CheckBeforeWriting(file, sameFile);
+    CheckBeforeWriting(file, sameFile, false);
     TChangeWatch* watch = sameFile ? ChangeWatch() : nullptr;
     if (watch) watch->BeforeWrite(target, file.Fd(), DataStart, AudioEnd);
     const fs::path temp = TemporaryBeside(target);
@@ -608,7 +608,7 @@ bool TMP3Object::WriteSplices(const std::vector<TSplice>& splices) {
         if (FileSize < 0) throw EMP3Object("the file has not been loaded");
         const fs::path target = WriteTargetOf(LoadedName);
         TFileForChange file(target);
-        CheckBeforeWriting(file, true);
+        CheckBeforeWriting(file, true, true);
         // Every splice lies in the audio, in order, and finds its old bytes there.
         std::vector<TPiece> pieces;
         int64_t at = 0;

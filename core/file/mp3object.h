@@ -55,6 +55,8 @@ public:
     // tag at its start and the tags at its end) the same safe way: a full rewrite
     // beside it, every byte that stays copied by the kernel, renamed over it. Refused,
     // leaving the file as it is, when the file no longer holds each splice's old bytes.
+    // The caller has found the file's audio (two frames of one stream that agree, as
+    // a repair's check does): damage may keep the first frames from following each other.
     // Load the object again to use it.
     bool WriteSplices(const std::vector<TSplice>& splices);
 
@@ -113,8 +115,9 @@ private:
     void WriteNewFile(TFileForChange& file, bool sameFile, const TBytes& head, const TBytes& tail,
                       const std::filesystem::path& temp);
     // Takes the locked file that is to be written: finishes a save of it cut short,
-    // and refuses one changed since it was read or that holds no audio and no tag.
-    void CheckBeforeWriting(TFileForChange& file, bool sameFile);
+    // and refuses one changed since it was read or that holds no audio and no tag
+    // (unless `audioFound`: the caller found frames of one stream that agree).
+    void CheckBeforeWriting(TFileForChange& file, bool sameFile, bool audioFound);
     // Whether frames of one stream follow the first frame found (three more, or up to
     // the end of the audio), read from the open file: bytes that only look like a frame
     // header somewhere in a file that is not audio do not pass.

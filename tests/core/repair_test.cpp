@@ -152,6 +152,8 @@ TEST(Repair, WhatEachRepairDoes) {
     const std::vector<TRow> rows = {
         {"intact", f9, "nothing to repair", false, false},
         {"garbage", Cat({f5, B("junk"), f5}), "removed 4 bytes of garbage at 2085; 1 problem repaired", true, false},
+        {"garbage after two frames of an untagged file", Cat({Frames(s, 2), B("junk"), f5}),
+         "removed 4 bytes of garbage at 834; 1 problem repaired", true, false},
         {"a tag inside", Cat({f5, Id3v1(TV1{}), f5}), "removed an ID3v1 tag (128 bytes) at 2085; 1 problem repaired",
          true, false},
         {"a frame cut short", Cat({f5, cut, f5}),
