@@ -108,7 +108,7 @@ TEST_F(CliCheck, ReportsEveryFileOfAFolderAndWritesTheReport) {
                                  "\"message\":\"No MPEG Sync nibbles\",\"offset\":1251,\"size\":2089}"});
 }
 
-// Every damaged place of a file, in each way the command shows them.
+// Every damaged place of a file, as a record and as a line (--verbose prints the checker's report).
 TEST_F(CliCheck, EveryProblemOfAFile) {
     // Garbage, an ID3v1 tag inside the audio, and the last frame cut short.
     std::string v1(128, '\0');
@@ -135,11 +135,11 @@ TEST_F(CliCheck, EveryProblemOfAFile) {
     EXPECT_EQ(r["problems"].items[1]["tag"].str, "ID3v1");
     EXPECT_EQ(r["problems"].items[2]["frame_bytes"].number, 417);
     const vtest::Json i = vtest::TJsonReader(records[1]).Document();
+    const vtest::Json& vbr = i["problems"].items.at(0);
     EXPECT_FALSE(i["ok"].boolean);
-    EXPECT_EQ(i["verdict"].str, "damaged");
-    EXPECT_EQ(i["problems"].items[0]["kind"].str, "vbr-header");
-    EXPECT_EQ(i["problems"].items[0]["header_frames"].number, 7);
-    EXPECT_EQ(i["problems"].items[0]["stream_frames"].number, 3);
+    EXPECT_EQ(vbr["kind"].str, "vbr-header");
+    EXPECT_EQ(vbr["header_frames"].number, 7);
+    EXPECT_EQ(vbr["stream_frames"].number, 3);
 
     EXPECT_EQ(
         SplitLines(RunCli("check " + Quote(Dir / "three.mp3") + " " + Quote(Dir / "info.mp3")).Out),
@@ -148,18 +148,6 @@ TEST_F(CliCheck, EveryProblemOfAFile) {
                                       ": 1 problem at offset 0 of 1251: the Info header counts 7 frames, "
                                       "the stream has 3 frames",
                                   "2 file(s) checked."}));
-
-    const fs::path report = Dir / "report.log";
-    const TRun verbose = RunCli("check --verbose --report " + Quote(report) + " " + Quote(Dir / "three.mp3"));
-    const std::vector<std::string> lines = SplitLines(verbose.Out);
-    ASSERT_GE(lines.size(), 7u);
-    EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 7),
-              (std::vector<std::string>{"No MPEG Sync nibbles.", "Offset: 834 of 2734", "Problems found: 3",
-                                        "At offset 834: 4 bytes of garbage.",
-                                        "At offset 1672: an ID3v1 tag inside the audio, 128 bytes.",
-                                        "At offset 2634: the last frame cut short, 100 of 417 bytes."}));
-    std::ifstream in(report, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), verbose.Out);
 }
 
 TEST_F(CliCheck, ExitStatuses) {
