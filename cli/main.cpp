@@ -16,6 +16,7 @@
 #include "history.h"
 #include "lists.h"
 #include "pictures.h"
+#include "repair.h"
 #include "report.h"
 #include "say.h"
 #include "settags.h"
@@ -31,6 +32,7 @@ const char* const kUsage =
     "usage: velmar-cli info [--json] PATH...\n"
     "       velmar-cli set [options] PATH...   (velmar-cli set --help)\n"
     "       velmar-cli check [--verbose | --json] [--report FILE] PATH...\n"
+    "       velmar-cli repair [--dry-run] PATH...\n"
     "       velmar-cli rename (--format NAME | --mask MASK) [--to ROOT] [--remove-empty] [--dry-run]\n"
     "                         [--data DIR] PATH...\n"
     "       velmar-cli fill --mask MASK [options] PATH...   (velmar-cli fill --help)\n"
@@ -61,7 +63,7 @@ const char* const kUsage =
     "album_artist, year, track, track_total, disc, disc_total, genre, comment,\n"
     "composer, bpm (and pictures, for copy).\n"
     "\n"
-    "set, fill, rename, wipe, copy and import are recorded in the history of changes,\n"
+    "set, fill, rename, wipe, copy, import and repair are recorded in the history of changes,\n"
     "so that undo can take them back; --no-history (before the command) leaves a\n"
     "change out of it.\n";
 
@@ -197,7 +199,7 @@ const cli::TCommand* const kCommands[] = {&kInfo,          &kSet,           &kCh
                                           &cli::kFill,     &cli::kFormats,  &cli::kList,    &cli::kMatch,
                                           &cli::kWipe,     &cli::kPictures, &kRecover,      &cli::kUndo,
                                           &cli::kRedo,     &cli::kHistory,  &cli::kCopy,    &cli::kExport,
-                                          &cli::kImport};
+                                          &cli::kImport,   &cli::kRepair};
 
 }  // namespace
 

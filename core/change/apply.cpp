@@ -37,7 +37,7 @@ std::vector<TFileOutcome> ApplyChange(const TFileChange& change, const TApplyOpt
     }
     const auto recorded = Record(options, change.Command, change.Text);
     // The old tags of every file are recorded, and flushed once, before the first is written.
-    if (auto* open = dynamic_cast<TChange*>(ChangeWatch())) {
+    if (auto* open = dynamic_cast<TChange*>(ChangeWatch()); open && change.TagsOnly) {
         std::vector<fs::path> files;
         for (size_t i = 0; i < change.Files.size(); ++i)
             if (ready[i]) files.push_back(change.Files[i]);

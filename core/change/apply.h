@@ -19,6 +19,10 @@ struct TFileChange {
     std::vector<std::filesystem::path> Files;
     // Writes one file; false after telling the sink why it could not.
     std::function<bool(const std::filesystem::path&, TMessageSink&)> Write;
+    // The writes change tags: the old tags of every file are recorded at once, before
+    // the first is written. A change of the audio (a repair) records each file's own
+    // splices as it is written instead.
+    bool TagsOnly = true;
 };
 
 struct TFileOutcome {

@@ -32,6 +32,9 @@ namespace {
 //   B  a file about to be written: its name, old head, old tail (flushed before the write)
 //   A  that file written: its index, new head, new tail, state
 //   M  a file moved: old name, new name, state
+//   S  a file about to be rewritten with splices: its name, the lengths of its tag
+//      regions, its old time, and each splice (offset, bytes taken away, bytes put in);
+//      flushed before the write, and followed by an A entry (empty head and tail)
 //   U  the change undone: time; followed by u (index, state) for each file put back
 //   R  the change redone; followed by r (index, state)
 constexpr char kMagic[8] = {'V', 'E', 'L', 'M', 'A', 'R', 'H', '1'};
@@ -197,6 +200,23 @@ TChangeRecord ReadRecord(const fs::path& path, bool withBytes, size_t* readLengt
                     f.Done = e.State();
                     f.Written = true;
                     if (!withBytes) f.NewHead.clear(), f.NewTail.clear();
+                    break;
+                }
+                case 'S': {
+                    TChangedFile f;
+                    f.Spliced = true;
+                    f.OldName = f.NewName = e.Text();
+                    f.HeadLength = int64_t(e.U64());
+                    f.TailLength = int64_t(e.U64());
+                    f.Undone.Modified = int64_t(e.U64());
+                    for (uint64_t n = e.U64(); n > 0; --n) {
+                        TSplice s;
+                        s.Offset = int64_t(e.U64());
+                        s.Old = e.Bytes();
+                        s.New = e.Bytes();
+                        if (withBytes) f.Splices.push_back(std::move(s));
+                    }
+                    r.Files.push_back(std::move(f));
                     break;
                 }
                 case 'M': {
@@ -411,6 +431,37 @@ TUndoOutcome Turn(const fs::path& path, const TChangeRecord& r, bool undo, const
             }
             moves.emplace_back(at, undo ? f.OldName : f.NewName);
             moveIndex.push_back(i);
+            continue;
+        }
+        if (f.Spliced) {
+            // The tag regions stay as they are; the splices, checked byte for byte as they
+            // are carried out, take back (or make again) the rest.
+            if (const TFileState now = StateOf(at, f.HeadLength, f.TailLength);
+                now != expected && !(now.Size == expected.Size && now.TagCrc == expected.TagCrc && leftSo(at, now))) {
+                out.LeftAlone.emplace_back(at, "it was changed by another program since");
+                step();
+                continue;
+            }
+            TCollectingSink sink;
+            TMP3Object object(sink);
+            if (!object.LoadForChange(at) || !object.WriteSplices(undo ? InverseSplices(f.Splices) : f.Splices)) {
+                out.LeftAlone.emplace_back(
+                    at, sink.Messages.empty() ? "its audio is not as the change left it" : sink.Messages.back());
+                step();
+                continue;
+            }
+            const int64_t time = undo ? f.Undone.Modified : f.Done.Modified;
+            const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(time / 1000000000), long(time % 1000000000)}};
+            ::utimensat(AT_FDCWD, at.c_str(), times, AT_SYMLINK_NOFOLLOW);
+            TWriter e;
+            e.U64(i);
+            const TFileState put = StateOf(at, f.HeadLength, f.TailLength);
+            e.State(put);
+            AppendEntry(fd, undo ? 'u' : 'r', e.Out, false);
+            left.emplace(at, put.Size, put.Modified);
+            ++out.Restored;
+            out.Rewritten.push_back(at);
+            step();
             continue;
         }
         const TBytes& head = undo ? f.OldHead : f.NewHead;
@@ -650,6 +701,50 @@ void TChange::AfterWrite(const fs::path& file, const TBytes& head, const TBytes&
     a.Bytes(head);
     a.Bytes(tail);
     a.State({size, modified, Crc(head, tail)});
+    try {
+        AppendEntry(Fd, 'A', a.Out, false);
+    } catch (const std::exception& e) {
+        Sink.Error(std::string(e.what()) + "; the change of \"" + file.string() + "\" cannot be undone");
+    }
+}
+
+void TChange::BeforeSplice(const fs::path& file, int fd, const std::vector<TSplice>& splices, int64_t headLength,
+                           int64_t tailLength) {
+    Open();
+    if (Failed) return;
+    struct stat st {};
+    if (sysio::Fstat(fd, &st) != 0) throw std::runtime_error("Cannot read the status of " + file.string());
+    TWriter b;
+    b.Text(RecordedName(file));
+    b.U64(uint64_t(headLength));
+    b.U64(uint64_t(tailLength));
+    b.U64(uint64_t(ModificationTime(st)));
+    b.U64(splices.size());
+    for (const TSplice& s : splices) {
+        b.U64(uint64_t(s.Offset));
+        b.Bytes(s.Old);
+        b.Bytes(s.New);
+    }
+    // Flushed before the file is written: the bytes taken away are never only in the file.
+    AppendEntry(Fd, 'S', b.Out, true);
+    Written.push_back(file);
+    SplicedRegions[file] = {headLength, tailLength};
+}
+
+void TChange::AfterSplice(const fs::path& file, int64_t size, int64_t modified) {
+    const auto regions = SplicedRegions.find(file);
+    if (Failed || Fd < 0 || regions == SplicedRegions.end()) return;
+    const auto it = std::find(Written.rbegin(), Written.rend(), file);
+    if (it == Written.rend()) return;
+    TFileState state = StateOf(file, regions->second.first, regions->second.second);
+    state.Size = size;
+    state.Modified = modified;
+    SplicedRegions.erase(regions);
+    TWriter a;
+    a.U64(uint64_t(Written.rend() - it - 1));
+    a.Bytes({});
+    a.Bytes({});
+    a.State(state);
     try {
         AppendEntry(Fd, 'A', a.Out, false);
     } catch (const std::exception& e) {

@@ -31,11 +31,15 @@ struct TFileState {
     bool operator==(const TFileState&) const = default;
 };
 
-// One file of a change: written (its tag regions) or moved (its name).
+// One file of a change: written (its tag regions), moved (its name), or rewritten
+// with splices (the bytes taken away and put in, as a repair of its stream makes).
 struct TChangedFile {
     bool Moved = false;
     std::filesystem::path OldName, NewName;
     TBytes OldHead, OldTail, NewHead, NewTail;  // a written file's tag regions before and after
+    bool Spliced = false;
+    std::vector<TSplice> Splices;        // a spliced file's change, offsets of the file before it
+    int64_t HeadLength = 0, TailLength = 0;  // its tag regions, which the splices leave as they are
     bool Written = false;                       // the change got to the end of this file
     TFileState Done, Undone;                    // as the change (or a redo) and as an undo left it
 };
@@ -140,6 +144,9 @@ public:
     void AfterWrite(const std::filesystem::path& file, const TBytes& head, const TBytes& tail, int64_t size,
                     int64_t modified) override;
     void AfterMove(const std::filesystem::path& from, const std::filesystem::path& to) override;
+    void BeforeSplice(const std::filesystem::path& file, int fd, const std::vector<TSplice>& splices,
+                      int64_t headLength, int64_t tailLength) override;
+    void AfterSplice(const std::filesystem::path& file, int64_t size, int64_t modified) override;
 
 private:
     struct TPrepared {
@@ -162,6 +169,7 @@ private:
     bool Failed = false;
     TChangeWatch* Previous = nullptr;
     std::vector<std::filesystem::path> Written;  // the files with a "before" entry, by index
+    std::map<std::filesystem::path, std::pair<int64_t, int64_t>> SplicedRegions;  // head and tail lengths
 };
 
 }  // namespace velmar

@@ -4,10 +4,22 @@
 // length of one change; none by default.
 #include <cstdint>
 #include <filesystem>
+#include <vector>
 
 #include "base/iofunc.h"
 
 namespace velmar {
+
+// One change of a file's bytes by a rewrite: at `Offset` (of the file before it),
+// the bytes `Old` give way to `New`. A list of them, in order of offset and apart,
+// is the whole change; its inverse, taken on the new file, puts the old one back.
+struct TSplice {
+    int64_t Offset = 0;
+    TBytes Old, New;
+    bool operator==(const TSplice&) const = default;
+};
+// The splices that turn the file the list made back into the one it was made from.
+std::vector<TSplice> InverseSplices(const std::vector<TSplice>& splices);
 
 class TChangeWatch {
 public:
@@ -21,6 +33,13 @@ public:
                             int64_t modified) = 0;
     // After an audio file was given a new name.
     virtual void AfterMove(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+    // Before the file (locked, `fd`) is rewritten with these splices, all of them between
+    // its first `headLength` bytes and its last `tailLength` ones, which stay as they are.
+    // Throwing stops the rewrite.
+    virtual void BeforeSplice(const std::filesystem::path& file, int fd, const std::vector<TSplice>& splices,
+                              int64_t headLength, int64_t tailLength) = 0;
+    // After that rewrite: the file's new size and modification time.
+    virtual void AfterSplice(const std::filesystem::path& file, int64_t size, int64_t modified) = 0;
 };
 
 void SetChangeWatch(TChangeWatch* watch);

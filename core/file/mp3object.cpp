@@ -446,8 +446,8 @@ bool TMP3Object::AudioFollowsFirstFrame(int fd) const {
     return true;
 }
 
-void TMP3Object::WriteTags(const fs::path& target, bool sameFile, const TBytes& head, const TBytes& tail) {
-    TFileForChange file(target);
+void TMP3Object::CheckBeforeWriting(TFileForChange& file, bool sameFile, bool audioFound) {
+    const fs::path& target = file.Name();
     // A save cut short earlier is finished first; when that changed the file, what
     // was read from it no longer holds and the save is refused.
     std::string report;
@@ -464,8 +464,13 @@ void TMP3Object::WriteTags(const fs::path& target, bool sameFile, const TBytes& 
     // Only a file that holds MPEG audio or an ID3 tag (or nothing yet) is written:
     // anything else named like an audio file (a text, a picture, a program) is left as it is.
     // (Written over another file, what counts is the audio read, which replaces that file's.)
-    if (!HadTag && FileSize > 0 && !(sameFile ? AudioFollowsFirstFrame(file.Fd()) : HasFrame))
+    if (!HadTag && !audioFound && FileSize > 0 && !(sameFile ? AudioFollowsFirstFrame(file.Fd()) : HasFrame))
         throw EMP3Object("\"" + target.string() + "\" holds neither MPEG audio nor an ID3 tag: it is left as it is");
+}
+
+void TMP3Object::WriteTags(const fs::path& target, bool sameFile, const TBytes& head, const TBytes& tail) {
+    TFileForChange file(target);
+    CheckBeforeWriting(file, sameFile, false);
     TChangeWatch* watch = sameFile ? ChangeWatch() : nullptr;
     if (watch) watch->BeforeWrite(target, file.Fd(), DataStart, AudioEnd);
     const fs::path temp = TemporaryBeside(target);
@@ -521,24 +526,22 @@ void CopyBytes(int in, int64_t from, TFileStream& out, int64_t count, const fs::
 
 }  // namespace
 
-void TMP3Object::WriteNewFile(TFileForChange& file, bool sameFile, const TBytes& head, const TBytes& tail,
-                              const fs::path& temp) {
+namespace {
+
+// A part of a file written anew: bytes from memory, or `Count` bytes of the source from `From`.
+struct TPiece {
+    const uint8_t* Data = nullptr;
+    int64_t From = 0, Count = 0;
+};
+
+// Writes the pieces to a new file `temp` beside the locked `file`, owned as it is and
+// with its permissions, checks its length, flushes it and renames it over `file`.
+// Bytes not in memory are copied by the kernel from `from` (named `source`).
+void WriteFileAnew(TFileForChange& file, int from, const fs::path& source, const std::vector<TPiece>& pieces,
+                   const fs::path& temp) {
     const fs::path& target = file.Name();
     const struct stat& original = file.Status();
     const unsigned mode = unsigned(original.st_mode & 07777);
-
-    // The bytes between the tags come from memory when loaded, else from the file as
-    // loaded: the locked file itself when it is the one read.
-    std::unique_ptr<TFileStream> source;
-    int from = file.Fd();
-    if (!HasAudioData && !sameFile) {
-        source = std::make_unique<TFileStream>(LoadedName, TFileStream::OpenRead);
-        if (source->Size() != FileSize || ModificationTime(source->Status()) != LoadedModification)
-            throw EMP3Object("the file \"" + LoadedName.string() +
-                             "\" was changed by another program since it was read");
-        from = source->Handle();
-    }
-
     const fs::path folder = temp.parent_path().empty() ? fs::path(".") : temp.parent_path();
     try {
         TFileStream out(temp, TFileStream::CreateNew, mode);
@@ -551,14 +554,14 @@ void TMP3Object::WriteNewFile(TFileForChange& file, bool sameFile, const TBytes&
             throw EMP3Object(
                 ErrnoMessage("Cannot keep the owner and group of \"" + target.string() + "\", so it is left as it is"));
         ::fchmod(out.Handle(), mode);  // after the owner: the creation mask may have taken bits away
-        out.Write(head.data(), head.size());
-        const int64_t dataLength = AudioEnd - DataStart;
-        if (HasAudioData)
-            out.Write(AudioData.data(), AudioData.size());
-        else
-            CopyBytes(from, DataStart, out, dataLength, LoadedName);
-        out.Write(tail.data(), tail.size());
-        const int64_t expected = int64_t(head.size()) + dataLength + int64_t(tail.size());
+        int64_t expected = 0;
+        for (const TPiece& p : pieces) {
+            if (p.Data)
+                out.Write(p.Data, size_t(p.Count));
+            else
+                CopyBytes(from, p.From, out, p.Count, source);
+            expected += p.Count;
+        }
         if (out.Size() != expected)
             throw EMP3Object("the new file has " + std::to_string(out.Size()) + " bytes instead of " +
                              std::to_string(expected));
@@ -575,6 +578,65 @@ void TMP3Object::WriteNewFile(TFileForChange& file, bool sameFile, const TBytes&
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
+    }
+}
+
+}  // namespace
+
+void TMP3Object::WriteNewFile(TFileForChange& file, bool sameFile, const TBytes& head, const TBytes& tail,
+                              const fs::path& temp) {
+    // The bytes between the tags come from memory when loaded, else from the file as
+    // loaded: the locked file itself when it is the one read.
+    std::unique_ptr<TFileStream> source;
+    int from = file.Fd();
+    if (!HasAudioData && !sameFile) {
+        source = std::make_unique<TFileStream>(LoadedName, TFileStream::OpenRead);
+        if (source->Size() != FileSize || ModificationTime(source->Status()) != LoadedModification)
+            throw EMP3Object("the file \"" + LoadedName.string() +
+                             "\" was changed by another program since it was read");
+        from = source->Handle();
+    }
+    const int64_t dataLength = AudioEnd - DataStart;
+    const TPiece audio = HasAudioData ? TPiece{AudioData.data(), 0, int64_t(AudioData.size())}
+                                      : TPiece{nullptr, DataStart, dataLength};
+    WriteFileAnew(file, from, LoadedName,
+                  {{head.data(), 0, int64_t(head.size())}, audio, {tail.data(), 0, int64_t(tail.size())}}, temp);
+}
+
+bool TMP3Object::WriteSplices(const std::vector<TSplice>& splices) {
+    try {
+        if (FileSize < 0) throw EMP3Object("the file has not been loaded");
+        const fs::path target = WriteTargetOf(LoadedName);
+        TFileForChange file(target);
+        CheckBeforeWriting(file, true, true);
+        // Every splice lies in the audio, in order, and finds its old bytes there.
+        std::vector<TPiece> pieces;
+        int64_t at = 0;
+        for (const TSplice& s : splices) {
+            const int64_t end = s.Offset + int64_t(s.Old.size());
+            if (s.Offset < at || s.Offset < DataStart || end > AudioEnd)
+                throw EMP3Object("a change of \"" + target.string() + "\" lies outside its audio: it is left as it is");
+            TBytes now(s.Old.size());
+            if (sysio::Pread(file.Fd(), now.data(), now.size(), off_t(s.Offset)) != ssize_t(now.size()) ||
+                now != s.Old)
+                throw EMP3Object("the file \"" + target.string() +
+                                 "\" does not hold the bytes the change takes away: it is left as it is");
+            pieces.push_back({nullptr, at, s.Offset - at});
+            pieces.push_back({s.New.data(), 0, int64_t(s.New.size())});
+            at = end;
+        }
+        pieces.push_back({nullptr, at, FileSize - at});
+        TChangeWatch* watch = ChangeWatch();
+        if (watch) watch->BeforeSplice(target, file.Fd(), splices, DataStart, FileSize - AudioEnd);
+        WriteFileAnew(file, file.Fd(), target, pieces, TemporaryBeside(target));
+        struct stat now {};
+        if (::stat(target.c_str(), &now) != 0) throw EMP3Object(ErrnoMessage("Cannot read \"" + target.string() + "\""));
+        if (watch) watch->AfterSplice(target, int64_t(now.st_size), ModificationTime(now));
+        FileSize = -1;  // the object no longer describes the file: load it again to use it
+        return true;
+    } catch (const std::exception& e) {
+        Sink->Error(std::string("Error MP3Object::SaveFile. Message: ") + e.what());
+        return false;
     }
 }
 

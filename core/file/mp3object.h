@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/messages.h"
 #include "mpeg/mpegframe.h"
@@ -15,6 +16,7 @@
 namespace velmar {
 
 class TFileForChange;
+struct TSplice;
 
 class EMP3Object : public std::runtime_error {
 public:
@@ -49,6 +51,14 @@ public:
     // Writes these bytes in place of the tags as they were read (everything before
     // the audio, everything after it), the same safe way. Load the object again to use it.
     bool WriteTagBytes(const TBytes& head, const TBytes& tail);
+    // Rewrites the file with these splices (in order of offset, apart, all between the
+    // tag at its start and the tags at its end) the same safe way: a full rewrite
+    // beside it, every byte that stays copied by the kernel, renamed over it. Refused,
+    // leaving the file as it is, when the file no longer holds each splice's old bytes.
+    // The caller has found the file's audio (two frames of one stream that agree, as
+    // a repair's check does): damage may keep the first frames from following each other.
+    // Load the object again to use it.
+    bool WriteSplices(const std::vector<TSplice>& splices);
 
     void AllocateAudioBuffer(int64_t size);
     void FreeAudioBuffer();
@@ -104,6 +114,10 @@ private:
     // Writes the file anew under `temp`, beside it, and renames that over it.
     void WriteNewFile(TFileForChange& file, bool sameFile, const TBytes& head, const TBytes& tail,
                       const std::filesystem::path& temp);
+    // Takes the locked file that is to be written: finishes a save of it cut short,
+    // and refuses one changed since it was read or that holds no audio and no tag
+    // (unless `audioFound`: the caller found frames of one stream that agree).
+    void CheckBeforeWriting(TFileForChange& file, bool sameFile, bool audioFound);
     // Whether frames of one stream follow the first frame found (three more, or up to
     // the end of the audio), read from the open file: bytes that only look like a frame
     // header somewhere in a file that is not audio do not pass.

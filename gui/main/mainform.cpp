@@ -639,7 +639,7 @@ void TMainForm::actMoveDownExecute() { MoveItem(1); }
 void TMainForm::actMPEGCheckExecute() {
     TBrowserForm* b = ActiveBrowser();
     if (!b) return;
-    TMPEGCheckForm form(Dialogs, MainReg, this);
+    TMPEGCheckForm form(Dialogs, MainReg, this, UndoHistory.get());
     const std::vector<char> selected = b->MP3ListView->SelectedRows();
     for (int r = 0; r < b->MP3ListView->Count(); ++r)
         if (selected[size_t(r)]) form.AddFile(b->MP3ListView->FileNameAt(r));

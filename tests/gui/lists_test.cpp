@@ -253,6 +253,32 @@ private slots:
                  QStringList({"Problems found: 2", "At offset 834: 4 bytes of garbage.",
                               "At offset 1672: 4 bytes of garbage."}));
 
+        // The damaged file repaired after a question naming how many, checked again,
+        // and taken back by Edit > Undo.
+        const QString twice = out.fileName();
+        const QByteArray before = ReadAll(twice);
+        QVERIFY(damaged.btnRepair->isEnabled());
+        app.Dialogs.No();
+        damaged.btnRepair->click();
+        QCOMPARE(app.Dialogs.Asked.last().Text,
+                 QString("Repair the damaged streams of 1 file(s)?\rEdit > Undo puts the removed bytes back."));
+        QCOMPARE(ReadAll(twice), before);
+        TMPEGCheckForm repairing(app.Dialogs, app.Main.MainReg, &app.Main, app.Main.Changes());
+        repairing.AddFile(twice);
+        repairing.AddFile(good);
+        repairing.btnStartClick();
+        QCOMPARE(repairing.DamagedFiles(), QStringList({twice}));
+        app.Dialogs.Yes();
+        repairing.btnRepairClick();
+        QVERIFY(app.Dialogs.AllAnswered());
+        QCOMPARE(ReadAll(twice).size(), before.size() - 8);
+        QVERIFY(repairing.ReportLines().contains(
+            twice + ": removed 4 bytes of garbage at 834, removed 4 bytes of garbage at 1672; 2 problems repaired"));
+        QVERIFY(!repairing.btnRepair->isEnabled());
+        QCOMPARE(repairing.ReportLines().count("No error(s) found."), 2);
+        app.Main.actUndo->trigger();
+        QCOMPARE(ReadAll(twice), before);
+
         // The report saved as a text file, line by line.
         app.Dialogs.SaveAs(ws.Root() + "check.log");
         TMPEGCheckForm form(app.Dialogs, app.Main.MainReg, &app.Main);
