@@ -244,7 +244,8 @@ TEST(Hostile, SpecialFilesUnderAudioNamesAreNeitherWaitedOnNorWritten) {
 // like a frame header or two inside a file that is not audio do not make it one.
 TEST(Hostile, OnlyFilesThatHoldAudioOrATagAreWritten) {
     const TBytes other(6000, 'x');  // bytes of another kind of file, with no 0xFF among them
-    const TBytes header(Header(kCbr).begin(), Header(kCbr).end());
+    const auto bytes = Header(kCbr);
+    const TBytes header(bytes.begin(), bytes.end());
     struct TCase {
         const char* Name;
         TBytes Bytes;
