@@ -97,20 +97,20 @@ std::string ParseArgs(const std::vector<std::string>& args, std::span<const TOpt
         } else {
             const size_t equals = a.starts_with("--") ? a.find('=') : std::string::npos;
             const std::string_view name = std::string_view(a).substr(0, equals);
-            const auto spec = std::find_if(options.begin(), options.end(), [name](const TOptionSpec& o) {
+            const auto known = std::find_if(options.begin(), options.end(), [name](const TOptionSpec& o) {
                 return o.Name == name || o.Alias == name;
             });
-            if (spec == options.end())
+            if (known == options.end())
                 fail("unknown option " + std::string(name) +
                      (a.starts_with("--") ? "" : " (a path that begins with \"-\" goes after \"--\")"));
-            else if (!spec->Value && equals != std::string::npos)
+            else if (!known->Value && equals != std::string::npos)
                 fail(std::string(name) + " takes no value");
-            else if (!spec->Value)
-                out.Options.emplace_back(spec->Name, std::string());
+            else if (!known->Value)
+                out.Options.emplace_back(known->Name, std::string());
             else if (equals != std::string::npos)
-                out.Options.emplace_back(spec->Name, a.substr(equals + 1));
+                out.Options.emplace_back(known->Name, a.substr(equals + 1));
             else if (i + 1 < args.size())
-                out.Options.emplace_back(spec->Name, args[++i]);
+                out.Options.emplace_back(known->Name, args[++i]);
             else
                 fail(std::string(name) + " needs a value");
         }

@@ -26,7 +26,7 @@ struct TOptionSpec {
 // A command's arguments, parsed.
 struct TArgs {
     std::vector<std::string> Given;                            // as typed, for the history's command line
-    std::vector<std::pair<std::string, std::string>> Options;  // in the order given, by the spec's Name
+    std::vector<std::pair<std::string, std::string>> Options;  // in the order given, each by its option's Name
     std::vector<std::string> Operands;                         // paths (or a change's number); "-" kept as it is
     bool Help = false;
     bool NulSeparated = false;  // "-0"
