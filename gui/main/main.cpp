@@ -119,6 +119,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Velmar");
     QApplication::setOrganizationName("Orvane Design");
     QApplication::setApplicationVersion(QString::fromStdString(velmar::VersionText()));
+    // Ties the windows to the installed desktop file (the Wayland app id, the dock's icon).
+    QGuiApplication::setDesktopFileName("com.orvanedesign.velmar");
 
     const TCommandLine line = TCommandLine::Parse(QApplication::arguments());
     if (!line.Error.isEmpty()) {
