@@ -75,12 +75,17 @@ bool WaylandReachable() {
 }
 
 // Qt aborts the program when its platform plugin finds no display to connect to. The
-// plugins that need one are checked here first, the way Qt picks them: QT_QPA_PLATFORM
-// names one or a list tried in turn ("wayland;xcb", each perhaps with ":options"); unset,
-// X11 or Wayland is used, whichever the session offers. Returns why no window can be
-// shown, or an empty string when the platform may start.
-std::string MissingDisplay() {
+// plugins that need one are checked here first, the way Qt picks them: the option
+// -platform (or --platform) NAME, else QT_QPA_PLATFORM, names one or a list tried in
+// turn ("wayland;xcb", each perhaps with ":options"); with neither, X11 or Wayland is
+// used, whichever the session offers. Returns why no window can be shown, or an empty
+// string when the platform may start.
+std::string MissingDisplay(int argc, char** argv) {
     const char* chosen = std::getenv("QT_QPA_PLATFORM");
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0) break;
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) chosen = argv[++i];
+    }
     if (chosen == nullptr || *chosen == '\0') {
         if (IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY")) return {};
         return "no display to show the windows on: neither DISPLAY nor WAYLAND_DISPLAY is set";
@@ -100,7 +105,7 @@ std::string MissingDisplay() {
             return {};  // offscreen, minimal, vnc, eglfs...: no display server needed
         }
     }
-    return std::string("no display to show the windows on: QT_QPA_PLATFORM=") + chosen +
+    return std::string("no display to show the windows on: the platform ") + chosen +
            " needs DISPLAY (xcb) or WAYLAND_DISPLAY (wayland), and neither is usable";
 }
 
@@ -108,7 +113,7 @@ std::string MissingDisplay() {
 
 int main(int argc, char** argv) {
     if (const int status = AnswerWithoutWindow(argc, argv); status >= 0) return status;
-    if (const std::string missing = MissingDisplay(); !missing.empty()) {
+    if (const std::string missing = MissingDisplay(argc, argv); !missing.empty()) {
         std::fprintf(stderr,
                      "velmar: %s\n"
                      "velmar: QT_QPA_PLATFORM=offscreen runs it without a screen; velmar-cli works in a terminal\n",

@@ -12,23 +12,31 @@ trap 'rm -rf "$work"' EXIT
 mkdir -m 700 "$work/run"
 
 failures=0
-# status (124: still running after 4 s) | variables | what the error output must hold
+# status (124: still running after 4 s) | variables [-- arguments] | what the error output must hold
 rows=(
     "1|-|neither DISPLAY nor WAYLAND_DISPLAY is set"
-    "1|QT_QPA_PLATFORM=xcb|QT_QPA_PLATFORM=xcb needs DISPLAY"
-    "1|QT_QPA_PLATFORM=wayland|QT_QPA_PLATFORM=wayland needs"
-    "1|QT_QPA_PLATFORM=wayland;xcb:nograb|QT_QPA_PLATFORM=wayland;xcb:nograb needs"
+    "1|QT_QPA_PLATFORM=xcb|the platform xcb needs DISPLAY"
+    "1|QT_QPA_PLATFORM=wayland|the platform wayland needs"
+    "1|QT_QPA_PLATFORM=wayland;xcb:nograb|the platform wayland;xcb:nograb needs"
     "1|DISPLAY=|neither DISPLAY nor WAYLAND_DISPLAY is set"
+    "1|QT_QPA_PLATFORM=offscreen -- -platform xcb|the platform xcb needs DISPLAY"
     "124|QT_QPA_PLATFORM=offscreen|"
     "124|QT_QPA_PLATFORM=xcb;offscreen|"
+    "124|-- -platform offscreen|"
+    "124|QT_QPA_PLATFORM=xcb -- --platform offscreen|"
 )
 for row in "${rows[@]}"; do
     IFS='|' read -r want vars text <<<"$row"
     [ "$vars" = - ] && vars=
-    read -ra extra <<<"$vars"
+    read -ra words <<<"$vars"
+    extra=() args=()
+    for ((i = 0; i < ${#words[@]}; i++)); do
+        [ "${words[i]}" = -- ] && { args=("${words[@]:i+1}"); break; }
+        extra+=("${words[i]}")
+    done
     home=$(mktemp -d "$work/home.XXXXXX")
     env -i "PATH=$PATH" "HOME=$home" "XDG_RUNTIME_DIR=$work/run" "${extra[@]}" \
-        timeout 4 "$velmar" --config "$home" >"$work/out" 2>"$work/err"
+        timeout 4 "$velmar" "${args[@]}" --config "$home" >"$work/out" 2>"$work/err"
     status=$?
     if [ "$status" != "$want" ]; then
         echo "FAIL [$vars]: status $status, $want expected"
