@@ -14,7 +14,7 @@ pkgs=(
   dbus-daemon          # the tests' private session bus
   xvfb xauth imagemagick   # run the desktop program without a screen and take screenshots of it
   fonts-dejavu-core fonts-wqy-microhei   # readable text in the windows, Cyrillic and CJK included
-  desktop-file-utils man-db   # the install test checks the desktop file and the manual pages
+  desktop-file-utils appstream man-db   # the install test checks the desktop file, the metainfo and the manual pages
 )
 missing=()
 for p in "${pkgs[@]}"; do

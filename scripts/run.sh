@@ -5,11 +5,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Both programs, whichever is shown: `cmake --install build` copies both.
+cmake --build build -j "$(nproc)" --target velmar velmar-cli
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-  cmake --build build -j "$(nproc)" --target velmar
   exec build/gui/velmar data/samples "$@"
 fi
-cmake --build build -j "$(nproc)" --target velmar-cli
 echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set): the desktop program needs one." >&2
 echo "Showing the command-line listing of data/samples instead; to see the windows without a" >&2
 echo "screen, run: xvfb-run -s '-screen 0 1280x800x24' build/gui/velmar data/samples" >&2

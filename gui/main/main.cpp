@@ -6,7 +6,11 @@
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
 
 #include "app/appcontext.h"
 #include "app/dialogs.h"
@@ -55,14 +59,73 @@ int AnswerWithoutWindow(int argc, char** argv) {
     return -1;
 }
 
+bool IsSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+// The Wayland plugin connects to $WAYLAND_DISPLAY, else to the socket wayland-0 in
+// $XDG_RUNTIME_DIR.
+bool WaylandReachable() {
+    if (IsSet("WAYLAND_DISPLAY")) return true;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime == nullptr || *runtime != '/') return false;
+    struct stat info {};
+    return ::stat((std::string(runtime) + "/wayland-0").c_str(), &info) == 0 && S_ISSOCK(info.st_mode);
+}
+
+// Qt aborts the program when its platform plugin finds no display to connect to. The
+// plugins that need one are checked here first, the way Qt picks them: the option
+// -platform (or --platform) NAME, else QT_QPA_PLATFORM, names one or a list tried in
+// turn ("wayland;xcb", each perhaps with ":options"); with neither, X11 or Wayland is
+// used, whichever the session offers. Returns why no window can be shown, or an empty
+// string when the platform may start.
+std::string MissingDisplay(int argc, char** argv) {
+    const char* chosen = std::getenv("QT_QPA_PLATFORM");
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0) break;
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) chosen = argv[++i];
+    }
+    if (chosen == nullptr || *chosen == '\0') {
+        if (IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY")) return {};
+        return "no display to show the windows on: neither DISPLAY nor WAYLAND_DISPLAY is set";
+    }
+    std::string_view list = chosen;
+    while (!list.empty()) {
+        const std::size_t end = list.find(';');
+        std::string_view name = list.substr(0, end);
+        list = end == std::string_view::npos ? std::string_view() : list.substr(end + 1);
+        name = name.substr(0, name.find(':'));
+        if (name.empty()) continue;
+        if (name == "xcb") {
+            if (IsSet("DISPLAY")) return {};
+        } else if (name.starts_with("wayland")) {
+            if (WaylandReachable()) return {};
+        } else {
+            return {};  // offscreen, minimal, vnc, eglfs...: no display server needed
+        }
+    }
+    return std::string("no display to show the windows on: the platform ") + chosen +
+           " needs DISPLAY (xcb) or WAYLAND_DISPLAY (wayland), and neither is usable";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (const int status = AnswerWithoutWindow(argc, argv); status >= 0) return status;
+    if (const std::string missing = MissingDisplay(argc, argv); !missing.empty()) {
+        std::fprintf(stderr,
+                     "velmar: %s\n"
+                     "velmar: QT_QPA_PLATFORM=offscreen runs it without a screen; velmar-cli works in a terminal\n",
+                     missing.c_str());
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("Velmar");
     QApplication::setOrganizationName("Orvane Design");
     QApplication::setApplicationVersion(QString::fromStdString(velmar::VersionText()));
+    // Ties the windows to the installed desktop file (the Wayland app id, the dock's icon).
+    QGuiApplication::setDesktopFileName("com.orvanedesign.velmar");
 
     const TCommandLine line = TCommandLine::Parse(QApplication::arguments());
     if (!line.Error.isEmpty()) {

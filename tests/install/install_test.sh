@@ -1,22 +1,24 @@
 #!/usr/bin/env bash
 # install_test.sh CMAKE BUILD_DIR VERSION SAMPLES_DIR
 #
-# Installs the build into a temporary prefix with `cmake --install` and checks the
-# result as a user would meet it: the programs, the shipped DATA folder without the
-# samples and without what the program writes at run time, the desktop file
-# (desktop-file-validate), the icons (PNGs of the size their folder names), the
+# Installs the build as a package build would, with `cmake --install --prefix /usr
+# --strip` into a temporary DESTDIR, and checks the result as a user would meet it:
+# nothing outside the prefix, the programs stripped, the shipped DATA folder without
+# the samples and without what the program writes at run time, the desktop file
+# (desktop-file-validate) and the AppStream metainfo of the same id (appstreamcli
+# validate-tree), the icons (PNGs of the size their folder names), the
 # manual pages (man renders them without a warning), `--version` of both programs
 # without a display, velmar-cli finding the installed DATA folder, and the installed
 # velmar started on a fresh home with a read-only DATA folder: it keeps running,
 # writes its settings and pictures under that home, and nothing into the prefix.
-# Exit status 77 (skipped) without desktop-file-validate or man.
+# Exit status 77 (skipped) without desktop-file-validate, appstreamcli, readelf or man.
 set -uo pipefail
 
 cmake=$1 build=$2 version=$3 samples=$4
 
-for tool in desktop-file-validate man col timeout; do
+for tool in desktop-file-validate appstreamcli readelf man col timeout; do
     if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is missing (apt-get install desktop-file-utils man-db bsdextrautils coreutils)"
+        echo "SKIP: $tool is missing (apt-get install desktop-file-utils appstream binutils man-db bsdextrautils coreutils)"
         exit 77
     fi
 done
@@ -35,19 +37,29 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-prefix=$work/prefix
+dest=$work/dest
+prefix=$dest/usr
 data=$prefix/share/velmar
 
 # A clean environment: no display, no session bus, no Velmar variables.
 clean_env=(env -i "PATH=/usr/local/bin:/usr/bin:/bin" "LANG=C.UTF-8" "HOME=$work/nohome")
 
 # ---------------------------------------------------------------- install
-if ! "$cmake" --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1; then
+if ! DESTDIR=$dest "$cmake" --install "$build" --prefix /usr --strip >"$work/install.log" 2>&1; then
     cat "$work/install.log"
     echo "FAIL: cmake --install"
     exit 1
 fi
-pass "cmake --install into $prefix"
+pass "cmake --install --strip into DESTDIR $dest"
+
+outside=$(cd "$dest" && find . -mindepth 1 -maxdepth 1 ! -name usr -print)
+[ -z "$outside" ] || fail "installed outside the prefix: $outside"
+for f in bin/velmar bin/velmar-cli; do
+    [ -f "$prefix/$f" ] || continue
+    sections=$(readelf -S --wide "$prefix/$f" 2>&1)
+    grep -qE '\.text' <<<"$sections" || fail "readelf cannot read $f: $sections"
+    ! grep -qE '\.(symtab|debug_info)( |$)' <<<"$sections" || fail "$f is not stripped"
+done
 
 for f in bin/velmar bin/velmar-cli; do
     [ -f "$prefix/$f" ] && [ -x "$prefix/$f" ] && continue
@@ -67,18 +79,31 @@ left_over=$(cd "$data" && find . \( -iname '*.mp3' -o -path ./samples -o -path '
 pass "programs and DATA folder"
 
 # ---------------------------------------------------------------- desktop file and icons
-desktop=$prefix/share/applications/velmar.desktop
+app_id=com.orvanedesign.velmar
+desktop=$prefix/share/applications/$app_id.desktop
+metainfo=$prefix/share/metainfo/$app_id.metainfo.xml
 if [ -f "$desktop" ]; then
     out=$(desktop-file-validate "$desktop" 2>&1)
     status=$?
     if [ $status -ne 0 ] || [ -n "$out" ]; then fail "desktop-file-validate (status $status): $out"; fi
     for line in "Name=Velmar" "GenericName=MP3 Organizer" "Exec=velmar %F" "Icon=velmar" "Terminal=false" \
         "Type=Application" "Categories=AudioVideo;Audio;Player;" "MimeType=audio/mpeg;audio/x-mpegurl;audio/x-scpls;"; do
-        grep -qxF "$line" "$desktop" || fail "velmar.desktop lacks \"$line\""
+        grep -qxF "$line" "$desktop" || fail "$app_id.desktop lacks \"$line\""
     done
-    grep -q '^Comment=.' "$desktop" || fail "velmar.desktop has no Comment"
+    grep -q '^Comment=.' "$desktop" || fail "$app_id.desktop has no Comment"
 else
-    fail "share/applications/velmar.desktop is missing"
+    fail "share/applications/$app_id.desktop is missing"
+fi
+if [ -f "$metainfo" ]; then
+    out=$(appstreamcli validate-tree --no-net --strict "$prefix" 2>&1)
+    status=$?
+    [ $status -eq 0 ] || fail "appstreamcli validate-tree (status $status): $out"
+    for line in "<id>$app_id</id>" "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" \
+        "<binary>velmar</binary>" "<binary>velmar-cli</binary>"; do
+        grep -qF "$line" "$metainfo" || fail "$app_id.metainfo.xml lacks $line"
+    done
+else
+    fail "share/metainfo/$app_id.metainfo.xml is missing"
 fi
 # The width and height of a PNG: big-endian at bytes 16 and 20, after the signature and "IHDR".
 png_size() {
@@ -93,7 +118,7 @@ for size in 16 32 48 64 128 256; do
         fail "icon ${size}x${size} is a PNG of $(png_size "$icon" || echo 'no PNG')"
     fi
 done
-pass "desktop file and icons"
+pass "desktop file, metainfo and icons"
 
 # ---------------------------------------------------------------- manual pages
 for page in velmar velmar-cli; do
