@@ -238,6 +238,35 @@ private slots:
         QCOMPARE(app.Main.TimePanel->text(), QString("-02:04/03:05"));
     }
 
+    void aClickOnTheVolumeSetsItAtOnce() {
+        struct TCase {
+            const char* Name;
+            bool Playing;
+            QPoint At;
+            int Volume;  // the marker afterwards
+            int Signals;
+        };
+        const TCase cases[] = {
+            {"on the volume row", true, {120, 5}, 120, 1},
+            {"left of the range", true, {0, 5}, 1, 1},
+            {"on the position row", true, {120, 15}, 40, 0},
+            {"nothing playing", false, {120, 5}, 40, 0},
+        };
+        for (const TCase& c : cases) {
+            TVolPosBar bar;
+            bar.resize(224, 22);
+            bar.SetVolumeMarker(40);
+            bar.Playing = c.Playing;
+            QSignalSpy volume(&bar, &TVolPosBar::VolumeDragged);
+            QTest::mousePress(&bar, Qt::LeftButton, {}, c.At);
+            QVERIFY2(bar.VolumeMarker() == c.Volume, c.Name);
+            QCOMPARE(volume.size(), c.Signals);
+            if (c.Signals) QCOMPARE(volume.first().at(0).toInt(), c.Volume);
+            QTest::mouseRelease(&bar, Qt::LeftButton, {}, c.At);
+            QCOMPARE(bar.VolumeMarker(), c.Volume);
+        }
+    }
+
     void aFileThatIsNotMpegAudioIsAnErrorNotAHang() {
         QTemporaryDir dir;
         const QString text = dir.filePath("notes.mp3");
