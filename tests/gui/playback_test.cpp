@@ -267,6 +267,30 @@ private slots:
         }
     }
 
+    void aDamagedFileIsNamedAndTheProblemSaidInWords() {
+        TWorkspace ws;
+        const QString file = ws.Copy(1, "damaged.mp3");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        const qint64 third = f.size() / 3;
+        QVERIFY(f.seek(third));
+        QByteArray noise(20000, 0);
+        quint32 x = 1;
+        for (char& c : noise) c = char((x = x * 1103515245u + 12345u) >> 24);
+        f.write(noise);
+        f.close();
+        TXaudioPlayer player;
+        QSignalSpy errors(&player, &TXaudioPlayer::NotifyError);
+        player.SetOutputName("dummy");
+        player.InputOpen(file);
+        player.Play();
+        QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 15000);
+        const QString message = errors.first().at(0).toString();
+        QVERIFY2(message.startsWith("\"" + file + "\" is damaged at 00:0"), qPrintable(message));
+        QVERIFY2(!message.contains("code"), qPrintable(message));
+        QTRY_COMPARE_WITH_TIMEOUT(player.State(), int(TXaudioPlayer::Stopped), 5000);
+    }
+
     void aFileThatIsNotMpegAudioIsAnErrorNotAHang() {
         QTemporaryDir dir;
         const QString text = dir.filePath("notes.mp3");
