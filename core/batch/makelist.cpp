@@ -53,6 +53,37 @@ std::vector<std::string> ReadTemplate(const fs::path& file) {
     return lines;
 }
 
+namespace {
+
+bool ContainsNoCase(const std::string& text, const char* word) {
+    const size_t n = std::strlen(word);
+    for (size_t i = 0; i + n <= text.size(); ++i)
+        if (strncasecmp(text.c_str() + i, word, n) == 0) return true;
+    return false;
+}
+
+}  // namespace
+
+std::string ListExtension(const std::string& listName, const TListTemplates& list) {
+    if (ContainsNoCase(listName, "csv")) return ".csv";
+    if (ContainsNoCase(listName, "htm")) return ".html";
+    if (ContainsNoCase(listName, "text") || ContainsNoCase(listName, "txt")) return ".txt";
+    for (const std::string& line : list.Top)
+        if (ContainsNoCase(line, "<html") || ContainsNoCase(line, "<table")) return ".html";
+    return {};
+}
+
+std::string WithListExtension(const std::string& report, const std::string& extension) {
+    if (extension.empty()) return report;
+    const size_t slash = report.find_last_of("/\\");
+    const size_t dot = report.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return report;
+    const std::string own = report.substr(dot);
+    for (const char* made : {".csv", ".htm", ".html", ".txt"})
+        if (strcasecmp(own.c_str(), made) == 0) return report.substr(0, dot) + extension;
+    return report;
+}
+
 TListTemplates LoadList(const fs::path& listsFolder, const std::string& name) {
     const fs::path folder = listsFolder / name;
     return {ReadTemplate(folder / kTemplateFiles[0]), ReadTemplate(folder / kTemplateFiles[1]),

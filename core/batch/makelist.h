@@ -27,6 +27,15 @@ TListTemplates LoadList(const std::filesystem::path& listsFolder, const std::str
 bool SaveList(const std::filesystem::path& listsFolder, const std::string& name, const TListTemplates& list,
               TMessageSink& sink);
 
+// The extension of the report a list makes, with its dot: by the list's name
+// ("CSV" ".csv", "HTML Table" ".html", "Plain Text" ".txt"), else ".html" when its top
+// template opens an HTML page or table; empty when nothing tells.
+std::string ListExtension(const std::string& listName, const TListTemplates& list);
+// `report` with the extension `extension` in place of one that a list makes (.csv,
+// .htm, .html, .txt, any case); a name with another extension or none is the user's
+// own and stays, as does everything with an empty `extension`.
+std::string WithListExtension(const std::string& report, const std::string& extension);
+
 // How values are written into a report: as they are, as HTML text, or as CSV fields.
 enum class TReportKind { Plain, Html, Csv };
 // By the report's extension: ".htm"/".html" and ".csv" in any case; others plain.

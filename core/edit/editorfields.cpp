@@ -332,6 +332,25 @@ TEditorFields ReadEditorFields(TMP3Object& file) {
     return f;
 }
 
+void FillFromOlderTags(const TMP3Object& file, TEditorFields& f) {
+    if (file.ID3v2().Present && !file.ID3v2().Valid) return;
+    const TV1Fields& v1 = f.V1;
+    const TLyrics3Fields& l3 = f.Lyrics3;
+    const std::pair<const char*, std::string> older[] = {
+        {"TIT2", v1.Title.empty() ? l3.Title : v1.Title},
+        {"TPE1", v1.Artist.empty() ? l3.Artist : v1.Artist},
+        {"TALB", v1.Album.empty() ? l3.Album : v1.Album},
+        {"TYER", v1.Year},
+        {"TRCK", v1.Track > 0 ? std::to_string(v1.Track) : std::string()},
+        {"TCON", v1.Genre},
+    };
+    for (const auto& [id, value] : older)
+        if (f.Frame(id).empty() && !value.empty()) f.SetFrame(id, value);
+    const bool plainComment = std::any_of(f.Comments.begin(), f.Comments.end(),
+                                          [](const TLangTextItem& c) { return c.Description.empty(); });
+    if (!plainComment && !v1.Comment.empty()) f.Comments.push_back({"eng", "", v1.Comment});
+}
+
 void ApplyEditorFields(const TEditorFields& read, const TEditorFields& edited, TMP3Object& file) {
     TID3v2Object& v2 = file.ID3v2();
     TTagEdit edit(file);
@@ -373,6 +392,12 @@ void ApplyEditorFields(const TEditorFields& read, const TEditorFields& edited, T
         for (const std::string& line : edited.Lyrics3.Images) images += (images.empty() ? "" : "\r\n") + line;
         l3.Images = TextBytes(images);
     }
+}
+
+void ApplyEditorFields(const TEditorFields& read, const TEditorFields& shown, const TEditorFields& edited,
+                       TMP3Object& file) {
+    if (!(shown == read)) ApplyEditorFields(read, shown, file);
+    ApplyEditorFields(shown, edited, file);
 }
 
 TV1Fields V1FromFrames(const TEditorFields& f) {

@@ -76,10 +76,22 @@ std::string FrameCaption(const std::string& id);
 
 TEditorFields ReadEditorFields(TMP3Object& file);
 
+// Fills the title, artist, album, year, track, genre and plain comment that have no
+// ID3v2 frame with the ID3v1 value, else the Lyrics3 one (title, artist, album), so
+// that an editor shows what the file holds; applied as edits, they become ID3v2
+// frames. An ID3v2 tag that was not understood gets nothing: it is kept as it is
+// until the user changes its values.
+void FillFromOlderTags(const TMP3Object& file, TEditorFields& fields);
+
 // Writes into the file's tags what differs between `read` (the fields as they were
 // read) and `edited`. The title, artist, album, year, track, genre and plain comment
 // also set their ID3v1 fields by the shared rules; ID3v1 fields edited themselves win.
 void ApplyEditorFields(const TEditorFields& read, const TEditorFields& edited, TMP3Object& file);
+// The same for an editor that first showed `shown` (`read` with FillFromOlderTags): the
+// values shown become the tags' values, then the user's edits of them apply, so that a
+// value shown and then emptied is emptied in every tag that gave it.
+void ApplyEditorFields(const TEditorFields& read, const TEditorFields& shown, const TEditorFields& edited,
+                       TMP3Object& file);
 
 // The ID3v1 fields made from the ID3v2 values: title, artist and album cut to fit 30
 // characters, the year, the plain comment cut to fit 28, the track number, the genre.

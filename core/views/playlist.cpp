@@ -162,6 +162,22 @@ std::vector<fs::path> SavedWindowLists(const fs::path& folder) {
     return lists;
 }
 
+std::string CommonFolderName(const std::vector<std::string>& files) {
+    if (files.empty()) return {};
+    // The common folder as text ending with a separator; each file outside it shortens it
+    // to the last separator both share.
+    const char sep = char(fs::path::preferred_separator);
+    std::string common = files.front().substr(0, files.front().rfind(sep) + 1);
+    for (const std::string& file : files) {
+        if (file.compare(0, common.size(), common) == 0) continue;
+        size_t same = 0;
+        while (same < common.size() && same < file.size() && common[same] == file[same]) ++same;
+        common.resize(common.rfind(sep, same == 0 ? 0 : same - 1) + 1);
+    }
+    while (!common.empty() && common.back() == sep) common.pop_back();
+    return fs::path(common).filename().string();
+}
+
 TGatheredFiles GatherFiles(const std::vector<fs::path>& paths, bool playlists) {
     TGatheredFiles out;
     for (const fs::path& given : paths) {

@@ -30,6 +30,11 @@ std::optional<TWindowPlacement> ReadWindowControl(const std::filesystem::path& c
 // The saved window lists "WND<i>.m3u" of a folder, in name order (WND2 before WND10).
 std::vector<std::filesystem::path> SavedWindowLists(const std::filesystem::path& folder);
 
+// The name of the deepest folder that holds every one of the files (full names):
+// the folder's own name for files of one folder. Empty when there are no files or
+// when they share no folder below the root.
+std::string CommonFolderName(const std::vector<std::string>& files);
+
 // The files a browser window adds for the paths it is given, in their order:
 // folders scanned (a folder's own files before its sub-folders), audio files as
 // they are and, with `playlists`, the entries of playlists and every other file

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QTextStream>
 #include <QVBoxLayout>
@@ -110,6 +111,7 @@ QString HelpTopicOf(const QWidget* widget) {
 THelpForm::THelpForm(const QString& helpFolder, QWidget* parent)
     : QWidget(parent, Qt::Window), HelpFolder(WithSlash(helpFolder)), Topics(ReadHelpTopics(helpFolder)), Home(parent) {
     setWindowTitle("Velmar Help");
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
     Browser = Pages = new THelpBrowser(this);
     Pages->setSearchPaths({HelpFolder});
     Pages->setOpenExternalLinks(true);

@@ -143,6 +143,7 @@ void TMakeListForm::ConnectLists() {
     connect(lstLists, &QListWidget::currentRowChanged, this, [this] {
         AskToSave();
         LoadSelectedList();
+        FollowListExtension();
     });
     for (QPlainTextEdit* edit : {memTop, memMain, memEnd})
         connect(edit, &QPlainTextEdit::textChanged, this, [this] { Modified = true; });
@@ -209,6 +210,7 @@ void TMakeListForm::showEvent(QShowEvent* event) {
     Output.SelectMode(velmar::kModeMakeList);
     if (edtFileName->text().isEmpty()) edtFileName->setText(QDir::toNativeSeparators(QDir::homePath() + "/list.html"));
     FillLists(QString());
+    FollowListExtension();
     FillFormats();
     StatusPanels[0]->setText(QString("%1 file(s)").arg(Files.size()));
 }
@@ -243,6 +245,13 @@ void TMakeListForm::LoadSelectedList() {
     for (QWidget* w : std::initializer_list<QWidget*>{btnSave, btnDeleteList, btnRenameList, Pages}) w->setEnabled(any);
     btnMakeList->setEnabled(any && !Files.isEmpty());
     Modified = false;
+}
+
+void TMakeListForm::FollowListExtension() {
+    // The report's kind goes by its extension: a name made for another list takes this one's.
+    const velmar::TListTemplates shown{Lines(memTop), {}, {}};
+    const std::string extension = velmar::ListExtension(ShownList.toStdString(), shown);
+    edtFileName->setText(FromUtf8(velmar::WithListExtension(edtFileName->text().toStdString(), extension)));
 }
 
 void TMakeListForm::SaveList() {

@@ -70,6 +70,7 @@ private:
     void FillLists(const QString& select);
     void FillFormats();
     void LoadSelectedList();
+    void FollowListExtension();  // the report name's extension follows the list shown
     void SaveList();
     void AskToSave();  // "Save changes made to ...?" while there are unsaved edits
     void AddList();

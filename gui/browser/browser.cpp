@@ -13,6 +13,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <optional>
@@ -31,10 +32,14 @@
 #include "pictures/toolbaricons.h"
 #include "tageditor/tageditorform.h"
 #include "views/playlist.h"
+#include "views/playlist.h"
 
 namespace velmar::gui {
 
 namespace {
+
+// The title of a window that shows no files.
+const char* const kEmptyCaption = "MP3 Browser";
 
 const char* const kAddFilesLabel = "Adding file(s)...";
 
@@ -79,7 +84,7 @@ void TBrowserStrip::paintEvent(QPaintEvent*) {
 TBrowserForm::TBrowserForm(TBrowserHost& host, TRegisterComp& store, TGraphics& graphics, TDialogs& dialogs)
     : Store(store), Graphics(graphics), Dialogs(dialogs), Host(host) {
     setAttribute(Qt::WA_DeleteOnClose, false);
-    setWindowTitle("MP3 Browser");
+    setWindowTitle(kEmptyCaption);
     setProperty("helpTopic", "Browser_Window");
     setAcceptDrops(true);
 
@@ -285,11 +290,37 @@ void TBrowserForm::ConnectList() {
     connect(MP3ListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection&) { SelectionChanged(!selected.isEmpty()); });
     connect(MP3ListView->header(), &QHeaderView::sectionClicked, this, &TBrowserForm::HeaderClicked);
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(MP3ListView->Model(), signal, this, &TBrowserForm::RowsChanged);
+    connect(MP3ListView->Model(), &QAbstractItemModel::modelReset, this, &TBrowserForm::RowsChanged);
 }
 
 QMdiSubWindow* TBrowserForm::SubWindow() const { return qobject_cast<QMdiSubWindow*>(parentWidget()); }
 
 void TBrowserForm::SetCaption(const QString& caption) {
+    ListName = caption;
+    ShowCaption();
+}
+
+void TBrowserForm::RowsChanged() {
+    // Rows come and go in bursts: the title follows once the burst is over.
+    if (CaptionStale || !ListName.isEmpty()) return;
+    CaptionStale = true;
+    QTimer::singleShot(0, this, [this] {
+        if (CaptionStale) ShowCaption();
+    });
+}
+
+void TBrowserForm::ShowCaption() {
+    CaptionStale = false;
+    QString caption = ListName;
+    if (caption.isEmpty()) {
+        std::vector<std::string> files;
+        files.reserve(size_t(MP3ListView->Count()));
+        for (int r = 0; r < MP3ListView->Count(); ++r) files.push_back(ToPath(MP3ListView->FileNameAt(r)).string());
+        caption = FromPath(std::filesystem::path(velmar::CommonFolderName(files)));
+    }
+    if (caption.isEmpty()) caption = kEmptyCaption;
     setWindowTitle(caption);
     if (QMdiSubWindow* sub = SubWindow()) sub->setWindowTitle(caption);
 }
@@ -329,6 +360,7 @@ void TBrowserForm::UpdateListCommands() {
 }
 
 void TBrowserForm::UpdateStatus() {
+    if (CaptionStale) ShowCaption();
     MP3ListView->viewport()->update();
     StatusPanels[0]->setText(QString("%1 File(s)").arg(MP3ListView->Count()));
     StatusPanels[1]->setText(QString("%1 File(s) Selected").arg(MP3ListView->SelectedCount()));

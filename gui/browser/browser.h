@@ -120,6 +120,8 @@ public:
     bool ClosingWithoutPrompt = false;
 
     QMdiSubWindow* SubWindow() const;
+    // A playlist's name titles the window from now on; an empty name gives the title
+    // back to the rows: the name of the folder that holds them, or "MP3 Browser".
     void SetCaption(const QString& caption);
     QString Caption() const;
 
@@ -174,6 +176,10 @@ private:
     bool SelectionReady();
     std::vector<int> SelectedRowIndexes() const;
     void RefreshRows(const std::vector<int>& rows);
+    void RowsChanged();
+    void ShowCaption();
+    QString ListName;  // the playlist the window shows, if any
+    bool CaptionStale = false;
     TRegisterComp& Store;
     TGraphics& Graphics;
     TDialogs& Dialogs;

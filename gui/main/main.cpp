@@ -28,7 +28,8 @@ const char* const kUsage =
     "       velmar --help | --version\n";
 
 const char* const kHelp =
-    "  Opens one browser window with the files, folders and playlists named; when\n"
+    "  Opens one browser window with the files, folders and playlists named (with\n"
+    "  none, an empty one unless the last session's windows come back); when\n"
     "  Velmar already runs for this user with the same settings file, hands them to\n"
     "  that copy instead and says so on standard output.\n"
     "  --data DIR     the DATA folder (formats, lists, palettes); else $VELMAR_DATA,\n"
@@ -169,7 +170,7 @@ int main(int argc, char** argv) {
         main.FirstActivation();
         splash.close();
         QApplication::restoreOverrideCursor();
-        main.OpenPaths(given);
+        main.OpenStartPaths(given);
     });
     return QApplication::exec();
 }

@@ -14,6 +14,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionToolBar>
+#include <QTimer>
 #include <QToolBar>
 #include <map>
 
@@ -176,6 +177,7 @@ void TMainForm::CreateArea() {
         if (Closing) return;
         auto* b = sub ? qobject_cast<TBrowserForm*>(sub->widget()) : nullptr;
         ShowMenusOf(b);
+        ShowTitle();
         if (b)
             b->UpdateStatus();
         else
@@ -280,6 +282,7 @@ void TMainForm::CreateMenusAndToolBar() {
     window->addAction(actArrange);
     window->addSeparator();
     window->addAction(actCloseAll);
+    connect(window, &QMenu::aboutToShow, this, &TMainForm::FillWindowList);
     QMenu* help = HelpMenu = new QMenu("&?", this);
     const std::pair<const char*, const char*> topics[] = {
         {"&Contents", "Contents"}, {"&Index", "Contents"}, {"&What's New?", "WhatsNew"}};
@@ -377,6 +380,7 @@ TBrowserForm* TMainForm::NewBrowser() {
     for (QMenu* menu : browser->Menus)
         if (menu->actions().contains(actUndo)) connect(menu, &QMenu::aboutToShow, this, &TMainForm::UpdateUndoActions);
     QMdiSubWindow* sub = Area->addSubWindow(browser);
+    connect(browser, &QWidget::windowTitleChanged, this, &TMainForm::ShowTitle);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(QApplication::windowIcon());
     sub->installEventFilter(this);
@@ -469,6 +473,7 @@ TOutputForm& TMainForm::OutputForm() {
 
 void TMainForm::BrowserClosing(TBrowserForm* browser) {
     if (ShownMenus == browser && !Closing) ShowMenusOf(nullptr);  // the next active browser brings its own
+    if (!Closing) QTimer::singleShot(0, this, &TMainForm::ShowTitle);  // once the window has gone
     UpdateCommandStates(ChildCount() - 1);
 }
 
@@ -493,6 +498,14 @@ void TMainForm::OpenPaths(const QStringList& paths) {
     if (paths.isEmpty()) return;
     TBrowserForm* browser = NewBrowser();
     browser->AddPaths(paths, true);
+    browser->UpdateStatus();
+}
+
+void TMainForm::OpenStartPaths(const QStringList& paths) {
+    if (!paths.isEmpty()) return OpenPaths(paths);
+    if (ChildCount() > 0) return;
+    TBrowserForm* browser = NewBrowser();
+    browser->MP3ListView->setFocus();
     browser->UpdateStatus();
 }
 
@@ -524,6 +537,9 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
         sub && (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
         !(sub->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)))
         sub->setProperty(kNormalGeometry, sub->geometry());
+    // Maximised or back, the window changes how the main title names it: once it has.
+    if (qobject_cast<QMdiSubWindow*>(watched) && event->type() == QEvent::WindowStateChange)
+        QTimer::singleShot(0, this, &TMainForm::ShowTitle);
     // A click on the first 75 pixels of the status bar switches the time mode.
     if (watched == statusBar() && event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent*>(event)->position().x() < 75) {
@@ -713,7 +729,60 @@ void TMainForm::PlaceChildren(const QList<QMdiSubWindow*>& children, const QList
     }
 }
 
+void TMainForm::RestoreMaximisedChildren() {
+    // A maximised window covers the others and takes no place: every window is shown
+    // normal first, the active one last so that it stays in front.
+    QMdiSubWindow* active = Area->activeSubWindow();
+    for (QMdiSubWindow* sub : Children())
+        if (sub != active && sub->isMaximized()) sub->showNormal();
+    if (active && active->isMaximized()) active->showNormal();
+}
+
+void TMainForm::FillWindowList() {
+    for (QAction* a : WindowListActions) {
+        WindowMenu->removeAction(a);
+        a->deleteLater();
+    }
+    WindowListActions.clear();
+    const QList<QMdiSubWindow*> children = Children();
+    if (children.isEmpty()) return;
+    WindowListActions << WindowMenu->addSeparator();
+    QMdiSubWindow* active = Area->activeSubWindow();
+    for (int i = 0; i < children.size(); ++i) {
+        QMdiSubWindow* sub = children[i];
+        QString title = sub->windowTitle();
+        title.replace('&', "&&");
+        const QString text = i < 9 ? QString("&%1 %2").arg(i + 1).arg(title) : title;
+        QAction* a = WindowMenu->addAction(text);
+        a->setCheckable(true);
+        a->setChecked(sub == active);
+        connect(a, &QAction::triggered, this, [this, sub = QPointer<QMdiSubWindow>(sub)] {
+            if (!sub) return;
+            if (sub->isMinimized()) sub->showNormal();
+            Area->setActiveSubWindow(sub);
+            // the menu keeps the check until it is filled again, so this entry alone shows it now
+            FillWindowList();
+        });
+        WindowListActions << a;
+    }
+}
+
+void TMainForm::ShowTitle() {
+    if (Closing) return;
+    const TBrowserForm* b = ActiveBrowser();
+    if (!b) return setWindowTitle(ProductCaption());
+    const QString program = ProductCaption().trimmed();
+    // A maximised window whose buttons stand in the menu bar adds " - [its title]" to the
+    // main window's title itself: the program's name is all it needs then.
+    if (Area->currentSubWindow()->isMaximized()) {
+        setWindowTitle(program);
+        if (windowTitle().contains(b->Caption())) return;
+    }
+    setWindowTitle(b->Caption() + " - " + program);
+}
+
 void TMainForm::actCascadeExecute() {
+    RestoreMaximisedChildren();
     const QList<QMdiSubWindow*> shown = ShownChildren();
     PlaceChildren(shown, CascadeRects(int(shown.size()), Area->viewport()->rect(), CascadeStep()));
     if (!shown.isEmpty()) Area->setActiveSubWindow(shown.last());
@@ -721,6 +790,7 @@ void TMainForm::actCascadeExecute() {
 }
 
 void TMainForm::Tile(Qt::Orientation stacking) {
+    RestoreMaximisedChildren();
     const QList<QMdiSubWindow*> shown = ShownChildren();
     PlaceChildren(shown, TileRects(int(shown.size()), Area->viewport()->rect(), stacking, QSize(320, 160)));
 }

@@ -149,6 +149,8 @@ public:
     // One browser window with the files, folders and playlists named (command line,
     // or handed over by a second start of the program).
     void OpenPaths(const QStringList& paths);
+    // The start's paths; without any, one empty browser unless saved ones came back.
+    void OpenStartPaths(const QStringList& paths);
     // Files dropped on the background: a new browser when anything is to be added.
     void DropPaths(const QStringList& paths);
     void SaveWindows();     // every browser into "Recent Files", then closed without asking
@@ -243,6 +245,9 @@ private:
     QList<QMdiSubWindow*> ShownChildren() const;  // neither minimised nor hidden
     void PlaceChildren(const QList<QMdiSubWindow*>& children, const QList<QRect>& places);
     void Tile(Qt::Orientation stacking);
+    void RestoreMaximisedChildren();
+    void FillWindowList();  // the open windows at the end of "&Window", the active one checked
+    void ShowTitle();       // the active browser's title, then the program's
     void Status(const QString& text);
     // After an undo or redo: rows whose files moved take their names, rows whose files were written are read again.
     void FollowFiles(const velmar::TUndoOutcome& outcome);
@@ -254,6 +259,7 @@ private:
     QMenu* MainFileMenu = nullptr;
     QMenu* MainEditMenu = nullptr;
     QMenu* WindowMenu = nullptr;
+    QList<QAction*> WindowListActions;
     QMenu* HelpMenu = nullptr;
     QPointer<TBrowserForm> ShownMenus;
     int NextPlace = 0;  // the cascade place of the next new browser

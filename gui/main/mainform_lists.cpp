@@ -122,8 +122,8 @@ void TMainForm::RestoreWindows() {
     for (const auto& m3u : lists) {
         Status("Status: Reading Window Settings");
         const QString listFile = FromPath(m3u);
+        // The window takes its title from the files it shows, not from the list that kept them.
         TBrowserForm* b = NewBrowser();
-        b->SetCaption(QDir::toNativeSeparators(listFile));
         std::vector<std::string> entries;
         try {
             entries = ReadPlaylist(m3u);

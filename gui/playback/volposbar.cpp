@@ -54,6 +54,12 @@ void TVolPosBar::paintEvent(QPaintEvent*) {
 void TVolPosBar::mousePressEvent(QMouseEvent* event) {
     Dragged = SliderAt(int(event->position().y()));
     LastX = int(event->position().x());
+    // The volume jumps to the place clicked at once; the position is taken on release.
+    if (Dragged != Volume || !Playing) return;
+    const int x = std::clamp(LastX, 1, kRange);
+    Markers[0] = x;
+    update();
+    emit VolumeDragged(x);
 }
 
 void TVolPosBar::mouseMoveEvent(QMouseEvent* event) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QRegularExpression>
 #include <algorithm>
 #include <chrono>
 #include <optional>
@@ -16,6 +17,28 @@ namespace velmar::gui {
 namespace {
 
 constexpr size_t kChunk = 16384;  // bytes decoded and played at a time
+
+// What went wrong while a file played, in words, with the file and the place.
+QString PlayingProblem(const QString& file, int code, int second) {
+    const QString name = "\"" + file + "\"";
+    const QString at = QString("%1:%2").arg(second / 60, 2, 10, QChar('0')).arg(second % 60, 2, 10, QChar('0'));
+    switch (code) {
+        case MPG123_RESYNC_FAIL:
+        case MPG123_OUT_OF_SYNC:
+            return name + " is damaged at " + at +
+                   ": no more MPEG audio could be found after that point, so playing stopped there.";
+        case MPG123_ERR_READER:
+        case MPG123_BAD_FILE:
+            return name + " could not be read any further at " + at +
+                   " (it may have been changed, moved or cut short), so playing stopped there.";
+        default: {
+            // The decoder's own words, without its error number.
+            QString words = QString::fromLatin1(mpg123_plain_strerror(code));
+            words.remove(QRegularExpression(" *\\(code \\d+\\)$"));
+            return "Playing " + name + " stopped at " + at + ": " + words;
+        }
+    }
+}
 
 }  // namespace
 
@@ -45,6 +68,7 @@ struct TXaudioPlayer::TEngine {
     std::vector<unsigned char> Buffer;
     std::chrono::steady_clock::time_point PaceStart;
     int64_t PacedFrom = 0;
+    QString File;  // the file open for playing
 
     void SetState(int state) {
         State = state;
@@ -110,6 +134,7 @@ bool TXaudioPlayer::TEngine::OpenOutput() {
 void TXaudioPlayer::TEngine::OpenInput(const QString& file) {
     Close();
     SetState(Stopped);
+    File = file;
     const QByteArray path = QFile::encodeName(file);
     if (mpg123_open(Decoder, path.constData()) != MPG123_OK) {
         Error("Cannot open \"" + file + "\": " + QString::fromLatin1(mpg123_strerror(Decoder)));
@@ -174,7 +199,8 @@ void TXaudioPlayer::TEngine::Step() {
     }
     Notify(false);
     if (result == MPG123_DONE || (result != MPG123_OK && result != MPG123_NEW_FORMAT)) {
-        if (result != MPG123_DONE) Error(QString::fromLatin1(mpg123_strerror(Decoder)));
+        if (result != MPG123_DONE)
+            Error(PlayingProblem(File, mpg123_errcode(Decoder), int(mpg123_tell(Decoder) / std::max(1L, Rate))));
         out123_drain(Output);
         mpg123_seek(Decoder, 0, SEEK_SET);
         SetState(Stopped);

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -71,6 +72,8 @@ TTagEditorForm::TTagEditorForm(const TAppPaths& paths, TRegisterComp& store, TDi
     setProperty("helpTopic", "Tag_Editor");
     CreateFrame();
     resize(860, 600);
+    // Escape closes the window as its close button does, with the question about unsaved changes.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
 }
 
 TTagEditorForm::~TTagEditorForm() = default;
@@ -174,8 +177,10 @@ void TTagEditorForm::ReadFile() {
     File = std::make_unique<velmar::TMP3Object>(*Sink);
     if (!File->LoadForChange(ToPath(Files.value(Index))))
         Dialogs.Error(this, FromUtf8(Sink->Messages.empty() ? "The file cannot be read." : Sink->Messages.back()));
-    Read = ReadEditorFields(*File);
-    Edited = Read;
+    Read = Shown = ReadEditorFields(*File);
+    // The older tags' values show where the ID3v2 tag has none; a save writes them as shown.
+    velmar::FillFromOlderTags(*File, Shown);
+    Edited = Shown;
     Touched.clear();
 }
 
@@ -242,7 +247,7 @@ void TTagEditorForm::ApplyLocks(const TEditorFields& previous) {
             if (!Touched.contains(it.key())) Touched << it.key();
         }
     }
-    if (carried && !(Edited == Read)) SetChanged(true);
+    if (carried && !(Edited == Shown)) SetChanged(true);
 }
 
 void TTagEditorForm::ShowFields() {
@@ -301,7 +306,7 @@ bool TTagEditorForm::actSaveMP3Execute() {
     for (auto it = TextBoxes.begin(); it != TextBoxes.end(); ++it)
         it.value()->AddHistory(FromUtf8(Edited.Frame(it.key().toStdString())));
     Filling = false;
-    velmar::ApplyEditorFields(Read, Edited, *File);
+    velmar::ApplyEditorFields(Read, Shown, Edited, *File);
     // A new ID3v1 tag takes the ID3v2 values, and the ID3v1 fields the user filled in.
     if (chkSaveV1->isChecked()) velmar::FillNewID3v1(*File, Edited.V1);
     Sink->Messages.clear();

@@ -69,7 +69,9 @@ public:
     bool ReadOnlyMode = false;
     QStringList Files;
     std::vector<int> Rows;
-    TEditorFields Read, Edited;  // the current file as read, and as the controls show it
+    // The current file as read; as first shown (older tags filling what ID3v2 lacks);
+    // as the controls show it now.
+    TEditorFields Read, Shown, Edited;
 
     // Window-wide controls.
     QLabel* lblCounter;

@@ -450,6 +450,50 @@ private slots:
         QVERIFY(!QFileInfo::exists(ws.Data() + "Lists/Yours"));
     }
 
+    void theReportNameTakesTheExtensionOfTheListChosen() {
+        TWorkspace ws;
+        ShipFormats(ws);
+        ShipLists(ws);
+        const QString file = ws.Copy(0, "a.mp3");
+        Tag(file, "Rock, Pop", "Say \"hi\"", "1");
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames({file});
+        b->actSelectAllExecute();
+        struct TStep {
+            const char* List;
+            QString Typed;  // the name before the list is chosen; empty: as it stands
+            QString Expected;
+        };
+        const QString root = ws.Root();
+        const TStep steps[] = {
+            {"HTML Table", root + "out.csv", root + "out.html"},
+            {"Plain Text", QString(), root + "out.txt"},
+            {"CSV", QString(), root + "out.csv"},
+            {"HTML Table", root + "OUT.HTM", root + "OUT.html"},
+            {"CSV", root + "notes.m3u8", root + "notes.m3u8"},          // the user's own extension stays
+            {"HTML Table", root + "report", root + "report"},           // as does no extension
+            {"CSV", root + "my.lists/report", root + "my.lists/report"},  // a dot in a folder is none
+            {"Plain Text", root + "out.html", root + "out.txt"},
+            {"CSV", QString(), root + "out.csv"},
+        };
+        app.Dialogs.Run(Shown<TMakeListForm>([&](TMakeListForm& form) {
+            // Opened on the first list, CSV: the name offered is a CSV file.
+            QVERIFY(form.edtFileName->text().endsWith("list.csv"));
+            for (const TStep& step : steps) {
+                if (!step.Typed.isEmpty()) form.edtFileName->setText(QDir::toNativeSeparators(step.Typed));
+                Choose(form.lstLists, step.List);
+                QCOMPARE(QDir::fromNativeSeparators(form.edtFileName->text()), step.Expected);
+            }
+            // The report is written as CSV: a value with a comma or a quote is quoted.
+            form.btnMakeList->click();
+            form.btnExit->click();
+        }));
+        b->actMakeListExecute();
+        const QString csv = QString::fromUtf8(ReadAll(root + "out.csv"));
+        QVERIFY2(csv.contains("\"Rock, Pop\",\"Say \"\"hi\"\"\""), qPrintable(csv));
+    }
+
     void matchToTimeSelectsInListOrderWhatFitsBelowTheTarget() {
         TWorkspace ws;
         const QStringList files = {Lasting(ws, "a.mp3", 1800), Lasting(ws, "b.mp3", 1800), Lasting(ws, "c.mp3", 600),

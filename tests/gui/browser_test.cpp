@@ -21,7 +21,7 @@ private slots:
                                                              "Album", "Remix", "Track", "Length"}));
             QCOMPARE(b->MP3ListView->header()->sectionSize(3), 130);
             QCOMPARE(b->windowTitle(), QString("MP3 Browser"));
-            QCOMPARE(app.Main.windowTitle(), QString("Velmar v1.3 "));
+            QCOMPARE(app.Main.windowTitle(), QString("MP3 Browser - Velmar v1.3"));
             QCOMPARE(b->StatusPanels[0]->text(), QString("0 File(s)"));
             QCOMPARE(app.Main.MainReg.ReadString("Preferences", "Skin", ""), QString("<DEFAULT>"));
             QCOMPARE(app.Main.MainReg.ReadInteger("Preferences", "XPlayer Priority", 0), 4);

@@ -229,6 +229,17 @@ private slots:
         QCOMPARE(help.CurrentTopic(), QString("Main_Window"));
     }
 
+    void escapeClosesTheHelpWindow() {
+        QWidget main;
+        THelpForm& help = Help(&main, HelpFolder());
+        help.ShowTopic("Tag_Editor");
+        help.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&help));
+        QVERIFY(help.isVisible());
+        QTest::keyClick(help.Browser, Qt::Key_Escape);
+        QVERIFY(!help.isVisible());
+    }
+
     void unknownTopicShowsContentsWithNotFoundLine() {
         QWidget main;
         THelpForm& help = Help(&main, HelpFolder());

@@ -238,6 +238,59 @@ private slots:
         QCOMPARE(app.Main.TimePanel->text(), QString("-02:04/03:05"));
     }
 
+    void aClickOnTheVolumeSetsItAtOnce() {
+        struct TCase {
+            const char* Name;
+            bool Playing;
+            QPoint At;
+            int Volume;  // the marker afterwards
+            int Signals;
+        };
+        const TCase cases[] = {
+            {"on the volume row", true, {120, 5}, 120, 1},
+            {"left of the range", true, {0, 5}, 1, 1},
+            {"on the position row", true, {120, 15}, 40, 0},
+            {"nothing playing", false, {120, 5}, 40, 0},
+        };
+        for (const TCase& c : cases) {
+            TVolPosBar bar;
+            bar.resize(224, 22);
+            bar.SetVolumeMarker(40);
+            bar.Playing = c.Playing;
+            QSignalSpy volume(&bar, &TVolPosBar::VolumeDragged);
+            QTest::mousePress(&bar, Qt::LeftButton, {}, c.At);
+            QVERIFY2(bar.VolumeMarker() == c.Volume, c.Name);
+            QCOMPARE(volume.size(), c.Signals);
+            if (c.Signals) QCOMPARE(volume.first().at(0).toInt(), c.Volume);
+            QTest::mouseRelease(&bar, Qt::LeftButton, {}, c.At);
+            QCOMPARE(bar.VolumeMarker(), c.Volume);
+        }
+    }
+
+    void aDamagedFileIsNamedAndTheProblemSaidInWords() {
+        TWorkspace ws;
+        const QString file = ws.Copy(1, "damaged.mp3");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        const qint64 third = f.size() / 3;
+        QVERIFY(f.seek(third));
+        QByteArray noise(20000, 0);
+        quint32 x = 1;
+        for (char& c : noise) c = char((x = x * 1103515245u + 12345u) >> 24);
+        f.write(noise);
+        f.close();
+        TXaudioPlayer player;
+        QSignalSpy errors(&player, &TXaudioPlayer::NotifyError);
+        player.SetOutputName("dummy");
+        player.InputOpen(file);
+        player.Play();
+        QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 15000);
+        const QString message = errors.first().at(0).toString();
+        QVERIFY2(message.startsWith("\"" + file + "\" is damaged at 00:0"), qPrintable(message));
+        QVERIFY2(!message.contains("code"), qPrintable(message));
+        QTRY_COMPARE_WITH_TIMEOUT(player.State(), int(TXaudioPlayer::Stopped), 5000);
+    }
+
     void aFileThatIsNotMpegAudioIsAnErrorNotAHang() {
         QTemporaryDir dir;
         const QString text = dir.filePath("notes.mp3");

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTreeWidget>
@@ -69,6 +70,26 @@ TTagEditorForm* Open(TApp& app, TBrowserForm* b, std::initializer_list<int> rows
     b->actEditTagsExecute();
     (void)app;
     return b->TagEditor;
+}
+
+// Gives the file the ID3v1 and Lyrics3 fields of `change` and, unless `keepV2`, no ID3v2 tag.
+void PrepareOlder(const QString& file, bool keepV2, const std::function<void(velmar::TEditorFields&)>& change) {
+    velmar::TCollectingSink sink;
+    velmar::TMP3Object object(sink);
+    QVERIFY(object.LoadFile(ToPath(file), true));
+    const velmar::TEditorFields read = velmar::ReadEditorFields(object);
+    velmar::TEditorFields edited = read;
+    change(edited);
+    velmar::ApplyEditorFields(read, edited, object);
+    QVERIFY(object.SaveFile(ToPath(file), keepV2, !edited.Lyrics3.Title.empty(), true));
+}
+
+// What the Main page shows: title, artist, album, year, track, genre, comment.
+QStringList MainPage(const TTagEditorForm* editor) {
+    return {editor->TextBoxes["TIT2"]->Text(),        editor->TextBoxes["TPE1"]->Text(),
+            editor->TextBoxes["TALB"]->Text(),        QString::number(editor->spnTYER->value()),
+            QString::number(editor->spnTRCK->value()), editor->cmbTCON->currentText(),
+            editor->edtComment->text()};
 }
 
 }  // namespace
@@ -293,7 +314,8 @@ private slots:
         editor->chkCaseConvert->setChecked(false);
         editor->TextBoxes["TALB"]->SetText("Harbour Songs");
         editor->Locks["TALB"]->setChecked(true);
-        editor->Locks["TPE1"]->setChecked(true);  // empty here
+        editor->TextBoxes["TPE1"]->SetText(QString());  // the ID3v1 artist shown, emptied
+        editor->Locks["TPE1"]->setChecked(true);
         QVERIFY(editor->actSaveMP3Execute());
         QCOMPARE(editor->TextBoxes["TALB"]->Text(), QString("Harbour Songs"));
         QCOMPARE(editor->edtV1[0]->text(), QString("Salt Road"));
@@ -374,6 +396,112 @@ private slots:
         }
         editor->SetChanged(false);
         editor->close();
+    }
+    void theMainPageShowsOlderTagsWhereTheID3v2TagHasNoFrame() {
+        struct TCase {
+            const char* Name;
+            bool KeepV2;
+            std::function<void(velmar::TEditorFields&)> Change;
+            QStringList Shown;
+            QStringList Saved;  // the frames after a save: what was shown
+        };
+        auto older = [](velmar::TEditorFields& f) {
+            f.V1 = {"Old Title", "Old Artist", "Old Album", "1987", "Old note", "Jazz", 7};
+        };
+        const TCase cases[] = {
+            {"ID3v1 only", false, older,
+             {"Old Title", "Old Artist", "Old Album", "1987", "7", "Jazz", "Old note"},
+             {"Old Title", "Old Artist", "Old Album", "1987", "7", "Jazz", "Old note"}},
+            {"ID3v2 frames win, the rest from ID3v1", true,
+             [&](velmar::TEditorFields& f) {
+                 older(f);
+                 f.SetFrame("TALB", "");
+                 f.SetFrame("TYER", "");
+             },
+             {"Lanterns in the Rain", "Cinder & Vale", "Old Album", "1987", "1", "Indie", "first single"},
+             {"Lanterns in the Rain", "Cinder & Vale", "Old Album", "1987", "1/9", "Indie", "first single"}},
+            {"Lyrics3 where ID3v1 has nothing", false,
+             [](velmar::TEditorFields& f) {
+                 f.V1 = {"", "V1 Artist", "", "", "", "", 0};
+                 f.Lyrics3.Title = "Extended Title";
+                 f.Lyrics3.Artist = "L3 Artist";
+                 f.Lyrics3.Album = "L3 Album";
+             },
+             {"Extended Title", "V1 Artist", "L3 Album", "0", "0", "", ""},
+             {"Extended Title", "V1 Artist", "L3 Album", "", "", "", ""}},
+        };
+        for (const TCase& c : cases) {
+            TWorkspace ws;
+            const QString file = ws.Copy(0, "a.mp3");
+            PrepareOlder(file, c.KeepV2, c.Change);
+            const QByteArray bytes = ReadAll(file);
+            TApp app(ws);
+            TBrowserForm* b = app.Browser();
+            b->AddFileNames({file});
+            TTagEditorForm* editor = Open(app, b, {0});
+            editor->chkSaveEnabled->setChecked(true);
+            editor->chkCaseConvert->setChecked(false);
+            QCOMPARE(MainPage(editor), c.Shown);
+            QCOMPARE(editor->StatusPanels[0]->text(), QString("Unchanged"));
+            // Seen but not changed: closing writes nothing and asks nothing.
+            editor->close();
+            QVERIFY2(ReadAll(file) == bytes, c.Name);
+            QVERIFY(app.Dialogs.Asked.isEmpty());
+
+            // Saved, the file holds what the page showed, as ID3v2 frames.
+            editor = Open(app, b, {0});
+            editor->chkSaveEnabled->setChecked(true);
+            editor->chkCaseConvert->setChecked(false);
+            editor->TextBoxes["TCOM"]->SetText("Someone");
+            QVERIFY(editor->actSaveMP3Execute());
+            editor->chkSaveV1->setChecked(false);
+            editor->TextBoxes["TCOM"]->SetText("Someone Else");
+            QVERIFY(editor->actSaveMP3Execute());  // now without ID3v1: the values stay all the same
+            editor->close();
+            const velmar::TEditorFields saved = FieldsOf(file);
+            const QStringList frames = {FromUtf8(saved.Frame("TIT2")), FromUtf8(saved.Frame("TPE1")),
+                                        FromUtf8(saved.Frame("TALB")), FromUtf8(saved.Frame("TYER")),
+                                        FromUtf8(saved.Frame("TRCK")), FromUtf8(saved.Frame("TCON")),
+                                        saved.Comments.empty() ? QString() : FromUtf8(saved.Comments.front().Text)};
+            QVERIFY2(frames == c.Saved, qPrintable(frames.join('|')));
+        }
+    }
+
+    void escapeClosesTheEditorAskingFirstWhenSomethingChanged() {
+        struct TCase {
+            const char* Name;
+            bool Change;
+            std::optional<TAnswer> Answer;
+            bool Closed;
+        };
+        const TCase cases[] = {
+            {"unchanged", false, std::nullopt, true},
+            {"changed, Cancel", true, TAnswer::Cancel, false},
+            {"changed, No", true, TAnswer::No, true},
+        };
+        for (const TCase& c : cases) {
+            TWorkspace ws;
+            const QString file = ws.Copy(0, "a.mp3");
+            const QByteArray bytes = ReadAll(file);
+            TApp app(ws);
+            TBrowserForm* b = app.Browser();
+            b->AddFileNames({file});
+            QPointer<TTagEditorForm> editor = Open(app, b, {0});
+            editor->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(editor));
+            editor->chkSaveEnabled->setChecked(true);
+            if (c.Change) editor->TextBoxes["TALB"]->SetText("Changed");
+            if (c.Answer) app.Dialogs.Answer(*c.Answer);
+            editor->TextBoxes["TALB"]->setFocus();
+            QTest::keyClick(editor->TextBoxes["TALB"]->lineEdit(), Qt::Key_Escape);
+            QTRY_VERIFY2(editor.isNull() == c.Closed, c.Name);
+            QCOMPARE(app.Dialogs.Messages(TKind::YesNoCancel).size(), c.Answer ? 1 : 0);
+            QCOMPARE(ReadAll(file), bytes);
+            if (editor) {
+                editor->SetChanged(false);
+                editor->close();
+            }
+        }
     }
 };
 

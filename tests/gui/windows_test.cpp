@@ -210,7 +210,157 @@ private slots:
         form.Button2Click();
         QCOMPARE(app.Dialogs.Asked.last().Folder, logs);
     }
+
+    void aBrowserIsTitledByItsFolderOrPlaylistAndTheMainWindowByTheActiveOne() {
+        TWorkspace ws;
+        const QString rock = ws.Copy(0, "Music/Rock/a.mp3"), rock2 = ws.Copy(1, "Music/Rock/b.mp3");
+        const QString jazz = ws.Copy(2, "Music/Jazz/c.mp3");
+        const QString list = ws.Files() + "Party Mix.m3u";
+        QFile m3u(list);
+        QVERIFY(m3u.open(QIODevice::WriteOnly));
+        m3u.write((rock + "\n" + jazz + "\n").toUtf8());
+        m3u.close();
+        struct TCase {
+            const char* Name;
+            QStringList Paths;  // added as a user adds them
+            QString Title;
+        };
+        const TCase cases[] = {
+            {"empty", {}, "MP3 Browser"},
+            {"one folder", {rock, rock2}, "Rock"},
+            {"a folder scanned", {ws.Files() + "Music"}, "Music"},
+            {"two folders side by side", {jazz, rock}, "Music"},
+            {"a playlist", {list}, "Party Mix.m3u"},
+        };
+        TApp app(ws);
+        for (const TCase& c : cases) {
+            TBrowserForm* b = app.Browser();
+            if (QString(c.Name) == "a playlist") {
+                app.Dialogs.Files({list});
+                app.Main.actLoadSongList->trigger();
+            } else if (!c.Paths.isEmpty()) {
+                b->AddPaths(c.Paths, false);
+                b->UpdateStatus();
+            }
+            QCOMPARE(b->Caption(), c.Title);
+            QCOMPARE(b->SubWindow()->windowTitle(), c.Title);
+            QCOMPARE(app.Main.windowTitle(), c.Title + " - Velmar v1.3");
+        }
+        // Each window's title goes to the main window when it becomes active.
+        const QList<TBrowserForm*> browsers = app.Main.Browsers();
+        app.Main.ActivateBrowser(browsers[1]);
+        QCOMPARE(app.Main.windowTitle(), QString("Rock - Velmar v1.3"));
+        // Rows going and coming retitle a window; a playlist's name stays.
+        TBrowserForm* rocks = browsers[1];
+        rocks->MP3ListView->DeleteItem(1);
+        rocks->MP3ListView->DeleteItem(0);
+        QTRY_COMPARE(rocks->Caption(), QString("MP3 Browser"));
+        QCOMPARE(app.Main.windowTitle(), QString("MP3 Browser - Velmar v1.3"));
+        rocks->AddFileNames({jazz});
+        QTRY_COMPARE(rocks->Caption(), QString("Jazz"));
+        browsers[4]->AddFileNames({rock2});
+        QTest::qWait(10);
+        QCOMPARE(browsers[4]->Caption(), QString("Party Mix.m3u"));
+        // Maximised, the window is named once in the main title, restored as before.
+        app.Main.ActivateBrowser(rocks);
+        rocks->SubWindow()->showMaximized();
+        QTRY_VERIFY2(app.Main.windowTitle().count("Jazz") == 1 && app.Main.windowTitle().contains("Velmar v1.3"),
+                     qPrintable(app.Main.windowTitle()));
+        QTest::qWait(20);
+        QCOMPARE(app.Main.windowTitle().count("Jazz"), 1);
+        rocks->SubWindow()->showNormal();
+        QTRY_COMPARE(app.Main.windowTitle(), QString("Jazz - Velmar v1.3"));
+        // With no window left, the program's own title.
+        for (TBrowserForm* b : browsers) b->ClosingWithoutPrompt = true;
+        app.Main.actCloseAll->trigger();
+        QTRY_COMPARE(app.Main.windowTitle(), QString("Velmar v1.3 "));
+    }
+
+    void theWindowMenuListsTheWindowsAndActivatesTheOneChosen() {
+        TWorkspace ws;
+        TApp app(ws);
+        const QStringList folders = {"Blues", "Folk & Country", "Soul"};
+        for (int i = 0; i < folders.size(); ++i) app.Browser()->AddFileNames({ws.Copy(i, folders[i] + "/x.mp3")});
+        QMenu* menu = nullptr;
+        for (QAction* a : app.Main.menuBar()->actions())
+            if (a->text() == "&Window") menu = a->menu();
+        QVERIFY(menu);
+        auto listed = [&] {
+            emit menu->aboutToShow();
+            QStringList out;
+            for (QAction* a : menu->actions())
+                if (a->isCheckable()) out << (a->isChecked() ? "* " : "  ") + a->text();
+            return out;
+        };
+        // The titles follow the files once they are in.
+        QTRY_COMPARE(listed(), QStringList({"  &1 Blues", "  &2 Folk && Country", "* &3 Soul"}));
+        // Shown again, the menu lists each window once.
+        QCOMPARE(listed().size(), 3);
+        for (QAction* a : menu->actions())
+            if (a->text() == "&1 Blues") a->trigger();
+        QCOMPARE(app.Main.ActiveBrowser(), app.Main.Browsers().first());
+        QCOMPARE(listed(), QStringList({"* &1 Blues", "  &2 Folk && Country", "  &3 Soul"}));
+        // A minimised window chosen comes back.
+        app.Main.Browsers()[1]->SubWindow()->showMinimized();
+        for (QAction* a : menu->actions())
+            if (a->text().startsWith("&2")) a->trigger();
+        QVERIFY(!app.Main.Browsers()[1]->SubWindow()->isMinimized());
+        QCOMPARE(app.Main.ActiveBrowser(), app.Main.Browsers()[1]);
+    }
+
+    void cascadeAndTilesPlaceMaximisedWindowsToo() {
+        TWorkspace ws;
+        TApp app(ws);
+        app.Main.resize(1024, 768);
+        for (QAction* arrange : {app.Main.actCascade, app.Main.actTileHorizontal, app.Main.actTileVertical}) {
+            for (int i = 0; i < 3; ++i) app.Browser();
+            app.Main.Children().last()->showMaximized();
+            arrange->trigger();
+            QStringList places;
+            for (QMdiSubWindow* sub : app.Main.Children()) {
+                QVERIFY2(!sub->isMaximized(), qPrintable(arrange->text()));
+                QVERIFY(sub->isVisible());
+                places << QString("%1,%2").arg(sub->x()).arg(sub->y());
+            }
+            places.removeDuplicates();
+            QCOMPARE(places.size(), 3);
+            for (TBrowserForm* b : app.Main.Browsers()) b->ClosingWithoutPrompt = true;
+            app.Main.actCloseAll->trigger();
+            QTRY_COMPARE(app.Main.ChildCount(), 0);
+        }
+    }
+
+    void aStartWithoutFilesOpensOneEmptyBrowserUnlessWindowsCameBack() {
+        struct TCase {
+            const char* Name;
+            int Saved;       // browsers saved at the last close
+            bool GivePaths;  // files named on the command line
+            int Browsers;
+        };
+        const TCase cases[] = {
+            {"nothing at all", 0, false, 1},
+            {"files named", 0, true, 1},
+            {"windows restored", 2, false, 2},
+            {"windows restored and files named", 2, true, 3},
+        };
+        for (const TCase& c : cases) {
+            TWorkspace ws;
+            const QString file = ws.Copy(0, "Start/a.mp3");
+            if (c.Saved > 0) {
+                TApp app(ws);
+                for (int i = 0; i < c.Saved; ++i) app.Browser()->AddFileNames({file});
+            }
+            TApp app(ws);
+            app.Main.OpenStartPaths(c.GivePaths ? QStringList{file} : QStringList{});
+            QVERIFY2(app.Main.ChildCount() == c.Browsers, c.Name);
+            TBrowserForm* active = app.Main.ActiveBrowser();
+            QVERIFY(active);
+            QCOMPARE(active->Caption(), QString(c.Saved == 0 && !c.GivePaths ? "MP3 Browser" : "Start"));
+            QVERIFY(active->actAddFiles->isEnabled());
+        }
+    }
 };
+
 
 QTEST_MAIN(WindowsTest)
 #include "windows_test.moc"
