@@ -258,20 +258,22 @@ void TMP3ListModel::Clear() {
     endResetModel();
 }
 
-std::vector<int> TMP3ListModel::SortByColumn(int column) {
+std::vector<int> TMP3ListModel::SortByColumn(int column, Qt::SortOrder order) {
     const int n = int(Rows.size());
-    std::vector<int> order(static_cast<size_t>(n));
-    std::iota(order.begin(), order.end(), 0);
-    if (column < 0 || column >= ColumnCaptions.size()) return order;
+    std::vector<int> rowOrder(static_cast<size_t>(n));
+    std::iota(rowOrder.begin(), rowOrder.end(), 0);
+    if (column < 0 || column >= ColumnCaptions.size()) return rowOrder;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return CompareText(Rows[size_t(a)][column], Rows[size_t(b)][column]) < 0; });
+    const int sign = order == Qt::DescendingOrder ? -1 : 1;
+    std::stable_sort(rowOrder.begin(), rowOrder.end(), [&](int a, int b) {
+        return sign * CompareText(Rows[size_t(a)][column], Rows[size_t(b)][column]) < 0;
+    });
     std::vector<QStringList> sorted;
     sorted.reserve(size_t(n));
     std::vector<int> newPosition(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
-        sorted.push_back(std::move(Rows[size_t(order[size_t(i)])]));
-        newPosition[size_t(order[size_t(i)])] = i;
+        sorted.push_back(std::move(Rows[size_t(rowOrder[size_t(i)])]));
+        newPosition[size_t(rowOrder[size_t(i)])] = i;
     }
     Rows = std::move(sorted);
     const QModelIndexList from = persistentIndexList();
@@ -304,7 +306,9 @@ TMP3ListView::TMP3ListView(TDialogs& dialogs, QWidget* parent)
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
     header()->setSectionsClickable(true);
-    header()->setSortIndicatorShown(false);
+    // No arrow until the rows are sorted.
+    header()->setSortIndicatorShown(true);
+    header()->setSortIndicator(-1, Qt::AscendingOrder);
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header()->setMinimumSectionSize(8);
     Cells = new TCellDelegate(this);
@@ -523,10 +527,11 @@ void TMP3ListView::SelectInverse() {
     SelectRows(flags);
 }
 
-void TMP3ListView::SortByColumn(int column) {
+void TMP3ListView::SortByColumn(int column, Qt::SortOrder order) {
     const std::vector<char> flags = SelectedRows();
     selectionModel()->clearSelection();
-    const std::vector<int> newPosition = ListModel->SortByColumn(column);
+    const std::vector<int> newPosition = ListModel->SortByColumn(column, order);
+    header()->setSortIndicator(column, order);
     std::vector<char> moved(flags.size(), 0);
     for (size_t old = 0; old < flags.size() && old < newPosition.size(); ++old)
         moved[size_t(newPosition[old])] = flags[old];

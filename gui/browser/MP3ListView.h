@@ -67,10 +67,10 @@ public:
     void RemoveRow(int row);
     void RemoveRowSet(const std::vector<char>& remove);  // removes the marked rows in one go
     void Clear();
-    // Ascending by the texts of one column, compared character by character as they are
-    // written (case matters, digits are not numbers); rows with equal texts keep their order.
-    // Returns the new position of every old row.
-    std::vector<int> SortByColumn(int column);
+    // By the texts of one column, compared character by character as they are written
+    // (case matters, digits are not numbers), ascending or descending; rows with equal
+    // texts keep their order either way. Returns the new position of every old row.
+    std::vector<int> SortByColumn(int column, Qt::SortOrder order = Qt::AscendingOrder);
 
 private:
     QStringList ColumnCaptions;
@@ -127,7 +127,8 @@ public:
     void SelectAll();
     void SelectNone();
     void SelectInverse();
-    void SortByColumn(int column);
+    // Sorts the rows, keeping the selection on the same files, and shows the order on the header.
+    void SortByColumn(int column, Qt::SortOrder order = Qt::AscendingOrder);
 
 signals:
     void FilesDropped(const QStringList& paths);

@@ -343,8 +343,10 @@ void TBrowserForm::SelectionChanged(bool becameSelected) {
 }
 
 void TBrowserForm::HeaderClicked(int column) {
+    // A first click sorts ascending; another click on the same column turns the order round.
+    SortOrder = column == SortColumn && SortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
     SortColumn = column;
-    MP3ListView->SortByColumn(column);
+    MP3ListView->SortByColumn(column, SortOrder);
     UpdateStatus();
 }
 

@@ -117,6 +117,7 @@ public:
     TTagEditorForm* TagEditor = nullptr;
 
     int SortColumn = -999;
+    Qt::SortOrder SortOrder = Qt::AscendingOrder;
     bool ClosingWithoutPrompt = false;
 
     QMdiSubWindow* SubWindow() const;

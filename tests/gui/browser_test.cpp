@@ -206,7 +206,7 @@ private slots:
         QVERIFY(app.Dialogs.Problems.isEmpty());
     }
 
-    void headerClickSortsByTextKeepingTheSelection() {
+    void headerClicksSortByTextBothWaysKeepingTheSelection() {
         TWorkspace ws;
         QStringList files = {ws.Cut(0, "a.mp3", 9728), ws.Cut(1, "b.mp3", 10240), ws.Cut(2, "c.mp3", 1000000),
                              ws.Cut(3, "d.mp3", 999999)};
@@ -218,15 +218,38 @@ private slots:
         b->AddFileNames(files);
         QCOMPARE(Column(b, "Size"), QStringList({"9,5 Kb", "10,0 Kb", "1,0 Mb", "976,6 Kb"}));
         b->MP3ListView->SelectRows(Flags({1, 0, 0, 0}));
+        QCOMPARE(b->MP3ListView->header()->sortIndicatorSection(), -1);  // no arrow before a sort
         const int size = int(b->MP3ListView->StrList().indexOf("Size"));
         b->MP3ListView->header()->sectionClicked(size);
         QCOMPARE(Column(b, "Size"), QStringList({"1,0 Mb", "10,0 Kb", "9,5 Kb", "976,6 Kb"}));
         QCOMPARE(b->SortColumn, size);
         QCOMPARE(b->MP3ListView->FocusedFileName(), files[0]);
         QCOMPARE(b->MP3ListView->FirstSelected(), 2);
-        // Again: the same ascending order.
-        b->MP3ListView->header()->sectionClicked(size);
-        QCOMPARE(Column(b, "Size"), QStringList({"1,0 Mb", "10,0 Kb", "9,5 Kb", "976,6 Kb"}));
+        QHeaderView* header = b->MP3ListView->header();
+        QVERIFY(header->isSortIndicatorShown());
+        QCOMPARE(header->sortIndicatorSection(), size);
+        QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+        // Each further click on a header: the order it gives and the arrow it shows.
+        const int name = int(b->MP3ListView->StrList().indexOf("Filename"));
+        const struct {
+            int Column;
+            QStringList Sizes;
+            Qt::SortOrder Order;
+        } clicks[] = {
+            {size, {"976,6 Kb", "9,5 Kb", "10,0 Kb", "1,0 Mb"}, Qt::DescendingOrder},
+            {size, {"1,0 Mb", "10,0 Kb", "9,5 Kb", "976,6 Kb"}, Qt::AscendingOrder},
+            {name, {"9,5 Kb", "10,0 Kb", "1,0 Mb", "976,6 Kb"}, Qt::AscendingOrder},
+            {size, {"1,0 Mb", "10,0 Kb", "9,5 Kb", "976,6 Kb"}, Qt::AscendingOrder},
+            {name, {"9,5 Kb", "10,0 Kb", "1,0 Mb", "976,6 Kb"}, Qt::AscendingOrder},
+            {name, {"976,6 Kb", "1,0 Mb", "10,0 Kb", "9,5 Kb"}, Qt::DescendingOrder},
+        };
+        for (const auto& click : clicks) {
+            header->sectionClicked(click.Column);
+            QCOMPARE(Column(b, "Size"), click.Sizes);
+            QCOMPARE(header->sortIndicatorSection(), click.Column);
+            QCOMPARE(header->sortIndicatorOrder(), click.Order);
+            QCOMPARE(b->MP3ListView->FocusedFileName(), files[0]);  // the selection follows its file
+        }
         QCOMPARE(b->StatusPanels[1]->text(), QString("1 File(s) Selected"));
     }
 
