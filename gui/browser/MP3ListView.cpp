@@ -2,6 +2,7 @@
 
 #include <QDragEnterEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
@@ -575,6 +576,16 @@ void TMP3ListView::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     emit EmptySpaceDoubleClicked(DoubleClickTarget == 2 || (event->modifiers() & Qt::ShiftModifier));
+}
+
+void TMP3ListView::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && state() != EditingState && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (SelectedCount() > 0) emit EnterPressed();
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 }  // namespace velmar::gui

@@ -134,6 +134,7 @@ signals:
     void FilesDropped(const QStringList& paths);
     void EmptySpaceDoubleClicked(bool shift);
     void RowDoubleClicked(int row);
+    void EnterPressed();  // Return or Enter on a list with rows selected
     void Pressed();
 
 protected:
@@ -142,6 +143,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     TDialogs& Dialogs;

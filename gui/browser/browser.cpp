@@ -277,6 +277,8 @@ void TBrowserForm::ConnectList() {
     // A double click on a row plays its file.
     connect(MP3ListView, &TMP3ListView::RowDoubleClicked, this,
             [this](int row) { Host.PlayFile(MP3ListView->FileNameAt(row)); });
+    // Enter opens the tag editor on the selected files.
+    connect(MP3ListView, &TMP3ListView::EnterPressed, this, &TBrowserForm::actEditTagsExecute);
     connect(MP3ListView, &TMP3ListView::EmptySpaceDoubleClicked, this,
             [this](bool shift) { shift ? actAddDirExecute() : actAddFilesExecute(); });
     connect(MP3ListView, &TMP3ListView::Pressed, this, [this] {
