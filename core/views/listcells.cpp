@@ -54,6 +54,12 @@ const std::vector<TColumnDefault>& ColumnCatalogue() {
     return catalogue;
 }
 
+int DefaultColumnWidth(const std::string& caption) {
+    for (const TColumnDefault& column : ColumnCatalogue())
+        if (caption == column.Caption) return column.Width;
+    return 50;
+}
+
 TCellAlignment CellAlignment(const std::string& caption) {
     if (caption == "Tags" || caption == "Track" || caption == "Length" || caption == "BPM" || caption == "CD")
         return TCellAlignment::Centre;

@@ -17,6 +17,8 @@ struct TColumnDefault {
     int Position;
 };
 const std::vector<TColumnDefault>& ColumnCatalogue();  // "Path" ... "Att. Pics"
+// The default width of a column: its catalogue width, 50 for one the catalogue lacks.
+int DefaultColumnWidth(const std::string& caption);
 
 enum class TCellAlignment { Left, Centre, Right };
 TCellAlignment CellAlignment(const std::string& caption);  // "User Text(s)" included

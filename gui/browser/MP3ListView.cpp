@@ -315,6 +315,10 @@ TMP3ListView::TMP3ListView(TDialogs& dialogs, QWidget* parent)
     Cells = new TCellDelegate(this);
     setItemDelegate(Cells);
     connect(header(), &QHeaderView::sectionHandleDoubleClicked, this, &TMP3ListView::FitColumnToContents);
+    // A width the user sets (or a fit to the contents) is the column's own from then on.
+    connect(header(), &QHeaderView::sectionResized, this, [this](int column, int, int) {
+        if (!Stretching && size_t(column) < Stretch.size()) Stretch[size_t(column)] = 0;
+    });
 }
 
 void TMP3ListView::SetGrid(bool on) {
@@ -334,12 +338,51 @@ void TMP3ListView::FitColumnToContents(int column) {
     header()->resizeSection(column, widest);
 }
 
+void TMP3ListView::WidenToCaption(int column) {
+    if (column < 0 || column >= ListModel->columnCount()) return;
+    const int caption = header()->sectionSizeHint(column);
+    if (header()->sectionSize(column) < caption) header()->resizeSection(column, caption);
+}
+
+int TMP3ListView::OwnWidth(int column) const {
+    const int width = header()->sectionSize(column);
+    return size_t(column) < Stretch.size() ? width - Stretch[size_t(column)] : width;
+}
+
 void TMP3ListView::SetColumns(const QList<QPair<QString, int>>& columns) {
     QStringList captions;
     for (const auto& c : columns) captions << c.first;
     ListModel->SetCaptions(captions);
     Cells->PathColumn = int(captions.indexOf("Path"));
+    Stretch.assign(size_t(columns.size()), 0);
+    Stretching = true;
     for (int i = 0; i < columns.size(); ++i) header()->resizeSection(i, columns[i].second);
+    Stretching = false;
+    StretchColumns();
+}
+
+void TMP3ListView::StretchColumns() {
+    const int name = ColumnIndex("Filename") + 1, path = ColumnIndex("Path") + 1;
+    if ((name < 0 && path < 0) || Stretch.size() != size_t(ListModel->columnCount())) return;
+    int own = 0;
+    for (int c = 0; c < ListModel->columnCount(); ++c) own += OwnWidth(c);
+    const int room = std::max(0, viewport()->width() - own);
+    // Two thirds to the file name and one to the folder when both are shown.
+    const int toName = name < 0 ? 0 : path < 0 ? room : room * 2 / 3;
+    Stretching = true;
+    for (const auto& [column, extra] : {std::pair{name, toName}, std::pair{path, room - toName}}) {
+        if (column < 0) continue;
+        const int width = OwnWidth(column);
+        Stretch[size_t(column)] = extra;
+        header()->resizeSection(column, width + extra);
+    }
+    Stretching = false;
+}
+
+bool TMP3ListView::viewportEvent(QEvent* event) {
+    const bool handled = QTreeView::viewportEvent(event);
+    if (event->type() == QEvent::Resize) StretchColumns();
+    return handled;
 }
 
 void TMP3ListView::ShowEditModeMessage() { Dialogs.Information(this, QString::fromLatin1(kEditModeMessage)); }

@@ -93,6 +93,10 @@ public:
     bool Grid() const;
     // Widens or narrows a column to its longest text (all rows, not only those in view) and its caption.
     void FitColumnToContents(int column);
+    // Widens a column too narrow for its caption (and the sort arrow) to show it whole.
+    void WidenToCaption(int column);
+    // A column's width without the room it was given to fill the window: the width to keep.
+    int OwnWidth(int column) const;
     QStringList StrList() const { return ListModel->Captions(); }
 
     // Appends one row for the file; refused in edit mode. Messages are shown at once.
@@ -144,12 +148,18 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     TDialogs& Dialogs;
     TMP3ListModel* ListModel;
     TCellDelegate* Cells;
     int DoubleClickTarget = 0;  // 0 a row, 1 empty space, 2 empty space with Shift
+    // The room beyond the columns' own widths goes to Filename and Path, so that a wider
+    // window shows more of the names; Stretch holds what each column was given.
+    void StretchColumns();
+    std::vector<int> Stretch;
+    bool Stretching = false;
 };
 
 }  // namespace velmar::gui

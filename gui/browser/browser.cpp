@@ -30,6 +30,7 @@
 #include "file/filescan.h"
 #include "pictures/toolbaricons.h"
 #include "tageditor/tageditorform.h"
+#include "views/listcells.h"
 #include "views/playlist.h"
 
 namespace velmar::gui {
@@ -261,13 +262,18 @@ void TBrowserForm::LayOut() {
 void TBrowserForm::ReadColumns() {
     // Columns from the settings store: "Column Pos" gives captions by position,
     // "Column Width" their widths (50 when missing or not a number).
+    // A width the user never changed (the program's default) is widened to show the caption.
     const TNameValueList positions = Store.ReadSection("Column Pos");
     QList<QPair<QString, int>> columns;
+    std::vector<int> defaults;
     for (int n = 0; n < positions.size(); ++n) {
         const QString caption = TRegisterComp::CaptionAtPosition(n, positions);
-        columns.append({caption, Store.ReadInteger("Column Width", caption, 50)});
+        const int width = Store.ReadInteger("Column Width", caption, 50);
+        columns.append({caption, width});
+        if (width == DefaultColumnWidth(caption.toStdString())) defaults.push_back(n);
     }
     MP3ListView->SetColumns(columns);
+    for (int n : defaults) MP3ListView->WidenToCaption(n);
     MP3ListView->setAlternatingRowColors(false);
     MP3ListView->SetGrid(Store.ReadBool("Preferences", "Grid", false));
 }
@@ -580,8 +586,7 @@ void TBrowserForm::actCloseBrowserExecute() {
 
 void TBrowserForm::WriteColumnWidths() {
     const QStringList captions = MP3ListView->StrList();
-    for (int i = 0; i < captions.size(); ++i)
-        Store.WriteInteger("Column Width", captions[i], MP3ListView->header()->sectionSize(i));
+    for (int i = 0; i < captions.size(); ++i) Store.WriteInteger("Column Width", captions[i], MP3ListView->OwnWidth(i));
 }
 
 void TBrowserForm::closeEvent(QCloseEvent* event) {

@@ -253,6 +253,56 @@ private slots:
         QCOMPARE(b->StatusPanels[1]->text(), QString("1 File(s) Selected"));
     }
 
+    void columnsShowTheirCaptionsAndTheNamesTakeTheRoomLeft() {
+        TWorkspace ws;
+        TApp app(ws);
+        TRegisterComp& store = app.Main.MainReg;
+        store.WriteInteger("Column Pos", "Comment(s)", 9);
+        store.WriteInteger("Column Pos", "User Text(s)", 10);
+        store.WriteInteger("Column Width", "Remix", 20);  // a user's choice, though it cuts the caption
+        store.WriteInteger("Column Width", "Title", 77);
+        TBrowserForm* b = app.Browser();
+        TMP3ListView* list = b->MP3ListView;
+        QHeaderView* header = list->header();
+        auto width = [&](const char* caption) { return header->sectionSize(int(list->StrList().indexOf(caption))); };
+        auto whole = [&](const char* caption) {
+            const int column = int(list->StrList().indexOf(caption));
+            return header->sectionSize(column) >= header->sectionSizeHint(column);
+        };
+        // Default widths grow to their captions; widths the user set stay as they are.
+        for (const char* caption : {"Comment(s)", "User Text(s)", "Length", "Track", "Tags"})
+            QVERIFY2(whole(caption), caption);
+        QCOMPARE(width("Artist / Group"), 130);
+        QCOMPARE(width("Remix"), 20);
+        QCOMPARE(width("Title"), 77);
+
+        // The room the other columns leave goes to the file name (two thirds) and its folder.
+        int others = 0;
+        for (int c = 0; c < list->StrList().size(); ++c)
+            if (c != list->StrList().indexOf("Filename") && c != list->StrList().indexOf("Path"))
+                others += header->sectionSize(c);
+        const struct {
+            int WindowWidth;
+            bool Stretched;
+        } sizes[] = {{1600, true}, {2000, true}, {300, false}, {1800, true}};
+        for (const auto& size : sizes) {
+            b->SubWindow()->resize(size.WindowWidth, 400);
+            QCoreApplication::processEvents();
+            const int room = list->viewport()->width() - others - 100 - 65;
+            const int name = width("Filename"), path = width("Path");
+            QCOMPARE(name, size.Stretched ? 100 + room * 2 / 3 : 100);
+            QCOMPARE(path, size.Stretched ? 65 + room - room * 2 / 3 : 65);
+            QCOMPARE(list->OwnWidth(int(list->StrList().indexOf("Filename"))), 100);
+        }
+        // A column the user widens keeps that width as its own; the stretch is not stored.
+        header->resizeSection(int(list->StrList().indexOf("Filename")), 500);
+        b->ClosingWithoutPrompt = true;
+        b->AddFileNames({ws.Copy(0, "a.mp3")});
+        b->actCloseBrowserExecute();
+        QCOMPARE(store.ReadInteger("Column Width", "Filename", 0), 500);
+        QCOMPARE(store.ReadInteger("Column Width", "Path", 0), 65);
+    }
+
     void commandStatesFollowTheSelection() {
         TWorkspace ws;
         TApp app(ws);
