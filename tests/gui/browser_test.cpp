@@ -1,7 +1,9 @@
 // The browser window driven as a user would: start, add, delete, sort, close.
 #include <QHeaderView>
+#include <QMenu>
 #include <QSettings>
 
+#include "batch/tagsheet.h"
 #include "guitest.h"
 
 using namespace velmar::gui;
@@ -301,6 +303,82 @@ private slots:
         b->actCloseBrowserExecute();
         QCOMPARE(store.ReadInteger("Column Width", "Filename", 0), 500);
         QCOMPARE(store.ReadInteger("Column Width", "Path", 0), 65);
+    }
+
+    void contextMenuCopiesTagsAndPastesThemUndoably() {
+        TWorkspace ws;
+        const QStringList files = {ws.Copy(2, "a.mp3"), ws.Copy(0, "b.mp3"), ws.Copy(6, "c.mp3")};
+        const QByteArray original[3] = {ReadAll(files[0]), ReadAll(files[1]), ReadAll(files[2])};
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames(files);
+        QStringList menu;
+        for (QAction* a : b->ContextMenu->actions())
+            if (!a->isSeparator()) menu << a->text();
+        QCOMPARE(menu,
+                 QStringList({"&Edit Tag(s)", "&Rename File(s)", "&Play", "&Copy Tags", "Paste &Tags", "Add &File(s)",
+                              "Add Directory", "Remove from &List", "Show in File &Manager", "P&layer", "&Select"}));
+        // The tags a file shows through its fields by name, the way a copy takes them.
+        auto tags = [](const QString& file) {
+            velmar::TCollectingSink sink;
+            velmar::TMP3Object object(sink);
+            if (!object.LoadFile(ToPath(file), false)) return velmar::TFieldValues();
+            return velmar::CopiedFields(velmar::CommonTags(object));
+        };
+        const velmar::TFieldValues source = tags(files[0]);
+        QVERIFY(source.count("title") && source.count("artist"));
+        const velmar::TFieldValues untouched = tags(files[2]);
+
+        b->MP3ListView->SelectRows(Flags({1, 0, 0}));
+        b->actCopyTagsExecute();
+        b->MP3ListView->SelectRows(Flags({1, 1, 0}));  // the source among the targets is left as it is
+        emit b->ContextMenu->aboutToShow();
+        QVERIFY(b->actPasteTags->isEnabled());
+        b->actPasteTagsExecute();
+        QCOMPARE(ReadAll(files[0]), original[0]);
+        velmar::TFieldValues expected = tags(files[1]);
+        for (const auto& [field, value] : source) expected[field] = value;
+        QVERIFY(expected != source);  // the target has a field the source lacks, and keeps it
+        QCOMPARE(tags(files[1]), expected);
+        QCOMPARE(tags(files[2]), untouched);
+        QCOMPARE(Column(b, "Title").at(1), Column(b, "Title").at(0));  // the row shows the new tags
+
+        QVERIFY(app.Main.actUndo->isEnabled());
+        app.Main.actUndo->trigger();
+        for (int i = 0; i < 3; ++i) QCOMPARE(ReadAll(files[i]), original[i]);
+        QVERIFY(app.Dialogs.Messages(TKind::Error).isEmpty());
+    }
+
+    void showInFileManagerOpensTheFolderOfTheFirstSelectedFile() {
+        TWorkspace ws;
+        const QStringList files = {ws.Copy(0, "one/a.mp3"), ws.Copy(1, "two/b.mp3")};
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames(files);
+        QList<QUrl> opened;
+        b->OpenLocation = [&opened](const QUrl& url) {
+            opened << url;
+            return true;
+        };
+        const struct {
+            std::vector<char> Selected;
+            QString Removed;  // a folder taken away first
+            QList<QUrl> Opened;
+            int Errors;
+        } cases[] = {
+            {{0, 1}, {}, {QUrl::fromLocalFile(ws.Files() + "two")}, 0},
+            {{1, 1}, {}, {QUrl::fromLocalFile(ws.Files() + "one")}, 0},
+            {{0, 0}, {}, {}, 0},
+            {{1, 0}, ws.Files() + "one", {}, 1},
+        };
+        for (const auto& c : cases) {
+            opened.clear();
+            if (!c.Removed.isEmpty()) QVERIFY(QDir(c.Removed).removeRecursively());
+            b->MP3ListView->SelectRows(c.Selected);
+            b->actShowInFolderExecute();
+            QCOMPARE(opened, c.Opened);
+            QCOMPARE(int(app.Dialogs.Messages(TKind::Error).size()), c.Errors);
+        }
     }
 
     void commandStatesFollowTheSelection() {
