@@ -168,9 +168,24 @@ int TMP3ListModel::columnCount(const QModelIndex& parent) const {
 
 QVariant TMP3ListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || size_t(index.row()) >= Rows.size() || index.column() >= ColumnCaptions.size()) return {};
-    if (role == Qt::DisplayRole) return Rows[size_t(index.row())][index.column()];
+    if (role == Qt::DisplayRole || role == Qt::EditRole) return Rows[size_t(index.row())][index.column()];
     if (role == Qt::TextAlignmentRole) return Alignments[size_t(index.column())];
     return {};
+}
+
+Qt::ItemFlags TMP3ListModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && size_t(index.column()) < Editable.size() && Editable[size_t(index.column())])
+        flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+bool TMP3ListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable) || size_t(index.row()) >= Rows.size())
+        return false;
+    const QString text = value.toString();
+    if (text != Cell(index.row(), index.column())) emit CellEdited(index.row(), index.column(), text);
+    return true;
 }
 
 QVariant TMP3ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -184,7 +199,11 @@ void TMP3ListModel::SetCaptions(const QStringList& captions) {
     beginResetModel();
     ColumnCaptions = captions;
     Alignments.clear();
-    for (const QString& c : captions) Alignments.push_back(QtAlignment(c));
+    Editable.clear();
+    for (const QString& c : captions) {
+        Alignments.push_back(QtAlignment(c));
+        Editable.push_back(IsEditableCell(c.toStdString()));
+    }
     Rows.clear();
     endResetModel();
 }
@@ -298,7 +317,8 @@ TMP3ListView::TMP3ListView(TDialogs& dialogs, QWidget* parent)
     setAllColumnsShowFocus(true);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // F2 or a slow second click on a selected row edits the tag cell under it.
+    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     setSortingEnabled(false);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
@@ -619,6 +639,16 @@ void TMP3ListView::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     emit EmptySpaceDoubleClicked(DoubleClickTarget == 2 || (event->modifiers() & Qt::ShiftModifier));
+}
+
+bool TMP3ListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    // While the tag editor has the files, their tags are changed there only.
+    if (EditMode) {
+        if (trigger == QAbstractItemView::EditKeyPressed && (ListModel->flags(index) & Qt::ItemIsEditable))
+            ShowEditModeMessage();
+        return false;
+    }
+    return QTreeView::edit(index, trigger, event);
 }
 
 void TMP3ListView::keyPressEvent(QKeyEvent* event) {

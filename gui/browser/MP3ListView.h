@@ -54,6 +54,10 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // The tag cells can be edited in place; what is typed is asked for with CellEdited and
+    // not kept here: the row shows the file once it is written.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
     void SetCaptions(const QStringList& captions);  // removes every row
     const QStringList& Captions() const { return ColumnCaptions; }
@@ -72,8 +76,12 @@ public:
     // texts keep their order either way. Returns the new position of every old row.
     std::vector<int> SortByColumn(int column, Qt::SortOrder order = Qt::AscendingOrder);
 
+signals:
+    void CellEdited(int row, int column, const QString& text);
+
 private:
     QStringList ColumnCaptions;
+    std::vector<char> Editable;
     std::vector<int> Alignments;
     std::vector<QStringList> Rows;
 };
@@ -148,6 +156,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 
 private:

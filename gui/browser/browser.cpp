@@ -310,6 +310,7 @@ void TBrowserForm::ConnectList() {
     // A double click on a row plays its file.
     connect(MP3ListView, &TMP3ListView::RowDoubleClicked, this,
             [this](int row) { Host.PlayFile(MP3ListView->FileNameAt(row)); });
+    connect(MP3ListView->Model(), &TMP3ListModel::CellEdited, this, &TBrowserForm::CellEdited);
     // Enter opens the tag editor on the selected files.
     connect(MP3ListView, &TMP3ListView::EnterPressed, this, &TBrowserForm::actEditTagsExecute);
     connect(MP3ListView, &TMP3ListView::EmptySpaceDoubleClicked, this,
@@ -659,6 +660,31 @@ void TBrowserForm::actPasteTagsExecute() {
                                      }});
     }
     MP3ListView->RefreshItems(rows, errors, "Refreshing file(s)...");
+    errors.Show(Dialogs, this);
+    UpdateStatus();
+}
+
+void TBrowserForm::CellEdited(int row, int column, const QString& text) {
+    if (MP3ListView->EditMode || row < 0 || row >= MP3ListView->Count()) return;
+    const QString caption = MP3ListView->StrList().value(column);
+    velmar::TTagValues values;
+    values.Fields = velmar::CellFieldValues(caption.toStdString(), text.toStdString());
+    if (values.Fields.empty()) return;
+    const QString name = MP3ListView->FileNameAt(row);
+    velmar::TFileChange change{"List", "Edit tag", {ToPath(name)}, {}};
+    change.Write = [&values](const std::filesystem::path& file, velmar::TMessageSink& sink) {
+        return velmar::WriteTagValues(file, values, sink) != velmar::TTagWrite::Failed;
+    };
+    TBatchErrors errors;
+    {
+        TChangeScope recorded(Host.Changes(), "List", "Edit tag", Dialogs, this);
+        velmar::ApplyChange(change, {nullptr, nullptr, [&](size_t, const velmar::TFileOutcome& outcome) {
+                                         for (const std::string& m : outcome.Messages) errors.Add(name, FromUtf8(m));
+                                         return true;
+                                     }});
+    }
+    // The row shows what the file now holds, the typed text or, when it was refused, the old one.
+    MP3ListView->RefreshItems({row}, errors, "Refreshing file(s)...");
     errors.Show(Dialogs, this);
     UpdateStatus();
 }

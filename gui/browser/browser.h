@@ -185,6 +185,8 @@ private:
     void SelectionChanged(bool becameSelected);
     void UpdateCommandStates();
     void HeaderClicked(int column);
+    // Writes a tag cell typed in the list to the row's file, as one undoable change.
+    void CellEdited(int row, int column, const QString& text);
     void UpdateContextMenu();  // enables its commands by the rows there are and are selected
     // What the commands on the selection do first: refuse in edit mode or without rows,
     // offer to select all rows when none is. True when rows are selected.

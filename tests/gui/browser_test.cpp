@@ -1,10 +1,12 @@
 // The browser window driven as a user would: start, add, delete, sort, close.
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QSettings>
 
 #include "batch/tagsheet.h"
 #include "guitest.h"
+#include "tageditor/tageditorform.h"
 
 using namespace velmar::gui;
 using namespace velmar::gui::test;
@@ -347,6 +349,85 @@ private slots:
         app.Main.actUndo->trigger();
         for (int i = 0; i < 3; ++i) QCOMPARE(ReadAll(files[i]), original[i]);
         QVERIFY(app.Dialogs.Messages(TKind::Error).isEmpty());
+    }
+
+    void aTagCellEditedInPlaceIsWrittenAndUndoable() {
+        TWorkspace ws;
+        const QString file = ws.Copy(0, "a.mp3");
+        const QByteArray original = ReadAll(file);
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames({file});
+        TMP3ListView* list = b->MP3ListView;
+        auto tags = [&file] {
+            velmar::TCollectingSink sink;
+            velmar::TMP3Object object(sink);
+            if (!object.LoadFile(ToPath(file), false)) return velmar::TFieldValues();
+            return velmar::CopiedFields(velmar::CommonTags(object));
+        };
+        auto column = [&](const char* caption) { return int(list->StrList().indexOf(caption)); };
+        const velmar::TFieldValues before = tags();
+        QVERIFY(before.count("artist") && before.count("track_total"));
+        auto editing = [list] {
+            const QList<QLineEdit*> editors = list->viewport()->findChildren<QLineEdit*>();
+            return std::any_of(editors.begin(), editors.end(), [](QLineEdit* e) { return e->isVisible(); });
+        };
+
+        // F2 edits the tag cell in focus, not a cell of the file's name.
+        list->setCurrentIndex(list->Model()->index(0, column("Title")));
+        QTest::keyClick(list, Qt::Key_F2);
+        QVERIFY(editing());
+        QTest::keyClick(list->viewport()->findChild<QLineEdit*>(), Qt::Key_Escape);
+        QVERIFY(!editing());
+        list->setCurrentIndex(list->Model()->index(0, column("Filename")));
+        QTest::keyClick(list, Qt::Key_F2);
+        QVERIFY(!editing());
+
+        // What each typed text writes: the fields it changes (none: the file is not written).
+        const struct {
+            const char* Caption;
+            QString Typed;
+            velmar::TFieldValues Changed;
+            int Errors;
+        } edits[] = {
+            {"Title", " New Title ", {{"title", "New Title"}}, 0},
+            {"Artist / Group", "", {{"artist", ""}}, 0},
+            {"Album", "Other Album", {{"album", "Other Album"}}, 0},
+            {"Track", "3/12", {{"track", "3"}, {"track_total", "12"}}, 0},
+            {"Track", "4", {{"track", "4"}}, 0},
+            {"Filename", "x.mp3", {}, 0},
+            {"Track", "x", {}, 1},
+        };
+        for (const auto& e : edits) {
+            QVERIFY(!list->Model()->setData(list->Model()->index(0, column(e.Caption)), e.Typed, Qt::EditRole) ==
+                    (QString(e.Caption) == "Filename"));
+            velmar::TFieldValues expected = before;
+            for (const auto& [field, value] : e.Changed) {
+                if (value.empty())
+                    expected.erase(field);
+                else
+                    expected[field] = value;
+            }
+            QCOMPARE(tags(), expected);
+            QCOMPARE(int(app.Dialogs.Messages(TKind::Error).size()), e.Errors);
+            if (e.Changed.empty()) {
+                QCOMPARE(ReadAll(file), original);
+                continue;
+            }
+            if (e.Changed.count("title")) QCOMPARE(Column(b, "Title"), QStringList({"New Title"}));
+            app.Main.actUndo->trigger();
+            QCOMPARE(ReadAll(file), original);
+        }
+        QCOMPARE(Column(b, "Title"), QStringList({QString::fromStdString(before.at("title"))}));
+
+        // While the tag editor has the file, F2 says so and edits nothing.
+        list->SelectRows(Flags({1}));
+        b->actEditTagsExecute();
+        list->setCurrentIndex(list->Model()->index(0, column("Title")));
+        QTest::keyClick(list, Qt::Key_F2);
+        QVERIFY(!editing());
+        QVERIFY(app.Dialogs.Asked.last().Text.startsWith("You are currently in Edit mode."));
+        b->TagEditor->close();
     }
 
     void showInFileManagerOpensTheFolderOfTheFirstSelectedFile() {
