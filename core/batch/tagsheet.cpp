@@ -570,6 +570,13 @@ std::string ChangesProblem(const std::vector<TFieldChange>& changes, const std::
     return problem;
 }
 
+TFieldValues CopiedFields(const std::vector<TCommonTag>& tags) {
+    TFieldValues values;
+    for (const TCommonTag& tag : tags)
+        if (IsSheetField(tag.Name)) values[std::string(tag.Name)] = tag.Text;
+    return values;
+}
+
 std::vector<TPicture> PicturesOf(const TMP3Object& file) {
     std::vector<TPicture> pictures;
     const TID3v2Object& v2 = file.ID3v2();

@@ -124,6 +124,11 @@ struct TTagValues {
     std::optional<std::string> Fingerprint;         // when given, the file must still have it
 };
 
+// What copying a file's tags gives other files: every common field the file has,
+// as CommonTags gives it. Fields it lacks are not named, so the files the values are
+// written to keep theirs, as `velmar-cli copy` without --fields does.
+TFieldValues CopiedFields(const std::vector<TCommonTag>& tags);
+
 enum class TTagWrite { Written, Unchanged, Failed };
 
 // What writing `values` to the file would change, found without writing: the

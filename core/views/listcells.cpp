@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string_view>
 
 #include "mpeg/mpegframe.h"
 
@@ -52,6 +53,45 @@ const std::vector<TColumnDefault>& ColumnCatalogue() {
         {"Genre", 50, -1},     {"Att. Pics", 50, -1},
     };
     return catalogue;
+}
+
+int DefaultColumnWidth(const std::string& caption) {
+    for (const TColumnDefault& column : ColumnCatalogue())
+        if (caption == column.Caption) return column.Width;
+    return 50;
+}
+
+namespace {
+
+const std::map<std::string, std::string, std::less<>>& EditableCells() {
+    static const std::map<std::string, std::string, std::less<>> cells = {
+        {"Title", "title"}, {"Artist / Group", "artist"}, {"Album", "album"},        {"Year", "year"},
+        {"Track", "track"}, {"Genre", "genre"},           {"Comment(s)", "comment"},
+    };
+    return cells;
+}
+
+std::string Trimmed(std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
+}
+
+}  // namespace
+
+bool IsEditableCell(const std::string& caption) { return EditableCells().count(caption) > 0; }
+
+std::map<std::string, std::string, std::less<>> CellFieldValues(const std::string& caption, const std::string& text) {
+    const auto it = EditableCells().find(caption);
+    if (it == EditableCells().end()) return {};
+    const std::string value = Trimmed(text);
+    if (it->second != "track") return {{it->second, value}};
+    // "N/M": the number and the total; "N" leaves the total as it is.
+    const size_t slash = value.find('/');
+    if (value.empty()) return {{"track", ""}, {"track_total", ""}};
+    if (slash == std::string::npos) return {{"track", value}};
+    return {{"track", Trimmed(std::string_view(value).substr(0, slash))},
+            {"track_total", Trimmed(std::string_view(value).substr(slash + 1))}};
 }
 
 TCellAlignment CellAlignment(const std::string& caption) {

@@ -17,6 +17,17 @@ struct TColumnDefault {
     int Position;
 };
 const std::vector<TColumnDefault>& ColumnCatalogue();  // "Path" ... "Att. Pics"
+// The default width of a column: its catalogue width, 50 for one the catalogue lacks.
+int DefaultColumnWidth(const std::string& caption);
+
+// Cells edited in place write fields of the common tags by name (views/commontags.h):
+// "Title" title, "Artist / Group" artist, "Album" album, "Year" year, "Track" track
+// (and track_total, typed as "N/M"), "Genre" genre, "Comment(s)" comment.
+bool IsEditableCell(const std::string& caption);
+// The field values a text typed into a cell of the column gives, blanks around it
+// removed; an empty text removes the field (for "Track", the total too). Empty for a
+// column that is not edited in place.
+std::map<std::string, std::string, std::less<>> CellFieldValues(const std::string& caption, const std::string& text);
 
 enum class TCellAlignment { Left, Centre, Right };
 TCellAlignment CellAlignment(const std::string& caption);  // "User Text(s)" included

@@ -2,6 +2,7 @@
 
 #include <QDragEnterEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
@@ -167,9 +168,24 @@ int TMP3ListModel::columnCount(const QModelIndex& parent) const {
 
 QVariant TMP3ListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || size_t(index.row()) >= Rows.size() || index.column() >= ColumnCaptions.size()) return {};
-    if (role == Qt::DisplayRole) return Rows[size_t(index.row())][index.column()];
+    if (role == Qt::DisplayRole || role == Qt::EditRole) return Rows[size_t(index.row())][index.column()];
     if (role == Qt::TextAlignmentRole) return Alignments[size_t(index.column())];
     return {};
+}
+
+Qt::ItemFlags TMP3ListModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && size_t(index.column()) < Editable.size() && Editable[size_t(index.column())])
+        flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+bool TMP3ListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable) || size_t(index.row()) >= Rows.size())
+        return false;
+    const QString text = value.toString();
+    if (text != Cell(index.row(), index.column())) emit CellEdited(index.row(), index.column(), text);
+    return true;
 }
 
 QVariant TMP3ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -183,7 +199,11 @@ void TMP3ListModel::SetCaptions(const QStringList& captions) {
     beginResetModel();
     ColumnCaptions = captions;
     Alignments.clear();
-    for (const QString& c : captions) Alignments.push_back(QtAlignment(c));
+    Editable.clear();
+    for (const QString& c : captions) {
+        Alignments.push_back(QtAlignment(c));
+        Editable.push_back(IsEditableCell(c.toStdString()));
+    }
     Rows.clear();
     endResetModel();
 }
@@ -258,20 +278,22 @@ void TMP3ListModel::Clear() {
     endResetModel();
 }
 
-std::vector<int> TMP3ListModel::SortByColumn(int column) {
+std::vector<int> TMP3ListModel::SortByColumn(int column, Qt::SortOrder order) {
     const int n = int(Rows.size());
-    std::vector<int> order(static_cast<size_t>(n));
-    std::iota(order.begin(), order.end(), 0);
-    if (column < 0 || column >= ColumnCaptions.size()) return order;
+    std::vector<int> rowOrder(static_cast<size_t>(n));
+    std::iota(rowOrder.begin(), rowOrder.end(), 0);
+    if (column < 0 || column >= ColumnCaptions.size()) return rowOrder;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return CompareText(Rows[size_t(a)][column], Rows[size_t(b)][column]) < 0; });
+    const int sign = order == Qt::DescendingOrder ? -1 : 1;
+    std::stable_sort(rowOrder.begin(), rowOrder.end(), [&](int a, int b) {
+        return sign * CompareText(Rows[size_t(a)][column], Rows[size_t(b)][column]) < 0;
+    });
     std::vector<QStringList> sorted;
     sorted.reserve(size_t(n));
     std::vector<int> newPosition(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
-        sorted.push_back(std::move(Rows[size_t(order[size_t(i)])]));
-        newPosition[size_t(order[size_t(i)])] = i;
+        sorted.push_back(std::move(Rows[size_t(rowOrder[size_t(i)])]));
+        newPosition[size_t(rowOrder[size_t(i)])] = i;
     }
     Rows = std::move(sorted);
     const QModelIndexList from = persistentIndexList();
@@ -295,7 +317,8 @@ TMP3ListView::TMP3ListView(TDialogs& dialogs, QWidget* parent)
     setAllColumnsShowFocus(true);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // F2 or a slow second click on a selected row edits the tag cell under it.
+    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     setSortingEnabled(false);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
@@ -304,12 +327,18 @@ TMP3ListView::TMP3ListView(TDialogs& dialogs, QWidget* parent)
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
     header()->setSectionsClickable(true);
-    header()->setSortIndicatorShown(false);
+    // No arrow until the rows are sorted.
+    header()->setSortIndicatorShown(true);
+    header()->setSortIndicator(-1, Qt::AscendingOrder);
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header()->setMinimumSectionSize(8);
     Cells = new TCellDelegate(this);
     setItemDelegate(Cells);
     connect(header(), &QHeaderView::sectionHandleDoubleClicked, this, &TMP3ListView::FitColumnToContents);
+    // A width the user sets (or a fit to the contents) is the column's own from then on.
+    connect(header(), &QHeaderView::sectionResized, this, [this](int column, int, int) {
+        if (!Stretching && size_t(column) < Stretch.size()) Stretch[size_t(column)] = 0;
+    });
 }
 
 void TMP3ListView::SetGrid(bool on) {
@@ -329,12 +358,51 @@ void TMP3ListView::FitColumnToContents(int column) {
     header()->resizeSection(column, widest);
 }
 
+void TMP3ListView::WidenToCaption(int column) {
+    if (column < 0 || column >= ListModel->columnCount()) return;
+    const int caption = header()->sectionSizeHint(column);
+    if (header()->sectionSize(column) < caption) header()->resizeSection(column, caption);
+}
+
+int TMP3ListView::OwnWidth(int column) const {
+    const int width = header()->sectionSize(column);
+    return size_t(column) < Stretch.size() ? width - Stretch[size_t(column)] : width;
+}
+
 void TMP3ListView::SetColumns(const QList<QPair<QString, int>>& columns) {
     QStringList captions;
     for (const auto& c : columns) captions << c.first;
     ListModel->SetCaptions(captions);
     Cells->PathColumn = int(captions.indexOf("Path"));
+    Stretch.assign(size_t(columns.size()), 0);
+    Stretching = true;
     for (int i = 0; i < columns.size(); ++i) header()->resizeSection(i, columns[i].second);
+    Stretching = false;
+    StretchColumns();
+}
+
+void TMP3ListView::StretchColumns() {
+    const int name = ColumnIndex("Filename") + 1, path = ColumnIndex("Path") + 1;
+    if ((name < 0 && path < 0) || Stretch.size() != size_t(ListModel->columnCount())) return;
+    int own = 0;
+    for (int c = 0; c < ListModel->columnCount(); ++c) own += OwnWidth(c);
+    const int room = std::max(0, viewport()->width() - own);
+    // Two thirds to the file name and one to the folder when both are shown.
+    const int toName = name < 0 ? 0 : path < 0 ? room : room * 2 / 3;
+    Stretching = true;
+    for (const auto& [column, extra] : {std::pair{name, toName}, std::pair{path, room - toName}}) {
+        if (column < 0) continue;
+        const int width = OwnWidth(column);
+        Stretch[size_t(column)] = extra;
+        header()->resizeSection(column, width + extra);
+    }
+    Stretching = false;
+}
+
+bool TMP3ListView::viewportEvent(QEvent* event) {
+    const bool handled = QTreeView::viewportEvent(event);
+    if (event->type() == QEvent::Resize) StretchColumns();
+    return handled;
 }
 
 void TMP3ListView::ShowEditModeMessage() { Dialogs.Information(this, QString::fromLatin1(kEditModeMessage)); }
@@ -523,10 +591,11 @@ void TMP3ListView::SelectInverse() {
     SelectRows(flags);
 }
 
-void TMP3ListView::SortByColumn(int column) {
+void TMP3ListView::SortByColumn(int column, Qt::SortOrder order) {
     const std::vector<char> flags = SelectedRows();
     selectionModel()->clearSelection();
-    const std::vector<int> newPosition = ListModel->SortByColumn(column);
+    const std::vector<int> newPosition = ListModel->SortByColumn(column, order);
+    header()->setSortIndicator(column, order);
     std::vector<char> moved(flags.size(), 0);
     for (size_t old = 0; old < flags.size() && old < newPosition.size(); ++old)
         moved[size_t(newPosition[old])] = flags[old];
@@ -570,6 +639,26 @@ void TMP3ListView::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     emit EmptySpaceDoubleClicked(DoubleClickTarget == 2 || (event->modifiers() & Qt::ShiftModifier));
+}
+
+bool TMP3ListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    // While the tag editor has the files, their tags are changed there only.
+    if (EditMode) {
+        if (trigger == QAbstractItemView::EditKeyPressed && (ListModel->flags(index) & Qt::ItemIsEditable))
+            ShowEditModeMessage();
+        return false;
+    }
+    return QTreeView::edit(index, trigger, event);
+}
+
+void TMP3ListView::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && state() != EditingState && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (SelectedCount() > 0) emit EnterPressed();
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 }  // namespace velmar::gui

@@ -54,6 +54,10 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // The tag cells can be edited in place; what is typed is asked for with CellEdited and
+    // not kept here: the row shows the file once it is written.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
     void SetCaptions(const QStringList& captions);  // removes every row
     const QStringList& Captions() const { return ColumnCaptions; }
@@ -67,13 +71,17 @@ public:
     void RemoveRow(int row);
     void RemoveRowSet(const std::vector<char>& remove);  // removes the marked rows in one go
     void Clear();
-    // Ascending by the texts of one column, compared character by character as they are
-    // written (case matters, digits are not numbers); rows with equal texts keep their order.
-    // Returns the new position of every old row.
-    std::vector<int> SortByColumn(int column);
+    // By the texts of one column, compared character by character as they are written
+    // (case matters, digits are not numbers), ascending or descending; rows with equal
+    // texts keep their order either way. Returns the new position of every old row.
+    std::vector<int> SortByColumn(int column, Qt::SortOrder order = Qt::AscendingOrder);
+
+signals:
+    void CellEdited(int row, int column, const QString& text);
 
 private:
     QStringList ColumnCaptions;
+    std::vector<char> Editable;
     std::vector<int> Alignments;
     std::vector<QStringList> Rows;
 };
@@ -93,6 +101,10 @@ public:
     bool Grid() const;
     // Widens or narrows a column to its longest text (all rows, not only those in view) and its caption.
     void FitColumnToContents(int column);
+    // Widens a column too narrow for its caption (and the sort arrow) to show it whole.
+    void WidenToCaption(int column);
+    // A column's width without the room it was given to fill the window: the width to keep.
+    int OwnWidth(int column) const;
     QStringList StrList() const { return ListModel->Captions(); }
 
     // Appends one row for the file; refused in edit mode. Messages are shown at once.
@@ -127,12 +139,14 @@ public:
     void SelectAll();
     void SelectNone();
     void SelectInverse();
-    void SortByColumn(int column);
+    // Sorts the rows, keeping the selection on the same files, and shows the order on the header.
+    void SortByColumn(int column, Qt::SortOrder order = Qt::AscendingOrder);
 
 signals:
     void FilesDropped(const QStringList& paths);
     void EmptySpaceDoubleClicked(bool shift);
     void RowDoubleClicked(int row);
+    void EnterPressed();  // Return or Enter on a list with rows selected
     void Pressed();
 
 protected:
@@ -141,12 +155,20 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     TDialogs& Dialogs;
     TMP3ListModel* ListModel;
     TCellDelegate* Cells;
     int DoubleClickTarget = 0;  // 0 a row, 1 empty space, 2 empty space with Shift
+    // The room beyond the columns' own widths goes to Filename and Path, so that a wider
+    // window shows more of the names; Stretch holds what each column was given.
+    void StretchColumns();
+    std::vector<int> Stretch;
+    bool Stretching = false;
 };
 
 }  // namespace velmar::gui

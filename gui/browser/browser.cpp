@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -15,11 +16,13 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <optional>
 
 #include "app/RegisterComp.h"
 #include "app/appcontext.h"
+#include "app/changes.h"
 #include "app/dialogs.h"
 #include "app/graphics.h"
 #include "app/messagesink.h"
@@ -27,10 +30,13 @@
 #include "batch/filename2tagwizard.h"
 #include "batch/makelistform.h"
 #include "batch/renameform.h"
+#include "batch/tagsheet.h"
 #include "browser/MP3ListView.h"
+#include "change/apply.h"
 #include "file/filescan.h"
 #include "pictures/toolbaricons.h"
 #include "tageditor/tageditorform.h"
+#include "views/listcells.h"
 #include "views/playlist.h"
 #include "views/playlist.h"
 
@@ -42,6 +48,12 @@ namespace {
 const char* const kEmptyCaption = "MP3 Browser";
 
 const char* const kAddFilesLabel = "Adding file(s)...";
+
+// The tags Copy Tags took, for Paste Tags in any browser window.
+std::optional<velmar::TFieldValues>& CopiedTags() {
+    static std::optional<velmar::TFieldValues> copied;
+    return copied;
+}
 
 QString LastDirectory(TRegisterComp& store) { return store.ReadString("Preferences", "Last Directory", QString()); }
 
@@ -123,6 +135,13 @@ void TBrowserForm::CreateActions() {
     actSelectInverse =
         makeAction("Select &Inverse", QKeySequence(Qt::CTRL | Qt::Key_I), &TBrowserForm::actSelectInverseExecute);
     actCloseBrowser = makeAction("&Close", QKeySequence(Qt::CTRL | Qt::Key_F4), &TBrowserForm::actCloseBrowserExecute);
+    actPlay = makeAction("&Play", QKeySequence(), &TBrowserForm::actPlayExecute);
+    actCopyTags = makeAction("&Copy Tags", QKeySequence(), &TBrowserForm::actCopyTagsExecute);
+    actPasteTags = makeAction("Paste &Tags", QKeySequence(), &TBrowserForm::actPasteTagsExecute);
+    // The same as Delete Item(s); its key stays with that command.
+    actRemoveFromList = makeAction("Remove from &List", QKeySequence(), &TBrowserForm::actDeleteItemsExecute);
+    actShowInFolder = makeAction("Show in File &Manager", QKeySequence(), &TBrowserForm::actShowInFolderExecute);
+    OpenLocation = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
     using TCommand = TBrowserHost::TCommand;
     auto hostCommand = [this](const QString& caption, TCommand command) {
@@ -193,19 +212,28 @@ void TBrowserForm::CreateMenus() {
     player->addActions(Host.PlayerActions());
     Menus = {file, edit, tools, player};
 
-    // Context menu of the list.
+    // Context menu of the list: what acts on the rows under the pointer first.
     ContextMenu = new QMenu(this);
+    ContextMenu->addAction(actEditTags);
+    ContextMenu->addAction(actRenameFiles);
+    ContextMenu->addAction(actPlay);
+    ContextMenu->addSeparator();
+    ContextMenu->addAction(actCopyTags);
+    ContextMenu->addAction(actPasteTags);
+    ContextMenu->addSeparator();
     ContextMenu->addAction(actAddFiles);
     ContextMenu->addAction(actAddDir);
-    ContextMenu->addAction(actDeleteItems);
-    ContextMenu->addAction(actEditTags);
-    ContextMenu->addMenu("Play")->addActions(Host.PlayerActions());
+    ContextMenu->addAction(actRemoveFromList);
     ContextMenu->addSeparator();
+    ContextMenu->addAction(actShowInFolder);
+    ContextMenu->addSeparator();
+    ContextMenu->addMenu("P&layer")->addActions(Host.PlayerActions());
     QMenu* select = ContextMenu->addMenu("&Select");
     select->addAction("All", this, &TBrowserForm::actSelectAllExecute);
     select->addAction("None", this, &TBrowserForm::actSelectNoneExecute);
     select->addAction("Invert", this, &TBrowserForm::actSelectInverseExecute);
     MP3ListView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ContextMenu, &QMenu::aboutToShow, this, &TBrowserForm::UpdateContextMenu);
     connect(MP3ListView, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { ContextMenu->popup(MP3ListView->viewport()->mapToGlobal(pos)); });
 }
@@ -266,13 +294,18 @@ void TBrowserForm::LayOut() {
 void TBrowserForm::ReadColumns() {
     // Columns from the settings store: "Column Pos" gives captions by position,
     // "Column Width" their widths (50 when missing or not a number).
+    // A width the user never changed (the program's default) is widened to show the caption.
     const TNameValueList positions = Store.ReadSection("Column Pos");
     QList<QPair<QString, int>> columns;
+    std::vector<int> defaults;
     for (int n = 0; n < positions.size(); ++n) {
         const QString caption = TRegisterComp::CaptionAtPosition(n, positions);
-        columns.append({caption, Store.ReadInteger("Column Width", caption, 50)});
+        const int width = Store.ReadInteger("Column Width", caption, 50);
+        columns.append({caption, width});
+        if (width == DefaultColumnWidth(caption.toStdString())) defaults.push_back(n);
     }
     MP3ListView->SetColumns(columns);
+    for (int n : defaults) MP3ListView->WidenToCaption(n);
     MP3ListView->setAlternatingRowColors(false);
     MP3ListView->SetGrid(Store.ReadBool("Preferences", "Grid", false));
 }
@@ -282,6 +315,9 @@ void TBrowserForm::ConnectList() {
     // A double click on a row plays its file.
     connect(MP3ListView, &TMP3ListView::RowDoubleClicked, this,
             [this](int row) { Host.PlayFile(MP3ListView->FileNameAt(row)); });
+    connect(MP3ListView->Model(), &TMP3ListModel::CellEdited, this, &TBrowserForm::CellEdited);
+    // Enter opens the tag editor on the selected files.
+    connect(MP3ListView, &TMP3ListView::EnterPressed, this, &TBrowserForm::actEditTagsExecute);
     connect(MP3ListView, &TMP3ListView::EmptySpaceDoubleClicked, this,
             [this](bool shift) { shift ? actAddDirExecute() : actAddFilesExecute(); });
     connect(MP3ListView, &TMP3ListView::Pressed, this, [this] {
@@ -375,8 +411,10 @@ void TBrowserForm::SelectionChanged(bool becameSelected) {
 }
 
 void TBrowserForm::HeaderClicked(int column) {
+    // A first click sorts ascending; another click on the same column turns the order round.
+    SortOrder = column == SortColumn && SortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
     SortColumn = column;
-    MP3ListView->SortByColumn(column);
+    MP3ListView->SortByColumn(column, SortOrder);
     UpdateStatus();
 }
 
@@ -606,10 +644,98 @@ void TBrowserForm::actCloseBrowserExecute() {
         close();
 }
 
+void TBrowserForm::UpdateContextMenu() {
+    const bool one = MP3ListView->SelectedCount() > 0;
+    for (QAction* a : {actPlay, actCopyTags, actShowInFolder}) a->setEnabled(one);
+    actPasteTags->setEnabled(CopiedTags().has_value() && MP3ListView->Count() > 0);
+    actRemoveFromList->setEnabled(MP3ListView->Count() > 0);
+}
+
+void TBrowserForm::actPlayExecute() {
+    const QString file = MP3ListView->FocusedFileName();
+    if (!file.isEmpty()) Host.PlayFile(file);
+}
+
+void TBrowserForm::actCopyTagsExecute() {
+    const QString file = MP3ListView->FocusedFileName();
+    if (file.isEmpty()) return;
+    TCollectingSink sink;
+    TMP3Object object(sink);
+    if (!object.LoadFile(ToPath(file), false)) {
+        TBatchErrors errors;
+        for (const std::string& m : sink.Messages) errors.Add(file, FromUtf8(m));
+        if (errors.IsEmpty()) errors.Add(file, "The tags cannot be read.");
+        errors.Show(Dialogs, this);
+        return;
+    }
+    CopiedTags() = velmar::CopiedFields(velmar::CommonTags(object));
+}
+
+void TBrowserForm::actPasteTagsExecute() {
+    if (!CopiedTags() || !SelectionReady()) return;
+    const std::vector<int> rows = SelectedRowIndexes();
+    velmar::TTagValues values;
+    values.Fields = *CopiedTags();
+    velmar::TFileChange change{"Paste Tags", "Paste tags", {}, {}};
+    for (int row : rows) change.Files.push_back(ToPath(MP3ListView->FileNameAt(row)));
+    change.Write = [&values](const std::filesystem::path& file, velmar::TMessageSink& sink) {
+        return velmar::WriteTagValues(file, values, sink) != velmar::TTagWrite::Failed;
+    };
+    TBatchErrors errors;
+    {
+        TChangeScope recorded(Host.Changes(), "Paste Tags", "Paste tags", Dialogs, this);
+        TProgress progress(this, "Pasting tags...", int(rows.size()));
+        velmar::ApplyChange(change, {nullptr, nullptr, [&](size_t i, const velmar::TFileOutcome& outcome) {
+                                         for (const std::string& m : outcome.Messages)
+                                             errors.Add(FromPath(change.Files[i]), FromUtf8(m));
+                                         return progress.Step(int(i + 1));
+                                     }});
+    }
+    MP3ListView->RefreshItems(rows, errors, "Refreshing file(s)...");
+    errors.Show(Dialogs, this);
+    UpdateStatus();
+}
+
+void TBrowserForm::CellEdited(int row, int column, const QString& text) {
+    if (MP3ListView->EditMode || row < 0 || row >= MP3ListView->Count()) return;
+    const QString caption = MP3ListView->StrList().value(column);
+    velmar::TTagValues values;
+    values.Fields = velmar::CellFieldValues(caption.toStdString(), text.toStdString());
+    if (values.Fields.empty()) return;
+    const QString name = MP3ListView->FileNameAt(row);
+    velmar::TFileChange change{"List", "Edit tag", {ToPath(name)}, {}};
+    change.Write = [&values](const std::filesystem::path& file, velmar::TMessageSink& sink) {
+        return velmar::WriteTagValues(file, values, sink) != velmar::TTagWrite::Failed;
+    };
+    TBatchErrors errors;
+    {
+        TChangeScope recorded(Host.Changes(), "List", "Edit tag", Dialogs, this);
+        velmar::ApplyChange(change, {nullptr, nullptr, [&](size_t, const velmar::TFileOutcome& outcome) {
+                                         for (const std::string& m : outcome.Messages) errors.Add(name, FromUtf8(m));
+                                         return true;
+                                     }});
+    }
+    // The row shows what the file now holds, the typed text or, when it was refused, the old one.
+    MP3ListView->RefreshItems({row}, errors, "Refreshing file(s)...");
+    errors.Show(Dialogs, this);
+    UpdateStatus();
+}
+
+void TBrowserForm::actShowInFolderExecute() {
+    const QString file = MP3ListView->FocusedFileName();
+    if (file.isEmpty()) return;
+    const QString folder = QFileInfo(file).absolutePath();
+    if (!QFileInfo(folder).isDir()) {
+        Dialogs.Error(this, QString("The folder \"%1\" is not there any more.").arg(QDir::toNativeSeparators(folder)));
+        return;
+    }
+    if (!OpenLocation(QUrl::fromLocalFile(folder)))
+        Dialogs.Error(this, QString("No file manager could show \"%1\".").arg(QDir::toNativeSeparators(folder)));
+}
+
 void TBrowserForm::WriteColumnWidths() {
     const QStringList captions = MP3ListView->StrList();
-    for (int i = 0; i < captions.size(); ++i)
-        Store.WriteInteger("Column Width", captions[i], MP3ListView->header()->sectionSize(i));
+    for (int i = 0; i < captions.size(); ++i) Store.WriteInteger("Column Width", captions[i], MP3ListView->OwnWidth(i));
 }
 
 void TBrowserForm::closeEvent(QCloseEvent* event) {

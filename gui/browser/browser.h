@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPixmap>
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 class QAction;
@@ -12,6 +13,7 @@ class QMdiSubWindow;
 class QMenu;
 class QStatusBar;
 class QToolButton;
+class QUrl;
 
 namespace velmar::gui {
 
@@ -98,6 +100,15 @@ public:
     QAction* actSelectNone;
     QAction* actSelectInverse;
     QAction* actCloseBrowser;
+    // The list's context menu: play the file, copy the tags of one file and write them
+    // to others, take rows off the list, and show a file's folder.
+    QAction* actPlay;
+    QAction* actCopyTags;
+    QAction* actPasteTags;
+    QAction* actRemoveFromList;
+    QAction* actShowInFolder;
+    // Opens a folder in the desktop's file manager; true when it could.
+    std::function<bool(const QUrl&)> OpenLocation;
     // Menu entries that run the main window's commands on this browser.
     QAction* mnuNewBrowser;
     QAction* mnuNewDatabase;
@@ -117,6 +128,7 @@ public:
     TTagEditorForm* TagEditor = nullptr;
 
     int SortColumn = -999;
+    Qt::SortOrder SortOrder = Qt::AscendingOrder;
     bool ClosingWithoutPrompt = false;
 
     QMdiSubWindow* SubWindow() const;
@@ -154,6 +166,10 @@ public slots:
     void actSelectNoneExecute();
     void actSelectInverseExecute();
     void actCloseBrowserExecute();
+    void actPlayExecute();
+    void actCopyTagsExecute();
+    void actPasteTagsExecute();
+    void actShowInFolderExecute();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -171,6 +187,9 @@ private:
     void SelectionChanged(bool becameSelected);
     void UpdateCommandStates();
     void HeaderClicked(int column);
+    // Writes a tag cell typed in the list to the row's file, as one undoable change.
+    void CellEdited(int row, int column, const QString& text);
+    void UpdateContextMenu();  // enables its commands by the rows there are and are selected
     // What the commands on the selection do first: refuse in edit mode or without rows,
     // offer to select all rows when none is. True when rows are selected.
     bool SelectionReady();

@@ -1,8 +1,12 @@
 // The browser window driven as a user would: start, add, delete, sort, close.
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
 #include <QSettings>
 
+#include "batch/tagsheet.h"
 #include "guitest.h"
+#include "tageditor/tageditorform.h"
 
 using namespace velmar::gui;
 using namespace velmar::gui::test;
@@ -206,7 +210,7 @@ private slots:
         QVERIFY(app.Dialogs.Problems.isEmpty());
     }
 
-    void headerClickSortsByTextKeepingTheSelection() {
+    void headerClicksSortByTextBothWaysKeepingTheSelection() {
         TWorkspace ws;
         QStringList files = {ws.Cut(0, "a.mp3", 9728), ws.Cut(1, "b.mp3", 10240), ws.Cut(2, "c.mp3", 1000000),
                              ws.Cut(3, "d.mp3", 999999)};
@@ -218,16 +222,230 @@ private slots:
         b->AddFileNames(files);
         QCOMPARE(Column(b, "Size"), QStringList({"9,5 Kb", "10,0 Kb", "1,0 Mb", "976,6 Kb"}));
         b->MP3ListView->SelectRows(Flags({1, 0, 0, 0}));
+        QCOMPARE(b->MP3ListView->header()->sortIndicatorSection(), -1);  // no arrow before a sort
         const int size = int(b->MP3ListView->StrList().indexOf("Size"));
         b->MP3ListView->header()->sectionClicked(size);
         QCOMPARE(Column(b, "Size"), QStringList({"1,0 Mb", "10,0 Kb", "9,5 Kb", "976,6 Kb"}));
         QCOMPARE(b->SortColumn, size);
         QCOMPARE(b->MP3ListView->FocusedFileName(), files[0]);
         QCOMPARE(b->MP3ListView->FirstSelected(), 2);
-        // Again: the same ascending order.
-        b->MP3ListView->header()->sectionClicked(size);
-        QCOMPARE(Column(b, "Size"), QStringList({"1,0 Mb", "10,0 Kb", "9,5 Kb", "976,6 Kb"}));
+        QHeaderView* header = b->MP3ListView->header();
+        QVERIFY(header->isSortIndicatorShown());
+        QCOMPARE(header->sortIndicatorSection(), size);
+        QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+        // Each further click on a header: the order it gives and the arrow it shows.
+        const int name = int(b->MP3ListView->StrList().indexOf("Filename"));
+        const struct {
+            int Column;
+            QStringList Sizes;
+            Qt::SortOrder Order;
+        } clicks[] = {
+            {size, {"976,6 Kb", "9,5 Kb", "10,0 Kb", "1,0 Mb"}, Qt::DescendingOrder},
+            {size, {"1,0 Mb", "10,0 Kb", "9,5 Kb", "976,6 Kb"}, Qt::AscendingOrder},
+            {name, {"9,5 Kb", "10,0 Kb", "1,0 Mb", "976,6 Kb"}, Qt::AscendingOrder},
+            {name, {"976,6 Kb", "1,0 Mb", "10,0 Kb", "9,5 Kb"}, Qt::DescendingOrder},
+        };
+        for (const auto& click : clicks) {
+            header->sectionClicked(click.Column);
+            QCOMPARE(Column(b, "Size"), click.Sizes);
+            QCOMPARE(header->sortIndicatorSection(), click.Column);
+            QCOMPARE(header->sortIndicatorOrder(), click.Order);
+            QCOMPARE(b->MP3ListView->FocusedFileName(), files[0]);  // the selection follows its file
+        }
         QCOMPARE(b->StatusPanels[1]->text(), QString("1 File(s) Selected"));
+    }
+
+    void columnsShowTheirCaptionsAndTheNamesTakeTheRoomLeft() {
+        TWorkspace ws;
+        TApp app(ws);
+        TRegisterComp& store = app.Main.MainReg;
+        store.WriteInteger("Column Pos", "Comment(s)", 9);
+        store.WriteInteger("Column Pos", "User Text(s)", 10);
+        store.WriteInteger("Column Width", "Remix", 20);  // a user's choice, though it cuts the caption
+        store.WriteInteger("Column Width", "Title", 77);
+        TBrowserForm* b = app.Browser();
+        TMP3ListView* list = b->MP3ListView;
+        QHeaderView* header = list->header();
+        auto width = [&](const char* caption) { return header->sectionSize(int(list->StrList().indexOf(caption))); };
+        auto whole = [&](const char* caption) {
+            const int column = int(list->StrList().indexOf(caption));
+            return header->sectionSize(column) >= header->sectionSizeHint(column);
+        };
+        // Default widths grow to their captions; widths the user set stay as they are.
+        for (const char* caption : {"Comment(s)", "User Text(s)", "Length", "Track", "Tags"})
+            QVERIFY2(whole(caption), caption);
+        QCOMPARE(width("Artist / Group"), 130);
+        QCOMPARE(width("Remix"), 20);
+        QCOMPARE(width("Title"), 77);
+
+        // The room the other columns leave goes to the file name (two thirds) and its folder.
+        int others = 0;
+        for (int c = 0; c < list->StrList().size(); ++c)
+            if (c != list->StrList().indexOf("Filename") && c != list->StrList().indexOf("Path"))
+                others += header->sectionSize(c);
+        const struct {
+            int WindowWidth;
+            bool Stretched;
+        } sizes[] = {{1600, true}, {300, false}, {2000, true}};
+        for (const auto& size : sizes) {
+            b->SubWindow()->resize(size.WindowWidth, 400);
+            QCoreApplication::processEvents();
+            const int room = list->viewport()->width() - others - 100 - 65;
+            const int name = width("Filename"), path = width("Path");
+            QCOMPARE(name, size.Stretched ? 100 + room * 2 / 3 : 100);
+            QCOMPARE(path, size.Stretched ? 65 + room - room * 2 / 3 : 65);
+            QCOMPARE(list->OwnWidth(int(list->StrList().indexOf("Filename"))), 100);
+        }
+        // A column the user widens keeps that width as its own; the stretch is not stored.
+        header->resizeSection(int(list->StrList().indexOf("Filename")), 500);
+        b->ClosingWithoutPrompt = true;
+        b->AddFileNames({ws.Copy(0, "a.mp3")});
+        b->actCloseBrowserExecute();
+        QCOMPARE(store.ReadInteger("Column Width", "Filename", 0), 500);
+        QCOMPARE(store.ReadInteger("Column Width", "Path", 0), 65);
+    }
+
+    void contextMenuCopiesTagsAndPastesThemUndoably() {
+        TWorkspace ws;
+        const QStringList files = {ws.Copy(2, "a.mp3"), ws.Copy(0, "b.mp3"), ws.Copy(6, "c.mp3")};
+        const QByteArray original[3] = {ReadAll(files[0]), ReadAll(files[1]), ReadAll(files[2])};
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames(files);
+        // The tags a file shows through its fields by name, the way a copy takes them.
+        auto tags = [](const QString& file) {
+            velmar::TCollectingSink sink;
+            velmar::TMP3Object object(sink);
+            if (!object.LoadFile(ToPath(file), false)) return velmar::TFieldValues();
+            return velmar::CopiedFields(velmar::CommonTags(object));
+        };
+        const velmar::TFieldValues source = tags(files[0]);
+        const velmar::TFieldValues untouched = tags(files[2]);
+
+        b->MP3ListView->SelectRows(Flags({1, 0, 0}));
+        b->actCopyTagsExecute();
+        b->MP3ListView->SelectRows(Flags({1, 1, 0}));  // the source among the targets is left as it is
+        emit b->ContextMenu->aboutToShow();
+        QVERIFY(b->actPasteTags->isEnabled());
+        b->actPasteTagsExecute();
+        QCOMPARE(ReadAll(files[0]), original[0]);
+        velmar::TFieldValues expected = tags(files[1]);
+        for (const auto& [field, value] : source) expected[field] = value;
+        QVERIFY(expected != source);  // the target has a field the source lacks, and keeps it
+        QCOMPARE(tags(files[1]), expected);
+        QCOMPARE(tags(files[2]), untouched);
+        QCOMPARE(Column(b, "Title").at(1), Column(b, "Title").at(0));  // the row shows the new tags
+
+        QVERIFY(app.Main.actUndo->isEnabled());
+        app.Main.actUndo->trigger();
+        for (int i = 0; i < 3; ++i) QCOMPARE(ReadAll(files[i]), original[i]);
+        QVERIFY(app.Dialogs.Messages(TKind::Error).isEmpty());
+    }
+
+    void aTagCellEditedInPlaceIsWrittenAndUndoable() {
+        TWorkspace ws;
+        const QString file = ws.Copy(0, "a.mp3");
+        const QByteArray original = ReadAll(file);
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames({file});
+        TMP3ListView* list = b->MP3ListView;
+        auto tags = [&file] {
+            velmar::TCollectingSink sink;
+            velmar::TMP3Object object(sink);
+            if (!object.LoadFile(ToPath(file), false)) return velmar::TFieldValues();
+            return velmar::CopiedFields(velmar::CommonTags(object));
+        };
+        auto column = [&](const char* caption) { return int(list->StrList().indexOf(caption)); };
+        const velmar::TFieldValues before = tags();
+        QVERIFY(before.count("artist") && before.count("track_total"));
+        auto editing = [list] {
+            const QList<QLineEdit*> editors = list->viewport()->findChildren<QLineEdit*>();
+            return std::any_of(editors.begin(), editors.end(), [](QLineEdit* e) { return e->isVisible(); });
+        };
+
+        // F2 edits the tag cell in focus.
+        list->setCurrentIndex(list->Model()->index(0, column("Title")));
+        QTest::keyClick(list, Qt::Key_F2);
+        QVERIFY(editing());
+        QTest::keyClick(list->viewport()->findChild<QLineEdit*>(), Qt::Key_Escape);
+        QVERIFY(!editing());
+
+        // What each typed text writes: the fields it changes (none: the file is not written).
+        const struct {
+            const char* Caption;
+            QString Typed;
+            velmar::TFieldValues Changed;
+            int Errors;
+        } edits[] = {
+            {"Title", " New Title ", {{"title", "New Title"}}, 0},
+            {"Artist / Group", "", {{"artist", ""}}, 0},
+            {"Track", "3/12", {{"track", "3"}, {"track_total", "12"}}, 0},
+            {"Track", "4", {{"track", "4"}}, 0},
+            {"Filename", "x.mp3", {}, 0},
+            {"Track", "x", {}, 1},
+        };
+        for (const auto& e : edits) {
+            QVERIFY(!list->Model()->setData(list->Model()->index(0, column(e.Caption)), e.Typed, Qt::EditRole) ==
+                    (QString(e.Caption) == "Filename"));
+            velmar::TFieldValues expected = before;
+            for (const auto& [field, value] : e.Changed) {
+                if (value.empty())
+                    expected.erase(field);
+                else
+                    expected[field] = value;
+            }
+            QCOMPARE(tags(), expected);
+            QCOMPARE(int(app.Dialogs.Messages(TKind::Error).size()), e.Errors);
+            if (e.Changed.empty()) {
+                QCOMPARE(ReadAll(file), original);
+                continue;
+            }
+            if (e.Changed.count("title")) QCOMPARE(Column(b, "Title"), QStringList({"New Title"}));
+            app.Main.actUndo->trigger();
+            QCOMPARE(ReadAll(file), original);
+        }
+        QCOMPARE(Column(b, "Title"), QStringList({QString::fromStdString(before.at("title"))}));
+
+        // While the tag editor has the file, F2 says so and edits nothing.
+        list->SelectRows(Flags({1}));
+        b->actEditTagsExecute();
+        list->setCurrentIndex(list->Model()->index(0, column("Title")));
+        QTest::keyClick(list, Qt::Key_F2);
+        QVERIFY(!editing());
+        QVERIFY(app.Dialogs.Asked.last().Text.startsWith("You are currently in Edit mode."));
+        b->TagEditor->close();
+    }
+
+    void showInFileManagerOpensTheFolderOfTheFirstSelectedFile() {
+        TWorkspace ws;
+        const QStringList files = {ws.Copy(0, "one/a.mp3"), ws.Copy(1, "two/b.mp3")};
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames(files);
+        QList<QUrl> opened;
+        b->OpenLocation = [&opened](const QUrl& url) {
+            opened << url;
+            return true;
+        };
+        const struct {
+            std::vector<char> Selected;
+            QString Removed;  // a folder taken away first
+            QList<QUrl> Opened;
+            int Errors;
+        } cases[] = {
+            {{0, 1}, {}, {QUrl::fromLocalFile(ws.Files() + "two")}, 0},
+            {{0, 0}, {}, {}, 0},
+            {{1, 0}, ws.Files() + "one", {}, 1},
+        };
+        for (const auto& c : cases) {
+            opened.clear();
+            if (!c.Removed.isEmpty()) QVERIFY(QDir(c.Removed).removeRecursively());
+            b->MP3ListView->SelectRows(c.Selected);
+            b->actShowInFolderExecute();
+            QCOMPARE(opened, c.Opened);
+            QCOMPARE(int(app.Dialogs.Messages(TKind::Error).size()), c.Errors);
+        }
     }
 
     void commandStatesFollowTheSelection() {

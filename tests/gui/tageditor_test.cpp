@@ -503,6 +503,33 @@ private slots:
             }
         }
     }
+
+    void enterOpensTheTagEditorOnTheSelectedFiles() {
+        TWorkspace ws;
+        const QStringList files = {ws.Copy(0, "a.mp3"), ws.Copy(1, "b.mp3"), ws.Copy(2, "c.mp3")};
+        TApp app(ws);
+        TBrowserForm* b = app.Browser();
+        b->AddFileNames(files);
+        const struct {
+            Qt::Key Key;
+            Qt::KeyboardModifiers Modifiers;
+            std::vector<char> Selected;
+            QStringList Edited;  // empty: no tag editor
+        } presses[] = {
+            {Qt::Key_Return, Qt::NoModifier, {0, 1, 1}, {files[1], files[2]}},
+            {Qt::Key_Enter, Qt::KeypadModifier, {1, 0, 0}, {files[0]}},
+            {Qt::Key_Return, Qt::NoModifier, {0, 0, 0}, {}},
+            {Qt::Key_Return, Qt::ControlModifier, {1, 0, 0}, {}},
+        };
+        for (const auto& press : presses) {
+            b->MP3ListView->SelectRows(press.Selected);
+            QTest::keyClick(b->MP3ListView, press.Key, press.Modifiers);
+            QCOMPARE(b->TagEditor ? b->TagEditor->Files : QStringList(), press.Edited);
+            if (b->TagEditor) b->TagEditor->close();
+            QVERIFY(!b->TagEditor);
+        }
+        QVERIFY(app.Dialogs.Asked.isEmpty());  // no "No Files Selected" question from a key
+    }
 };
 
 QTEST_MAIN(TagEditorTest)
