@@ -368,6 +368,9 @@ private slots:
         list->setCurrentIndex(list->Model()->index(0, column("Title")));
         QTest::keyClick(list, Qt::Key_F2);
         QVERIFY(editing());
+        // The editor stands over the cell it edits.
+        QCOMPARE(list->viewport()->findChild<QLineEdit*>()->geometry().left(),
+                 list->visualRect(list->currentIndex()).left());
         QTest::keyClick(list->viewport()->findChild<QLineEdit*>(), Qt::Key_Escape);
         QVERIFY(!editing());
 
