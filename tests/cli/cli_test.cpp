@@ -197,6 +197,7 @@ TEST_F(CliTest, InfoJsonShapeAndValuesOfEverySample) {
 
 TEST_F(CliTest, InfoJsonOfAnID3v24FileListsTheFramesItHolds) {
     const fs::path file = fs::path(VELMAR_CORPUS) / "peers/taglib/extended-header.mp3";  // ID3v2.4, no audio
+    if (!fs::exists(file)) GTEST_SKIP() << "the peer corpus is not there: " << file;
     const Json j = Info(file);
     std::vector<std::string> frames;
     for (const Json& f : j["id3v2"]["frames"].items) frames.push_back(f["id"].str + "=" + f["text"].str);
