@@ -433,71 +433,57 @@ TUndoOutcome Turn(const fs::path& path, const TChangeRecord& r, bool undo, const
             moveIndex.push_back(i);
             continue;
         }
-        if (f.Spliced) {
-            // The tag regions stay as they are; the splices, checked byte for byte as they
-            // are carried out, take back (or make again) the rest.
-            if (const TFileState now = StateOf(at, f.HeadLength, f.TailLength);
-                now != expected && !(now.Size == expected.Size && now.TagCrc == expected.TagCrc && leftSo(at, now))) {
-                out.LeftAlone.emplace_back(at, "it was changed by another program since");
-                step();
-                continue;
-            }
-            TCollectingSink sink;
-            TMP3Object object(sink);
-            if (!object.LoadForChange(at) || !object.WriteSplices(undo ? InverseSplices(f.Splices) : f.Splices)) {
-                out.LeftAlone.emplace_back(
-                    at, sink.Messages.empty() ? "its audio is not as the change left it" : sink.Messages.back());
-                step();
-                continue;
-            }
+        // A file another program changed since is left as it is.
+        auto changedSince = [&](int64_t headLength, int64_t tailLength) {
+            const TFileState now = StateOf(at, headLength, tailLength);
+            if (now == expected || (now.Size == expected.Size && now.TagCrc == expected.TagCrc && leftSo(at, now)))
+                return false;
+            out.LeftAlone.emplace_back(at, "it was changed by another program since");
+            step();
+            return true;
+        };
+        auto leftAlone = [&](const TCollectingSink& sink, const char* why) {
+            out.LeftAlone.emplace_back(at, sink.Messages.empty() ? why : sink.Messages.back());
+            step();
+        };
+        // The file gets the time it had in the state it returns to, so that the
+        // fingerprints of the changes before (or after) this one hold again.
+        auto putBack = [&](int64_t headLength, int64_t tailLength) {
             const int64_t time = undo ? f.Undone.Modified : f.Done.Modified;
             const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(time / 1000000000), long(time % 1000000000)}};
             ::utimensat(AT_FDCWD, at.c_str(), times, AT_SYMLINK_NOFOLLOW);
             TWriter e;
             e.U64(i);
-            const TFileState put = StateOf(at, f.HeadLength, f.TailLength);
+            const TFileState put = StateOf(at, headLength, tailLength);
             e.State(put);
             AppendEntry(fd, undo ? 'u' : 'r', e.Out, false);
-            left.emplace(at, put.Size, put.Modified);
+            left.emplace(at, put.Size, put.Modified);  // a file the change wrote twice is put back step by step
             ++out.Restored;
             out.Rewritten.push_back(at);
             step();
+        };
+        TCollectingSink sink;
+        TMP3Object object(sink);
+        if (f.Spliced) {
+            // The tag regions stay as they are; the splices, checked byte for byte as they
+            // are carried out, take back (or make again) the rest.
+            if (changedSince(f.HeadLength, f.TailLength)) continue;
+            if (!object.LoadForChange(at) || !object.WriteSplices(undo ? InverseSplices(f.Splices) : f.Splices))
+                leftAlone(sink, "its audio is not as the change left it");
+            else
+                putBack(f.HeadLength, f.TailLength);
             continue;
         }
         const TBytes& head = undo ? f.OldHead : f.NewHead;
         const TBytes& tail = undo ? f.OldTail : f.NewTail;
         const TBytes& nowHead = undo ? f.NewHead : f.OldHead;
         const TBytes& nowTail = undo ? f.NewTail : f.OldTail;
-        if (const TFileState now = StateOf(at, int64_t(nowHead.size()), int64_t(nowTail.size()));
-            now != expected && !(now.Size == expected.Size && now.TagCrc == expected.TagCrc && leftSo(at, now))) {
-            out.LeftAlone.emplace_back(at, "it was changed by another program since");
-            step();
-            continue;
-        }
-        TCollectingSink sink;
-        TMP3Object object(sink);
-        const bool loaded = object.LoadForChange(at);
-        if (!loaded || object.DataStart != int64_t(nowHead.size()) ||
-            object.FileSize - object.AudioEnd != int64_t(nowTail.size()) || !object.WriteTagBytes(head, tail)) {
-            out.LeftAlone.emplace_back(
-                at, sink.Messages.empty() ? "its tags are not where the change left them" : sink.Messages.back());
-            step();
-            continue;
-        }
-        // The file gets the time it had in the state it returns to, so that the
-        // fingerprints of the changes before (or after) this one hold again.
-        const int64_t time = undo ? f.Undone.Modified : f.Done.Modified;
-        const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(time / 1000000000), long(time % 1000000000)}};
-        ::utimensat(AT_FDCWD, at.c_str(), times, AT_SYMLINK_NOFOLLOW);
-        TWriter e;
-        e.U64(i);
-        const TFileState put = StateOf(at, int64_t(head.size()), int64_t(tail.size()));
-        e.State(put);
-        AppendEntry(fd, undo ? 'u' : 'r', e.Out, false);
-        left.emplace(at, put.Size, put.Modified);  // a file the change wrote twice is put back step by step
-        ++out.Restored;
-        out.Rewritten.push_back(at);
-        step();
+        if (changedSince(int64_t(nowHead.size()), int64_t(nowTail.size()))) continue;
+        if (!object.LoadForChange(at) || object.DataStart != int64_t(nowHead.size()) ||
+            object.FileSize - object.AudioEnd != int64_t(nowTail.size()) || !object.WriteTagBytes(head, tail))
+            leftAlone(sink, "its tags are not where the change left them");
+        else
+            putBack(int64_t(head.size()), int64_t(tail.size()));
     }
     if (!moves.empty()) {
         const std::vector<TRenameResult> results = CarryOutRenames(PlanMoves(moves), [&](size_t, const TRenameResult&) {

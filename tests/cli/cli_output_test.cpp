@@ -22,7 +22,7 @@ using vtest::TBytes;
 
 // A short MP3 file whose ID3v2 title is the given text frame body.
 TBytes Mp3WithTitle(const TBytes& titleBody) {
-    return vtest::Cat({vtest::Id3Tag(vtest::Id3Frame("TIT2", titleBody)), vtest::Frames(vtest::TFrameSpec{}, 6)});
+    return vtest::Cat({vtest::Id3Tag(vtest::Id3Frame("TIT2", titleBody)), vtest::Frames(vtest::TFrameShape{}, 6)});
 }
 
 // Where `text` holds a control character other than the line end (C0, DEL, or a C1

@@ -15,7 +15,7 @@ using namespace vtest;
 namespace {
 
 TBytes Song(const std::string& title) {
-    return Cat({Id3Tag(Id3Frame("TIT2", Txt(title)), 200), Frames(TFrameSpec{}, 6), Id3v1({.Title = "v1"})});
+    return Cat({Id3Tag(Id3Frame("TIT2", Txt(title)), 200), Frames(TFrameShape{}, 6), Id3v1({.Title = "v1"})});
 }
 
 void Retitle(const fs::path& file, const std::string& title) {

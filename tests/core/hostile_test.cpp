@@ -22,7 +22,7 @@ using namespace vtest;
 
 namespace {
 
-const TFrameSpec kCbr;
+const TFrameShape kCbr;
 constexpr uid_t kOther = kOtherUser;
 
 TBytes Tagged(size_t padding) {

@@ -8,7 +8,7 @@ using namespace std::string_view_literals;
 
 namespace {
 
-const TFrameSpec kCbr;  // MPEG-1 Layer III, 128 kbit/s, 44100 Hz, joint stereo: 417-byte frames
+const TFrameShape kCbr;  // MPEG-1 Layer III, 128 kbit/s, 44100 Hz, joint stereo: 417-byte frames
 
 TBytes Junk(size_t n) { return TBytes(n, 0x11); }
 
@@ -27,7 +27,7 @@ size_t Entries(const fs::path& folder) {
 
 TEST(MP3Object, StreamFactsForEveryVersionAndLayer) {
     struct Case {
-        TFrameSpec s;
+        TFrameShape s;
         int count;
         const char *version, *layer, *kbps, *hz, *mode, *length;
         double seconds;
@@ -92,7 +92,7 @@ TEST(MP3Object, FirstFrameIsFoundAtAnyOffsetAndConfirmedByTheNext) {
     EXPECT_EQ(a.File.TotalFrames, "10");
     EXPECT_EQ(a.File.AudioData, Cat({junk, Frames(kCbr, 10)}));
 
-    const TFrameSpec other{3, 1, 9, 1};  // 48000 Hz: a different stream
+    const TFrameShape other{3, 1, 9, 1};  // 48000 Hz: a different stream
     TLoaded b(dir.Put("b.mp3", Cat({Frame(kCbr), Frames(other, 5)})));
     EXPECT_EQ(b.File.AudioStart, 417);
     EXPECT_EQ(b.File.Frequency, "48000");

@@ -72,7 +72,7 @@ TEST_F(MpegChecker, IntactStreamsOfEveryVersionAndLayer) {
     for (uint8_t version : {3, 2, 0})
         for (uint8_t layer : {3, 2, 1})
             for (uint8_t bitrate : {1, 8, 14}) {
-                TFrameSpec s;
+                TFrameShape s;
                 s.Version = version;
                 s.Layer = layer;
                 s.Bitrate = bitrate;
@@ -90,14 +90,14 @@ TEST_F(MpegChecker, IntactStreamsOfEveryVersionAndLayer) {
                 EXPECT_EQ(r.Frames, 25);
                 EXPECT_FALSE(r.IsError());
             }
-    const TCheckResult r = Check(Frames(TFrameSpec{}, 10));
+    const TCheckResult r = Check(Frames(TFrameShape{}, 10));
     EXPECT_EQ(r.Lines, (std::vector<std::string>{"Sync Check Report:", "No error(s) found.", "",
                                                  "File: " + Last.string(), "", kSep, ""}));
     EXPECT_EQ(velmar::CheckedFilesLine(3), "3 file(s) checked.");
 }
 
 TEST_F(MpegChecker, TagsAtBothEndsAreNotErrors) {
-    const TBytes audio = Frames(TFrameSpec{}, 12);
+    const TBytes audio = Frames(TFrameShape{}, 12);
     const TBytes title = Id3Frame("TIT2", Txt("Title"));
     const TBytes v1 = V1("Title");
     const TBytes lyrics = Lyrics3({{"IND", "00"}, {"ETT", "Title"}});
@@ -135,7 +135,7 @@ TEST_F(MpegChecker, TagsAtBothEndsAreNotErrors) {
 }
 
 TEST_F(MpegChecker, GarbageAndZeroesAreReportedWhereTheChainBreaks) {
-    const TFrameSpec s{};
+    const TFrameShape s{};
     const TBytes frame = Frame(s);
     const int64_t len = int64_t(frame.size());  // 417
     const TBytes before = Frames(s, 5), after = Frames(s, 5);
@@ -173,7 +173,7 @@ TEST_F(MpegChecker, GarbageAndZeroesAreReportedWhereTheChainBreaks) {
 }
 
 TEST_F(MpegChecker, ReservedHeaderValuesAreSyncErrors) {
-    const TFrameSpec s{};
+    const TFrameShape s{};
     const TBytes good = Frames(s, 4);
     const auto h = Header(s);
     const std::vector<std::array<uint8_t, 4>> reserved = {
@@ -190,7 +190,7 @@ TEST_F(MpegChecker, ReservedHeaderValuesAreSyncErrors) {
 }
 
 TEST_F(MpegChecker, LastFrameCutShort) {
-    const TBytes stream = Frames(TFrameSpec{}, 6);
+    const TBytes stream = Frames(TFrameShape{}, 6);
     const int64_t last = 5 * 417;
     TBytes file(stream.begin(), stream.end() - 100);
     TCheckResult r = Check(file);
@@ -211,7 +211,7 @@ TEST_F(MpegChecker, LastFrameCutShort) {
 }
 
 TEST_F(MpegChecker, FreeFormatIsNotCheckableButNoError) {
-    TFrameSpec s{};
+    TFrameShape s{};
     s.Bitrate = 0;
     const auto h = Header(s);
     TBytes file = Cat({TBytes(h.begin(), h.end()), TBytes(600, 1)});
@@ -237,7 +237,7 @@ TEST_F(MpegChecker, FilesWithoutAudioNeverCrash) {
     // A tag that claims more bytes than the file has.
     TBytes big = Id3Tag(Id3Frame("TIT2", Txt("T")));
     big[7] = 0x7F;
-    EXPECT_EQ(Check(Cat({big, Frames(TFrameSpec{}, 3)})).Outcome, TCheckOutcome::NoAudio);
+    EXPECT_EQ(Check(Cat({big, Frames(TFrameShape{}, 3)})).Outcome, TCheckOutcome::NoAudio);
 
     std::mt19937 random(7);
     for (size_t size : {1u, 3u, 4u, 100u, 5000u, 300000u}) {
@@ -267,7 +267,7 @@ TEST_F(MpegChecker, FilesThatCannotBeOpened) {
 }
 
 TEST_F(MpegChecker, RiffWrapperWalksItsDataChunk) {
-    const TBytes audio = Frames(TFrameSpec{}, 8);
+    const TBytes audio = Frames(TFrameShape{}, 8);
     auto le32 = [](uint32_t v) { return TBytes{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; };
     const TBytes fmt = Cat({B("fmt "), le32(18), TBytes(18, 0)});
     const TBytes data = Cat({B("data"), le32(uint32_t(audio.size())), audio});

@@ -26,7 +26,7 @@ TEST(MpegFrame, DecodesEveryFactOfAHeader) {
 
 TEST(MpegFrame, TablesByVersionAndLayer) {
     struct Case {
-        TFrameSpec s;
+        TFrameShape s;
         int kbps, rate, length, samples;
     };
     const Case cases[] = {
@@ -53,8 +53,8 @@ TEST(MpegFrame, TablesByVersionAndLayer) {
         EXPECT_EQ(SamplesPerFrame(c.s.Version, c.s.Layer), c.samples);
     }
     // Reserved version, layer, bit rate and sampling values; free format has no length.
-    for (const TFrameSpec s : {TFrameSpec{1, 1, 9, 0}, TFrameSpec{3, 0, 9, 0}, TFrameSpec{3, 1, 15, 0},
-                               TFrameSpec{3, 1, 9, 3}, TFrameSpec{3, 1, 0, 0}}) {
+    for (const TFrameShape s : {TFrameShape{1, 1, 9, 0}, TFrameShape{3, 0, 9, 0}, TFrameShape{3, 1, 15, 0},
+                               TFrameShape{3, 1, 9, 3}, TFrameShape{3, 1, 0, 0}}) {
         const auto h = Header(s);
         EXPECT_EQ(IsValidFrameHeader(h.data()), s.Bitrate == 0);
         EXPECT_EQ(FrameLength(h.data()), 0);
@@ -64,7 +64,7 @@ TEST(MpegFrame, TablesByVersionAndLayer) {
 TEST(MpegFrame, VbrHeadersWhereverTheSideInformationPutsThem) {
     // Xing: MPEG-1 stereo at 36, MPEG-1 mono 21, MPEG-2 stereo 21, MPEG-2 mono 13; a CRC word adds 2.
     struct Case {
-        TFrameSpec s;
+        TFrameShape s;
         size_t at;
     };
     for (const Case& c : {Case{{3, 1, 9, 0, 1}, 36}, Case{{3, 1, 9, 0, 3}, 21}, Case{{2, 1, 8, 0, 0}, 21},
@@ -77,7 +77,7 @@ TEST(MpegFrame, VbrHeadersWhereverTheSideInformationPutsThem) {
         EXPECT_EQ(v.Frames * 100000 + v.Bytes, 123456789);
         EXPECT_EQ(v.IsMpeg1, c.s.Version == 3 ? 1 : 0);
     }
-    const TFrameSpec s;
+    const TFrameShape s;
     TVBR_MPEGSync v;
     ASSERT_TRUE(v.ReadVbrHeader(VbrFrame(s, "Info", 77, -1).data(), 417));
     EXPECT_EQ(v.Kind, TVBR_MPEGSync::Info);

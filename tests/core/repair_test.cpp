@@ -139,9 +139,9 @@ TEST(Repair, EncodedStreamsComeBackWhole) {
 
 // Built streams: what the repair does to each, in its words, and what it leaves.
 TEST(Repair, WhatEachRepairDoes) {
-    const TFrameSpec s{};
+    const TFrameShape s{};
     const TBytes f5 = Frames(s, 5), f9 = Frames(s, 9), cut = Slice(Frame(s), 0, 100);
-    const TBytes k48 = Frames(TFrameSpec{3, 1, 9, 1, 1, false, false}, 2);
+    const TBytes k48 = Frames(TFrameShape{3, 1, 9, 1, 1, false, false}, 2);
     struct TRow {
         std::string Name;
         TBytes File;

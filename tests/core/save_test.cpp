@@ -26,7 +26,7 @@ namespace {
 
 using sysio::TCall;
 
-const TFrameSpec kCbr;  // 417-byte frames
+const TFrameShape kCbr;  // 417-byte frames
 
 // Counts every call; fails (or, with Crash, abandons the save like a power cut) the
 // FailAt-th call of kind Kind, or of any kind when AnyKind.

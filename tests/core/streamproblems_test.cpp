@@ -45,11 +45,11 @@ TBytes ApeTag() {
 // Frames of 417 bytes (MPEG-1 Layer III, 128 kbit/s, 44.1 kHz, joint stereo) damaged in
 // every way; the verdict is the one the report's first lines give of the first break.
 TEST(StreamProblems, EveryBreakOfABuiltStream) {
-    const TFrameSpec s{};
-    auto spec = [](uint8_t version, uint8_t layer, uint8_t bitrate, uint8_t sampling, uint8_t mode) {
-        return TFrameSpec{version, layer, bitrate, sampling, mode, false, false};
+    const TFrameShape s{};
+    auto kind = [](uint8_t version, uint8_t layer, uint8_t bitrate, uint8_t sampling, uint8_t mode) {
+        return TFrameShape{version, layer, bitrate, sampling, mode, false, false};
     };
-    const TFrameSpec k48 = spec(3, 1, 9, 1, 1), mpeg2 = spec(2, 1, 9, 0, 1), layer2 = spec(3, 2, 9, 0, 1);
+    const TFrameShape k48 = kind(3, 1, 9, 1, 1), mpeg2 = kind(2, 1, 9, 0, 1), layer2 = kind(3, 2, 9, 0, 1);
     const TBytes f5 = Frames(s, 5), f9 = Frames(s, 9), frame = Frame(s), cut = Slice(frame, 0, 100);
     const TBytes start = Id3Tag(Id3Frame("TIT2", Txt("S")), 20);  // 42 bytes
     auto vbr = [&](std::string_view marker, int64_t frames, int64_t bytes, const TBytes& rest) {
@@ -72,10 +72,10 @@ TEST(StreamProblems, EveryBreakOfABuiltStream) {
         {"two frames of 48 kHz", Cat({f5, Frames(k48, 2), f5}), "foreign-frame@2085+768 ", 10, O::Ok},
         {"an MPEG-2 frame", Cat({f5, Frame(mpeg2), f5}), "foreign-frame@2085+261 ", 10, O::Ok},
         {"a Layer II frame", Cat({f5, Frame(layer2), f5}), "foreign-frame@2085+522 ", 10, O::Ok},
-        {"a mono frame", Cat({f5, Frame(spec(3, 1, 9, 0, 3)), f5}), "foreign-frame@2085+417 ", 10, O::Ok},
+        {"a mono frame", Cat({f5, Frame(kind(3, 1, 9, 0, 3)), f5}), "foreign-frame@2085+417 ", 10, O::Ok},
         {"two frames of 48 kHz first", Cat({Frames(k48, 2), f5}), "foreign-frame@0+768 ", 5, O::Ok},
         {"stereo, joint stereo and bit rates mixed",
-         Cat({f5, Frames(spec(3, 1, 9, 0, 0), 3), Frames(spec(3, 1, 5, 0, 1), 3), f5}), "", 16, O::Ok},
+         Cat({f5, Frames(kind(3, 1, 9, 0, 0), 3), Frames(kind(3, 1, 5, 0, 1), 3), f5}), "", 16, O::Ok},
         {"an ID3v1 tag", Cat({f5, Id3v1(TV1{}), f5}), "tag@2085+128 ", 10, O::SyncError},
         {"an ID3v2 tag", Cat({f5, start, f5}), "tag@2085+42 ", 10, O::Ok},
         {"an APE tag", Cat({f5, ApeTag(), f5}), "tag@2085+83 ", 10, O::SyncError},
@@ -128,8 +128,8 @@ TEST(StreamProblems, EveryBreakOfABuiltStream) {
 }
 
 TEST(StreamProblems, ReportListsEveryProblem) {
-    const TFrameSpec s{};
-    const TBytes f5 = Frames(s, 5), k48 = Frame(TFrameSpec{3, 1, 9, 1, 1, false, false});
+    const TFrameShape s{};
+    const TBytes f5 = Frames(s, 5), k48 = Frame(TFrameShape{3, 1, 9, 1, 1, false, false});
     TTempDir dir;
     const fs::path file = dir.Put("a.mp3", Cat({VbrFrame(s, "Xing", 3, 900), Frames(s, 4), k48, f5, {0xFF, 1, 2}}));
     velmar::TCheckResult r = TMPEGChecker().CheckFile(file);

@@ -85,18 +85,18 @@ inline TBytes ReadFile(const fs::path& path) {
 
 // MPEG frame header fields: Version 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5; Layer 1 III, 2 II, 3 I;
 // Mode 0 stereo .. 3 mono; Crc: the protection bit is clear (a CRC word follows the header).
-struct TFrameSpec {
+struct TFrameShape {
     uint8_t Version = 3, Layer = 1, Bitrate = 9, Sampling = 0, Mode = 1;
     bool Padding = false, Crc = false;
 };
 
-inline std::array<uint8_t, 4> Header(const TFrameSpec& s) {
+inline std::array<uint8_t, 4> Header(const TFrameShape& s) {
     return {0xFF, uint8_t(0xE0 | s.Version << 3 | s.Layer << 1 | (s.Crc ? 0 : 1)),
             uint8_t(s.Bitrate << 4 | s.Sampling << 2 | (s.Padding ? 2 : 0)), uint8_t(s.Mode << 6)};
 }
 
 // One whole frame: its header and a body without any 0xFF byte (so without false syncs).
-inline TBytes Frame(const TFrameSpec& s, unsigned seed = 0) {
+inline TBytes Frame(const TFrameShape& s, unsigned seed = 0) {
     const auto h = Header(s);
     TBytes f(size_t(velmar::FrameLength(h.data())), 0);
     std::copy(h.begin(), h.end(), f.begin());
@@ -104,7 +104,7 @@ inline TBytes Frame(const TFrameSpec& s, unsigned seed = 0) {
     return f;
 }
 
-inline TBytes Frames(const TFrameSpec& s, int count) {
+inline TBytes Frames(const TFrameShape& s, int count) {
     TBytes out;
     for (int i = 0; i < count; ++i) out = Cat({out, Frame(s, unsigned(i))});
     return out;
@@ -112,7 +112,7 @@ inline TBytes Frames(const TFrameSpec& s, int count) {
 
 // A first frame carrying "Xing" or "Info" after the side information, or "VBRI" at
 // offset 36. A count below 0 is left out (its flag bit clear).
-inline TBytes VbrFrame(const TFrameSpec& s, std::string_view marker, int64_t frames, int64_t bytes) {
+inline TBytes VbrFrame(const TFrameShape& s, std::string_view marker, int64_t frames, int64_t bytes) {
     TBytes f = Frame(s);
     TBytes tag = B(marker);
     size_t at = 36;
