@@ -50,6 +50,8 @@ int Fsync(int fd) { return Allowed(TCall::Sync) ? ::fsync(fd) : -1; }
 
 int Fdatasync(int fd) { return Allowed(TCall::Sync) ? ::fdatasync(fd) : -1; }
 
+int Syncfs(int fd) { return Allowed(TCall::Sync) ? ::syncfs(fd) : -1; }
+
 int Ftruncate(int fd, off_t length) { return Allowed(TCall::Truncate) ? ::ftruncate(fd, length) : -1; }
 
 int Rename(const char* from, const char* to) { return Allowed(TCall::Rename) ? ::rename(from, to) : -1; }

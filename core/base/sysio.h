@@ -23,6 +23,8 @@ ssize_t Pread(int fd, void* buffer, size_t count, off_t offset);
 ssize_t Pwrite(int fd, const void* buffer, size_t count, off_t offset);
 int Fsync(int fd);
 int Fdatasync(int fd);  // the data and what is needed to read them back, not the times
+// Everything written to the file system that holds `fd`, data and names (TCall::Sync).
+int Syncfs(int fd);
 int Ftruncate(int fd, off_t length);
 int Rename(const char* from, const char* to);
 // renameat2 with RENAME_NOREPLACE: fails with EEXIST where `to` is taken.

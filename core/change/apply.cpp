@@ -2,7 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
+#include <optional>
+
+#include "file/inplace.h"
 
 namespace velmar {
 
@@ -24,10 +28,12 @@ std::unique_ptr<TChange> Record(const TApplyOptions& options, const std::string&
 }  // namespace
 
 std::vector<TFileOutcome> ApplyChange(const TFileChange& change, const TApplyOptions& options) {
-    std::vector<TFileOutcome> outcomes(change.Files.size());
-    std::vector<bool> ready(change.Files.size());
-    for (size_t i = 0; i < change.Files.size(); ++i) {
-        struct stat st {};
+    const size_t count = change.Files.size();
+    std::vector<TFileOutcome> outcomes(count);
+    std::vector<struct stat> found(count);
+    std::vector<bool> ready(count);
+    for (size_t i = 0; i < count; ++i) {
+        struct stat& st = found[i];
         if (::stat(change.Files[i].c_str(), &st) != 0)
             outcomes[i].Messages.push_back("\"" + change.Files[i].string() + "\" is not there");
         else if (!S_ISREG(st.st_mode))
@@ -36,20 +42,41 @@ std::vector<TFileOutcome> ApplyChange(const TFileChange& change, const TApplyOpt
             ready[i] = true;
     }
     const auto recorded = Record(options, change.Command, change.Text);
+    auto* open = dynamic_cast<TChange*>(ChangeWatch());
     // The old tags of every file are recorded, and flushed once, before the first is written.
-    if (auto* open = dynamic_cast<TChange*>(ChangeWatch()); open && change.TagsOnly) {
+    if (open && change.TagsOnly) {
         std::vector<fs::path> files;
-        for (size_t i = 0; i < change.Files.size(); ++i)
+        for (size_t i = 0; i < count; ++i)
             if (ready[i]) files.push_back(change.Files[i]);
         open->Prepare(files);
     }
-    for (size_t i = 0; i < change.Files.size(); ++i) {
+    // Tags of many files written in place are flushed together, a group at a time; a
+    // file's outcome is told once its group is committed.
+    std::optional<TSaveGroup> group;
+    if (change.TagsOnly && std::count(ready.begin(), ready.end(), true) > 1) group.emplace();
+    auto commit = [&] {
+        if (!group) return;
+        for (auto& [i, why] : group->Commit()) {
+            outcomes[i].Written = false;
+            outcomes[i].Messages.push_back(std::move(why));
+        }
+    };
+    size_t told = 0;
+    bool stop = false;
+    for (size_t i = 0; i < count && !stop; ++i) {
         if (ready[i]) {
+            // A file named twice waits for its first save to be committed (it holds the file's lock).
+            if (group && group->Holds(found[i].st_dev, found[i].st_ino)) commit();
+            if (group) group->SetOwner(i);
             TCollectingSink sink;
             outcomes[i].Written = change.Write(change.Files[i], sink);
             outcomes[i].Messages = std::move(sink.Messages);
         }
-        if (options.OnFile && !options.OnFile(i, outcomes[i])) break;
+        if (group && group->Waiting() > 0 && !group->Due() && i + 1 < count) continue;
+        commit();
+        // Every file written is told, even after the caller asked to stop.
+        for (; told <= i; ++told)
+            if (options.OnFile && !options.OnFile(told, outcomes[told])) stop = true;
     }
     return outcomes;
 }

@@ -35,6 +35,9 @@ namespace {
 //   S  a file about to be rewritten with splices: its name, the lengths of its tag
 //      regions, its old time, and each splice (offset, bytes taken away, bytes put in);
 //      flushed before the write, and followed by an A entry (empty head and tail)
+//   G  a group of saves committed: the name of the mark that commits it; the A entries
+//      up to its C entry count only with the C entry there, or else the mark
+//   C  the end of a group
 //   U  the change undone: time; followed by u (index, state) for each file put back
 //   R  the change redone; followed by r (index, state)
 constexpr char kMagic[8] = {'V', 'E', 'L', 'M', 'A', 'R', 'H', '1'};
@@ -161,6 +164,18 @@ TChangeRecord ReadRecord(const fs::path& path, bool withBytes, size_t* readLengt
     if (readLength) *readLength = 0;
     if (in.size() < sizeof kMagic || std::memcmp(in.data(), kMagic, sizeof kMagic) != 0) return r;
     if (readLength) *readLength = sizeof kMagic;
+    auto written = [&r, withBytes](TReader e) {
+        const size_t i = size_t(e.U64());
+        if (i >= r.Files.size()) return;
+        TChangedFile& f = r.Files[i];
+        f.NewHead = e.Bytes();
+        f.NewTail = e.Bytes();
+        f.Done = e.State();
+        f.Written = true;
+        if (!withBytes) f.NewHead.clear(), f.NewTail.clear();
+    };
+    // A group's A entries, held until its end: the mark's name and the entries.
+    std::optional<std::pair<std::string, std::vector<std::span<const uint8_t>>>> group;
     for (size_t at = sizeof kMagic; at + 13 <= in.size();) {
         const char kind = char(in[at]);
         uint64_t length = 0;
@@ -191,17 +206,18 @@ TChangeRecord ReadRecord(const fs::path& path, bool withBytes, size_t* readLengt
                     r.Files.push_back(std::move(f));
                     break;
                 }
-                case 'A': {
-                    const size_t i = size_t(e.U64());
-                    if (i >= r.Files.size()) break;
-                    TChangedFile& f = r.Files[i];
-                    f.NewHead = e.Bytes();
-                    f.NewTail = e.Bytes();
-                    f.Done = e.State();
-                    f.Written = true;
-                    if (!withBytes) f.NewHead.clear(), f.NewTail.clear();
+                case 'A':
+                    if (group)
+                        group->second.push_back(whole.subspan(9));
+                    else
+                        written(e);
                     break;
-                }
+                case 'G': group.emplace(e.Text(), std::vector<std::span<const uint8_t>>{}); break;
+                case 'C':
+                    if (group)
+                        for (const auto& a : group->second) written(TReader(a));
+                    group.reset();
+                    break;
                 case 'S': {
                     TChangedFile f;
                     f.Spliced = true;
@@ -244,6 +260,13 @@ TChangeRecord ReadRecord(const fs::path& path, bool withBytes, size_t* readLengt
         } catch (const std::out_of_range&) {
             break;
         }
+    }
+    // A group whose end was not recorded (a crash) counts when its mark was made.
+    struct stat mark {};
+    if (group && ::lstat(group->first.c_str(), &mark) == 0 && S_ISREG(mark.st_mode) && mark.st_uid == ::geteuid()) {
+        try {
+            for (const auto& a : group->second) written(TReader(a));
+        } catch (const std::out_of_range&) {}
     }
     return r;
 }
@@ -657,6 +680,31 @@ void TChange::Prepare(const std::vector<fs::path>& files) {
     } catch (const std::exception& e) {
         Prepared.clear();  // each file then records its own old tags before it is written
         Sink.Error(e.what());
+    }
+}
+
+void TChange::GroupBegun(const fs::path& mark) {
+    if (Failed || Fd < 0) return;
+    TWriter g;
+    g.Text(mark.string());
+    try {
+        AppendEntry(Fd, 'G', g.Out, false);
+    } catch (const std::exception& e) {
+        Sink.Error(std::string(e.what()) + "; this change cannot be undone");
+    }
+}
+
+void TChange::GroupRecorded() {
+    if (Fd >= 0 && !Failed && sysio::Fdatasync(Fd) != 0)
+        Sink.Error(std::string("Cannot flush the history: ") + std::strerror(errno) + "; this change cannot be undone");
+}
+
+void TChange::GroupEnded() {
+    if (Failed || Fd < 0) return;
+    try {
+        AppendEntry(Fd, 'C', {}, true);
+    } catch (const std::exception& e) {
+        Sink.Error(std::string(e.what()) + "; this change cannot be undone");
     }
 }
 

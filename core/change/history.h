@@ -147,6 +147,9 @@ public:
     void BeforeSplice(const std::filesystem::path& file, int fd, const std::vector<TSplice>& splices,
                       int64_t headLength, int64_t tailLength) override;
     void AfterSplice(const std::filesystem::path& file, int64_t size, int64_t modified) override;
+    void GroupBegun(const std::filesystem::path& mark) override;
+    void GroupRecorded() override;
+    void GroupEnded() override;
 
 private:
     struct TPrepared {

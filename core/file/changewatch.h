@@ -40,6 +40,13 @@ public:
                               int64_t headLength, int64_t tailLength) = 0;
     // After that rewrite: the file's new size and modification time.
     virtual void AfterSplice(const std::filesystem::path& file, int64_t size, int64_t modified) = 0;
+    // A group of saves (file/inplace.h TSaveGroup) is committed: the AfterWrite calls
+    // that follow, up to GroupEnded, are its files, which count as written only once
+    // the file `mark` is made. GroupRecorded comes before the mark is made, and must
+    // leave what was recorded durable; GroupEnded after it.
+    virtual void GroupBegun(const std::filesystem::path& /*mark*/) {}
+    virtual void GroupRecorded() {}
+    virtual void GroupEnded() {}
 };
 
 void SetChangeWatch(TChangeWatch* watch);

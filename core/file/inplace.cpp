@@ -2,17 +2,22 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <span>
 
 #include "base/sysio.h"
+#include "file/changewatch.h"
 
 namespace velmar {
 
@@ -20,9 +25,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kMagic[8] = {'V', 'E', 'L', 'M', 'A', 'R', 'J', '3'};
+// "VELMARJ" and a version: 3 for a save of its own, 4 for one of a group (it names the group's mark).
+constexpr char kMagic[8] = {'V', 'E', 'L', 'M', 'A', 'R', 'J', '4'};
+constexpr size_t kVersionAt = sizeof kMagic - 1;
 constexpr std::string_view kJournalEnding = ".velmar-journal";
 constexpr std::string_view kAsideEnding = ".velmar-aside";  // shorter than the journal's: the name always fits
+constexpr std::string_view kMarkEnding = ".velmar-committed";
 // An ID3v2 tag is below 256 MB, the tags at the end below 4 MB; a journal holds them old and new.
 constexpr int64_t kMaxJournal = 2 * ((int64_t(1) << 28) + (int64_t(1) << 22)) + 4096;
 constexpr int64_t kFingerprintSpan = 64 * 1024;
@@ -137,9 +145,11 @@ uint64_t Get64(std::span<const uint8_t> in, size_t& at) {
 // What a journal holds: the file it belongs to, the journal's own device and inode
 // (a file of the user's renamed or linked to a journal's name names others), the
 // regions an in-place save replaces with their old and their new bytes, and a
-// fingerprint of the audio between them.
+// fingerprint of the audio between them. A save of a group also names the mark
+// that tells whether the group was committed.
 struct TJournal {
     std::string File;  // the file's absolute name when the journal was written
+    std::string Mark;  // empty for a save of its own
     uint64_t Device = 0, Inode = 0;
     uint64_t OwnDevice = 0, OwnInode = 0;
     int64_t OldSize = 0, NewSize = 0, TailAt = 0;
@@ -148,8 +158,13 @@ struct TJournal {
 
     TBytes Render() const {
         TBytes out(kMagic, kMagic + sizeof kMagic);
+        if (Mark.empty()) out[kVersionAt] = '3';
         Put64(out, File.size());
         out.insert(out.end(), File.begin(), File.end());
+        if (!Mark.empty()) {
+            Put64(out, Mark.size());
+            out.insert(out.end(), Mark.begin(), Mark.end());
+        }
         for (uint64_t v :
              {Device, Inode, OwnDevice, OwnInode, uint64_t(OldSize), uint64_t(NewSize), uint64_t(TailAt),
               uint64_t(OldHead.size()), uint64_t(OldTail.size()), uint64_t(NewTail.size()), uint64_t(AudioCrc)})
@@ -164,16 +179,22 @@ struct TJournal {
     // Torn: a journal of this kind not written whole (the save had not touched the
     // file yet). Foreign: not a journal this version writes.
     TParsed Parse(std::span<const uint8_t> in) {
-        if (in.size() < sizeof kMagic || std::memcmp(in.data(), kMagic, sizeof kMagic) != 0) return Foreign;
+        if (in.size() < sizeof kMagic || std::memcmp(in.data(), kMagic, kVersionAt) != 0 ||
+            (in[kVersionAt] != '3' && in[kVersionAt] != '4'))
+            return Foreign;
         try {
             if (in.size() < sizeof kMagic + 8) return Torn;
             size_t at = in.size() - 8;
             if (Get64(in, at) != Crc({in.first(in.size() - 8)})) return Torn;
             at = sizeof kMagic;
-            const uint64_t nameLength = Get64(in, at);
-            if (nameLength > in.size() - at) return Torn;
-            File.assign(reinterpret_cast<const char*>(in.data() + at), size_t(nameLength));
-            at += size_t(nameLength);
+            auto text = [&in, &at](std::string& out) {
+                const uint64_t length = Get64(in, at);
+                if (length > in.size() - at) throw EInPlace("short");
+                out.assign(reinterpret_cast<const char*>(in.data() + at), size_t(length));
+                at += size_t(length);
+            };
+            text(File);
+            if (in[kVersionAt] == '4') text(Mark);
             Device = Get64(in, at);
             Inode = Get64(in, at);
             OwnDevice = Get64(in, at);
@@ -250,7 +271,7 @@ bool Believable(const struct stat& journal, const struct stat& file) {
 // by this user alone; returns where it is. A name beside the file that is taken
 // already is someone else's (the file's own journal was dealt with under its lock):
 // the state folder takes it then.
-fs::path WriteJournal(const TFileForChange& file, TJournal& journal) {
+fs::path WriteJournal(const TFileForChange& file, TJournal& journal, bool flush = true) {
     const unsigned mode = unsigned(file.Status().st_mode & 0644);
     for (const bool beside : {true, false}) {
         const fs::path place = beside ? JournalBeside(file.Name()) : JournalInStateFolder(file.Name(), true);
@@ -266,9 +287,9 @@ fs::path WriteJournal(const TFileForChange& file, TJournal& journal) {
             journal.OwnDevice = own.st_dev;
             journal.OwnInode = own.st_ino;
             WriteAll(out.Get(), journal.Render(), 0, place);
-            Sync(out.Get(), place);
+            if (flush) Sync(out.Get(), place);
             if (!out.Close()) throw EInPlace(Failure("Cannot close the journal", place));
-            SyncFolder(place.parent_path());
+            if (flush) SyncFolder(place.parent_path());
         } catch (...) {
             sysio::Unlink(place.c_str());
             throw;
@@ -403,20 +424,21 @@ void TFileForChange::Refresh() {
     if (sysio::Fstat(Handle, &St) != 0) throw EInPlace(Failure("Cannot read the status of", File));
 }
 
-bool WriteInPlace(TFileForChange& file, const TInPlaceEdit& edit) {
+namespace {
+
+// The journal of an edit of the locked file, its old bytes read; none when the file
+// holds the new bytes already.
+std::optional<TJournal> JournalOf(const TFileForChange& file, const TInPlaceEdit& edit) {
     const int fd = file.Fd();
     const fs::path& name = file.Name();
-    const struct stat st = file.Status();
+    const struct stat& st = file.Status();
     const int64_t size = int64_t(st.st_size);
     if (edit.TailAt < int64_t(edit.Head.size()) || edit.TailAt > size)
         throw EInPlace("the new tags do not fit the file \"" + name.string() + "\"");
-
     TJournal journal;
     journal.OldHead = ReadAll(fd, 0, int64_t(edit.Head.size()), name);
     journal.OldTail = ReadAll(fd, edit.TailAt, size - edit.TailAt, name);
-    const bool headChanged = journal.OldHead != edit.Head, tailChanged = journal.OldTail != edit.Tail;
-    if (!headChanged && !tailChanged) return false;
-
+    if (journal.OldHead == edit.Head && journal.OldTail == edit.Tail) return std::nullopt;
     std::error_code ec;
     journal.File = fs::absolute(name, ec).string();
     journal.Device = st.st_dev;
@@ -427,25 +449,44 @@ bool WriteInPlace(TFileForChange& file, const TInPlaceEdit& edit) {
     journal.NewHead = edit.Head;
     journal.NewTail = edit.Tail;
     journal.AudioCrc = AudioFingerprint(fd, int64_t(edit.Head.size()), edit.TailAt, name);
-    const fs::path journalName = WriteJournal(file, journal);
+    return journal;
+}
 
+// Writes the journal's new bytes into the file, without flushing them.
+void WriteNewBytes(int fd, const TJournal& journal, const fs::path& name) {
+    if (journal.NewHead != journal.OldHead) WriteAll(fd, journal.NewHead, 0, name);
+    if (journal.NewTail != journal.OldTail) WriteAll(fd, journal.NewTail, journal.TailAt, name);
+    if (journal.NewSize != journal.OldSize) Truncate(fd, journal.NewSize, name);
+}
+
+// After a write of the file failed: puts its old bytes and time back and removes the
+// journal; returns the message of the failure, which says where the old tags are
+// kept when even that failed.
+std::string TakeBack(int fd, const struct stat& read, const TJournal& journal, const fs::path& journalName,
+                     const fs::path& name, std::string message) {
     try {
-        if (headChanged) WriteAll(fd, edit.Head, 0, name);
-        if (tailChanged) WriteAll(fd, edit.Tail, edit.TailAt, name);
-        if (journal.NewSize != size) Truncate(fd, journal.NewSize, name);
-        Sync(fd, name);
+        PutBack(fd, journal, name);
+        const struct timespec times[2] = {{0, UTIME_OMIT}, read.st_mtim};
+        ::futimens(fd, times);  // as it was read, so that it can be saved again
+        RemoveJournal(journalName);
+    } catch (const EInPlace&) {
+        message += "; its old tags are kept in \"" + journalName.string() +
+                   "\" and put back by the next change of the file or by velmar-cli recover";
+    }
+    return message;
+}
+
+}  // namespace
+
+bool WriteInPlace(TFileForChange& file, const TInPlaceEdit& edit) {
+    std::optional<TJournal> journal = JournalOf(file, edit);
+    if (!journal) return false;
+    const fs::path journalName = WriteJournal(file, *journal);
+    try {
+        WriteNewBytes(file.Fd(), *journal, file.Name());
+        Sync(file.Fd(), file.Name());
     } catch (const EInPlace& e) {
-        std::string message = e.what();
-        try {
-            PutBack(fd, journal, name);
-            const struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
-            ::futimens(fd, times);  // as it was read, so that it can be saved again
-            RemoveJournal(journalName);
-        } catch (const EInPlace&) {
-            message += "; its old tags are kept in \"" + journalName.string() +
-                       "\" and put back by the next change of the file or by velmar-cli recover";
-        }
-        throw EInPlace(message);
+        throw EInPlace(TakeBack(file.Fd(), file.Status(), *journal, journalName, file.Name(), e.what()));
     }
     // The new tags are whole on the disk: a journal left behind now is recognised as done.
     try {
@@ -453,6 +494,174 @@ bool WriteInPlace(TFileForChange& file, const TInPlaceEdit& edit) {
     } catch (const EInPlace&) {}
     file.Refresh();
     return true;
+}
+
+namespace {
+
+TSaveGroup* gGroup = nullptr;
+std::atomic<uint64_t> gMarks{0};
+
+// Flushes the file system of each descriptor once; false when one flush failed.
+bool SyncFileSystems(const std::vector<std::pair<dev_t, int>>& fds) {
+    bool whole = true;
+    std::vector<dev_t> done;
+    for (const auto& [device, fd] : fds) {
+        if (std::find(done.begin(), done.end(), device) != done.end()) continue;
+        done.push_back(device);
+        if (sysio::Syncfs(fd) != 0) whole = false;
+    }
+    return whole;
+}
+
+// Whether the mark of a group's commit is there: a regular file of this user's.
+bool Committed(const std::string& mark) {
+    struct stat st {};
+    return ::lstat(mark.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+}  // namespace
+
+struct TSaveGroup::TPending {
+    int Fd = -1;  // the locked file's descriptor, duplicated: the lock lasts as long as it
+    fs::path Name;
+    struct stat Read {};
+    TJournal Journal;
+    fs::path JournalName;
+    int JournalFolder = -1;  // the folder of a journal kept in the state folder, on a file system of its own
+    size_t Owner = 0;
+    std::function<void(int64_t)> Done;
+    bool Touched = false;  // the file may hold some of its new bytes
+    bool Failed = false;
+
+    ~TPending() {
+        if (JournalFolder >= 0) sysio::Close(JournalFolder);
+        if (Fd >= 0) sysio::Close(Fd);
+    }
+};
+
+TSaveGroup::TSaveGroup(size_t files, size_t bytes) : FileLimit(files), ByteLimit(bytes), Previous(gGroup) {
+    // A descriptor stays open for each file waiting: never more than the process may open.
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        FileLimit = std::max<size_t>(1, std::min<size_t>(FileLimit, size_t(limit.rlim_cur) / 4));
+    MarkFolder = StateJournalFolder(true);
+    gGroup = this;
+}
+
+TSaveGroup::~TSaveGroup() {
+    gGroup = Previous;
+    Drop();
+}
+
+TSaveGroup* SaveGroup() { return gGroup && !gGroup->MarkFolder.empty() ? gGroup : nullptr; }
+
+bool TSaveGroup::Holds(dev_t device, ino_t inode) const {
+    return std::any_of(Items.begin(), Items.end(), [&](const auto& p) {
+        return p->Read.st_dev == device && p->Read.st_ino == inode;
+    });
+}
+
+bool TSaveGroup::Due() const { return Items.size() >= FileLimit || Bytes >= ByteLimit; }
+
+bool TSaveGroup::Defer(TFileForChange& file, const TInPlaceEdit& edit, std::function<void(int64_t)> done) {
+    std::optional<TJournal> journal = JournalOf(file, edit);
+    if (!journal) return false;
+    if (Items.empty()) {
+        char name[64];
+        std::snprintf(name, sizeof name, "%d-%lld-%llu", int(::getpid()),
+                      static_cast<long long>(std::chrono::system_clock::now().time_since_epoch().count()),
+                      static_cast<unsigned long long>(++gMarks));
+        Mark = MarkFolder / (name + std::string(kMarkEnding));
+    }
+    journal->Mark = Mark.string();
+    auto pending = std::make_unique<TPending>();
+    pending->Fd = ::fcntl(file.Fd(), F_DUPFD_CLOEXEC, 0);
+    if (pending->Fd < 0) throw EInPlace(Failure("Cannot keep open", file.Name()));
+    pending->JournalName = WriteJournal(file, *journal, false);
+    if (struct stat js {}; ::stat(pending->JournalName.parent_path().c_str(), &js) == 0 && js.st_dev != file.Status().st_dev)
+        pending->JournalFolder = sysio::Open(pending->JournalName.parent_path().c_str(), O_RDONLY | O_DIRECTORY);
+    pending->Name = file.Name();
+    pending->Read = file.Status();
+    pending->Owner = Owner;
+    pending->Done = std::move(done);
+    Bytes += journal->OldHead.size() + journal->OldTail.size() + journal->NewHead.size() + journal->NewTail.size();
+    pending->Journal = std::move(*journal);
+    Items.push_back(std::move(pending));
+    return true;
+}
+
+void TSaveGroup::Drop() {
+    // A journal goes with a save that wrote nothing to its file; one whose file may
+    // hold some of its new bytes stays, for the next change of the file to finish.
+    for (const auto& p : Items)
+        if (!p->Touched) ::unlink(p->JournalName.c_str());
+    Items.clear();
+    Bytes = 0;
+}
+
+std::vector<std::pair<size_t, std::string>> TSaveGroup::Commit() {
+    std::vector<std::pair<size_t, std::string>> failed;
+    if (Items.empty()) return failed;
+    auto fail = [&failed](TPending& p, std::string why) {
+        failed.emplace_back(p.Owner, std::move(why));
+        p.Failed = true;
+    };
+    // Every journal is on the disk before the first file is written.
+    std::vector<std::pair<dev_t, int>> journals, files;
+    for (const auto& p : Items) {
+        journals.emplace_back(p->JournalFolder >= 0 ? dev_t(p->Journal.OwnDevice) : p->Read.st_dev,
+                              p->JournalFolder >= 0 ? p->JournalFolder : p->Fd);
+        files.emplace_back(p->Read.st_dev, p->Fd);
+    }
+    if (!SyncFileSystems(journals)) {
+        const std::string why = std::string("Cannot flush the journals of the save: ") + std::strerror(errno);
+        for (const auto& p : Items) fail(*p, "\"" + p->Name.string() + "\": " + why);
+        Drop();
+        return failed;
+    }
+    for (const auto& p : Items) {
+        try {
+            p->Touched = true;
+            WriteNewBytes(p->Fd, p->Journal, p->Name);
+        } catch (const EInPlace& e) {
+            fail(*p, TakeBack(p->Fd, p->Read, p->Journal, p->JournalName, p->Name, e.what()));
+        }
+    }
+    // One flush of each file system; when it fails, each file's own flush tells which failed.
+    if (!SyncFileSystems(files))
+        for (const auto& p : Items)
+            if (!p->Failed && sysio::Fdatasync(p->Fd) != 0)
+                fail(*p, TakeBack(p->Fd, p->Read, p->Journal, p->JournalName, p->Name,
+                                  Failure("Cannot flush", p->Name)));
+    // The mark, made durable, commits the group. Until it is there, a journal left by a
+    // crash puts its file back as it was, even with its new tags whole, and a history
+    // counts none of the group's files as written; from then on both count them all.
+    TChangeWatch* watch = ChangeWatch();
+    if (watch) watch->GroupBegun(Mark);
+    for (const auto& p : Items) {
+        struct stat now {};
+        if (p->Failed) continue;
+        if (sysio::Fstat(p->Fd, &now) != 0)  // its time cannot be recorded: the file goes back
+            fail(*p, TakeBack(p->Fd, p->Read, p->Journal, p->JournalName, p->Name,
+                              Failure("Cannot read the status of", p->Name)));
+        else if (p->Done)
+            p->Done(ModificationTime(now));
+    }
+    if (watch) watch->GroupRecorded();
+    if (TFd mark(Mark, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600); mark) {
+        mark.Close();
+        if (TFd dir(MarkFolder, O_RDONLY | O_DIRECTORY); dir) sysio::Fsync(dir.Get());
+    }
+    bool journalsGone = true;
+    for (const auto& p : Items)
+        if (!p->Failed && sysio::Unlink(p->JournalName.c_str()) != 0 && errno != ENOENT) journalsGone = false;
+    // The history says the group was committed before the mark goes; the mark stays
+    // while a journal of the group does, so that the journal keeps the new tags.
+    if (watch) watch->GroupEnded();
+    if (journalsGone) sysio::Unlink(Mark.c_str());
+    Items.clear();
+    Bytes = 0;
+    return failed;
 }
 
 TRecovery RecoverLocked(TFileForChange& file, std::string* report) {
@@ -497,6 +706,8 @@ TRecovery RecoverLocked(TFileForChange& file, std::string* report) {
             Note(report, SetAside(place, name, why));
             return TRecovery::SetAside;
         }
+        // A save of a group that was never committed is taken back whole.
+        if (!journal.Mark.empty() && !Committed(journal.Mark)) allNew = false;
         const TRecovery result = allNew ? TRecovery::KeptNew : TRecovery::RestoredOld;
         if (result == TRecovery::RestoredOld) {
             PutBack(file.Fd(), journal, name);

@@ -21,9 +21,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "base/iofunc.h"
 
@@ -68,6 +72,55 @@ struct TInPlaceEdit {
 // it was; when even putting it back failed, the message says that the journal
 // will do it later.
 bool WriteInPlace(TFileForChange& file, const TInPlaceEdit& edit);
+
+// A group of in-place saves made durable together, for a change of many files: while
+// one is open (one at a time per process), a save may leave its file to the group
+// (Defer) instead of writing it. The group writes each journal without flushing it
+// and keeps the file locked; Commit flushes all the journals with one flush of each
+// file system, writes the files, flushes them the same way, hears each save done,
+// and marks the group committed in the user's state folder (a mark made durable)
+// before it removes the journals. After a crash, a journal of a group without its
+// mark puts its file back as it was, even one whose new tags are whole: so files and
+// a history recorded before the mark agree on which files the change wrote.
+class TSaveGroup {
+public:
+    // Commit is due when this many files, or journals of this many bytes, wait.
+    explicit TSaveGroup(size_t files = 256, size_t bytes = size_t(64) << 20);
+    // Drops what was not committed: a file the group did not write yet is left as it
+    // was and its journal goes; a commit cut short leaves its journals to the next change.
+    ~TSaveGroup();
+    TSaveGroup(const TSaveGroup&) = delete;
+    TSaveGroup& operator=(const TSaveGroup&) = delete;
+
+    // Names the saves that follow (a change's index of the file) in Commit's failures.
+    void SetOwner(size_t owner) { Owner = owner; }
+    // Whether a save of this file waits in the group (its lock is held).
+    bool Holds(dev_t device, ino_t inode) const;
+    size_t Waiting() const { return Items.size(); }
+    bool Due() const;
+    // Takes the edit of the locked file into the group: writes its journal, unflushed,
+    // and keeps the file locked; `done` hears the file's new modification time once
+    // it is written. False when the file holds these bytes already (nothing to do).
+    bool Defer(TFileForChange& file, const TInPlaceEdit& edit, std::function<void(int64_t)> done);
+    // Writes every waiting save as above, telling the change watch (file/changewatch.h)
+    // of the group. Returns the owners of the saves that failed, each with why; such a
+    // file is left as it was.
+    std::vector<std::pair<size_t, std::string>> Commit();
+
+private:
+    friend TSaveGroup* SaveGroup();
+    struct TPending;
+    void Drop();
+    size_t FileLimit, ByteLimit;
+    size_t Bytes = 0, Owner = 0;
+    std::vector<std::unique_ptr<TPending>> Items;
+    std::filesystem::path MarkFolder, Mark;
+    TSaveGroup* Previous = nullptr;
+};
+
+// The group open in this process, when it can take saves (the user's state folder,
+// which holds its marks, is there); nullptr otherwise.
+TSaveGroup* SaveGroup();
 
 enum class TRecovery {
     Nothing,      // no journal of this user for this file

@@ -474,17 +474,24 @@ void TMP3Object::WriteTags(const fs::path& target, bool sameFile, const TBytes& 
     TChangeWatch* watch = sameFile ? ChangeWatch() : nullptr;
     if (watch) watch->BeforeWrite(target, file.Fd(), DataStart, AudioEnd);
     const fs::path temp = TemporaryBeside(target);
+    const int64_t size = int64_t(head.size() + tail.size()) + (AudioEnd - DataStart);
     if (sameFile && !HasAudioData && int64_t(head.size()) == DataStart) {
-        WriteInPlace(file, {head, AudioEnd, tail});
+        // In a group of saves the file is written, and the save recorded, when the group commits.
+        if (TSaveGroup* group = SaveGroup()) {
+            auto done = [watch, target, head, tail, size](int64_t modified) {
+                if (watch) watch->AfterWrite(target, head, tail, size, modified);
+            };
+            if (group->Defer(file, {head, AudioEnd, tail}, std::move(done))) return;
+        } else {
+            WriteInPlace(file, {head, AudioEnd, tail});
+        }
         LoadedModification = ModificationTime(file.Status());
     } else {
         WriteNewFile(file, sameFile, head, tail, temp);
         struct stat now {};
         if (::stat(target.c_str(), &now) == 0) LoadedModification = ModificationTime(now);
     }
-    if (watch)
-        watch->AfterWrite(target, head, tail, int64_t(head.size() + tail.size()) + (AudioEnd - DataStart),
-                          LoadedModification);
+    if (watch) watch->AfterWrite(target, head, tail, size, LoadedModification);
 }
 
 namespace {

@@ -43,6 +43,8 @@ public:
     // touched (see file/inplace.h); otherwise the new file, its ID3v2 tag padded for
     // later edits, is written beside the old one and renamed over it. Either way a
     // failure leaves the original untouched. Returns false after reporting a failure.
+    // While a group of saves is open (TSaveGroup), a save in place is written when the
+    // group commits: load the object again before saving it once more.
     bool SaveFile(const std::filesystem::path& fileName, bool writeID3v2, bool writeLyrics3, bool writeID3v1);
     // Removes the tags asked for, every other byte as it was read (the kept tags are
     // not rendered again), the same safe way as SaveFile (in place when the ID3v2 tag stays).
