@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 #include "base/sysio.h"
+#include "batch/filltags.h"
+#include "batch/wipetags.h"
 #include "change/apply.h"
 #include "file/inplace.h"
 #include "testfiles.h"
@@ -23,6 +26,11 @@ constexpr int kFiles = 20;
 
 TBytes Song(const std::string& title) {
     return Cat({Id3Tag(Id3Frame("TIT2", Txt(title)), 300), Frames(TFrameShape{}, 5), Id3v1({.Title = "v1"})});
+}
+
+ino_t Inode(const fs::path& file) {
+    struct stat st {};
+    return ::stat(file.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
 // Fails (or, with Crash, abandons the process at) the FailAt-th system call but a close.
@@ -154,6 +162,51 @@ TEST_F(BatchSave, ABatchFlushesAFewTimesInAllAndTakesAFileNamedTwice) {
     EXPECT_LE(syncs, 12);  // two groups (the second holds the file named twice), five flushes each
     History.Undo();
     for (size_t i = 0; i < Files.size(); ++i) EXPECT_EQ(ReadFile(Files[i]), Old(i));
+}
+
+// Every tool that changes tags writes them where they stand when they fit, in a batch
+// as alone: the file keeps its inode and no byte of its audio is written again.
+TEST_F(BatchSave, EveryToolSavesInPlaceWhenTheTagFits) {
+    TFillValues fill;
+    fill.Matched = true;
+    fill.Artist = "Fill artist";
+    fill.Track = "03";
+    const struct {
+        const char* Tool;
+        std::function<bool(const fs::path&, TMessageSink&)> Write;
+    } tools[] = {
+        {"set", Retitle({}).Write},
+        {"fill", [&](const fs::path& f, TMessageSink& sink) { return WriteFillValues(f, fill, 2, {}, {}, sink); }},
+        {"wipe of the tags at the end",
+         [](const fs::path& f, TMessageSink& sink) {
+             return WipeTags(f, {.ID3v1 = true, .Lyrics3 = true}, sink) == TWipeResult::Wiped;
+         }},
+    };
+    for (const auto& tool : tools) {
+        for (const size_t files : {size_t(1), size_t(2)}) {
+            SCOPED_TRACE(std::string(tool.Tool) + ", files: " + std::to_string(files));
+            std::vector<fs::path> named(Files.begin(), Files.begin() + ptrdiff_t(files));
+            std::vector<ino_t> inodes;
+            for (size_t i = 0; i < files; ++i) {
+                WriteFile(Files[i], Old(i));
+                inodes.push_back(Inode(Files[i]));
+            }
+            static int rewrites;
+            rewrites = 0;
+            sysio::SetHook([](sysio::TCall call) {
+                if (call == sysio::TCall::Rename || call == sysio::TCall::Copy) ++rewrites;
+                return 0;
+            });
+            const auto outcomes = ApplyChange({"test", tool.Tool, named, tool.Write}, {nullptr, &Sink});
+            sysio::SetHook(nullptr);
+            EXPECT_EQ(rewrites, 0);
+            for (size_t i = 0; i < files; ++i) {
+                EXPECT_TRUE(outcomes[i].Written);
+                EXPECT_NE(ReadFile(Files[i]), Old(i));
+                EXPECT_EQ(Inode(Files[i]), inodes[i]);
+            }
+        }
+    }
 }
 
 }  // namespace
