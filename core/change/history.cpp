@@ -577,8 +577,11 @@ TChange::TChange(const THistory& history, std::string command, std::string text,
 
 TChange::~TChange() {
     SetChangeWatch(Previous);
+    // A group's mark goes once the record says the group ended; kept when that is not sure.
+    const bool durable = Fd >= 0 && sysio::Fdatasync(Fd) == 0;
+    for (const fs::path& mark : Marks)
+        if (durable || Fd < 0 || Failed) ::unlink(mark.c_str());
     if (Fd < 0) return;
-    sysio::Fdatasync(Fd);
     sysio::Close(Fd);
     try {
         History.Prune();
@@ -694,17 +697,13 @@ void TChange::GroupBegun(const fs::path& mark) {
     }
 }
 
-void TChange::GroupRecorded() {
-    if (Fd >= 0 && !Failed && sysio::Fdatasync(Fd) != 0)
-        Sink.Error(std::string("Cannot flush the history: ") + std::strerror(errno) + "; this change cannot be undone");
-}
-
-void TChange::GroupEnded() {
-    if (Failed || Fd < 0) return;
+void TChange::GroupEnded(const fs::path& mark) {
+    // Without its end recorded, the group counts through its mark, which then stays.
     try {
-        AppendEntry(Fd, 'C', {}, true);
+        if (!Failed && Fd >= 0) AppendEntry(Fd, 'C', {}, false);
+        Marks.push_back(mark);
     } catch (const std::exception& e) {
-        Sink.Error(std::string(e.what()) + "; this change cannot be undone");
+        Sink.Error(e.what());
     }
 }
 

@@ -148,8 +148,8 @@ public:
                       int64_t headLength, int64_t tailLength) override;
     void AfterSplice(const std::filesystem::path& file, int64_t size, int64_t modified) override;
     void GroupBegun(const std::filesystem::path& mark) override;
-    void GroupRecorded() override;
-    void GroupEnded() override;
+    int RecordFile() const override { return Fd; }
+    void GroupEnded(const std::filesystem::path& mark) override;
 
 private:
     struct TPrepared {
@@ -173,6 +173,7 @@ private:
     TChangeWatch* Previous = nullptr;
     std::vector<std::filesystem::path> Written;  // the files with a "before" entry, by index
     std::map<std::filesystem::path, std::pair<int64_t, int64_t>> SplicedRegions;  // head and tail lengths
+    std::vector<std::filesystem::path> Marks;  // of groups whose end is recorded: removed once that is durable
 };
 
 }  // namespace velmar

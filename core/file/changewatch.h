@@ -42,11 +42,13 @@ public:
     virtual void AfterSplice(const std::filesystem::path& file, int64_t size, int64_t modified) = 0;
     // A group of saves (file/inplace.h TSaveGroup) is committed: the AfterWrite calls
     // that follow, up to GroupEnded, are its files, which count as written only once
-    // the file `mark` is made. GroupRecorded comes before the mark is made, and must
-    // leave what was recorded durable; GroupEnded after it.
+    // the file `mark` is made durable, together with what is recorded by then (the
+    // group flushes the file system of RecordFile with the mark's). After GroupEnded
+    // the watch owns the mark: it removes it once its own record of the group's end
+    // is durable.
     virtual void GroupBegun(const std::filesystem::path& /*mark*/) {}
-    virtual void GroupRecorded() {}
-    virtual void GroupEnded() {}
+    virtual int RecordFile() const { return -1; }
+    virtual void GroupEnded(const std::filesystem::path& /*mark*/) {}
 };
 
 void SetChangeWatch(TChangeWatch* watch);

@@ -540,10 +540,18 @@ struct TSaveGroup::TPending {
 };
 
 TSaveGroup::TSaveGroup(size_t files, size_t bytes) : FileLimit(files), ByteLimit(bytes), Previous(gGroup) {
-    // A descriptor stays open for each file waiting: never more than the process may open.
+    // A descriptor stays open for each file waiting: the process may open more when its
+    // hard limit allows, and never more than a quarter of what it may open wait.
     struct rlimit limit {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        const rlim_t wanted = rlim_t(FileLimit) * 4;
+        if (limit.rlim_cur < wanted && limit.rlim_max > limit.rlim_cur) {
+            limit.rlim_cur = std::min(wanted, limit.rlim_max);
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+            ::getrlimit(RLIMIT_NOFILE, &limit);
+        }
         FileLimit = std::max<size_t>(1, std::min<size_t>(FileLimit, size_t(limit.rlim_cur) / 4));
+    }
     MarkFolder = StateJournalFolder(true);
     gGroup = this;
 }
@@ -636,6 +644,7 @@ std::vector<std::pair<size_t, std::string>> TSaveGroup::Commit() {
     // The mark, made durable, commits the group. Until it is there, a journal left by a
     // crash puts its file back as it was, even with its new tags whole, and a history
     // counts none of the group's files as written; from then on both count them all.
+    // (The history records them first, and its record becomes durable with the mark.)
     TChangeWatch* watch = ChangeWatch();
     if (watch) watch->GroupBegun(Mark);
     for (const auto& p : Items) {
@@ -647,18 +656,33 @@ std::vector<std::pair<size_t, std::string>> TSaveGroup::Commit() {
         else if (p->Done)
             p->Done(ModificationTime(now));
     }
-    if (watch) watch->GroupRecorded();
-    if (TFd mark(Mark, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600); mark) {
-        mark.Close();
-        if (TFd dir(MarkFolder, O_RDONLY | O_DIRECTORY); dir) sysio::Fsync(dir.Get());
+    // One flush of the state folder's file system makes the mark and the history durable together.
+    bool marked = false;
+    if (TFd mark(Mark, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600); mark && mark.Close()) {
+        TFd dir(MarkFolder, O_RDONLY | O_DIRECTORY);
+        std::vector<std::pair<dev_t, int>> state;
+        struct stat st {};
+        for (const int fd : {dir.Get(), watch ? watch->RecordFile() : -1})
+            if (fd >= 0 && ::fstat(fd, &st) == 0) state.emplace_back(st.st_dev, fd);
+        marked = dir && SyncFileSystems(state);
     }
-    bool journalsGone = true;
+    // Without a durable mark the group is not committed: its files go back as they were.
+    if (!marked) {
+        const std::string why = Failure("Cannot record that the save is whole in", MarkFolder);
+        for (const auto& p : Items)
+            if (!p->Failed) fail(*p, TakeBack(p->Fd, p->Read, p->Journal, p->JournalName, p->Name, why));
+        ::unlink(Mark.c_str());
+    }
+    bool journalsGone = marked;
     for (const auto& p : Items)
-        if (!p->Failed && sysio::Unlink(p->JournalName.c_str()) != 0 && errno != ENOENT) journalsGone = false;
-    // The history says the group was committed before the mark goes; the mark stays
-    // while a journal of the group does, so that the journal keeps the new tags.
-    if (watch) watch->GroupEnded();
-    if (journalsGone) sysio::Unlink(Mark.c_str());
+        if (marked && !p->Failed && sysio::Unlink(p->JournalName.c_str()) != 0 && errno != ENOENT)
+            journalsGone = false;
+    // The mark stays while a journal of the group does, so that the journal keeps the new
+    // tags; else it goes once the history's record of the group's end is durable.
+    if (journalsGone && watch)
+        watch->GroupEnded(Mark);
+    else if (journalsGone)
+        sysio::Unlink(Mark.c_str());
     Items.clear();
     Bytes = 0;
     return failed;

@@ -85,7 +85,7 @@ bool WriteInPlace(TFileForChange& file, const TInPlaceEdit& edit);
 class TSaveGroup {
 public:
     // Commit is due when this many files, or journals of this many bytes, wait.
-    explicit TSaveGroup(size_t files = 256, size_t bytes = size_t(64) << 20);
+    explicit TSaveGroup(size_t files = 1024, size_t bytes = size_t(64) << 20);
     // Drops what was not committed: a file the group did not write yet is left as it
     // was and its journal goes; a commit cut short leaves its journals to the next change.
     ~TSaveGroup();
