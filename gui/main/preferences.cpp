@@ -157,7 +157,6 @@ QWidget* TPreferences::CreateVisualPage() {
     lblSkinColours = new QLabel(page);
     lblSkinColours->setTextFormat(Qt::PlainText);
     lblSkinColours->setWordWrap(true);
-    lblSkinColours->setEnabled(false);  // shown in the greyed colour of the controls it explains
     auto* form = new QGridLayout;
     form->addWidget(chkSplash, 0, 0, 1, 2);
     form->addWidget(chkGrid, 1, 0, 1, 2);
