@@ -42,7 +42,7 @@ class TBackgroundArea : public QMdiArea {
 public:
     enum TMode { Tile = 0, Centre = 1, Stretch = 2 };
     // How much of a tiled picture covers the area colour beneath it.
-    static constexpr double kTileOpacity = 0.8;
+    static constexpr double kTileOpacity = 0.7;
     using QMdiArea::QMdiArea;
     void SetPicture(const QPixmap& picture);
     void SetMode(int mode);
