@@ -55,8 +55,8 @@ bool StreamAsPromised(TFileStream& file, int64_t start, int64_t end, const uint8
     int64_t looked = -1;
     for (int k = 1; k <= kStreamProbes; ++k) {
         // A look near the end starts early enough to take in whole frames before it.
-        const int64_t at = std::max(start, std::min(start + (end - start) * k / (kStreamProbes + 1),
-                                                    end - int64_t(kProbeRead)));
+        const int64_t at =
+            std::max(start, std::min(start + (end - start) * k / (kStreamProbes + 1), end - int64_t(kProbeRead)));
         if (at == looked) continue;  // a short audio is taken in by one look
         looked = at;
         const size_t n = file.ReadAt(at, buffer.data(), size_t(std::min<int64_t>(int64_t(kProbeRead), end - at)));

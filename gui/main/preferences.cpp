@@ -393,7 +393,9 @@ void TPreferences::UpdateSkinColours() {
     const QString pictures = back && strip ? "its own background and browser pictures"
                              : back        ? "its own background picture"
                                            : "its own browser picture";
-    const QString schemes = back && strip ? "the color schemes" : back ? "the main color scheme" : "the browser color scheme";
+    const QString schemes = back && strip ? "the color schemes"
+                            : back        ? "the main color scheme"
+                                          : "the browser color scheme";
     lblSkinColours->setText(back || strip ? "The skin \"" + skin + "\" brings " + pictures + ", so " + schemes +
                                                 " cannot be chosen while it is on. Choose <DEFAULT> to use them."
                                           : QString());

@@ -87,7 +87,7 @@ TEST_F(Corpus, StreamFactsAsThePeersFindThem) {
         {"taglib/lame_vbr.mp3", "MPEG-1", "76", "44100", true, 0.183, -1},   // 70 kbit/s, 1887.164
         {"taglib/mpeg2.mp3", "MPEG-2", "25", "22050", true, 5.120, 0},       // 5387.285
         {"taglib/duplicate_id3v2.mp3", "MPEG-1", "128", "44100", false, -1, -1},
-        {"mutagen/vbri.mp3", "MPEG-1", "119", "44100", true, 0.418, -1},     // 233 kbit/s, 222.198
+        {"mutagen/vbri.mp3", "MPEG-1", "119", "44100", true, 0.418, -1},      // 233 kbit/s, 222.198
         {"mutagen/bad-xing.mp3", "MPEG-1", "148", "44100", true, 0.104, -1},  // 48 kbit/s, 0
         {"mutagen/lame397v9short.mp3", "MPEG-2", nullptr, "24000", true, -1, 0},
         {"mutagen/silence-44-s-mpeg25.mp3", "MPEG-2.5", nullptr, "12000", true, -1, 0},

@@ -263,10 +263,10 @@ private slots:
         };
         QPixmap picture(10, 10);
         picture.fill(QColor(128, 128, 128));
-        for (const TCase& c : {TCase{TBackgroundArea::Tile, {2, 2}, true, true},
-                               TCase{TBackgroundArea::Centre, {2, 2}, true, false},
-                               TCase{TBackgroundArea::Centre, {30, 30}, false, true},
-                               TCase{TBackgroundArea::Stretch, {2, 2}, false, true}}) {
+        for (const TCase& c :
+             {TCase{TBackgroundArea::Tile, {2, 2}, true, true}, TCase{TBackgroundArea::Centre, {2, 2}, true, false},
+              TCase{TBackgroundArea::Centre, {30, 30}, false, true},
+              TCase{TBackgroundArea::Stretch, {2, 2}, false, true}}) {
             TBackgroundArea area;
             area.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             area.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
