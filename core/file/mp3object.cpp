@@ -379,16 +379,18 @@ void TMP3Object::WorkOutStreamFacts(TFileStream& file, const uint8_t header[4]) 
             if (walked.Frames > 0) {
                 // A VBR header's frame holds no audio.
                 const bool headerFrame = VbrHeader.Kind != TVBR_MPEGSync::None && walked.FirstFrame == AudioStart;
-                Frames = std::max<int64_t>(1, walked.Frames - (headerFrame ? 1 : 0));
+                Frames = std::max<int64_t>(0, walked.Frames - (headerFrame ? 1 : 0));
                 countedBytes = walked.StreamBytes - (headerFrame ? length : 0);
                 FramesCounted = true;
             }
         }
     }
     PlaySeconds = rate > 0 ? double(Frames) * samples / rate : 0;
-    if (FramesCounted && PlaySeconds > 0) {
-        // The bit rate the counted frames average, whatever the first one says.
-        Bitrate = std::to_string(std::llround(countedBytes * 8.0 / PlaySeconds / 1000.0));
+    if (FramesCounted) {
+        // The bit rate the counted frames average, whatever the first one says; the
+        // first frame's where no whole frame of audio is left.
+        if (PlaySeconds > 0 && countedBytes > 0)
+            Bitrate = std::to_string(std::llround(countedBytes * 8.0 / PlaySeconds / 1000.0));
     } else if (IsVbr) {
         // A Xing header counts its own frame in the bytes but not in the frames: that frame holds no audio.
         const int64_t headerFrame = VbrHeader.Kind == TVBR_MPEGSync::Xing ? FrameLength(header) : 0;

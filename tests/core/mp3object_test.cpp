@@ -109,6 +109,8 @@ TEST(MP3Object, LengthComesFromTheFramesWhereTheStreamBreaksItsPromise) {
              TCase{"first frame of another bit rate", Cat({Frame(fast), Frames(kCbr, 60)}), 61, true},
              TCase{"cut short after its Xing header", Cat({VbrFrame(kCbr, "Xing", 1000, 417000), Frames(kCbr, 20)}), 20,
                    true},
+             TCase{"nothing whole after its Xing header",
+                   Cat({VbrFrame(kCbr, "Xing", 1000, 417000), Slice(Frame(kCbr), 0, 100)}), 0, true},
              TCase{"Xing header that agrees", Cat({VbrFrame(kCbr, "Xing", 25, 21 * 417), Frames(kCbr, 20)}), 25, false},
          }) {
         SCOPED_TRACE(c.Name);
