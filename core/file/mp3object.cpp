@@ -6,12 +6,14 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
 #include "base/sysio.h"
 #include "file/changewatch.h"
 #include "file/inplace.h"
+#include "file/mpegchecker.h"
 
 namespace velmar {
 
@@ -35,6 +37,47 @@ std::string ErrnoMessage(const std::string& what) { return what + ": " + std::st
 bool SameStream(const uint8_t a[4], const uint8_t b[4]) {
     // Version, layer and sampling index agree.
     return (a[1] & 0x1E) == (b[1] & 0x1E) && (a[2] & 0x0C) == (b[2] & 0x0C);
+}
+
+// Places looked into, evenly through the audio, when the length is worked out from
+// the first frame: damage that none of them meets is shorter than a quarter of the
+// audio, and so changes the length by less. Each look is one read.
+constexpr int kStreamProbes = 3;
+constexpr size_t kProbeRead = 12 * 1024;  // three frames of the largest kind, from anywhere in the first
+constexpr int kProbeFrames = 3;           // frames in a row that show the stream there
+constexpr size_t kProbeStart = 3 * 1024;  // where the first of them must begin: within a frame of the look
+
+// Whether the audio [start, end) holds what its first frame `header` promises, as far
+// as a few looks show: at each look three frames of the stream follow each other, and
+// in a stream without a VBR header (`vbr` false) they have the first frame's bit rate.
+bool StreamAsPromised(TFileStream& file, int64_t start, int64_t end, const uint8_t header[4], bool vbr) {
+    std::vector<uint8_t> buffer(kProbeRead);
+    int64_t looked = -1;
+    for (int k = 1; k <= kStreamProbes; ++k) {
+        // A look near the end starts early enough to take in whole frames before it.
+        const int64_t at =
+            std::max(start, std::min(start + (end - start) * k / (kStreamProbes + 1), end - int64_t(kProbeRead)));
+        if (at == looked) continue;  // a short audio is taken in by one look
+        looked = at;
+        const size_t n = file.ReadAt(at, buffer.data(), size_t(std::min<int64_t>(int64_t(kProbeRead), end - at)));
+        bool found = false;
+        for (size_t i = 0; !found && i < kProbeStart && i + 4 <= n; ++i) {
+            size_t pos = i;
+            int frames = 0;
+            while (frames < kProbeFrames && pos + 4 <= n) {
+                const uint8_t* h = buffer.data() + pos;
+                const int length = IsValidFrameHeader(h) && SameStream(header, h) ? FrameLength(h) : 0;
+                if (length <= 0) break;
+                if (!vbr && (h[2] & 0xF0) != (header[2] & 0xF0)) return false;  // another bit rate: VBR after all
+                ++frames;
+                pos += size_t(length);
+            }
+            // The end of the audio may come before three frames.
+            found = frames == kProbeFrames || (frames > 0 && at + int64_t(pos) >= end);
+        }
+        if (!found) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -322,8 +365,33 @@ void TMP3Object::WorkOutStreamFacts(TFileStream& file, const uint8_t header[4]) 
     } else {
         Frames = 0;
     }
+    // The promise is checked where it can be kept: a stream whose frames have a length.
+    int64_t countedBytes = -1;
+    FramesCounted = false;
+    if (CountDoubtfulFrames && length > 0 && rate > 0) {
+        // A VBR header that counts other bytes than the audio has (beyond what tags
+        // written since may account for) was written for another stream.
+        const bool bytesAgree = VbrHeader.Bytes <= 0 || std::abs(VbrHeader.Bytes - audioBytes) <= audioBytes / 64;
+        if (!bytesAgree ||
+            !StreamAsPromised(file, AudioStart, AudioEnd, header, VbrHeader.Kind != TVBR_MPEGSync::None)) {
+            TMPEGChecker checker;
+            const TCheckResult walked = checker.CheckFile(LoadedName);
+            if (walked.Frames > 0) {
+                // A VBR header's frame holds no audio.
+                const bool headerFrame = VbrHeader.Kind != TVBR_MPEGSync::None && walked.FirstFrame == AudioStart;
+                Frames = std::max<int64_t>(0, walked.Frames - (headerFrame ? 1 : 0));
+                countedBytes = walked.StreamBytes - (headerFrame ? length : 0);
+                FramesCounted = true;
+            }
+        }
+    }
     PlaySeconds = rate > 0 ? double(Frames) * samples / rate : 0;
-    if (IsVbr) {
+    if (FramesCounted) {
+        // The bit rate the counted frames average, whatever the first one says; the
+        // first frame's where no whole frame of audio is left.
+        if (PlaySeconds > 0 && countedBytes > 0)
+            Bitrate = std::to_string(std::llround(countedBytes * 8.0 / PlaySeconds / 1000.0));
+    } else if (IsVbr) {
         // A Xing header counts its own frame in the bytes but not in the frames: that frame holds no audio.
         const int64_t headerFrame = VbrHeader.Kind == TVBR_MPEGSync::Xing ? FrameLength(header) : 0;
         const int64_t bytes = (VbrHeader.Bytes > 0 ? VbrHeader.Bytes : audioBytes) - headerFrame;

@@ -98,6 +98,13 @@ public:
     std::string SongLength;
     double PlaySeconds = 0;  // play length with its fraction
     int64_t Frames = 0;
+    // Where the first frame's bit rate or the VBR header promise another stream than
+    // a few looks into the audio find (damage, a VBR stream without a header, a
+    // header that counts other bytes), the frames are counted by walking the stream,
+    // and Frames and the length come from that count. Off for a caller that walks the
+    // stream itself.
+    bool CountDoubtfulFrames = true;
+    bool FramesCounted = false;  // the last load counted the frames
 
 private:
     // Ends a failed load: drops the audio, keeps the message and reports it.

@@ -78,7 +78,6 @@ bool TQtDialogs::AskOverList(QWidget* parent, const QString& text, const QString
     auto* list = new QListWidget(&dialog);
     list->addItems(lines);
     list->setSelectionMode(QAbstractItemView::NoSelection);
-    list->setUniformItemSizes(true);
     list->setFocusPolicy(Qt::NoFocus);
     auto* buttons = new QDialogButtonBox(&dialog);
     if (accept.isEmpty()) {

@@ -130,14 +130,12 @@ QImage TGraphics::SkinOrBuiltIn(const QString& skinFile, const QString& id) cons
 }
 
 void TGraphics::LoadWindowGraphics() {
+    // The skin's background where it has one, else the main colour scheme's variant,
+    // so that the scheme chosen still shows under a skin without a background.
     const QString skin = Store.ReadString("Preferences", "Skin", kDefaultSkin);
     QImage back;
-    if (skin != kDefaultSkin) {
-        back = QImage(Paths.SkinFolder(skin) + "BACK.BMP");
-        if (back.isNull()) back = QImage(MainVariant(0));
-    } else {
-        back = QImage(MainVariant(Store.ReadInteger("Preferences", "Default Background Color", 0)));
-    }
+    if (skin != kDefaultSkin) back = QImage(Paths.SkinFolder(skin) + "BACK.BMP");
+    if (back.isNull()) back = QImage(MainVariant(Store.ReadInteger("Preferences", "Default Background Color", 0)));
     if (back.isNull()) back = BuiltIn("ID_BACKGROUND");
     MainBackground = QPixmap::fromImage(back);
     ToolbarStrip = QPixmap::fromImage(SkinOrBuiltIn("TOOLBAR.BMP", "ID_TOOLBAR"));

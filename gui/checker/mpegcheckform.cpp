@@ -25,7 +25,6 @@ TMPEGCheckForm::TMPEGCheckForm(TDialogs& dialogs, TRegisterComp& store, QWidget*
     setWindowTitle("MPEG Stream Checker");
     setProperty("helpTopic", "MPEG_Stream_Checker");
     lbMPEGSync = new QListWidget(this);
-    lbMPEGSync->setUniformItemSizes(true);
     lbMPEGSync->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     lbMPEGSync->setSelectionMode(QAbstractItemView::ExtendedSelection);
     btnStart = new QPushButton("&Start", this);

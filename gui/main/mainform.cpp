@@ -96,7 +96,12 @@ void TBackgroundArea::paintEvent(QPaintEvent*) {
     painter.fillRect(area, AreaColour);
     if (Picture.isNull()) return;
     switch (PictureMode) {
-        case Tile: painter.drawTiledPixmap(area, Picture); break;
+        case Tile:
+            // The tiles would hide the colour everywhere: they are laid over it a little
+            // translucent, so the colour chosen tints them.
+            painter.setOpacity(kTileOpacity);
+            painter.drawTiledPixmap(area, Picture);
+            break;
         case Centre:
             painter.drawPixmap((area.width() - Picture.width()) / 2, (area.height() - Picture.height()) / 2, Picture);
             break;
@@ -170,7 +175,7 @@ void TMainForm::CreateArea() {
     Area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     Area->setActivationOrder(QMdiArea::CreationOrder);
     Area->SetPicture(Graphics.MainBackground);
-    Area->SetMode(TBackgroundArea::Tile);  // the stored mode applies once preferences are confirmed
+    ApplyBackground();  // the colour and picture mode chosen last time, not only after the next Preferences
     setCentralWidget(Area);
     connect(Area, &TBackgroundArea::EmptySpaceDoubleClicked, this, &TMainForm::actNewBrowserExecute);
     connect(Area, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
@@ -824,7 +829,8 @@ void TMainForm::ApplyBackground() {
     // Colours are stored as 0x00BBGGRR.
     const int colour = MainReg.ReadInteger(kPrefs, "Background Color", 0);
     Area->SetAreaColour(QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF));
-    Area->SetMode(MainReg.ReadInteger(kPrefs, "Background Picture Mode", 1));
+    // Tile when none is stored, as the Preferences window shows it then.
+    Area->SetMode(MainReg.ReadInteger(kPrefs, "Background Picture Mode", TBackgroundArea::Tile));
 }
 
 TSearchItemsForm& TMainForm::SearchForm() {

@@ -35,11 +35,14 @@ class TXaudioPlayer;
 class TRegisterComp;
 class TSearchItemsForm;
 
-// The client area behind the child windows: its picture tiled, centred or stretched.
+// The client area behind the child windows: its picture tiled over its colour, or
+// centred or stretched.
 class TBackgroundArea : public QMdiArea {
     Q_OBJECT
 public:
     enum TMode { Tile = 0, Centre = 1, Stretch = 2 };
+    // How much of a tiled picture covers the area colour beneath it.
+    static constexpr double kTileOpacity = 0.7;
     using QMdiArea::QMdiArea;
     void SetPicture(const QPixmap& picture);
     void SetMode(int mode);

@@ -15,6 +15,11 @@ void TMainForm::actPreferencesExecute() {
     if (TBrowserForm* b = ActiveBrowser()) b->WriteColumnWidths();
     const bool player = MainReg.ReadBool("Preferences", "Use XPlayer", true);
     TPreferences form(Paths, MainReg, Dialogs, this);
+    // "&Apply" applies what it wrote at once; the window stays open.
+    connect(&form, &TPreferences::Applied, this, [this, &form] {
+        if (UndoHistory) UndoHistory->History.SetLimits(StoredHistoryLimits(MainReg));
+        ApplyPreferences(form.ColumnsChanged, form.MainSchemeChanged, form.BrowserSchemeChanged, form.SkinChanged);
+    });
     if (Dialogs.Exec(form) != QDialog::Accepted) return;
     if (MainReg.ReadBool("Preferences", "Use XPlayer", true) != player)
         Dialogs.Information(this,

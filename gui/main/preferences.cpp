@@ -65,8 +65,26 @@ TPreferences::TPreferences(const TAppPaths& paths, TRegisterComp& store, TDialog
     layout->addLayout(buttons);
     connect(btnOk, &QPushButton::clicked, this, &TPreferences::OkClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btnApply, &QPushButton::clicked, this, &TPreferences::ApplyClick);
     ReadValues();
-    resize(560, 440);
+    WrittenValues = Values();
+    UpdateSkinColours();
+    // Every control that holds a value enables "&Apply" when it differs from what was written.
+    for (QCheckBox* c : {chkUseXPlayer, chkDirectSound, chkSplash, chkGrid, chkOverrideReadOnly, chkWinampAutostart})
+        connect(c, &QCheckBox::toggled, this, &TPreferences::UpdateApply);
+    for (QComboBox* c : {cmbMainScheme, cmbBrowserScheme})
+        connect(c, &QComboBox::currentIndexChanged, this, &TPreferences::UpdateApply);
+    for (QSpinBox* s : {spnHistoryChanges, spnHistoryMegabytes})
+        connect(s, &QSpinBox::valueChanged, this, &TPreferences::UpdateApply);
+    connect(sldPriority, &QSlider::valueChanged, this, &TPreferences::UpdateApply);
+    connect(grpPictureMode, &QButtonGroup::idToggled, this, &TPreferences::UpdateApply);
+    connect(edtWinampPath, &QLineEdit::textChanged, this, &TPreferences::UpdateApply);
+    connect(lvColumns, &QTreeWidget::itemChanged, this, &TPreferences::UpdateApply);
+    connect(lstSkins, &QListWidget::currentRowChanged, this, [this] {
+        UpdateSkinColours();
+        UpdateApply();
+    });
+    resize(560, 470);
 }
 
 QWidget* TPreferences::CreatePlayerPage() {
@@ -136,6 +154,9 @@ QWidget* TPreferences::CreateVisualPage() {
     imgBrowser = new QLabel(page);
     imgBack->setFixedSize(120, 90);
     imgBrowser->setFixedSize(24, 90);
+    lblSkinColours = new QLabel(page);
+    lblSkinColours->setTextFormat(Qt::PlainText);
+    lblSkinColours->setWordWrap(true);
     auto* form = new QGridLayout;
     form->addWidget(chkSplash, 0, 0, 1, 2);
     form->addWidget(chkGrid, 1, 0, 1, 2);
@@ -147,6 +168,7 @@ QWidget* TPreferences::CreateVisualPage() {
     form->addWidget(cmbBrowserScheme, 4, 1);
     form->addWidget(new QLabel("Background picture", page), 5, 0);
     form->addLayout(modes, 5, 1);
+    form->addWidget(lblSkinColours, 6, 0, 1, 2);
     auto* skins = new QGroupBox("Available Skins", page);
     auto* skinLayout = new QHBoxLayout(skins);
     skinLayout->addWidget(lstSkins, 1);
@@ -156,7 +178,10 @@ QWidget* TPreferences::CreateVisualPage() {
     layout->addLayout(form);
     layout->addWidget(skins, 1);
     connect(pnlColour, &QPushButton::clicked, this, [this] {
-        if (Dialogs.Colour(this, Colour)) ShowColour();
+        if (Dialogs.Colour(this, Colour)) {
+            ShowColour();
+            UpdateApply();
+        }
     });
     connect(lstSkins, &QListWidget::currentRowChanged, this, &TPreferences::ShowSkinPreview);
     return page;
@@ -299,6 +324,7 @@ void TPreferences::MoveColumn(int step) {
     lvColumns->insertTopLevelItem(to, item);
     lvColumns->setCurrentItem(item);
     ColumnsChanged = true;
+    UpdateApply();
 }
 
 void TPreferences::SetColumnWidth(QTreeWidgetItem* item) {
@@ -325,14 +351,82 @@ void TPreferences::WriteColumns() {
     }
 }
 
+QString TPreferences::ChosenSkin() const {
+    return lstSkins->currentItem() ? lstSkins->currentItem()->text() : kDefaultSkin;
+}
+
+QVariantList TPreferences::Values() const {
+    QVariantList v{chkUseXPlayer->isChecked(),
+                   chkDirectSound->isChecked(),
+                   sldPriority->value(),
+                   chkSplash->isChecked(),
+                   chkGrid->isChecked(),
+                   Colour,
+                   cmbMainScheme->currentIndex(),
+                   cmbBrowserScheme->currentIndex(),
+                   grpPictureMode->checkedId(),
+                   ChosenSkin(),
+                   chkOverrideReadOnly->isChecked(),
+                   edtWinampPath->text(),
+                   chkWinampAutostart->isChecked(),
+                   spnHistoryChanges->value(),
+                   spnHistoryMegabytes->value()};
+    for (int row = 0; row < lvColumns->topLevelItemCount(); ++row) {
+        const QTreeWidgetItem* item = lvColumns->topLevelItem(row);
+        v << item->text(0) << item->text(1) << (item->checkState(0) == Qt::Checked);
+    }
+    return v;
+}
+
+void TPreferences::UpdateApply() { btnApply->setEnabled(Values() != WrittenValues); }
+
+void TPreferences::UpdateSkinColours() {
+    // A skin's background and strip pictures take the place of the colour variants;
+    // a skin without one of them shows that scheme's variant, so its control stays.
+    const QString skin = ChosenSkin();
+    const auto has = [&](const char* file) {
+        return skin != kDefaultSkin && QFileInfo(Paths.SkinFolder(skin) + file).isFile();
+    };
+    const bool back = has("BACK.BMP"), strip = has("BROWSER.BMP");
+    cmbMainScheme->setEnabled(!back);
+    cmbBrowserScheme->setEnabled(!strip);
+    const QString pictures = back && strip ? "its own background and browser pictures"
+                             : back        ? "its own background picture"
+                                           : "its own browser picture";
+    const QString schemes = back && strip ? "the color schemes"
+                            : back        ? "the main color scheme"
+                                          : "the browser color scheme";
+    lblSkinColours->setText(back || strip ? "The skin \"" + skin + "\" brings " + pictures + ", so " + schemes +
+                                                " cannot be chosen while it is on. Choose <DEFAULT> to use them."
+                                          : QString());
+    lblSkinColours->setVisible(back || strip);
+}
+
+void TPreferences::ApplyClick() {
+    WriteValues();
+    emit Applied();
+    StoredSkin = ChosenSkin();
+    StoredMode = std::max(0, grpPictureMode->checkedId());
+    StoredMainScheme = cmbMainScheme->currentData().toInt();
+    StoredBrowserScheme = cmbBrowserScheme->currentData().toInt();
+    ColumnsChanged = false;
+    WrittenValues = Values();
+    UpdateApply();
+}
+
 void TPreferences::OkClick() {
+    WriteValues();
+    accept();
+}
+
+void TPreferences::WriteValues() {
     Store.WriteBool(kPrefs, "Use XPlayer", chkUseXPlayer->isChecked());
     Store.WriteBool(kPrefs, "Use DirectSound", chkDirectSound->isChecked());
     Store.WriteInteger(kPrefs, "XPlayer Priority", sldPriority->value());
     Store.WriteBool(kPrefs, "Splashscreen", chkSplash->isChecked());
     Store.WriteBool(kPrefs, "Grid", chkGrid->isChecked());
     Store.WriteInteger(kPrefs, "Background Color", ColourValue(Colour));
-    const QString skin = lstSkins->currentItem() ? lstSkins->currentItem()->text() : kDefaultSkin;
+    const QString skin = ChosenSkin();
     Store.WriteString(kPrefs, "Skin", skin);
     SkinChanged = skin != StoredSkin;
     Store.WriteInteger(kPrefs, "Background Picture Mode", std::max(0, grpPictureMode->checkedId()));
@@ -347,7 +441,6 @@ void TPreferences::OkClick() {
     MainSchemeChanged = cmbMainScheme->currentData().toInt() != StoredMainScheme;
     BrowserSchemeChanged = cmbBrowserScheme->currentData().toInt() != StoredBrowserScheme;
     if (ColumnsChanged) WriteColumns();
-    accept();
 }
 
 }  // namespace velmar::gui

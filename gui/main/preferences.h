@@ -2,9 +2,12 @@
 // TPreferences ("Preferences"): edits the user settings: the player, the look of the
 // windows (splash window, grid, colour schemes, background, skin), the write-protection
 // override, the external player, and the browsers' columns. "&Ok" writes them and
-// leaves change marks that tell the main window what to apply.
+// leaves change marks that tell the main window what to apply; "&Apply" writes them,
+// announces Applied with the same marks and keeps the window open. "&Apply" is
+// enabled while any control differs from what was last written.
 #include <QColor>
 #include <QDialog>
+#include <QVariantList>
 
 class QButtonGroup;
 class QCheckBox;
@@ -35,6 +38,9 @@ public:
 
     // "&Ok": writes every value and, when the columns were touched, the three column sections.
     void OkClick();
+    // "&Apply": writes as "&Ok" does, emits Applied and stays open; the marks then
+    // count from what was applied.
+    void ApplyClick();
     // Moves the selected column row by `step` rows (a large step: to the top or bottom).
     void MoveColumn(int step);
     // Asks for the width of a column row ("Set Width").
@@ -62,6 +68,12 @@ public:
     QPushButton* btnOk;
     QPushButton* btnCancel;
     QPushButton* btnApply;
+    // Says why colour schemes are greyed out: the chosen skin has its own pictures.
+    QLabel* lblSkinColours;
+
+signals:
+    // The values were written; the change marks say what to apply.
+    void Applied();
 
 private:
     QWidget* CreatePlayerPage();
@@ -73,6 +85,14 @@ private:
     void ShowSkinPreview();
     void WriteColumns();
     void ShowColour();
+    // Writes every value and sets the change marks against the values in effect.
+    void WriteValues();
+    // Every value the controls hold, columns included, to compare with what was written.
+    QVariantList Values() const;
+    void UpdateApply();
+    // Greys out the colour schemes whose picture the chosen skin brings.
+    void UpdateSkinColours();
+    QString ChosenSkin() const;
 
     const TAppPaths& Paths;
     TRegisterComp& Store;
@@ -80,6 +100,7 @@ private:
     QColor Colour;  // the background colour chosen
     int StoredMode = 0, StoredMainScheme = 0, StoredBrowserScheme = 0;
     QString StoredSkin;
+    QVariantList WrittenValues;  // as the controls were after opening or the last Apply
 };
 
 }  // namespace velmar::gui

@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -87,6 +88,30 @@ QPixmap KnobPicture() {
     return knob;
 }
 
+// Keeps a submenu opening on the side its parent menu opened to. A menu that met the
+// right edge of the screen opens leftwards; its own submenu, still finding room on
+// the right, would open there, over the menu two levels up. It is moved beside its
+// parent on the left instead, when the screen has the room.
+class TCascadeSide : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Show) return false;
+        auto* menu = qobject_cast<QMenu*>(watched);
+        auto* parent = menu ? qobject_cast<QMenu*>(menu->parentWidget()) : nullptr;
+        auto* grandParent = parent ? qobject_cast<QMenu*>(parent->parentWidget()) : nullptr;
+        if (!grandParent || !parent->isVisible() || !grandParent->isVisible()) return false;
+        const bool parentWentLeft = parent->x() < grandParent->x();
+        const QScreen* screen = menu->screen();
+        const int left = parent->x() - menu->width();
+        if (parentWentLeft && menu->x() > parent->x() && (!screen || left >= screen->availableGeometry().left()))
+            menu->move(left, menu->y());
+        return false;
+    }
+};
+
 }  // namespace
 
 int BandGain(int position) { return 317 - 5 * ClampPosition(position); }
@@ -96,6 +121,16 @@ int LevelPercent(int position) { return 100 - int(std::lround((ClampPosition(pos
 int FirstMpg123Band(int band) {
     band = std::clamp(band, 0, kEqualizerBands);
     return band <= 8 ? 3 * band : 24 + 4 * (band - 8);
+}
+
+double BandCentreHz(int band, int rate) {
+    const double width = rate / 64.0;
+    return (FirstMpg123Band(band) + FirstMpg123Band(band + 1)) / 2.0 * width;
+}
+
+QString FrequencyCaption(double hz) {
+    if (hz < 9950) return QString::number(std::round(hz / 100) / 10, 'g', 2);
+    return QString::number(std::lround(hz / 1000));
 }
 
 std::array<double, kMpg123Bands> Mpg123Factors(const TEqualizerSettings& settings) {
@@ -173,7 +208,10 @@ void TEqualizer::SetSettings(const TEqualizerSettings& settings) {
 void TEqualizer::BuildMenu() {
     Menu = new QMenu(this);
     connect(Menu->addAction("Default"), &QAction::triggered, this, [this] { SetBands(FlatBands()); });
-    QMenu* preset = Menu->addMenu("&Load")->addMenu("&Preset");
+    QMenu* load = Menu->addMenu("&Load");
+    QMenu* preset = load->addMenu("&Preset");
+    auto* side = new TCascadeSide(Menu);
+    for (QMenu* m : {load, preset}) m->installEventFilter(side);
     for (const auto& [name, bands] : EqualizerPresets())
         connect(preset->addAction(name), &QAction::triggered, this, [this, b = bands] { SetBands(b); });
 }
@@ -208,6 +246,12 @@ void TEqualizer::BuildFace() {
     const std::pair<int, const char*> captions[] = {{kSliderTop, "+12"}, {kSliderMiddle, "0"}, {kSliderBottom, "-12"}};
     for (const auto& [row, text] : captions)
         p.drawText(QRect(labelsRight - 26, row - 5, 26, 11), Qt::AlignRight | Qt::AlignVCenter, text);
+    // Each band's centre frequency in kHz under its slider, on the row of the level's
+    // percentage, the unit where the dB captions stand.
+    for (int band = 0; band < kEqualizerBands; ++band)
+        p.drawText(QRect(SliderX(band + 1) - 11, kSliderBottom + 8, 22, 12), Qt::AlignCenter,
+                   FrequencyCaption(BandCentreHz(band)));
+    p.drawText(QRect(labelsRight - 26, kSliderBottom + 8, 26, 12), Qt::AlignRight | Qt::AlignVCenter, "kHz");
 
     QLinearGradient title(0, 0, 0, kTitleHeight - 1);
     title.setColorAt(0, QColor(112, 120, 140));

@@ -45,6 +45,11 @@ int LevelPercent(int position);
 // four each (24-27, 28-31): the decoder bands are equally wide in frequency, so the
 // top two bands take the extra ones where hearing is least sensitive.
 int FirstMpg123Band(int band);
+// The centre frequency of equalizer band `band` in Hz for a stream of `rate` Hz: the
+// middle of the decoder bands it covers, each rate / 64 wide.
+double BandCentreHz(int band, int rate = 44100);
+// A band's caption, in kHz: "0.3", "3.1" below 10 kHz (one decimal), "16" above.
+QString FrequencyCaption(double hz);
 // The linear factor of each decoder band: all 1.0 when off. A gain g is g / 127 x
 // 12 dB; positions 62..64 count as exactly 0 dB so that a knob near the middle is
 // flat rather than 0.2 dB loud. The level is not in here.
@@ -61,7 +66,8 @@ TEqualizerSettings LoadEqualizer(const TRegisterComp& store);
 // A 275 x 116 borderless tool window that stays on top: a title strip to drag
 // (a double click rolls it up to the strip), a close box that resets every slider
 // and hides the window, an on/off button, a presets menu, the level slider and the
-// ten band sliders. Every change is stored and announced.
+// ten band sliders, each captioned with its centre frequency (in kHz, at 44.1 kHz). Every
+// change is stored and announced.
 class TEqualizer : public QWidget {
     Q_OBJECT
 public:

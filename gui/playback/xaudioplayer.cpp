@@ -12,6 +12,10 @@
 #include <optional>
 #include <vector>
 
+#include "app/appcontext.h"
+#include "base/messages.h"
+#include "file/mp3object.h"
+
 namespace velmar::gui {
 
 namespace {
@@ -149,6 +153,15 @@ void TXaudioPlayer::TEngine::OpenInput(const QString& file) {
         return;
     }
     Length = std::max<int64_t>(0, mpg123_length(Decoder));
+    {
+        // The scan ends at damage the decoder cannot pass. Where the stream is not what
+        // its first frame promises, the frames the file holds are counted, past the
+        // damage too, so the player shows the length the file's row shows.
+        TNullSink sink;
+        TMP3Object stream(sink);
+        if (stream.LoadFile(ToPath(file), false) && stream.FramesCounted)
+            Length = std::max<int64_t>(Length, std::llround(stream.PlaySeconds * double(Rate)));
+    }
     if (!OpenOutput() || out123_start(Output, Rate, Channels, Encoding) != OUT123_OK) {
         Error("Cannot open the sound output: " + QString::fromLatin1(Output ? out123_strerror(Output) : "no memory"));
         Close();

@@ -61,26 +61,65 @@ TEST(MP3Object, StreamFactsForEveryVersionAndLayer) {
 }
 
 TEST(MP3Object, VbrHeadersGiveFrameCountAndAverageBitrate) {
+    struct TCase {
+        const char* Name;
+        TBytes First;
+        const char *Type, *Frames, *Length, *Kbps;  // Kbps null: not looked at
+    };
     TTempDir dir;
     const TBytes rest = Frames(kCbr, 3);
-    auto load = [&](const std::string& name, const TBytes& first) {
-        auto f = std::make_unique<TLoaded>(dir.Put(name, Cat({first, rest})), false);
-        EXPECT_TRUE(f->Ok) << name;
-        EXPECT_TRUE(f->File.HasFrame) << name;
-        EXPECT_TRUE(f->Sink.Messages.empty()) << name;
-        return f;
+    const int64_t audio = 4 * 417;
+    const char* const vbr = "VBR (Variable Bit Ratio)";
+    for (const TCase& c : {
+             TCase{"over 100 minutes", VbrFrame(kCbr, "Xing", 230000, -1), vbr, "230000", "100:08", nullptr},
+             TCase{"average of the counted bytes", VbrFrame(kCbr, "Xing", 3, audio), vbr, "3", "00:00", "128"},
+             TCase{"Info", VbrFrame(kCbr, "Info", 1000, -1), "CBR (Constant Bit Ratio)", "1000", "00:26", "128"},
+             TCase{"VBRI", VbrFrame(kCbr, "VBRI", 8506, audio), vbr, "8506", "03:42", nullptr},
+             TCase{"no frame count", VbrFrame(kCbr, "Xing", -1, audio), vbr, "4", "00:00", nullptr},  // from the bytes
+         }) {
+        SCOPED_TRACE(c.Name);
+        TLoaded f(dir.Put("f.mp3", Cat({c.First, rest})), false);
+        ASSERT_TRUE(f.Ok);
+        const TMP3Object& m = f.File;
+        EXPECT_TRUE(m.IsVbr == (c.Type == vbr));
+        EXPECT_FALSE(m.FramesCounted);
+        EXPECT_EQ(Join({m.BitrateType, m.TotalFrames, m.SongLength, c.Kbps ? m.Bitrate : "-"}),
+                  Join({c.Type, c.Frames, c.Length, c.Kbps ? c.Kbps : "-"}));
+    }
+}
+
+// Where the first frame or its VBR header promises another stream than the audio
+// holds, the frames are counted; a stream as promised is not walked.
+TEST(MP3Object, LengthComesFromTheFramesWhereTheStreamBreaksItsPromise) {
+    struct TCase {
+        const char* Name;
+        TBytes Bytes;
+        int64_t Frames;
+        bool Counted;
     };
-    auto facts = [](const TMP3Object& m) { return Join({m.BitrateType, m.TotalFrames, m.SongLength, m.Bitrate}); };
-    const auto xing = load("xing.mp3", VbrFrame(kCbr, "Xing", 230000, 96000000));
-    EXPECT_EQ(facts(xing->File), "VBR (Variable Bit Ratio)|230000|100:08|128");
-    const auto info = load("info.mp3", VbrFrame(kCbr, "Info", 1000, -1));
-    EXPECT_EQ(facts(info->File), "CBR (Constant Bit Ratio)|1000|00:26|128");
-    const auto vbri = load("vbri.mp3", VbrFrame(kCbr, "VBRI", 8506, 6485000));
-    EXPECT_EQ(facts(vbri->File), "VBR (Variable Bit Ratio)|8506|03:42|233");
-    EXPECT_NEAR(vbri->File.PlaySeconds, 222.1975, 1e-3);
-    const auto countless = load("countless.mp3", VbrFrame(kCbr, "Xing", -1, 5000));
-    EXPECT_TRUE(countless->File.IsVbr);
-    EXPECT_EQ(countless->File.TotalFrames, "4");  // worked out from the audio bytes
+    TTempDir dir;
+    TFrameShape fast = kCbr;
+    fast.Bitrate = 14;  // 320 kbit/s
+    TBytes noise(9000);
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t(i * 2654435761u >> 13);
+    const TBytes tag = Id3Tag(Id3Frame("TIT2", Txt("t")));
+    for (const TCase& c : {
+             TCase{"whole stream", Cat({tag, Frames(kCbr, 80)}), 80, false},
+             TCase{"noise over the middle", Cat({tag, Frames(kCbr, 40), noise, Frames(kCbr, 40)}), 80, true},
+             TCase{"first frame of another bit rate", Cat({Frame(fast), Frames(kCbr, 60)}), 61, true},
+             TCase{"cut short after its Xing header", Cat({VbrFrame(kCbr, "Xing", 1000, 417000), Frames(kCbr, 20)}), 20,
+                   true},
+             TCase{"nothing whole after its Xing header",
+                   Cat({VbrFrame(kCbr, "Xing", 1000, 417000), Slice(Frame(kCbr), 0, 100)}), 0, true},
+             TCase{"Xing header that agrees", Cat({VbrFrame(kCbr, "Xing", 25, 21 * 417), Frames(kCbr, 20)}), 25, false},
+         }) {
+        SCOPED_TRACE(c.Name);
+        TLoaded f(dir.Put("f.mp3", c.Bytes), false);
+        ASSERT_TRUE(f.Ok);
+        EXPECT_EQ(f.File.Frames, c.Frames);
+        EXPECT_EQ(f.File.FramesCounted, c.Counted);
+        EXPECT_NEAR(f.File.PlaySeconds, c.Frames * 1152 / 44100.0, 1e-9);
+    }
 }
 
 TEST(MP3Object, FirstFrameIsFoundAtAnyOffsetAndConfirmedByTheNext) {

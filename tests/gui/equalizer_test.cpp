@@ -1,6 +1,8 @@
 // The equalizer: slider positions turned into gains, levels and the decoder's 32
 // band factors, the presets, the stored copy, and the window driven by the mouse.
+#include <QGuiApplication>
 #include <QMenu>
+#include <QScreen>
 #include <QSignalSpy>
 #include <cmath>
 
@@ -178,6 +180,44 @@ private slots:
         QCOMPARE(LoadEqualizer(w.Store), w.Eq.Settings());
         menu->actions().front()->trigger();  // "Default"
         QCOMPARE(w.Eq.Settings(), TEqualizerSettings());
+    }
+
+    void bandsAreCaptionedWithTheCentresOfTheirDecoderBands() {
+        // At 44.1 kHz each decoder band is 689 Hz wide; bands 0..7 take three, 8 and 9 four.
+        const char* const captions[kEqualizerBands] = {"1", "3.1", "5.2", "7.2", "9.3", "11", "13", "16", "18", "21"};
+        for (int band = 0; band < kEqualizerBands; ++band)
+            QCOMPARE(FrequencyCaption(BandCentreHz(band)), QString(captions[band]));
+        QCOMPARE(BandCentreHz(0, 48000), 1125.0);  // the width follows the rate
+        QCOMPARE(FrequencyCaption(344.5), QString("0.3"));
+    }
+
+    void aPresetSubmenuOpensBesideItsParentNotOverTheMenuAbove() {
+        // In the middle of the screen the submenus open to the right; at its right edge
+        // the second level opens to the left, and the third follows it there.
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        for (const int x : {screen.left() + 20, screen.right() - TEqualizer::kWidth}) {
+            TWindow w;
+            w.Eq.move(x, screen.top() + 40);
+            w.Eq.show();
+            QMenu* menu = w.Eq.PresetsMenu();
+            menu->popup(w.Eq.mapToGlobal(TEqualizer::PresetsButton().bottomLeft()));
+            QTRY_VERIFY(menu->isVisible());
+            QMenu* load = Submenu(menu, "&Load");
+            QMenu* presets = Submenu(load, "&Preset");
+            menu->setActiveAction(load->menuAction());
+            QTest::keyClick(menu, Qt::Key_Right);
+            QTRY_VERIFY(load->isVisible());
+            load->setActiveAction(presets->menuAction());
+            QTest::keyClick(load, Qt::Key_Right);
+            QTRY_VERIFY(presets->isVisible());
+            const QByteArray where = QByteArray::number(x);
+            // A submenu may overlap the frame of the menu it opens beside by a pixel or two.
+            const QRect third = presets->geometry().adjusted(4, 0, -4, 0);
+            QVERIFY2(!third.intersects(menu->geometry()), where);
+            QVERIFY2(!third.intersects(load->geometry()), where);
+            QVERIFY2(screen.contains(presets->geometry()), where);
+            menu->close();
+        }
     }
 
     void closeBoxResetsAndHidesAndTheTitleRollsUp() {

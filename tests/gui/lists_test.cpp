@@ -4,6 +4,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 
 #include "browser/searchform.h"
 #include "checker/mpegcheckform.h"
@@ -254,6 +255,11 @@ private slots:
         QCOMPARE(damaged.ReportLines().mid(3, 3),
                  QStringList({"Problems found: 2", "At offset 834: 4 bytes of garbage.",
                               "At offset 1672: 4 bytes of garbage."}));
+        // A line longer than the first can be scrolled to its end.
+        damaged.resize(300, 300);
+        damaged.show();
+        QTRY_VERIFY(damaged.lbMPEGSync->horizontalScrollBar()->maximum() > 0);
+        damaged.hide();
 
         // The damaged file repaired after a question naming how many, checked again,
         // and taken back by Edit > Undo.

@@ -281,8 +281,13 @@ private slots:
         f.close();
         TXaudioPlayer player;
         QSignalSpy errors(&player, &TXaudioPlayer::NotifyError);
+        QSignalSpy duration(&player, &TXaudioPlayer::NotifyInputDuration);
         player.SetOutputName("dummy");
         player.InputOpen(file);
+        // The length of the frames the file holds (91 frames, 2.4 s), as its row shows
+        // it, not where the decoder's scan stopped at the damage (1 s).
+        QTRY_COMPARE_WITH_TIMEOUT(duration.size(), 1, 5000);
+        QCOMPARE(duration.first().at(0).toInt(), 2);
         player.Play();
         QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 15000);
         const QString message = errors.first().at(0).toString();
