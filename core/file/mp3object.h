@@ -101,9 +101,9 @@ public:
     // Where the first frame's bit rate or the VBR header promise another stream than
     // a few looks into the audio find (damage, a VBR stream without a header, a
     // header that counts other bytes), the frames are counted by walking the stream,
-    // and Frames and the length come from that count. Off for a caller that walks the
-    // stream itself.
-    bool CountDoubtfulFrames = true;
+    // and Frames and the length come from that count. For one file about to be played:
+    // the looks cost reads into the audio that a listing of many files does not make.
+    bool CountDoubtfulFrames = false;
     bool FramesCounted = false;  // the last load counted the frames
 
 private:

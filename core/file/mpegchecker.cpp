@@ -727,7 +727,6 @@ TCheckResult TMPEGChecker::CheckFile(const fs::path& fileName) {
     // right after the ID3v2 tag, so bytes before the first frame are reported.
     TNullSink sink;
     TMP3Object file(sink);
-    file.CountDoubtfulFrames = false;  // the walk below counts them
     if (!file.LoadFile(fileName, false) || file.FileSize != r.FileSize) {
         r.Outcome = TCheckOutcome::ReadError;
         r.Offset = 0;

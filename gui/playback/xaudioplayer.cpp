@@ -156,9 +156,10 @@ void TXaudioPlayer::TEngine::OpenInput(const QString& file) {
     {
         // The scan ends at damage the decoder cannot pass. Where the stream is not what
         // its first frame promises, the frames the file holds are counted, past the
-        // damage too, so the player shows the length the file's row shows.
+        // damage too, so that the length shown is that of every frame the file holds.
         TNullSink sink;
         TMP3Object stream(sink);
+        stream.CountDoubtfulFrames = true;
         if (stream.LoadFile(ToPath(file), false) && stream.FramesCounted)
             Length = std::max<int64_t>(Length, std::llround(stream.PlaySeconds * double(Rate)));
     }

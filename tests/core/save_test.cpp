@@ -138,10 +138,7 @@ TBytes Saved(const TSavePath& path, const fs::path& file) {
 
 }  // namespace
 
-// The head and the tail in one read each (a tag past the head costs one more), and
-// one read for each look into the audio that tells whether the first frame's promise
-// holds: one for a short audio, three for a long one.
-TEST_F(Saving, ReadingAFileCostsOneOpenOneStatusAndFewReads) {
+TEST_F(Saving, ReadingAFileCostsOneOpenOneStatusAndTwoReads) {
     struct TCase {
         const char* Name;
         TBytes Bytes;
@@ -150,14 +147,13 @@ TEST_F(Saving, ReadingAFileCostsOneOpenOneStatusAndFewReads) {
     const TBytes bigTag = Id3Tag(Cat({Id3Frame("TIT2", Txt("T")), Id3Frame("PRIV", TBytes(20000, 7))}));
     const TBytes lyrics = Lyrics3({{"IND", "00"}, {"LYR", std::string(3000, 'l')}});
     for (const TCase& c : {
-             TCase{"no tags", Frames(kCbr, 30), 3},
-             TCase{"small tag, ID3v1", Tagged(100, 30), 3},
-             TCase{"tag past the head", Cat({bigTag, Frames(kCbr, 30)}), 4},
+             TCase{"no tags", Frames(kCbr, 30), 2},
+             TCase{"small tag, ID3v1", Tagged(100, 30), 2},
+             TCase{"tag past the head", Cat({bigTag, Frames(kCbr, 30)}), 3},
              TCase{"tag ending at the head's end", Cat({Id3Tag(Id3Frame("TIT2", Txt("T")), 4000), Frames(kCbr, 30)}),
-                   4},
-             TCase{"long Lyrics3 block", Cat({Frames(kCbr, 30), lyrics, Id3v1({.Title = "x"})}), 4},
+                   3},
+             TCase{"long Lyrics3 block", Cat({Frames(kCbr, 30), lyrics, Id3v1({.Title = "x"})}), 3},
              TCase{"smaller than the head", Cat({Id3Tag(Id3Frame("TIT2", Txt("T"))), Frames(kCbr, 3)}), 1},
-             TCase{"long audio", Frames(kCbr, 200), 5},
          }) {
         SCOPED_TRACE(c.Name);
         WriteFile(P, c.Bytes);
