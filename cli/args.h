@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "file/filescan.h"
+
 namespace velmar {
 class THistory;
 }
@@ -39,6 +41,8 @@ struct TArgs {
     int UsageError(const std::string& error) const;
     // The paths of the operands: "-" reads them from standard input. Folders are
     // walked as info walks them when `walk` is set.
+    TPathList PathList(bool walk = true) const;
+    // The same as objects, for the commands that change files.
     std::vector<std::filesystem::path> Paths(bool walk = true) const;
 };
 
