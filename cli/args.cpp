@@ -69,23 +69,41 @@ void ReadPathsFromStandardInput(bool nulSeparated, const std::function<void(cons
 
 }  // namespace
 
+namespace {
+
+// The operands' paths in order, each handed to `take` once; "-" stands for the list on
+// standard input, which is read once however often "-" stands.
+void ForEachGiven(const TArgs& args, const std::function<void(const std::string&)>& take) {
+    bool readInput = false;
+    for (const std::string& operand : args.Operands) {
+        if (operand != "-") {
+            take(operand);
+        } else if (!readInput) {
+            readInput = true;
+            ReadPathsFromStandardInput(args.NulSeparated, take);
+        }
+    }
+}
+
+}  // namespace
+
 TPathList TArgs::PathList(bool walk) const {
     TPathList paths;
-    auto take = [&paths, walk](const std::string& given) {
+    ForEachGiven(*this, [&paths, walk](const std::string& given) {
         if (walk)
             ExpandPathInto(given, paths);
         else
             paths.Add(given);
-    };
-    bool readInput = false;
-    for (const std::string& operand : Operands) {
-        if (operand != "-") {
-            take(operand);
-        } else if (!readInput) {  // standard input is read once, however often "-" stands
-            readInput = true;
-            ReadPathsFromStandardInput(NulSeparated, take);
-        }
-    }
+    });
+    return paths;
+}
+
+TPathList TArgs::PathList(const std::function<void(const std::string&, size_t, bool)>& given) const {
+    TPathList paths;
+    ForEachGiven(*this, [&](const std::string& path) {
+        const size_t first = paths.size();
+        given(path, first, ExpandPathInto(path, paths));
+    });
     return paths;
 }
 

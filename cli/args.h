@@ -3,6 +3,7 @@
 // "--opt value" and "--opt=value", "-h"/"--help", and "-" in place of paths for a
 // list of paths on standard input ("-0": NUL-separated, as find -print0 gives).
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -42,6 +43,9 @@ struct TArgs {
     // The paths of the operands: "-" reads them from standard input. Folders are
     // walked as info walks them when `walk` is set.
     TPathList PathList(bool walk = true) const;
+    // The same, walking folders, telling `given` of each path as it was given: the
+    // number of files listed before its own, and whether it was a folder.
+    TPathList PathList(const std::function<void(const std::string& path, size_t first, bool folder)>& given) const;
     // The same as objects, for the commands that change files.
     std::vector<std::filesystem::path> Paths(bool walk = true) const;
 };

@@ -192,12 +192,14 @@ std::optional<std::vector<fs::path>> ScanFolderWithProgress(const fs::path& fold
     return files.ToPaths();
 }
 
-void ExpandPathInto(const std::string& path, TPathList& out) {
+bool ExpandPathInto(const std::string& path, TPathList& out) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    const bool folder = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (folder)
         ScanFolderInto(path, out);
     else
         out.Add(path);
+    return folder;
 }
 
 std::vector<fs::path> ExpandPaths(const std::vector<fs::path>& paths) {

@@ -56,7 +56,7 @@ std::optional<std::vector<std::filesystem::path>> ScanFolderWithProgress(
     const std::filesystem::path& folder, const std::function<bool(size_t found)>& progress);
 // Paths as given: files as they are, folders scanned; order kept.
 std::vector<std::filesystem::path> ExpandPaths(const std::vector<std::filesystem::path>& paths);
-// One path as given, added to `out`: a file as it is, a folder scanned.
-void ExpandPathInto(const std::string& path, TPathList& out);
+// One path as given, added to `out`: a file as it is, a folder scanned. True for a folder.
+bool ExpandPathInto(const std::string& path, TPathList& out);
 
 }  // namespace velmar
