@@ -111,10 +111,12 @@ int Rename(const TArgs& args, THistory* history) {
     if (to && to->empty()) return args.UsageError("--to needs a folder");
     // The folders named on the command line, where removing the folders left empty
     // stops: each with the first of the files found in it (the files up to the next
-    // path given); a file named itself has none.
+    // entry); a file named itself has none, and files named one after another share
+    // one entry.
     std::vector<std::pair<size_t, std::string>> stops;
     const TPathList files = args.PathList([&stops](const std::string& given, size_t first, bool folder) {
-        stops.emplace_back(first, folder ? given : std::string());
+        if (folder || (!stops.empty() && !stops.back().second.empty()))
+            stops.emplace_back(first, folder ? given : std::string());
     });
     if (haveMask == args.Has("--format")) return args.UsageError("rename takes either --format or --mask");
     if (haveMask && mask.size() > kMaxMaskLength)

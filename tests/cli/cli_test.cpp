@@ -1514,6 +1514,38 @@ TEST_F(CliTest, ReadingCommandsTakeTheFilesGivenInTheirOrderHoweverTheyAreNamed)
     EXPECT_EQ(twice.err, "velmar-cli: " + a + ": not renamed to \"Harbour Lights.mp3\": the file is listed twice\n");
 }
 
+// Removing the folders a rename left empty stops at the folder each file was found
+// in, however the folders and files are named: a folder named keeps itself, a file
+// named itself lets only its own folder go.
+TEST_F(CliTest, RenameRemovesEmptyFoldersUpToTheFolderEachFileWasNamedBy) {
+    struct TCase {
+        std::vector<std::string> Given;
+        std::string Input;
+    };
+    const TCase cases[] = {
+        {{"in", "loose/b.mp3", "in2"}, ""},
+        {{"loose/b.mp3", "in", "in2"}, ""},
+        {{"-"}, "in\nloose/b.mp3\nin2\n"},
+    };
+    const fs::path was = fs::current_path();
+    for (const TCase& c : cases) {
+        fs::remove_all(Dir);
+        Copy(kHarbour, Dir / "in/sub/a.mp3");
+        Copy(kLanterns, Dir / "loose/b.mp3");
+        Copy("Juniper Static - Slow Orbit.mp3", Dir / "in2/deep/c.mp3");
+        fs::current_path(Dir);
+        std::vector<std::string> args = {"rename", "--mask", "%01", "--to", "out", "--remove-empty"};
+        args.insert(args.end(), c.Given.begin(), c.Given.end());
+        const TRun r = RunCli(args, {}, c.Input);
+        fs::current_path(was);
+        const std::string what = c.Given.front() + " first";
+        EXPECT_EQ(r.status, 0) << what << ": " << r.err;
+        for (const char* gone : {"in/sub", "loose", "in2/deep"}) EXPECT_FALSE(fs::exists(Dir / gone)) << what << ": " << gone;
+        for (const char* kept : {"in", "in2", "out/Harbour Lights.mp3", "out/Slow Orbit.mp3"})
+            EXPECT_TRUE(fs::exists(Dir / kept)) << what << ": " << kept;
+    }
+}
+
 // A report is written as its files are read, in pieces: a report longer than one
 // piece is whole, and one of a few lines too.
 TEST_F(CliTest, ListReportsOfAnyLengthAreWrittenWhole) {
