@@ -195,8 +195,7 @@ int RunCheck(const TCheckOptions& options) {
                 for (const std::string& line : read.Value.Lines) emit(line);
             else
                 emit(options.Style == TCheckOptions::Json ? JsonLine(read.Value, path) : OneLine(read.Value, path));
-            for (const std::string& m : read.Messages)
-                Say(files[i], m);
+            for (const std::string& m : read.Messages) Say(files[i], m);
             checked = i + 1;
             progress.Step(checked);
             return true;

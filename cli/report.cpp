@@ -92,8 +92,12 @@ void FrameJson(const TFrameView& v, std::string& out) {
     const std::string& id = v.FrameID;
     switch (v.Kind) {
         case TFrameKind::Text: o.Str("text", Shown(v.Text("Text"))); break;
-        case TFrameKind::UserText: o.Str("description", Shown(v.Text("Description"))).Str("value", Shown(v.Text("Value"))); break;
-        case TFrameKind::UserUrl: o.Str("description", Shown(v.Text("Description"))).Str("url", Shown(v.Text("URL"))); break;
+        case TFrameKind::UserText:
+            o.Str("description", Shown(v.Text("Description"))).Str("value", Shown(v.Text("Value")));
+            break;
+        case TFrameKind::UserUrl:
+            o.Str("description", Shown(v.Text("Description"))).Str("url", Shown(v.Text("URL")));
+            break;
         case TFrameKind::Url: o.Str("url", Shown(v.Text("URL"))); break;
         case TFrameKind::Comment:
             o.Str("language", v.Text("Language"))

@@ -236,8 +236,8 @@ std::string ReplaceFileContents(const fs::path& target, const std::string& text)
     return file.Finish();
 }
 
-bool MakeListOfPaths(const TListTemplates& list, const TPathList& files, const TTags& format,
-                     const fs::path& report, TMessageSink& sink, const std::function<bool(size_t)>& progress) {
+bool MakeListOfPaths(const TListTemplates& list, const TPathList& files, const TTags& format, const fs::path& report,
+                     TMessageSink& sink, const std::function<bool(size_t)>& progress) {
     const TReportKind kind = ReportKindOf(report);
     // Each file's lines are written as it is read, so that a report of many files is
     // never held whole; the report takes its name only once it is whole.

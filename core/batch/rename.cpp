@@ -701,8 +701,8 @@ std::vector<TRenamePlan> PlanRenames(const std::vector<fs::path>& files, const s
     return PlanRenames(files, ReadTokenValues(files, sink), mask, format, makeFolders, target);
 }
 
-TRenamePlanList PlanRenameList(const TPathList& files, const std::string& mask, const TTags& format,
-                               TMessageSink& sink, bool makeFolders, const fs::path& target) {
+TRenamePlanList PlanRenameList(const TPathList& files, const std::string& mask, const TTags& format, TMessageSink& sink,
+                               bool makeFolders, const fs::path& target) {
     TRenamePlanList plans;
     ReadFilesInOrder<TFileValues>(
         files,

@@ -135,9 +135,8 @@ private:
 
 // The same as PlanRenames for a list of paths, reading each file for its values as it
 // comes: no file's values are kept once its plan is made.
-TRenamePlanList PlanRenameList(const TPathList& files, const std::string& mask, const TTags& format,
-                               TMessageSink& sink, bool makeFolders = false,
-                               const std::filesystem::path& target = {});
+TRenamePlanList PlanRenameList(const TPathList& files, const std::string& mask, const TTags& format, TMessageSink& sink,
+                               bool makeFolders = false, const std::filesystem::path& target = {});
 
 // Plans moves of files to names given (the files' own folders or others): the same
 // checks and order as PlanRenames, for names that do not come from tags. The folders

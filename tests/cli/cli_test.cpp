@@ -1498,12 +1498,14 @@ TEST_F(CliTest, ReadingCommandsTakeTheFilesGivenInTheirOrderHoweverTheyAreNamed)
         return paths;
     };
     const std::pair<std::vector<std::string>, std::function<std::vector<std::string>(const TRun&)>> commands[] = {
-        {{"info", "--json"}, checkJsonPaths}, {{"check", "--json"}, checkJsonPaths}, {{"match", "--minutes", "900"}, matchPaths}};
+        {{"info", "--json"}, checkJsonPaths},
+        {{"check", "--json"}, checkJsonPaths},
+        {{"match", "--minutes", "900"}, matchPaths}};
     for (const auto& [command, pathsOf] : commands)
         for (const TCase& c : cases) {
             const TRun run = RunCli(with(command, c.Operands), {}, c.Input);
-            const std::string what = command[0] + " " + c.Operands.back() + " (input of " +
-                                     std::to_string(c.Input.size()) + " bytes)";
+            const std::string what =
+                command[0] + " " + c.Operands.back() + " (input of " + std::to_string(c.Input.size()) + " bytes)";
             EXPECT_EQ(run.status, 0) << what << ": " << run.err;
             EXPECT_EQ(pathsOf(run), c.Files) << what;
         }
@@ -1540,7 +1542,8 @@ TEST_F(CliTest, RenameRemovesEmptyFoldersUpToTheFolderEachFileWasNamedBy) {
         fs::current_path(was);
         const std::string what = c.Given.front() + " first";
         EXPECT_EQ(r.status, 0) << what << ": " << r.err;
-        for (const char* gone : {"in/sub", "loose", "in2/deep"}) EXPECT_FALSE(fs::exists(Dir / gone)) << what << ": " << gone;
+        for (const char* gone : {"in/sub", "loose", "in2/deep"})
+            EXPECT_FALSE(fs::exists(Dir / gone)) << what << ": " << gone;
         for (const char* kept : {"in", "in2", "out/Harbour Lights.mp3", "out/Slow Orbit.mp3"})
             EXPECT_TRUE(fs::exists(Dir / kept)) << what << ": " << kept;
     }
@@ -1556,8 +1559,8 @@ TEST_F(CliTest, ListReportsOfAnyLengthAreWrittenWhole) {
         WriteFile(Dir / "main.txt", "[%01]" + filler + "\n");
         WriteFile(Dir / "top.txt", "top\n");
         const fs::path report = Dir / "report.txt";
-        const TRun r = RunCli({"list", "--top", (Dir / "top.txt").string(), "--main", (Dir / "main.txt").string(),
-                               "-o", report.string(), a.string(), b.string(), a.string()});
+        const TRun r = RunCli({"list", "--top", (Dir / "top.txt").string(), "--main", (Dir / "main.txt").string(), "-o",
+                               report.string(), a.string(), b.string(), a.string()});
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, report.string() + ": 3 file(s)\n");
         const std::string row = "]" + filler + "\r\n";
