@@ -92,8 +92,8 @@ int Info(const cli::TArgs& args, THistory*) {
             record.Loaded = file.LoadFile(path, false);
             // Reading never finishes a save that was cut short: it only says so.
             if (HasCutShortSave(WriteTargetOf(path))) sink.Error(kCutShort);
-            record.Text = json ? cli::JsonRecord(file, path.string(), sink.Messages)
-                               : cli::TextRecord(file, path.string(), sink.Messages);
+            record.Text = json ? cli::JsonRecord(file, path.native(), sink.Messages)
+                               : cli::TextRecord(file, path.native(), sink.Messages);
             return record;
         },
         [&](size_t i, TFileRead<TRecord>&& read) {
