@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <iostream>
 
 #include "file/filescan.h"
@@ -40,40 +41,73 @@ std::vector<std::string> SplitPathList(std::string_view text, bool nulSeparated)
 
 namespace {
 
-// Standard input whole; a read error ends it where it happened, and is said.
-std::string ReadStandardInput() {
-    std::string text;
+// Hands each path of standard input to `take` as it is read (one a line, or
+// NUL-separated; empty entries skipped), so that a long list is never held whole. A
+// read error ends the list where it happened, and is said.
+void ReadPathsFromStandardInput(bool nulSeparated, const std::function<void(const std::string&)>& take) {
+    const char separator = nulSeparated ? '\0' : '\n';
+    std::string partial;  // a path whose end is not read yet
     char buffer[65536];
     for (;;) {
         const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n > 0) {
-            text.append(buffer, size_t(n));
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0)
             std::cerr << "velmar-cli: cannot read the list of paths on standard input: " << std::strerror(errno)
                       << "\n";
-            break;
+        if (n <= 0) break;
+        for (std::string_view text(buffer, size_t(n)); !text.empty();) {
+            const size_t end = text.find(separator);
+            partial.append(text.substr(0, end));
+            if (end == std::string_view::npos) break;
+            if (!partial.empty()) take(partial);
+            partial.clear();
+            text.remove_prefix(end + 1);
         }
     }
-    return text;
+    if (!partial.empty()) take(partial);
 }
 
 }  // namespace
 
-std::vector<std::filesystem::path> TArgs::Paths(bool walk) const {
-    std::vector<std::filesystem::path> given;
+namespace {
+
+// The operands' paths in order, each handed to `take` once; "-" stands for the list on
+// standard input, which is read once however often "-" stands.
+void ForEachGiven(const TArgs& args, const std::function<void(const std::string&)>& take) {
     bool readInput = false;
-    for (const std::string& operand : Operands) {
+    for (const std::string& operand : args.Operands) {
         if (operand != "-") {
-            given.emplace_back(operand);
-        } else if (!readInput) {  // standard input is read once, however often "-" stands
+            take(operand);
+        } else if (!readInput) {
             readInput = true;
-            for (std::string& p : SplitPathList(ReadStandardInput(), NulSeparated)) given.emplace_back(std::move(p));
+            ReadPathsFromStandardInput(args.NulSeparated, take);
         }
     }
-    return walk ? ExpandPaths(given) : given;
 }
+
+}  // namespace
+
+TPathList TArgs::PathList(bool walk) const {
+    TPathList paths;
+    ForEachGiven(*this, [&paths, walk](const std::string& given) {
+        if (walk)
+            ExpandPathInto(given, paths);
+        else
+            paths.Add(given);
+    });
+    return paths;
+}
+
+TPathList TArgs::PathList(const std::function<void(const std::string&, size_t, bool)>& given) const {
+    TPathList paths;
+    ForEachGiven(*this, [&](const std::string& path) {
+        const size_t first = paths.size();
+        given(path, first, ExpandPathInto(path, paths));
+    });
+    return paths;
+}
+
+std::vector<std::filesystem::path> TArgs::Paths(bool walk) const { return PathList(walk).ToPaths(); }
 
 std::string ParseArgs(const std::vector<std::string>& args, std::span<const TOptionSpec> options, TArgs& out) {
     out.Given = args;

@@ -3,12 +3,15 @@
 // "--opt value" and "--opt=value", "-h"/"--help", and "-" in place of paths for a
 // list of paths on standard input ("-0": NUL-separated, as find -print0 gives).
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "file/filescan.h"
 
 namespace velmar {
 class THistory;
@@ -39,6 +42,11 @@ struct TArgs {
     int UsageError(const std::string& error) const;
     // The paths of the operands: "-" reads them from standard input. Folders are
     // walked as info walks them when `walk` is set.
+    TPathList PathList(bool walk = true) const;
+    // The same, walking folders, telling `given` of each path as it was given: the
+    // number of files listed before its own, and whether it was a folder.
+    TPathList PathList(const std::function<void(const std::string& path, size_t first, bool folder)>& given) const;
+    // The same as objects, for the commands that change files.
     std::vector<std::filesystem::path> Paths(bool walk = true) const;
 };
 

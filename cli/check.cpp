@@ -157,7 +157,7 @@ std::string ParseCheckOptions(const TArgs& args, TCheckOptions& options) {
             options.Style = name == "--json" ? TCheckOptions::Json : TCheckOptions::Verbose;
     }
     if (args.Operands.empty()) return "check needs at least one path";
-    options.Files = args.Paths();
+    options.Files = args.PathList();
     return "";
 }
 
@@ -176,7 +176,7 @@ int RunCheck(const TCheckOptions& options) {
         if (toReport) report.append(shown).append(1, '\n');
     };
 
-    const std::vector<std::filesystem::path>& files = options.Files;
+    const TPathList& files = options.Files;
     TProgress progress(files.size());
     bool errors = false;
     size_t checked = 0;
@@ -190,13 +190,12 @@ int RunCheck(const TCheckOptions& options) {
         [&](size_t i, TFileRead<TCheckResult>&& read) {
             errors = errors || read.Failed || read.Value.IsError();
             progress.BeforeOutput();
-            const std::string path = files[i].string();
+            const std::string path = files[i];
             if (options.Style == TCheckOptions::Verbose)
                 for (const std::string& line : read.Value.Lines) emit(line);
             else
                 emit(options.Style == TCheckOptions::Json ? JsonLine(read.Value, path) : OneLine(read.Value, path));
-            for (const std::string& m : read.Messages)
-                Say(files[i].string(), m);
+            for (const std::string& m : read.Messages) Say(files[i], m);
             checked = i + 1;
             progress.Step(checked);
             return true;

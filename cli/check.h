@@ -11,7 +11,7 @@ namespace velmar::cli {
 struct TCheckOptions {
     enum TStyle { Lines, Verbose, Json } Style = Lines;  // a line per file, the full report, a JSON record per file
     std::string ReportFile;                              // --report FILE: the report is also written there
-    std::vector<std::filesystem::path> Files;            // the files, folders walked
+    TPathList Files;                                     // the files, folders walked
 };
 
 // Takes the parsed options in; returns an error text for a usage error, else empty.

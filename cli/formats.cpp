@@ -109,17 +109,15 @@ int Rename(const TArgs& args, THistory* history) {
     if (args.Operands.empty()) return args.UsageError("rename needs at least one file");
     const std::optional<std::string> to = args.Value("--to");
     if (to && to->empty()) return args.UsageError("--to needs a folder");
-    // Each file with the folder named on the command line that it was found in, where
-    // removing the folders left empty stops.
-    std::vector<fs::path> files, stops;
-    for (const fs::path& given : args.Paths(false)) {
-        std::error_code ec;
-        const bool walked = fs::is_directory(given, ec);
-        for (fs::path& file : ExpandPaths({given})) {
-            files.push_back(std::move(file));
-            stops.push_back(walked ? given : fs::path());
-        }
-    }
+    // The folders named on the command line, where removing the folders left empty
+    // stops: each with the first of the files found in it (the files up to the next
+    // entry); a file named itself has none, and files named one after another share
+    // one entry.
+    std::vector<std::pair<size_t, std::string>> stops;
+    const TPathList files = args.PathList([&stops](const std::string& given, size_t first, bool folder) {
+        if (folder || (!stops.empty() && !stops.back().second.empty()))
+            stops.emplace_back(first, folder ? given : std::string());
+    });
     if (haveMask == args.Has("--format")) return args.UsageError("rename takes either --format or --mask");
     if (haveMask && mask.size() > kMaxMaskLength)
         return args.UsageError("a mask holds at most " + std::to_string(kMaxMaskLength) + " characters");
@@ -134,24 +132,30 @@ int Rename(const TArgs& args, THistory* history) {
         mask = format.User;
     }
     // The dry run reports the plan; the real run carries out that same plan.
-    const std::vector<TRenamePlan> plans = PlanRenames(files, mask, format, sink, true, to.value_or(""));
-    std::vector<TRenameResult> results;
-    if (dryRun)
-        for (const TRenamePlan& plan : plans) results.push_back({false, plan.From, plan.Problem});
-    else
-        results = ApplyRenames(plans, CommandLine("rename", args.Given), Recording(history));
+    const TRenamePlanList plans = PlanRenameList(files, mask, format, sink, true, to.value_or(""));
     int status = 0;
-    for (size_t i = 0; i < plans.size(); ++i) {
-        if (!results[i].Problem.empty()) {
-            std::cerr << "velmar-cli: " << Printable(plans[i].From.string()) << ": not renamed to \""
-                      << Printable(plans[i].To.filename().string()) << "\": " << Printable(results[i].Problem) << "\n";
+    auto report = [&status](std::string_view from, std::string_view newName, std::string_view problem) {
+        if (!problem.empty()) {
+            std::cerr << "velmar-cli: " << Printable(from) << ": not renamed to \""
+                      << Printable(fs::path(newName).filename().string()) << "\": " << Printable(problem) << "\n";
             status = 1;
-            continue;
+        } else {
+            std::cout << Printable(from) << " -> " << Printable(newName) << "\n";
         }
-        std::cout << Printable(plans[i].From.string()) << " -> " << Printable(plans[i].To.string()) << "\n";
+    };
+    if (dryRun) {
+        for (size_t i = 0; i < plans.size(); ++i) report(plans.From(i), plans.To(i), plans.Problem(i));
+        return status;
     }
-    if (dryRun || !args.Has("--remove-empty")) return status;
-    const TFolderRemoval removal = RemoveEmptyFolders(FoldersLeft(plans, results, stops));
+    const std::vector<TRenamePlan> all = plans.All();
+    const std::vector<TRenameResult> results = ApplyRenames(all, CommandLine("rename", args.Given), Recording(history));
+    for (size_t i = 0; i < all.size(); ++i) report(all[i].From.native(), all[i].To.native(), results[i].Problem);
+    if (!args.Has("--remove-empty")) return status;
+    std::vector<fs::path> stopOf(all.size());
+    for (size_t k = 0; k < stops.size(); ++k)
+        for (size_t i = stops[k].first; i < (k + 1 < stops.size() ? stops[k + 1].first : all.size()); ++i)
+            stopOf[i] = stops[k].second;
+    const TFolderRemoval removal = RemoveEmptyFolders(FoldersLeft(all, results, stopOf));
     for (const fs::path& folder : removal.Removed) std::cout << "removed " << Printable(folder.string()) << "\n";
     for (const auto& [folder, why] : removal.Failed) {
         std::cerr << "velmar-cli: " << Printable(folder.string()) << ": not removed: " << Printable(why) << "\n";

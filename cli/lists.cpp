@@ -121,17 +121,17 @@ std::optional<TListTemplates> LoadTemplates(const TListOptions& o, const TDataFo
 // ones counted, or (once all are) from writing the report, whose message names it.
 class TListSink : public TMessageSink {
 public:
-    explicit TListSink(const std::vector<fs::path>& files) : Files(files) {}
+    explicit TListSink(const TPathList& files) : Files(files) {}
     void Error(const std::string& text) override {
         const bool aboutFile = Read < Files.size();
-        Say(aboutFile ? Files[Read].string() : "", text);
+        Say(aboutFile ? Files[Read] : "", text);
         FileMessages = FileMessages || aboutFile;
     }
     size_t Read = 0;
     bool FileMessages = false;
 
 private:
-    const std::vector<fs::path>& Files;
+    const TPathList& Files;
 };
 
 // ---- match ----
@@ -195,9 +195,9 @@ int List(const TArgs& args, THistory*) {
         if (!loaded) return 2;
         format = *loaded;
     }
-    const std::vector<fs::path> files = args.Paths();
+    const TPathList files = args.PathList();
     TListSink sink(files);
-    const bool written = MakeList(*list, files, format, o.Report, sink, [&sink](size_t read) {
+    const bool written = MakeListOfPaths(*list, files, format, o.Report, sink, [&sink](size_t read) {
         sink.Read = read;
         return true;
     });
@@ -212,20 +212,21 @@ int Match(const TArgs& args, THistory*) {
     const std::optional<int64_t> minutes = ParseMinutes(*given);
     if (!minutes) return args.UsageError("--minutes takes a positive whole number, not \"" + *given + "\"");
     if (args.Operands.empty()) return args.UsageError("match needs at least one path");
-    const std::vector<fs::path> files = args.Paths();
+    const TPathList files = args.PathList();
     std::vector<std::optional<int64_t>> lengths;
+    lengths.reserve(files.size());
     int status = 0;
     ReadFilesInOrder<std::optional<int64_t>>(
         files, [](const fs::path& file, TCollectingSink& sink) { return PlaySecondsOf(file, sink); },
         [&](size_t i, TFileRead<std::optional<int64_t>>&& read) {
-            for (const std::string& m : read.Messages) Say(files[i].string(), m);
+            for (const std::string& m : read.Messages) Say(files[i], m);
             lengths.push_back(read.Value);
             if (!read.Value) status = 1;
             return true;
         });
     const TMatchToTime match = MatchToTime(lengths, *minutes * 60);
     for (size_t i = 0; i < files.size(); ++i)
-        if (match.Chosen[i]) std::cout << Printable(files[i].string()) << "\n";
+        if (match.Chosen[i]) std::cout << Printable(files[i]) << "\n";
     std::cout << MatchTotalText(match.TotalSeconds) << "\n";
     return status;
 }

@@ -82,7 +82,7 @@ int Info(const cli::TArgs& args, THistory*) {
         bool Loaded = false;
         std::string Text;
     };
-    const std::vector<std::filesystem::path> files = args.Paths();
+    const TPathList files = args.PathList();
     int status = 0;
     ReadFilesInOrder<TRecord>(
         files,
@@ -92,15 +92,15 @@ int Info(const cli::TArgs& args, THistory*) {
             record.Loaded = file.LoadFile(path, false);
             // Reading never finishes a save that was cut short: it only says so.
             if (HasCutShortSave(WriteTargetOf(path))) sink.Error(kCutShort);
-            record.Text = json ? cli::JsonRecord(file, path.string(), sink.Messages)
-                               : cli::TextRecord(file, path.string(), sink.Messages);
+            record.Text = json ? cli::JsonRecord(file, path.native(), sink.Messages)
+                               : cli::TextRecord(file, path.native(), sink.Messages);
             return record;
         },
         [&](size_t i, TFileRead<TRecord>&& read) {
             if (read.Failed) {
                 // The file's messages go to standard error, and its JSON record says why.
-                if (json) std::cout << cli::UnreadJsonRecord(files[i].string(), read.Messages) << "\n" << std::flush;
-                for (const std::string& m : read.Messages) cli::Say(files[i].string(), m);
+                if (json) std::cout << cli::UnreadJsonRecord(files[i], read.Messages) << "\n" << std::flush;
+                for (const std::string& m : read.Messages) cli::Say(files[i], m);
                 status = 1;
                 return true;
             }
@@ -108,7 +108,7 @@ int Info(const cli::TArgs& args, THistory*) {
             if (!read.Value.Loaded) {
                 // The record holds why; standard error says it too, for a script that reads only that.
                 std::cout.flush();
-                for (const std::string& m : read.Messages) cli::Say(files[i].string(), m);
+                for (const std::string& m : read.Messages) cli::Say(files[i], m);
                 status = 1;
             }
             return true;

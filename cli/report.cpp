@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -35,80 +36,80 @@ std::string Quote(std::string_view s) {
     return out;
 }
 
-// A small writer of one JSON object: fields in the order they are added, written
-// straight into one string.
+// A small writer of one JSON object straight into a string that may hold more: fields
+// in the order they are added, nested objects written in place, no text made apart.
 class TJsonObject {
 public:
-    // Room for a typical object, so that it grows at most once or twice.
-    explicit TJsonObject(size_t room = 256) { Body.reserve(room); }
+    explicit TJsonObject(std::string& out) : Out(out) { Out += '{'; }
     TJsonObject& Raw(std::string_view key, std::string_view json) {
         Key(key);
-        Body += json;
+        Out += json;
         return *this;
     }
     TJsonObject& Str(std::string_view key, std::string_view value) {
         Key(key);
-        AppendJsonString(Body, value);
+        AppendJsonString(Out, value);
         return *this;
     }
     TJsonObject& Num(std::string_view key, int64_t value) {
-        char digits[24];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        return Raw(key, std::string_view(digits, size_t(end - digits)));
+        Key(key);
+        AppendNumber(Out, value);
+        return *this;
     }
     TJsonObject& Bool(std::string_view key, bool value) { return Raw(key, value ? "true" : "false"); }
-    // The object's text; the writer is empty afterwards.
-    std::string Text() {
-        if (Body.empty()) return "{}";
-        Body += '}';
-        return std::move(Body);
+    // The key of a field whose value the caller writes next, into the string returned.
+    std::string& Field(std::string_view key) {
+        Key(key);
+        return Out;
+    }
+    void End() { Out += '}'; }
+
+    static void AppendNumber(std::string& out, int64_t value) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        out.append(digits, size_t(end - digits));
     }
 
 private:
     void Key(std::string_view key) {
-        Body += Body.empty() ? '{' : ',';
-        AppendJsonString(Body, key);
-        Body += ':';
+        if (!First) Out += ',';
+        First = false;
+        AppendJsonString(Out, key);
+        Out += ':';
     }
-    std::string Body;
+    std::string& Out;
+    bool First = true;
 };
-
-std::string Array(const std::vector<std::string>& items) {
-    std::string out = "[";
-    for (const std::string& item : items) {
-        if (out.size() > 1) out += ',';
-        out += item;
-    }
-    return out + "]";
-}
 
 std::string Latin1Field(const std::string& field) { return Latin1ToUtf8(TID3v1Object::FieldText(field)); }
 std::string Latin1Bytes(const TBytes& b) {
     return Latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
 }
 
-std::string FrameJson(const TFrameView& v) {
-    TJsonObject o(96);
+void FrameJson(const TFrameView& v, std::string& out) {
+    TJsonObject o(out);
     o.Str("id", v.FrameID);
     const std::string& id = v.FrameID;
     switch (v.Kind) {
-        case TFrameKind::Text: return o.Str("text", Shown(v.Text("Text"))).Text();
+        case TFrameKind::Text: o.Str("text", Shown(v.Text("Text"))); break;
         case TFrameKind::UserText:
-            return o.Str("description", Shown(v.Text("Description"))).Str("value", Shown(v.Text("Value"))).Text();
+            o.Str("description", Shown(v.Text("Description"))).Str("value", Shown(v.Text("Value")));
+            break;
         case TFrameKind::UserUrl:
-            return o.Str("description", Shown(v.Text("Description"))).Str("url", Shown(v.Text("URL"))).Text();
-        case TFrameKind::Url: return o.Str("url", Shown(v.Text("URL"))).Text();
+            o.Str("description", Shown(v.Text("Description"))).Str("url", Shown(v.Text("URL")));
+            break;
+        case TFrameKind::Url: o.Str("url", Shown(v.Text("URL"))); break;
         case TFrameKind::Comment:
-            return o.Str("language", v.Text("Language"))
+            o.Str("language", v.Text("Language"))
                 .Str("description", Shown(v.Text("Description")))
-                .Str("text", Shown(v.Text("Text")))
-                .Text();
+                .Str("text", Shown(v.Text("Text")));
+            break;
         case TFrameKind::Picture:
-            return o.Str("mime", v.Text("MIMEType"))
+            o.Str("mime", v.Text("MIMEType"))
                 .Num("picture_type", v.Number("PictureType"))
                 .Str("description", Shown(v.Text("Description")))
-                .Num("data_size", int64_t(v.Bytes("PictureData").size()))
-                .Text();
+                .Num("data_size", int64_t(v.Bytes("PictureData").size()));
+            break;
         case TFrameKind::Raw: {
             // Raw text and URL frames are decoded as the known ones are.
             const std::span<const uint8_t> data = v.Bytes("Data");
@@ -116,11 +117,12 @@ std::string FrameJson(const TFrameView& v) {
                 o.Str("text", Shown(DecodeText(data[0], data.data() + 1, data.size() - 1)));
             else if (!id.empty() && id[0] == 'W' && id != "WXXX")
                 o.Str("url", Shown(DecodeText(0, data.data(), data.size())));
-            return o.Num("data_size", int64_t(data.size())).Text();
+            o.Num("data_size", int64_t(data.size()));
+            break;
         }
-        case TFrameKind::Other: break;
+        case TFrameKind::Other: o.Num("data_size", v.Size); break;
     }
-    return o.Num("data_size", v.Size).Text();
+    o.End();
 }
 
 // One line of the text report for a frame, without its line end.
@@ -214,88 +216,100 @@ std::string Printable(std::string_view text) {
 
 namespace {
 
-std::string MpegJson(const TMP3Object& f) {
-    TJsonObject mpeg;
-    auto textOrNull = [](const std::string& s) {
-        return s.empty() || s == "Undefined" ? std::string("null") : Quote(s);
+void MpegJson(const TMP3Object& f, std::string& out) {
+    TJsonObject mpeg(out);
+    auto textOrNull = [&mpeg](std::string_view key, const std::string& s) {
+        if (s.empty() || s == "Undefined")
+            mpeg.Raw(key, "null");
+        else
+            mpeg.Str(key, s);
     };
-    auto numberOrNull = [](const std::string& s) {
-        return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos ? s : std::string("null");
+    auto numberOrNull = [&mpeg](std::string_view key, const std::string& s) {
+        mpeg.Raw(key, !s.empty() && s.find_first_not_of("0123456789") == std::string::npos ? s : "null");
     };
     char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.3f", f.PlaySeconds);
-    return mpeg.Str("type", f.MpegType)
-        .Raw("version", textOrNull(f.MpegVersion))
-        .Raw("layer", textOrNull(f.Layer))
-        .Raw("bitrate", numberOrNull(f.Bitrate))
-        .Raw("bitrate_type", textOrNull(f.BitrateType))
-        .Raw("vbr", f.HasFrame ? (f.IsVbr ? "true" : "false") : "null")
-        .Raw("frequency", numberOrNull(f.Frequency))
-        .Raw("mode", textOrNull(f.Mode))
-        .Num("frames", f.Frames)
+    const int n = std::snprintf(seconds, sizeof seconds, "%.3f", f.PlaySeconds);
+    mpeg.Str("type", f.MpegType);
+    textOrNull("version", f.MpegVersion);
+    textOrNull("layer", f.Layer);
+    numberOrNull("bitrate", f.Bitrate);
+    textOrNull("bitrate_type", f.BitrateType);
+    mpeg.Raw("vbr", f.HasFrame ? (f.IsVbr ? "true" : "false") : "null");
+    numberOrNull("frequency", f.Frequency);
+    textOrNull("mode", f.Mode);
+    mpeg.Num("frames", f.Frames)
         .Str("length", f.SongLength)
-        .Raw("seconds", seconds)
+        .Raw("seconds", std::string_view(seconds, size_t(std::clamp(n, 0, int(sizeof seconds) - 1))))
         .Num("audio_start", f.AudioStart)
         .Num("audio_end", f.AudioEnd)
-        .Text();
+        .End();
 }
 
-std::string ID3v1Json(const TID3v1Object& v1) {
-    if (!v1.Present) return "null";
-    TJsonObject o;
-    return o.Str("title", Latin1Field(v1.Title))
+void ID3v1Json(const TID3v1Object& v1, std::string& out) {
+    if (!v1.Present) {
+        out += "null";
+        return;
+    }
+    TJsonObject o(out);
+    o.Str("title", Latin1Field(v1.Title))
         .Str("artist", Latin1Field(v1.Artist))
         .Str("album", Latin1Field(v1.Album))
         .Str("year", Latin1Field(v1.Year))
-        .Str("comment", Latin1Field(v1.Comment))
-        .Raw("track", v1.TrackNumber ? std::to_string(v1.TrackNumber) : "null")
-        .Str("genre", v1.GenreName)
-        .Num("genre_index", v1.GenreIndex)
-        .Text();
+        .Str("comment", Latin1Field(v1.Comment));
+    if (v1.TrackNumber)
+        o.Num("track", v1.TrackNumber);
+    else
+        o.Raw("track", "null");
+    o.Str("genre", v1.GenreName).Num("genre_index", v1.GenreIndex).End();
 }
 
 // The common fields by name; numbers as numbers, a field the file does not have left out.
-std::string TagsJson(const TMP3Object& f) {
-    TJsonObject o;
+void TagsJson(const TMP3Object& f, std::string& out) {
+    TJsonObject o(out);
     for (const TCommonTag& tag : CommonTags(f)) {
         if (tag.Number)
             o.Num(tag.Name, *tag.Number);
         else
             o.Str(tag.Name, tag.Text);
     }
-    return o.Text();
+    o.End();
 }
 
-std::string ID3v2Json(TID3v2Object& v2) {
-    if (!v2.Present) return "null";
-    std::string frames = "[";
-    frames.reserve(64 * v2.FrameOrder.size() + 2);
-    auto comma = [&frames] {
-        if (frames.size() > 1) frames += ',';
+void ID3v2Json(TID3v2Object& v2, std::string& out) {
+    if (!v2.Present) {
+        out += "null";
+        return;
+    }
+    TJsonObject o(out);
+    o.Bool("valid", v2.Valid).Str("version", VersionText(v2.Header)).Num("size", v2.TagSizeOnDisk());
+    std::string& frames = o.Field("frames");
+    frames += '[';
+    bool first = true;
+    auto comma = [&] {
+        if (!first) frames += ',';
+        first = false;
     };
     ForEachHeldFrame(
         v2,
         [&](const std::string& id, TID3v2Frame& frame) {
             comma();
-            frames += FrameJson(ViewOf(frame, id));
+            FrameJson(ViewOf(frame, id), frames);
         },
         [&](const std::string& id, const std::string& text) {
             comma();
-            frames += TJsonObject(48).Str("id", id).Str("text", text).Text();
+            TJsonObject(frames).Str("id", id).Str("text", text).End();
         });
     frames += ']';
-    TJsonObject o;
-    return o.Bool("valid", v2.Valid)
-        .Str("version", VersionText(v2.Header))
-        .Num("size", v2.TagSizeOnDisk())
-        .Raw("frames", frames)
-        .Text();
+    o.End();
 }
 
-std::string Lyrics3Json(const TLyricsObject& ly) {
-    if (!ly.Present) return "null";
-    TJsonObject o;
-    return o.Num("size", ly.Size)
+void Lyrics3Json(const TLyricsObject& ly, std::string& out) {
+    if (!ly.Present) {
+        out += "null";
+        return;
+    }
+    TJsonObject o(out);
+    o.Num("size", ly.Size)
         .Str("author", Latin1ToUtf8(ly.Author))
         .Str("ext_album", Latin1ToUtf8(ly.ExtAlbum))
         .Str("ext_artist", Latin1ToUtf8(ly.ExtArtist))
@@ -305,24 +319,28 @@ std::string Lyrics3Json(const TLyricsObject& ly) {
         .Str("images", Latin1Bytes(ly.Images))
         .Bool("has_lyrics", ly.HasLyrics)
         .Bool("has_timestamps", ly.HasTimestamps)
-        .Text();
+        .End();
 }
 
 // The messages about a file in plain words, as standard error says them.
-std::string PlainArray(const std::string& path, const std::vector<std::string>& messages) {
-    std::vector<std::string> quoted;
-    for (const auto& m : messages) quoted.push_back(Quote(PlainMessage(path, m)));
-    return Array(quoted);
+void PlainArray(const std::string& path, const std::vector<std::string>& messages, std::string& out) {
+    out += '[';
+    for (size_t i = 0; i < messages.size(); ++i) {
+        if (i > 0) out += ',';
+        AppendJsonString(out, PlainMessage(path, messages[i]));
+    }
+    out += ']';
 }
 
 }  // namespace
 
 std::string FailedJsonRecord(const std::string& path, const std::string& why, const std::vector<std::string>& messages) {
-    return TJsonObject()
-        .Str("path", path)
-        .Str("error", PlainMessage(path, why))
-        .Raw("errors", PlainArray(path, messages))
-        .Text();
+    std::string out;
+    TJsonObject o(out);
+    o.Str("path", path).Str("error", PlainMessage(path, why));
+    PlainArray(path, messages, o.Field("errors"));
+    o.End();
+    return out;
 }
 
 std::string UnreadJsonRecord(const std::string& path, const std::vector<std::string>& messages) {
@@ -333,17 +351,18 @@ std::string UnreadJsonRecord(const std::string& path, const std::vector<std::str
 
 std::string JsonRecord(TMP3Object& f, const std::string& path, const std::vector<std::string>& errors) {
     if (!f.LoadFailure.empty()) return FailedJsonRecord(path, f.LoadFailure, errors);
-    TJsonObject rec(1024);
-    return rec.Str("path", path)
-        .Num("size", f.FileSize)
-        .Str("attributes", f.AttributeLetters)
-        .Raw("mpeg", MpegJson(f))
-        .Raw("tags", TagsJson(f))
-        .Raw("id3v1", ID3v1Json(f.ID3v1()))
-        .Raw("id3v2", ID3v2Json(f.ID3v2()))
-        .Raw("lyrics3", Lyrics3Json(f.Lyrics3()))
-        .Raw("errors", PlainArray(path, errors))
-        .Text();
+    std::string out;
+    out.reserve(2048);  // a typical record, so that it grows at most once or twice
+    TJsonObject rec(out);
+    rec.Str("path", path).Num("size", f.FileSize).Str("attributes", f.AttributeLetters);
+    MpegJson(f, rec.Field("mpeg"));
+    TagsJson(f, rec.Field("tags"));
+    ID3v1Json(f.ID3v1(), rec.Field("id3v1"));
+    ID3v2Json(f.ID3v2(), rec.Field("id3v2"));
+    Lyrics3Json(f.Lyrics3(), rec.Field("lyrics3"));
+    PlainArray(path, errors, rec.Field("errors"));
+    rec.End();
+    return out;
 }
 
 namespace {

@@ -7,7 +7,9 @@
 // or Info (CBR) header in the first frame. The output depends only on the seed
 // and the count, so every run measures the same files.
 //
-// usage: velmar-bench-gen FOLDER [COUNT [PER_SUBFOLDER [SEED]]]
+// usage: velmar-bench-gen FOLDER [COUNT [PER_SUBFOLDER [SEED [AUDIO_KB]]]]
+//   AUDIO_KB: every file's stream this many KiB (default 20 to 200, varied), for
+//   collections of many files that must not fill the disk; the tags stay the same.
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -309,13 +311,14 @@ bool WriteFile(const fs::path& path, const Bytes& data) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::cerr << "usage: velmar-bench-gen FOLDER [COUNT [PER_SUBFOLDER [SEED]]]\n";
+        std::cerr << "usage: velmar-bench-gen FOLDER [COUNT [PER_SUBFOLDER [SEED [AUDIO_KB]]]]\n";
         return 2;
     }
     const fs::path folder = argv[1];
     const int count = argc > 2 ? std::atoi(argv[2]) : 10000;
     const int perFolder = argc > 3 ? std::max(1, std::atoi(argv[3])) : 500;
     const uint64_t seed = argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 20240611;
+    const int audioKb = argc > 5 ? std::max(1, std::atoi(argv[5])) : 0;
     Random rnd(seed);
     uint64_t total = 0;
     int withV1 = 0, withoutV2 = 0, xing = 0, info = 0, pictures = 0;
@@ -341,7 +344,8 @@ int main(int argc, char** argv) {
         const int vbrKind = i % 20 == 5 ? 1 : i % 20 == 15 ? 2 : 0;
         xing += vbrKind == 1;
         info += vbrKind == 2;
-        AppendStream(file, rnd, size_t(rnd.Range(20, 200)) * 1024, vbrKind);
+        const int variedKb = rnd.Range(20, 200);  // drawn always, so that the tags do not depend on AUDIO_KB
+        AppendStream(file, rnd, size_t(audioKb > 0 ? audioKb : variedKb) * 1024, vbrKind);
         if (rnd.Chance(30)) {
             const Bytes v1 = MakeId3v1(rnd, title, artist);
             file.insert(file.end(), v1.begin(), v1.end());

@@ -362,9 +362,20 @@ int32_t ZTextSize(std::string_view text) { return int32_t(text.size()) + 1; }
 int32_t UnicodeZTextSize(std::string_view text) { return 2 * int32_t(text.size()) + 4; }
 
 std::string Latin1ToUtf8(std::string_view latin1) {
+    // Runs of ASCII, most of any tag's text, are copied at once; each other byte takes two.
+    const size_t high = size_t(std::count_if(latin1.begin(), latin1.end(), [](char c) { return uint8_t(c) >= 0x80; }));
     std::string out;
-    out.reserve(latin1.size());
-    for (const char c : latin1) AppendUtf8(out, uint8_t(c));
+    out.reserve(latin1.size() + high);
+    size_t plain = 0;
+    for (size_t i = 0; i < latin1.size() && high > 0; ++i) {
+        const uint8_t c = uint8_t(latin1[i]);
+        if (c < 0x80) continue;
+        out.append(latin1, plain, i - plain);
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+        plain = i + 1;
+    }
+    out.append(latin1, plain);
     return out;
 }
 

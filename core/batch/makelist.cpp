@@ -145,32 +145,6 @@ std::vector<std::string> ReportLines(const TListTemplates& list, const std::vect
     return lines;
 }
 
-bool MakeList(const TListTemplates& list, const std::vector<fs::path>& files, const TTags& format,
-              const fs::path& report, TMessageSink& sink, const std::function<bool(size_t)>& progress) {
-    std::vector<TTokenValues> values;
-    values.reserve(files.size());
-    // The files are read on the thread pool; their values and messages arrive here in order.
-    const bool read = ReadFilesInOrder<TTokenValues>(
-        files,
-        [](const fs::path& file, TCollectingSink& fileSink) {
-            TMP3Object object(fileSink);
-            return object.LoadFile(file, false) ? GatherFileValues(object) : TTokenValues{};
-        },
-        [&](size_t, TFileRead<TTokenValues>&& file) {
-            for (const std::string& m : file.Messages) sink.Error(m);
-            values.push_back(std::move(file.Value));
-            return !progress || progress(values.size());
-        });
-    if (!read) {
-        sink.Error("The list was not written: making it was cancelled.");
-        return false;
-    }
-    const std::string problem =
-        ReplaceFileContents(report, JoinLines(ReportLines(list, values, format, ReportKindOf(report))));
-    if (!problem.empty()) sink.Error("Cannot write the list \"" + report.string() + "\": " + problem);
-    return problem.empty();
-}
-
 namespace {
 
 // Opens a file beside `target` to write its new contents into, and names it in
@@ -199,29 +173,112 @@ int OpenBeside(const fs::path& target, fs::path& temp) {
 
 }  // namespace
 
-std::string ReplaceFileContents(const fs::path& target, const std::string& text) {
+TReplacement::TReplacement(const fs::path& target) : Target(target) {
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode)) return "it is not a plain file";
-    if (exists && ::access(target.c_str(), W_OK) != 0) return std::strerror(errno);  // its protection holds
-    fs::path temp;
-    const int fd = OpenBeside(target, temp);
-    if (fd < 0) return std::strerror(errno);
-    // A report written again keeps the permissions of the one it replaces.
-    int error = exists && ::fchmod(fd, old.st_mode & 07777) != 0 ? errno : 0;
-    for (size_t done = 0; error == 0 && done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (exists && !S_ISREG(old.st_mode)) {
+        OpenProblem = "it is not a plain file";
+        return;
+    }
+    if (exists && ::access(target.c_str(), W_OK) != 0) {  // its protection holds
+        OpenProblem = std::strerror(errno);
+        return;
+    }
+    Fd = OpenBeside(target, Temp);
+    if (Fd < 0) {
+        OpenProblem = std::strerror(errno);
+        return;
+    }
+    // A file written again keeps the permissions of the one it replaces.
+    if (exists && ::fchmod(Fd, old.st_mode & 07777) != 0) Error = errno;
+}
+
+TReplacement::~TReplacement() {
+    if (Fd < 0) return;
+    // Not finished: removed while it is still locked, so another writer never takes it half way.
+    ::unlink(Temp.c_str());
+    ::close(Fd);
+}
+
+void TReplacement::Write(std::string_view text) {
+    if (Fd < 0 || Error != 0) return;
+    Buffer.append(text);
+    if (Buffer.size() >= kFlushAt) Flush();
+}
+
+void TReplacement::Flush() {
+    for (size_t done = 0; Error == 0 && done < Buffer.size();) {
+        const ssize_t n = ::write(Fd, Buffer.data() + done, Buffer.size() - done);
         if (n > 0)
             done += size_t(n);
-        else if (errno != EINTR)
-            error = n == 0 ? EIO : errno;
+        else if (n == 0 || errno != EINTR)
+            Error = n == 0 ? EIO : errno;
     }
-    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    Buffer.clear();
+}
+
+std::string TReplacement::Finish() {
+    if (Fd < 0) return OpenProblem.empty() ? "it was written already" : OpenProblem;
+    Flush();
+    if (Error == 0 && ::fsync(Fd) != 0) Error = errno;
     // Renamed, or removed, while it is still locked: another writer never takes it half way.
-    if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
-    if (error != 0) ::unlink(temp.c_str());
-    ::close(fd);  // flushed already
-    return error == 0 ? std::string() : std::strerror(error);
+    if (Error == 0 && ::rename(Temp.c_str(), Target.c_str()) != 0) Error = errno;
+    if (Error != 0) ::unlink(Temp.c_str());
+    ::close(Fd);  // flushed already
+    Fd = -1;
+    return Error == 0 ? std::string() : std::strerror(Error);
+}
+
+std::string ReplaceFileContents(const fs::path& target, const std::string& text) {
+    TReplacement file(target);
+    if (!file.Problem().empty()) return file.Problem();
+    file.Write(text);
+    return file.Finish();
+}
+
+bool MakeListOfPaths(const TListTemplates& list, const TPathList& files, const TTags& format, const fs::path& report,
+                     TMessageSink& sink, const std::function<bool(size_t)>& progress) {
+    const TReportKind kind = ReportKindOf(report);
+    // Each file's lines are written as it is read, so that a report of many files is
+    // never held whole; the report takes its name only once it is whole.
+    TReplacement out(report);
+    auto write = [&out](const std::string& line) {
+        out.Write(line);
+        out.Write("\r\n");
+    };
+    for (const std::string& line : list.Top) write(line);
+    size_t read = 0;
+    // The files are read on the thread pool; their values and messages arrive here in order.
+    const bool all = ReadFilesInOrder<TTokenValues>(
+        files,
+        [](const fs::path& file, TCollectingSink& fileSink) {
+            TMP3Object object(fileSink);
+            return object.LoadFile(file, false) ? GatherFileValues(object) : TTokenValues{};
+        },
+        [&](size_t, TFileRead<TTokenValues>&& file) {
+            for (const std::string& m : file.Messages) sink.Error(m);
+            if (!list.Main.empty()) {
+                for (std::string& v : file.Value) v = EscapeValue(v, kind);
+                for (const std::string& line : list.Main) write(ExpandMask(line, file.Value, format, kModeMakeList));
+            }
+            ++read;
+            return !progress || progress(read);
+        });
+    if (!all) {
+        sink.Error("The list was not written: making it was cancelled.");
+        return false;
+    }
+    for (const std::string& line : list.End) write(line);
+    const std::string problem = out.Problem().empty() ? out.Finish() : out.Problem();
+    if (!problem.empty()) sink.Error("Cannot write the list \"" + report.string() + "\": " + problem);
+    return problem.empty();
+}
+
+bool MakeList(const TListTemplates& list, const std::vector<fs::path>& files, const TTags& format,
+              const fs::path& report, TMessageSink& sink, const std::function<bool(size_t)>& progress) {
+    TPathList paths;
+    for (const fs::path& file : files) paths.Add(file.native());
+    return MakeListOfPaths(list, paths, format, report, sink, progress);
 }
 
 }  // namespace velmar

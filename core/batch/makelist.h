@@ -7,9 +7,11 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "batch/outputformat.h"
+#include "file/filescan.h"
 
 namespace velmar {
 
@@ -58,11 +60,42 @@ std::vector<std::string> ReportLines(const TListTemplates& list, const std::vect
 bool MakeList(const TListTemplates& list, const std::vector<std::filesystem::path>& files, const TTags& format,
               const std::filesystem::path& report, TMessageSink& sink,
               const std::function<bool(size_t)>& progress = {});
+// The same for a list of paths (the files' lines are written as they are read).
+bool MakeListOfPaths(const TListTemplates& list, const TPathList& files, const TTags& format,
+                     const std::filesystem::path& report, TMessageSink& sink,
+                     const std::function<bool(size_t)>& progress = {});
 
 // Writes a text file beside `target` and renames it over it (a link at its name is
 // replaced, never followed). Returns an empty text on success, else the reason; the
 // target is then unchanged. A file left beside it by a writer that was killed goes
 // with the next write.
 std::string ReplaceFileContents(const std::filesystem::path& target, const std::string& text);
+
+// The same, written piece by piece: the file beside the target is opened at once and
+// written as the text comes; Finish renames it over the target. One not finished is
+// removed when it goes, and the target stays as it was.
+class TReplacement {
+public:
+    explicit TReplacement(const std::filesystem::path& target);
+    ~TReplacement();
+    TReplacement(const TReplacement&) = delete;
+    TReplacement& operator=(const TReplacement&) = delete;
+
+    // Why the file beside the target could not be opened; empty when it was.
+    const std::string& Problem() const { return OpenProblem; }
+    void Write(std::string_view text);
+    // Writes what is left, flushes and renames over the target. Returns an empty text
+    // on success, else the reason.
+    std::string Finish();
+
+private:
+    static constexpr size_t kFlushAt = size_t(256) << 10;
+    void Flush();
+
+    std::filesystem::path Target, Temp;
+    int Fd = -1;
+    int Error = 0;  // the first write error
+    std::string Buffer, OpenProblem;
+};
 
 }  // namespace velmar

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdint>
 
 #include <algorithm>
 #include <cerrno>
@@ -531,93 +532,156 @@ TRenamePlan PlanOne(const fs::path& file, const TFileValues& values, const std::
     return plan;
 }
 
-// A file moves once, and a name goes to the first file that gets it.
-void MarkNamesGivenTwice(std::vector<TRenamePlan>& plans, const std::vector<fs::path>& from,
-                         const std::vector<fs::path>& to) {
-    std::set<fs::path> listed, given;
-    for (size_t i = 0; i < plans.size(); ++i) {
-        if (!plans[i].Problem.empty()) continue;
-        if (!listed.insert(from[i]).second)
-            plans[i].Problem = "the file is listed twice";
-        else if (!plans[i].Unchanged() && !given.insert(to[i]).second)
-            plans[i].Problem = "another file gets the same name";
-    }
-}
-
-// A name that is there is free only when its file moves away; a file that cannot
-// move keeps its name from the file that would take it, and so on along the chain.
-void MarkNamesTaken(std::vector<TRenamePlan>& plans, const std::vector<fs::path>& from,
-                    const std::vector<fs::path>& to) {
-    std::vector<bool> there(plans.size());
-    for (size_t i = 0; i < plans.size(); ++i) there[i] = plans[i].Moves() && Exists(plans[i].To);
-    for (bool changed = true; changed;) {
-        changed = false;
-        std::set<fs::path> leaving;
-        for (size_t i = 0; i < plans.size(); ++i)
-            if (plans[i].Moves()) leaving.insert(from[i]);
-        for (size_t i = 0; i < plans.size(); ++i)
-            if (plans[i].Moves() && there[i] && !leaving.count(to[i])) {
-                plans[i].Problem = kNameTaken;
-                changed = true;
-            }
-    }
-}
-
-// The order: a file moves after the file whose name it takes. The names and the new
-// names of the moving files are all different, so they form chains and cycles.
-void OrderMoves(std::vector<TRenamePlan>& plans, const std::vector<fs::path>& from, const std::vector<fs::path>& to) {
-    std::map<fs::path, size_t> moving;
-    for (size_t i = 0; i < plans.size(); ++i)
-        if (plans[i].Moves()) moving[from[i]] = i;
-    std::vector<std::optional<size_t>> after(plans.size());
-    for (size_t i = 0; i < plans.size(); ++i)
-        if (const auto it = moving.find(to[i]); plans[i].Moves() && it != moving.end()) after[i] = it->second;
-    size_t step = 0;
-    for (size_t i = 0; i < plans.size(); ++i) {
-        if (!plans[i].Moves() || plans[i].Step != 0) continue;
-        std::vector<size_t> path = {i};
-        bool cycle = false;
-        for (size_t j = i; after[j] && plans[*after[j]].Step == 0 && path.size() <= plans.size();) {
-            j = *after[j];
-            if ((cycle = j == i)) break;
-            path.push_back(j);
-        }
-        // The end of a chain moves first; a cycle's first file waits aside and moves last.
-        for (size_t k = path.size(); k-- > (cycle ? 1 : 0);) plans[path[k]].Step = ++step;
-        if (cycle) {
-            plans[i].Step = ++step;
-            plans[i].Parked = true;
-        }
-    }
+bool ExistsText(const char* path) {
+    struct stat st {};
+    return ::lstat(path, &st) == 0;
 }
 
 }  // namespace
 
-std::vector<TRenamePlan> PlanRenames(const std::vector<fs::path>& files, const std::vector<TFileValues>& values,
-                                     const std::string& mask, const TTags& format, bool makeFolders,
-                                     const fs::path& target) {
+const char* TRenamePlanList::Text(std::string_view text) {
+    Texts.Add(text);
+    return Texts[Texts.size() - 1];
+}
+
+const char* TRenamePlanList::Shared(std::string_view text) {
+    if (text.empty()) return "";
+    if (const auto it = SharedIndex.find(text); it != SharedIndex.end()) return it->second;
+    SharedTexts.push_back(std::make_unique<std::string>(text));
+    const std::string& kept = *SharedTexts.back();
+    SharedIndex.emplace(std::string_view(kept), kept.c_str());
+    return kept.c_str();
+}
+
+void TRenamePlanList::Add(const TRenamePlan& plan, const char* from) {
+    // Names as the file system sees them, kept only where they differ from the names as given.
+    const std::string& fromText = plan.From.native();
+    const std::string& toText = plan.To.native();
+    TSlim s{};
+    s.From = from ? from : Text(fromText);
+    s.To = toText == fromText ? s.From : Text(toText);
+    const std::string fromKey = Key(plan.From).native();
+    s.FromKey = fromKey == fromText ? s.From : Text(fromKey);
+    const std::string toKey = Key(plan.To).native();
+    s.ToKey = toKey == toText ? s.To : toKey == fromKey ? s.FromKey : Text(toKey);
+    s.Base = Shared(plan.Base.native());
+    s.Folders = Shared(plan.Folders.native());
+    s.Problem = Shared(plan.Problem);
+    s.Step = uint32_t(plan.Step);
+    s.Parked = plan.Parked;
+    s.MakeFolders = plan.MakeFolders;
+    s.Unchanged = plan.Unchanged();
+    Plans.push_back(s);
+}
+
+TRenamePlan TRenamePlanList::operator[](size_t i) const {
+    const TSlim& s = Plans[i];
+    TRenamePlan plan{fs::path(s.From), fs::path(s.To), std::string(s.Problem)};
+    plan.Step = s.Step;
+    plan.Parked = s.Parked;
+    plan.MakeFolders = s.MakeFolders;
+    plan.Base = fs::path(s.Base);
+    plan.Folders = fs::path(s.Folders);
+    return plan;
+}
+
+std::vector<TRenamePlan> TRenamePlanList::All() const {
     std::vector<TRenamePlan> plans;
-    std::vector<fs::path> from, to;  // the names as the file system sees them
-    for (size_t i = 0; i < files.size(); ++i) {
-        plans.push_back(
-            PlanOne(files[i], i < values.size() ? values[i] : std::nullopt, mask, format, makeFolders, target));
-        from.push_back(Key(plans.back().From));
-        to.push_back(Key(plans.back().To));
-    }
-    MarkNamesGivenTwice(plans, from, to);
-    MarkNamesTaken(plans, from, to);
-    OrderMoves(plans, from, to);
+    plans.reserve(size());
+    for (size_t i = 0; i < size(); ++i) plans.push_back((*this)[i]);
     return plans;
 }
 
+void TRenamePlanList::Order() {
+    // The plans are looked up by name through lists of their numbers sorted by the name
+    // (4 bytes a plan), not through tables of the names.
+    const size_t n = Plans.size();
+    auto sortedBy = [this](std::vector<uint32_t>& order, auto key) {
+        std::stable_sort(order.begin(), order.end(),
+                         [&](uint32_t a, uint32_t b) { return std::strcmp(key(Plans[a]), key(Plans[b])) < 0; });
+    };
+    auto fromKey = [](const TSlim& p) { return p.FromKey; };
+    auto toKey = [](const TSlim& p) { return p.ToKey; };
+    // A file moves once, and a name goes to the first file that gets it: of the plans
+    // of one name, sorted in their order, all but the first get the problem.
+    auto laterOnes = [&](std::vector<uint32_t>& order, auto key, const char* problem) {
+        sortedBy(order, key);
+        for (size_t k = 1; k < order.size(); ++k)
+            if (std::strcmp(key(Plans[order[k]]), key(Plans[order[k - 1]])) == 0) SetProblem(Plans[order[k]], problem);
+    };
+    std::vector<uint32_t> order;
+    order.reserve(n);
+    for (size_t i = 0; i < n; ++i)
+        if (!*Plans[i].Problem) order.push_back(uint32_t(i));
+    laterOnes(order, fromKey, "the file is listed twice");
+    std::erase_if(order, [this](uint32_t i) { return *Plans[i].Problem || Plans[i].Unchanged; });
+    std::sort(order.begin(), order.end());
+    laterOnes(order, toKey, "another file gets the same name");
+
+    // The files that move, sorted by their names; a name is had by one of them at most now.
+    order.clear();
+    for (size_t i = 0; i < n; ++i)
+        if (Plans[i].Moves()) order.push_back(uint32_t(i));
+    sortedBy(order, fromKey);
+    constexpr uint32_t kNone = UINT32_MAX;
+    auto mover = [&](const TSlim& p) {
+        const auto at = std::lower_bound(order.begin(), order.end(), p.ToKey, [this](uint32_t i, const char* name) {
+            return std::strcmp(Plans[i].FromKey, name) < 0;
+        });
+        return at != order.end() && std::strcmp(Plans[*at].FromKey, p.ToKey) == 0 && Plans[*at].Moves() ? *at : kNone;
+    };
+    // A name that is there is free only when its file moves away; a file that cannot
+    // move keeps its name from the file that would take it, and so on along the chain.
+    std::vector<bool> there(n);
+    for (size_t i = 0; i < n; ++i) there[i] = Plans[i].Moves() && ExistsText(Plans[i].To);
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (size_t i = 0; i < n; ++i)
+            if (Plans[i].Moves() && there[i] && mover(Plans[i]) == kNone) {
+                SetProblem(Plans[i], kNameTaken);
+                changed = true;
+            }
+    }
+    // The order: a file moves after the file whose name it takes. The names and the new
+    // names of the moving files are all different, so they form chains and cycles.
+    std::vector<uint32_t> after(n, kNone);
+    for (size_t i = 0; i < n; ++i)
+        if (Plans[i].Moves()) after[i] = mover(Plans[i]);
+    uint32_t step = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (!Plans[i].Moves() || Plans[i].Step != 0) continue;
+        std::vector<size_t> path = {i};
+        bool cycle = false;
+        for (size_t j = i; after[j] != kNone && Plans[after[j]].Step == 0 && path.size() <= n;) {
+            j = after[j];
+            if ((cycle = j == i)) break;
+            path.push_back(j);
+        }
+        // The end of a chain moves first; a cycle's first file waits aside and moves last.
+        for (size_t k = path.size(); k-- > (cycle ? 1 : 0);) Plans[path[k]].Step = ++step;
+        if (cycle) {
+            Plans[i].Step = ++step;
+            Plans[i].Parked = true;
+        }
+    }
+}
+
+std::vector<TRenamePlan> PlanRenames(const std::vector<fs::path>& files, const std::vector<TFileValues>& values,
+                                     const std::string& mask, const TTags& format, bool makeFolders,
+                                     const fs::path& target) {
+    TRenamePlanList plans;
+    for (size_t i = 0; i < files.size(); ++i)
+        plans.Add(PlanOne(files[i], i < values.size() ? values[i] : std::nullopt, mask, format, makeFolders, target));
+    plans.Order();
+    return plans.All();
+}
+
 std::vector<TRenamePlan> PlanMoves(const std::vector<std::pair<fs::path, fs::path>>& moves) {
-    std::vector<TRenamePlan> plans;
-    std::vector<fs::path> from, to;
+    TRenamePlanList plans;
     for (const auto& [a, b] : moves) {
-        plans.push_back({a, b, {}});
+        TRenamePlan plan{a, b, {}};
         // A folder left empty may have been removed since: the missing ones are made
         // below the deepest that is there.
-        TRenamePlan& plan = plans.back();
         plan.MakeFolders = true;
         plan.Base = b.parent_path();
         for (struct stat st{}; !plan.Base.empty() && ::lstat(plan.Base.c_str(), &st) != 0;) {
@@ -626,18 +690,33 @@ std::vector<TRenamePlan> PlanMoves(const std::vector<std::pair<fs::path, fs::pat
         }
         if (plan.Base.empty()) plan.Base = ".";
         if (!Exists(a)) plan.Problem = "the file is not there";
-        from.push_back(Key(a));
-        to.push_back(Key(b));
+        plans.Add(plan);
     }
-    MarkNamesGivenTwice(plans, from, to);
-    MarkNamesTaken(plans, from, to);
-    OrderMoves(plans, from, to);
-    return plans;
+    plans.Order();
+    return plans.All();
 }
 
 std::vector<TRenamePlan> PlanRenames(const std::vector<fs::path>& files, const std::string& mask, const TTags& format,
                                      TMessageSink& sink, bool makeFolders, const fs::path& target) {
     return PlanRenames(files, ReadTokenValues(files, sink), mask, format, makeFolders, target);
+}
+
+TRenamePlanList PlanRenameList(const TPathList& files, const std::string& mask, const TTags& format, TMessageSink& sink,
+                               bool makeFolders, const fs::path& target) {
+    TRenamePlanList plans;
+    ReadFilesInOrder<TFileValues>(
+        files,
+        [](const fs::path& file, TCollectingSink& fileSink) {
+            TMP3Object object(fileSink);
+            return object.LoadFile(file, false) ? TFileValues(GatherFileValues(object)) : std::nullopt;
+        },
+        [&](size_t i, TFileRead<TFileValues>&& read) {
+            for (const std::string& m : read.Messages) sink.Error(m);
+            plans.Add(PlanOne(fs::path(files[i]), read.Value, mask, format, makeFolders, target), files[i]);
+            return true;
+        });
+    plans.Order();
+    return plans;
 }
 
 namespace {

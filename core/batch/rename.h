@@ -5,11 +5,15 @@
 // file is never moved over another, and never lost when a move fails half way.
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "batch/outputformat.h"
+#include "file/filescan.h"
 
 namespace velmar {
 
@@ -91,6 +95,48 @@ std::vector<TRenamePlan> PlanRenames(const std::vector<std::filesystem::path>& f
 std::vector<TRenamePlan> PlanRenames(const std::vector<std::filesystem::path>& files, const std::string& mask,
                                      const TTags& format, TMessageSink& sink, bool makeFolders = false,
                                      const std::filesystem::path& target = {});
+
+// The plans of many files kept compactly: the paths as text (the files' own names
+// where a plan keeps them, the folders of their new names once each), no token values.
+// A plan is made whole when it is asked for.
+class TRenamePlanList {
+public:
+    size_t size() const { return Plans.size(); }
+    TRenamePlan operator[](size_t i) const;
+    std::vector<TRenamePlan> All() const;
+    // What a report of the plans needs, without making the plan.
+    std::string_view From(size_t i) const { return Plans[i].From; }
+    std::string_view To(size_t i) const { return Plans[i].To; }
+    std::string_view Problem(size_t i) const { return Plans[i].Problem; }
+
+    // Takes one file's plan in: `from`, when given, is a text that lives as long as the
+    // list and holds the plan's From. The plans are ordered by Order().
+    void Add(const TRenamePlan& plan, const char* from = nullptr);
+    // Marks the names given twice, the names taken and the order of the moves, as
+    // PlanRenames describes.
+    void Order();
+
+private:
+    struct TSlim {
+        const char *From, *To, *FromKey, *ToKey, *Base, *Folders, *Problem;
+        uint32_t Step = 0;
+        bool Parked = false, MakeFolders = false, Unchanged = false;
+        bool Moves() const { return *Problem == '\0' && !Unchanged; }
+    };
+    const char* Text(std::string_view text);    // kept once per plan
+    const char* Shared(std::string_view text);  // kept once for all the plans that have it
+    void SetProblem(TSlim& plan, std::string_view problem) { plan.Problem = Shared(problem); }
+
+    std::vector<TSlim> Plans;
+    TPathList Texts;
+    std::vector<std::unique_ptr<std::string>> SharedTexts;
+    std::unordered_map<std::string_view, const char*> SharedIndex;
+};
+
+// The same as PlanRenames for a list of paths, reading each file for its values as it
+// comes: no file's values are kept once its plan is made.
+TRenamePlanList PlanRenameList(const TPathList& files, const std::string& mask, const TTags& format, TMessageSink& sink,
+                               bool makeFolders = false, const std::filesystem::path& target = {});
 
 // Plans moves of files to names given (the files' own folders or others): the same
 // checks and order as PlanRenames, for names that do not come from tags. The folders

@@ -11,6 +11,7 @@
 
 #include "base/messages.h"
 #include "base/threadpool.h"
+#include "file/filescan.h"
 
 namespace velmar {
 
@@ -63,6 +64,17 @@ bool ReadFilesInOrder(const std::vector<std::filesystem::path>& files,
                       const std::function<bool()>& idle = {}) {
     return ReadItemsInOrder<T>(
         files.size(), [&](size_t i, TCollectingSink& sink) { return read(files[i], sink); }, deliver, idle);
+}
+
+// The same for a list of paths: each path is made an object only while its file is read.
+template <class T>
+bool ReadFilesInOrder(const TPathList& files,
+                      const std::function<T(const std::filesystem::path&, TCollectingSink&)>& read,
+                      const std::function<bool(size_t, TFileRead<T>&&)>& deliver,
+                      const std::function<bool()>& idle = {}) {
+    return ReadItemsInOrder<T>(
+        files.size(), [&](size_t i, TCollectingSink& sink) { return read(std::filesystem::path(files[i]), sink); },
+        deliver, idle);
 }
 
 }  // namespace velmar

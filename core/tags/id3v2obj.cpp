@@ -85,6 +85,29 @@ TBytes RemoveUnsynchronisation(std::span<const uint8_t> area) {
 
 int64_t TID3v2Object::TagSizeOnDisk() const { return Present ? 10 + Header.Size + (Header.Footer ? 10 : 0) : 0; }
 
+namespace {
+
+// The number of frames in a frames area as their headers' sizes lead from one to the
+// next (the walk itself judges each one): room for the list of frames at once.
+size_t CountFrameHeaders(std::span<const uint8_t> area, uint8_t version) {
+    const size_t headerLength = version == 2 ? 6 : 10;
+    size_t count = 0;
+    for (size_t pos = 0; pos + headerLength <= area.size() && area[pos] != 0 && count < 4096; ++count) {
+        const uint8_t* h = area.data() + pos;
+        size_t size = 0;
+        if (version == 2)
+            size = size_t(h[3]) << 16 | size_t(h[4]) << 8 | h[5];
+        else if (version == 4)
+            size = size_t(h[4] & 0x7F) << 21 | size_t(h[5] & 0x7F) << 14 | size_t(h[6] & 0x7F) << 7 | (h[7] & 0x7F);
+        else
+            size = size_t(h[4]) << 24 | size_t(h[5]) << 16 | size_t(h[6]) << 8 | h[7];
+        pos += headerLength + size;
+    }
+    return count;
+}
+
+}  // namespace
+
 void TID3v2Object::Read(TStream& stream) {
     Present = true;
     Valid = false;
@@ -149,7 +172,12 @@ void TID3v2Object::Read(TStream& stream) {
             index = int32_t(size);
         }
     }
-    ReadFrames(area.subspan(size_t(index)), 0);
+    const std::span<const uint8_t> frames = area.subspan(size_t(index));
+    // The list of frames takes its room once, not frame by frame.
+    const size_t count = CountFrameHeaders(frames, version);
+    FrameOrder.reserve(FrameOrder.size() + count);
+    if (version == 4) HeldFrames.reserve(HeldFrames.size() + count);
+    ReadFrames(frames, 0);
     if (!Valid) keepBytes();
 }
 

@@ -30,6 +30,8 @@ std::string SingleByteText(std::string_view latin1) { return Latin1ToUtf8(TrimBl
 // The fields by name as they are found; the first text found for a field stays.
 class TFields {
 public:
+    // Room for every field a file may have, at once.
+    TFields() { Fields.reserve(16); }
     // Adds a field the tags have not given yet; an empty text is no value.
     void Add(std::string_view name, std::string_view text, bool numeric = false) {
         if (text.empty() || Find(name)) return;
@@ -71,6 +73,7 @@ public:
     // In the order of `names`.
     std::vector<TCommonTag> Ordered(std::initializer_list<std::string_view> names) && {
         std::vector<TCommonTag> out;
+        out.reserve(Fields.size());
         for (const std::string_view name : names)
             if (TCommonTag* field = Find(name)) out.push_back(std::move(*field));
         return out;

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -1435,6 +1436,136 @@ TEST_F(CliTest, PathsComeFromStandardInputOneALineOrNulSeparated) {
         const TRun r = RunCli(args, {}, input);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, walked) << input;
+    }
+}
+
+// Every reading command takes the same files in the same order from any way of
+// naming them: folders walked (own files sorted, then sub-folders; linked folders,
+// FIFOs and names without an MPEG extension left out), lists on standard input of
+// any length, and a path given twice taken twice.
+TEST_F(CliTest, ReadingCommandsTakeTheFilesGivenInTheirOrderHoweverTheyAreNamed) {
+    const fs::path root = Dir / "lib";
+    for (const char* name : {"b.mp3", "X.MP3", "sub/a.mp3", "sub.mp3/in.mp3"}) Copy(kHarbour, root / name);
+    fs::create_directory_symlink(root / "sub", root / "linked.mp3");
+    fs::create_symlink(root / "b.mp3", root / "l.mp3");
+    ASSERT_EQ(::mkfifo((root / "f.mp3").c_str(), 0644), 0);
+    WriteFile(root / ".mp3", "hidden, no extension");
+    const std::string r = root.string(), b = r + "/b.mp3", a = r + "/sub/a.mp3";
+    const std::vector<std::string> walked = {r + "/X.MP3", b, r + "/l.mp3", a, r + "/sub.mp3/in.mp3"};
+    // A list longer than one read of standard input, its entries of different lengths.
+    std::string longList, longNul;
+    std::vector<std::string> longPaths;
+    for (int i = 0; i < 1500; ++i) {
+        std::string path = r;
+        for (int k = 0; k < i % 23; ++k) path += "/.";
+        longPaths.push_back(path + "/b.mp3");
+        longList += longPaths.back() + "\n";
+        longNul += longPaths.back() + '\0';
+    }
+    ASSERT_GT(longList.size(), 65536u);
+    auto with = [](std::vector<std::string> v, const std::vector<std::string>& more) {
+        v.insert(v.end(), more.begin(), more.end());
+        return v;
+    };
+    struct TCase {
+        std::vector<std::string> Operands;
+        std::string Input;
+        std::vector<std::string> Files;
+    };
+    const TCase cases[] = {
+        {{r}, "", walked},
+        {{r + "/"}, "", walked},  // one separator between the folder and its files
+        {{"-"}, r + "\n", walked},
+        {{"-"}, "\n" + b + "\n\n" + a, {b, a}},  // empty lines skipped, the last without its line end
+        {{"-0", "-"}, b + '\0' + r + "/sub" + '\0', {b, a}},
+        {{"-", b, "-"}, a + "\n", {a, b}},  // standard input is read once
+        {{r + "/sub", r + "/sub"}, "", {a, a}},
+        {{b, r}, "", with({b}, walked)},
+        {{"-"}, longList, longPaths},
+        {{"-0", "-"}, longNul, longPaths},
+    };
+    auto checkJsonPaths = [](const TRun& run) {
+        std::vector<std::string> paths;
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);) paths.push_back(ParseJson(line)["path"].str);
+        return paths;
+    };
+    auto matchPaths = [](const TRun& run) {
+        std::vector<std::string> paths;
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);)
+            if (!line.starts_with("A total time")) paths.push_back(line);
+        return paths;
+    };
+    const std::pair<std::vector<std::string>, std::function<std::vector<std::string>(const TRun&)>> commands[] = {
+        {{"info", "--json"}, checkJsonPaths},
+        {{"check", "--json"}, checkJsonPaths},
+        {{"match", "--minutes", "900"}, matchPaths}};
+    for (const auto& [command, pathsOf] : commands)
+        for (const TCase& c : cases) {
+            const TRun run = RunCli(with(command, c.Operands), {}, c.Input);
+            const std::string what =
+                command[0] + " " + c.Operands.back() + " (input of " + std::to_string(c.Input.size()) + " bytes)";
+            EXPECT_EQ(run.status, 0) << what << ": " << run.err;
+            EXPECT_EQ(pathsOf(run), c.Files) << what;
+        }
+    // A rename plans each file once: the second naming of it is refused.
+    const TRun twice = RunCli({"rename", "--mask", "%01", "--dry-run", r + "/sub", a});
+    EXPECT_EQ(twice.status, 1);
+    EXPECT_EQ(twice.out, a + " -> " + r + "/sub/Harbour Lights.mp3\n");
+    EXPECT_EQ(twice.err, "velmar-cli: " + a + ": not renamed to \"Harbour Lights.mp3\": the file is listed twice\n");
+}
+
+// Removing the folders a rename left empty stops at the folder each file was found
+// in, however the folders and files are named: a folder named keeps itself, a file
+// named itself lets only its own folder go.
+TEST_F(CliTest, RenameRemovesEmptyFoldersUpToTheFolderEachFileWasNamedBy) {
+    struct TCase {
+        std::vector<std::string> Given;
+        std::string Input;
+    };
+    const TCase cases[] = {
+        {{"in", "loose/b.mp3", "in2"}, ""},
+        {{"loose/b.mp3", "in", "in2"}, ""},
+        {{"-"}, "in\nloose/b.mp3\nin2\n"},
+    };
+    const fs::path was = fs::current_path();
+    for (const TCase& c : cases) {
+        fs::remove_all(Dir);
+        Copy(kHarbour, Dir / "in/sub/a.mp3");
+        Copy(kLanterns, Dir / "loose/b.mp3");
+        Copy("Juniper Static - Slow Orbit.mp3", Dir / "in2/deep/c.mp3");
+        fs::current_path(Dir);
+        std::vector<std::string> args = {"rename", "--mask", "%01", "--to", "out", "--remove-empty"};
+        args.insert(args.end(), c.Given.begin(), c.Given.end());
+        const TRun r = RunCli(args, {}, c.Input);
+        fs::current_path(was);
+        const std::string what = c.Given.front() + " first";
+        EXPECT_EQ(r.status, 0) << what << ": " << r.err;
+        for (const char* gone : {"in/sub", "loose", "in2/deep"})
+            EXPECT_FALSE(fs::exists(Dir / gone)) << what << ": " << gone;
+        for (const char* kept : {"in", "in2", "out/Harbour Lights.mp3", "out/Slow Orbit.mp3"})
+            EXPECT_TRUE(fs::exists(Dir / kept)) << what << ": " << kept;
+    }
+}
+
+// A report is written as its files are read, in pieces: a report longer than one
+// piece is whole, and one of a few lines too.
+TEST_F(CliTest, ListReportsOfAnyLengthAreWrittenWhole) {
+    const fs::path a = Copy(kHarbour, Dir / "a.mp3"), b = Copy(kLanterns, Dir / "b.mp3");
+    const std::string title = "Harbour Lights", other = "Lanterns in the Rain";
+    for (const size_t width : {size_t(0), size_t(300) << 10}) {
+        const std::string filler(width, 'x');
+        WriteFile(Dir / "main.txt", "[%01]" + filler + "\n");
+        WriteFile(Dir / "top.txt", "top\n");
+        const fs::path report = Dir / "report.txt";
+        const TRun r = RunCli({"list", "--top", (Dir / "top.txt").string(), "--main", (Dir / "main.txt").string(), "-o",
+                               report.string(), a.string(), b.string(), a.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, report.string() + ": 3 file(s)\n");
+        const std::string row = "]" + filler + "\r\n";
+        EXPECT_TRUE(ReadFile(report) == "top\r\n[" + title + row + "[" + other + row + "[" + title + row)
+            << width << ": " << ReadFile(report).size() << " bytes";
     }
 }
 
