@@ -1,5 +1,6 @@
 #include "inplace.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -267,6 +268,9 @@ bool Believable(const struct stat& journal, const struct stat& file) {
            journal.st_nlink == 1 && (journal.st_mode & 022) == 0;
 }
 
+// Journals this process put in the state folder: a listing looks there again after each.
+std::atomic<uint64_t> gStateJournals{0};
+
 // Writes and flushes the journal, readable by whoever may read the file and written
 // by this user alone; returns where it is. A name beside the file that is taken
 // already is someone else's (the file's own journal was dealt with under its lock):
@@ -277,6 +281,7 @@ fs::path WriteJournal(const TFileForChange& file, TJournal& journal, bool flush 
         const fs::path place = beside ? JournalBeside(file.Name()) : JournalInStateFolder(file.Name(), true);
         if (place.empty()) continue;
         TFd out(place, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK, beside ? mode : 0600);
+        if (out && !beside) ++gStateJournals;
         if (!out) {
             if (CannotCreateHere(errno) || (beside && errno == EEXIST)) continue;
             throw EInPlace(Failure("Cannot create the journal", place));
@@ -758,16 +763,68 @@ bool IsWholeJournal(std::span<const uint8_t> bytes) {
     return journal.Parse(bytes) == TJournal::Whole;
 }
 
-bool HasCutShortSave(const fs::path& file) {
-    const uid_t me = ::geteuid();
-    for (const bool beside : {true, false}) {
-        const fs::path place = beside ? JournalBeside(file) : JournalInStateFolder(file);
-        struct stat st {};
-        if (!place.empty() && ::lstat(place.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == me &&
-            st.st_nlink == 1 && (st.st_mode & 022) == 0)
-            return true;
+namespace {
+
+// Whether the state folder may hold journals: it is looked at once a second at most by
+// each thread (a listing asks for every file), and at once after this process put a
+// journal there; it counts only when it holds an entry.
+bool StateFolderMayHoldJournals(const std::string& folder) {
+    struct TSeen {
+        std::string Folder;
+        std::chrono::steady_clock::time_point At;
+        uint64_t Journals = 0;
+        bool Entries = false;
+    };
+    thread_local TSeen seen;
+    const auto now = std::chrono::steady_clock::now();
+    const uint64_t journals = gStateJournals.load();
+    if (seen.Folder == folder && seen.Journals == journals && now - seen.At < std::chrono::seconds(1))
+        return seen.Entries;
+    seen = {folder, now, journals, false};
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(dir))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+                seen.Entries = true;
+                break;
+            }
+        ::closedir(dir);
     }
-    return false;
+    return seen.Entries;
+}
+
+}  // namespace
+
+bool HasCutShortSave(const fs::path& file) {
+    // Called for every file a listing reads: the names are made as plain text, and the
+    // state folder is looked into only when it holds anything.
+    auto journalOfMine = [](const char* place) {
+        struct stat st {};
+        return ::lstat(place, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_nlink == 1 &&
+               (st.st_mode & 022) == 0;
+    };
+    const std::string& name = file.native();
+    const size_t slash = name.rfind('/');
+    const size_t base = slash == std::string::npos ? 0 : slash + 1;
+    if (1 + name.size() - base + kJournalEnding.size() > kNameMax) {
+        if (journalOfMine(JournalBeside(file).c_str())) return true;
+    } else {
+        std::string beside;
+        beside.reserve(name.size() + 1 + kJournalEnding.size());
+        beside.append(name, 0, base).append(1, '.').append(name, base).append(kJournalEnding);
+        if (journalOfMine(beside.c_str())) return true;
+    }
+    std::string state;
+    if (const char* home = std::getenv("XDG_STATE_HOME"); home && *home)
+        state = home;
+    else if (const char* h = std::getenv("HOME"); h && *h)
+        state = std::string(h) + "/.local/state";
+    else
+        return false;
+    state.append("/velmar/journals/");
+    if (!StateFolderMayHoldJournals(state)) return false;
+    std::error_code ec;
+    state.append(HexHash(file.is_absolute() ? name : fs::absolute(file, ec).native())).append(kJournalEnding);
+    return journalOfMine(state.c_str()) && !StateJournalFolder(false).empty();
 }
 
 }  // namespace velmar

@@ -452,6 +452,26 @@ TEST(Hostile, NamesAtTheFileSystemsLimitAreSavedRecoveredAndRenamed) {
     EXPECT_TRUE(HasCutShortSave(file));
     EXPECT_EQ(RecoverInterruptedSave(file), TRecovery::RestoredOld);
     EXPECT_EQ(TLoaded(file, false).File.ID3v2().TIT2.Text, std::string(3000, 'h'));
+    // With its place beside the file taken by a file no save of the user's wrote, the
+    // journal goes to the state folder, where a listing finds it by any name of the file.
+    {
+        const fs::path short_ = dir / "short.mp3";
+        WriteFile(short_, original);
+        WriteFile(JournalBeside(short_), B("someone else's"));
+        fs::permissions(JournalBeside(short_), fs::perms::all);
+        EXPECT_FALSE(HasCutShortSave(short_));
+        LeaveATornSave(short_);
+        ASSERT_EQ(std::distance(fs::directory_iterator(state / "velmar" / "journals"), fs::directory_iterator()), 1);
+        const fs::path was = fs::current_path();
+        fs::current_path(dir.Path);
+        EXPECT_TRUE(HasCutShortSave("short.mp3"));
+        fs::current_path(was);
+        EXPECT_TRUE(HasCutShortSave(short_));
+        EXPECT_EQ(RecoverInterruptedSave(short_), TRecovery::RestoredOld);
+        EXPECT_FALSE(HasCutShortSave(short_));
+        fs::remove(short_);
+        fs::remove(JournalBeside(short_));
+    }
     const fs::path renamed = dir / (std::string(251, 'r') + ".mp3");
     EXPECT_EQ(MoveAudioFile(file, renamed), "");
     TLoaded wiped(renamed, false);
