@@ -91,7 +91,7 @@ int Info(const cli::TArgs& args, THistory*) {
             TRecord record;
             record.Loaded = file.LoadFile(path, false);
             // Reading never finishes a save that was cut short: it only says so.
-            if (HasCutShortSave(WriteTargetOf(path))) sink.Error(kCutShort);
+            if (HasCutShortSave(file.ReadThroughLink ? WriteTargetOf(path) : path)) sink.Error(kCutShort);
             record.Text = json ? cli::JsonRecord(file, path.native(), sink.Messages)
                                : cli::TextRecord(file, path.native(), sink.Messages);
             return record;

@@ -133,7 +133,12 @@ void TMemoryStream::Write(const void* buffer, size_t count) {
 TFileStream::TFileStream(const std::filesystem::path& path, TMode mode, unsigned permissions) : Name(path.string()) {
     if (mode == OpenRead) {
         // Never waits: a FIFO or a device under an audio file's name is refused below.
-        Fd = sysio::Open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
+        // A link at the name is followed, and noted, by a second open.
+        Fd = sysio::Open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+        if (Fd < 0 && errno == ELOOP) {
+            ThroughLink = true;
+            Fd = sysio::Open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
+        }
         if (Fd < 0) throw EStreamError(ErrnoText("Cannot open file", Name));
         Stat = std::make_unique<struct stat>();
         if (sysio::Fstat(Fd, Stat.get()) != 0) {

@@ -72,6 +72,7 @@ public:
     void Close();  // throws when the file could not be closed cleanly
     int Handle() const { return Fd; }
     const struct stat& Status() const;  // as taken when the file was opened for reading
+    bool OpenedThroughLink() const { return ThroughLink; }  // the name opened for reading is a link
 
     // Reads [0, count) into memory (only the part not kept yet); returns the bytes kept.
     size_t KeepHead(size_t count);
@@ -87,6 +88,7 @@ private:
     int64_t Pos = 0;
     std::string Name;
     std::unique_ptr<struct stat> Stat;
+    bool ThroughLink = false;
     TBytes Head;
     TBytes Tail;
     int64_t TailAt = 0;

@@ -190,13 +190,14 @@ int64_t TMP3Object::FindRiffData(TFileStream& file) {
 
 bool TMP3Object::LoadFile(const fs::path& fileName, bool loadAudio) {
     AudioStart = AudioEnd = FileSize = DataStart = 0;
-    IsVbr = HasFrame = HadTag = false;
+    IsVbr = HasFrame = HadTag = ReadThroughLink = false;
     LoadFailure.clear();
     LoadedName = fileName;
     try {
         // One open and one status, then the head and the tail in one read each: every
         // look below at tags, footers and the first frame is served from those two.
         TFileStream file(fileName, TFileStream::OpenRead);
+        ReadThroughLink = file.OpenedThroughLink();
         ReadAttributes(fileName, file.Status());
         FileSize = AudioEnd = file.Size();
         const size_t head = file.KeepHead(kHeadRead);

@@ -79,6 +79,7 @@ public:
     bool IsVbr = false;
     bool HasFrame = false;  // an MPEG frame was found
     bool HadTag = false;    // an ID3v2 or ID3v1 tag was found when the file was read
+    bool ReadThroughLink = false;  // the name read is a link
     uint16_t Attributes = 0;
     int64_t FileSize = -1;
     int64_t AudioLength = -1;  // AudioEnd - AudioStart

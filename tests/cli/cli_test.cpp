@@ -1289,7 +1289,12 @@ TEST_F(CliTest, ACutShortSaveIsReportedByReadingAndFinishedByRecover) {
                                                    : std::vector<std::string>{command, Dir.string()});
         EXPECT_EQ(ReadFile(file), torn) << command << " wrote the file";
     }
-    EXPECT_NE(RunCli({"info", "--json", file.string()}).out.find("cut short"), std::string::npos);
+    // Named by a link of the user's, or by the file's own name, the file is marked.
+    const fs::path link = Dir / "link.mp3";
+    fs::create_symlink(file, link);
+    for (const fs::path& name : {file, link})
+        EXPECT_NE(RunCli({"info", "--json", name.string()}).out.find("cut short"), std::string::npos) << name;
+    fs::remove(link);
     const TRun r = RunCli({"recover", Dir.string()});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, file.string() + ": the old tags were put back\n");
