@@ -42,18 +42,17 @@ std::vector<TFileOutcome> ApplyChange(const TFileChange& change, const TApplyOpt
             ready[i] = true;
     }
     const auto recorded = Record(options, change.Command, change.Text);
-    auto* open = dynamic_cast<TChange*>(ChangeWatch());
-    // The old tags of every file are recorded, and flushed once, before the first is written.
-    if (open && change.TagsOnly) {
-        std::vector<fs::path> files;
-        for (size_t i = 0; i < count; ++i)
-            if (ready[i]) files.push_back(change.Files[i]);
-        open->Prepare(files);
-    }
     // Tags of many files written in place are flushed together, a group at a time; a
     // file's outcome is told once its group is committed.
     std::optional<TSaveGroup> group;
     if (change.TagsOnly && std::count(ready.begin(), ready.end(), true) > 1) group.emplace();
+    // The old tags of every file are recorded, and flushed once, before the first is written.
+    if (auto* open = dynamic_cast<TChange*>(ChangeWatch()); open && change.TagsOnly) {
+        std::vector<fs::path> files;
+        for (size_t i = 0; i < count; ++i)
+            if (ready[i]) files.push_back(change.Files[i]);
+        open->Prepare(files, group && SaveGroup());
+    }
     auto commit = [&] {
         if (!group) return;
         for (auto& [i, why] : group->Commit()) {

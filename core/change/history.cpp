@@ -669,7 +669,7 @@ void TChange::RecordOldTags(const fs::path& file, const TPrepared& old, bool flu
     Written.push_back(file);
 }
 
-void TChange::Prepare(const std::vector<fs::path>& files) {
+void TChange::Prepare(const std::vector<fs::path>& files, bool inGroups) {
     Open();
     if (Failed) return;
     try {
@@ -678,8 +678,9 @@ void TChange::Prepare(const std::vector<fs::path>& files) {
                 RecordOldTags(file, *old, false);
                 Prepared[file] = std::move(*old);
             }
-        if (sysio::Fdatasync(Fd) != 0)
+        if (!inGroups && sysio::Fdatasync(Fd) != 0)
             throw std::runtime_error(std::string("Cannot flush the history: ") + std::strerror(errno));
+        PreparedDurable = !inGroups;
     } catch (const std::exception& e) {
         Prepared.clear();  // each file then records its own old tags before it is written
         Sink.Error(e.what());
@@ -707,22 +708,31 @@ void TChange::GroupEnded(const fs::path& mark) {
     }
 }
 
-void TChange::BeforeWrite(const fs::path& file, int fd, int64_t headLength, int64_t tailFrom) {
+void TChange::BeforeWrite(const fs::path& file, int fd, int64_t headLength, int64_t tailFrom, bool inGroup) {
     Open();
     if (Failed) return;
     struct stat st {};
     if (sysio::Fstat(fd, &st) != 0) throw std::runtime_error("Cannot read the status of " + file.string());
     TPrepared now{ReadRange(fd, 0, headLength), ReadRange(fd, tailFrom, int64_t(st.st_size) - tailFrom),
                   ModificationTime(st)};
-    // Recorded and flushed already, when the file is still as it was then.
+    // Recorded already, when the file is still as it was then; flushed before the
+    // first save that does not wait for a group.
     if (const auto it = Prepared.find(file); it != Prepared.end()) {
         const bool same =
             it->second.Head == now.Head && it->second.Tail == now.Tail && it->second.Modified == now.Modified;
         Prepared.erase(it);
-        if (same) return;
+        if (same) {
+            if (!inGroup && !PreparedDurable) {
+                if (sysio::Fdatasync(Fd) != 0)
+                    throw std::runtime_error(std::string("Cannot flush the history: ") + std::strerror(errno));
+                PreparedDurable = true;
+            }
+            return;
+        }
     }
-    // Flushed before the file is written: its old tags are never only in the file.
-    RecordOldTags(file, now, true);
+    // Flushed before the file is written (or with the group's journals): its old tags
+    // are never only in the file.
+    RecordOldTags(file, now, !inGroup);
 }
 
 void TChange::AfterWrite(const fs::path& file, const TBytes& head, const TBytes& tail, int64_t size, int64_t modified) {

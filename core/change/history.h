@@ -135,12 +135,14 @@ public:
     // True when the change could not be recorded (it still ran): it cannot be undone.
     bool NotRecorded() const { return Failed; }
 
-    // Records the old tags of these files at once, with one flush, before the first of
-    // them is written; a file's save then finds its old tags recorded already, unless
-    // the file changed meanwhile.
-    void Prepare(const std::vector<std::filesystem::path>& files);
+    // Records the old tags of these files at once, before the first of them is written;
+    // a file's save then finds its old tags recorded already, unless the file changed
+    // meanwhile. They are flushed once, here or (`inGroups`: the files are saved in
+    // groups, which flush the record first) by the first save outside a group.
+    void Prepare(const std::vector<std::filesystem::path>& files, bool inGroups = false);
 
-    void BeforeWrite(const std::filesystem::path& file, int fd, int64_t headLength, int64_t tailFrom) override;
+    void BeforeWrite(const std::filesystem::path& file, int fd, int64_t headLength, int64_t tailFrom,
+                     bool inGroup) override;
     void AfterWrite(const std::filesystem::path& file, const TBytes& head, const TBytes& tail, int64_t size,
                     int64_t modified) override;
     void AfterMove(const std::filesystem::path& from, const std::filesystem::path& to) override;
@@ -157,6 +159,7 @@ private:
         int64_t Modified = 0;
     };
     std::map<std::filesystem::path, TPrepared> Prepared;
+    bool PreparedDurable = false;
     // A file's tags as a save replaces them (everything before its audio and after
     // it), with its time; none when it cannot be read.
     static std::optional<TPrepared> ReadOldTags(const std::filesystem::path& file);

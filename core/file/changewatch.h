@@ -25,8 +25,11 @@ class TChangeWatch {
 public:
     virtual ~TChangeWatch() = default;
     // Before the file is written: `fd` is the file, locked; the save replaces its
-    // first `headLength` bytes and everything from `tailFrom` on. Throwing stops the save.
-    virtual void BeforeWrite(const std::filesystem::path& file, int fd, int64_t headLength, int64_t tailFrom) = 0;
+    // first `headLength` bytes and everything from `tailFrom` on. With `inGroup`, the
+    // save waits for a group's commit, which first flushes RecordFile's file system:
+    // what is recorded now need not be flushed here. Throwing stops the save.
+    virtual void BeforeWrite(const std::filesystem::path& file, int fd, int64_t headLength, int64_t tailFrom,
+                             bool inGroup) = 0;
     // After the save: the file begins with `head` and ends with `tail` (its new tags),
     // and has this size and modification time (nanoseconds).
     virtual void AfterWrite(const std::filesystem::path& file, const TBytes& head, const TBytes& tail, int64_t size,
@@ -43,7 +46,8 @@ public:
     // A group of saves (file/inplace.h TSaveGroup) is committed: the AfterWrite calls
     // that follow, up to GroupEnded, are its files, which count as written only once
     // the file `mark` is made durable, together with what is recorded by then (the
-    // group flushes the file system of RecordFile with the mark's). After GroupEnded
+    // group flushes the file system of RecordFile with its journals', and with the
+    // mark's). After GroupEnded
     // the watch owns the mark: it removes it once its own record of the group's end
     // is durable.
     virtual void GroupBegun(const std::filesystem::path& /*mark*/) {}

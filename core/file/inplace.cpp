@@ -619,8 +619,11 @@ std::vector<std::pair<size_t, std::string>> TSaveGroup::Commit() {
         failed.emplace_back(p.Owner, std::move(why));
         p.Failed = true;
     };
-    // Every journal is on the disk before the first file is written.
+    // Every journal, and what the history recorded, is on the disk before the first file is written.
+    TChangeWatch* watch = ChangeWatch();
     std::vector<std::pair<dev_t, int>> journals, files;
+    if (struct stat st {}; watch && watch->RecordFile() >= 0 && ::fstat(watch->RecordFile(), &st) == 0)
+        journals.emplace_back(st.st_dev, watch->RecordFile());
     for (const auto& p : Items) {
         journals.emplace_back(p->JournalFolder >= 0 ? dev_t(p->Journal.OwnDevice) : p->Read.st_dev,
                               p->JournalFolder >= 0 ? p->JournalFolder : p->Fd);
@@ -650,7 +653,6 @@ std::vector<std::pair<size_t, std::string>> TSaveGroup::Commit() {
     // crash puts its file back as it was, even with its new tags whole, and a history
     // counts none of the group's files as written; from then on both count them all.
     // (The history records them first, and its record becomes durable with the mark.)
-    TChangeWatch* watch = ChangeWatch();
     if (watch) watch->GroupBegun(Mark);
     for (const auto& p : Items) {
         struct stat now {};

@@ -541,12 +541,14 @@ void TMP3Object::WriteTags(const fs::path& target, bool sameFile, const TBytes& 
     TFileForChange file(target);
     CheckBeforeWriting(file, sameFile, false);
     TChangeWatch* watch = sameFile ? ChangeWatch() : nullptr;
-    if (watch) watch->BeforeWrite(target, file.Fd(), DataStart, AudioEnd);
+    const bool inPlace = sameFile && !HasAudioData && int64_t(head.size()) == DataStart;
+    TSaveGroup* group = inPlace ? SaveGroup() : nullptr;
+    if (watch) watch->BeforeWrite(target, file.Fd(), DataStart, AudioEnd, group != nullptr);
     const fs::path temp = TemporaryBeside(target);
     const int64_t size = int64_t(head.size() + tail.size()) + (AudioEnd - DataStart);
-    if (sameFile && !HasAudioData && int64_t(head.size()) == DataStart) {
+    if (inPlace) {
         // In a group of saves the file is written, and the save recorded, when the group commits.
-        if (TSaveGroup* group = SaveGroup()) {
+        if (group) {
             auto done = [watch, target, head, tail, size](int64_t modified) {
                 if (watch) watch->AfterWrite(target, head, tail, size, modified);
             };
