@@ -84,14 +84,25 @@ int Info(const cli::TArgs& args, THistory*) {
     };
     const TPathList files = args.PathList();
     int status = 0;
-    ReadFilesInOrder<TRecord>(
-        files,
-        [json](const std::filesystem::path& path, TCollectingSink& sink) {
+    // Records go out in pieces of about 64 KB, not a call each.
+    constexpr size_t kOutPiece = 64 * 1024;
+    std::string pending;
+    auto writePending = [&pending] {
+        std::cout.write(pending.data(), std::streamsize(pending.size())).flush();
+        pending.clear();
+    };
+    ReadItemsInOrder<TRecord>(
+        files.size(),
+        [json, &files](size_t i, TCollectingSink& sink) {
+            const std::filesystem::path path(files[i]);
             TMP3Object file(sink);
             TRecord record;
             record.Loaded = file.LoadFile(path, false);
-            // Reading never finishes a save that was cut short: it only says so.
-            if (HasCutShortSave(file.ReadThroughLink ? WriteTargetOf(path) : path)) sink.Error(kCutShort);
+            // Reading never finishes a save that was cut short: it only says so. A journal
+            // beside the file is looked for unless the folder's listing showed none (a
+            // save that began since is under way, not cut short).
+            const bool link = file.ReadThroughLink;
+            if (HasCutShortSave(link ? WriteTargetOf(path) : path, link || !files.ListedBare(i))) sink.Error(kCutShort);
             record.Text = json ? cli::JsonRecord(file, path.native(), sink.Messages)
                                : cli::TextRecord(file, path.native(), sink.Messages);
             return record;
@@ -99,20 +110,28 @@ int Info(const cli::TArgs& args, THistory*) {
         [&](size_t i, TFileRead<TRecord>&& read) {
             if (read.Failed) {
                 // The file's messages go to standard error, and its JSON record says why.
-                if (json) std::cout << cli::UnreadJsonRecord(files[i], read.Messages) << "\n" << std::flush;
+                if (json) pending.append(cli::UnreadJsonRecord(files[i], read.Messages)).push_back('\n');
+                writePending();
                 for (const std::string& m : read.Messages) cli::Say(files[i], m);
                 status = 1;
                 return true;
             }
-            std::cout << read.Value.Text << "\n";
+            pending.append(read.Value.Text).push_back('\n');
             if (!read.Value.Loaded) {
                 // The record holds why; standard error says it too, for a script that reads only that.
-                std::cout.flush();
+                writePending();
                 for (const std::string& m : read.Messages) cli::Say(files[i], m);
                 status = 1;
+            } else if (pending.size() >= kOutPiece) {
+                writePending();
             }
             return true;
+        },
+        [&] {
+            writePending();  // what is read so far shows while a slow file is read
+            return true;
         });
+    writePending();
     return status;
 }
 

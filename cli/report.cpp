@@ -71,11 +71,18 @@ public:
     }
 
 private:
+    // Keys are this program's own names in plain ASCII: they are written as they
+    // are, with the comma before them, in one piece.
     void Key(std::string_view key) {
-        if (!First) Out += ',';
+        char text[64];
+        char* to = text;
+        if (!First) *to++ = ',';
         First = false;
-        AppendJsonString(Out, key);
-        Out += ':';
+        *to++ = '"';
+        to += key.copy(to, std::min(key.size(), sizeof text - 4));
+        *to++ = '"';
+        *to++ = ':';
+        Out.append(text, size_t(to - text));
     }
     std::string& Out;
     bool First = true;

@@ -79,14 +79,36 @@ void AppendJsonString(std::string& out, std::string_view s) {
         escaped['"'] = escaped['\\'] = true;
         return escaped;
     }();
+    // The run that needs no escape (whole UTF-8 characters included) is copied in one
+    // piece with its quotes: a report writes tens of short texts for every file.
+    size_t i = 0;
+    for (uint32_t cp = 0; i < s.size(); ++i) {
+        const uint8_t c = uint8_t(s[i]);
+        if (!kEscaped[c]) continue;
+        const size_t len = c >= 0x80 ? NextUtf8(s, i, cp) : 0;
+        if (len == 0) break;
+        i += len - 1;
+    }
+    if (i == s.size()) {
+        char quoted[256];
+        if (s.size() + 2 > sizeof quoted) {
+            out.append(1, '"').append(s).append(1, '"');
+            return;
+        }
+        quoted[0] = '"';
+        s.copy(quoted + 1, s.size());
+        quoted[s.size() + 1] = '"';
+        out.append(quoted, s.size() + 2);
+        return;
+    }
     out += '"';
-    size_t plain = 0;
-    for (size_t i = 0; i < s.size(); ++i) {
+    size_t plain = 0;  // where the run not yet copied begins
+    for (; i < s.size(); ++i) {
         const uint8_t c = uint8_t(s[i]);
         if (!kEscaped[c]) continue;
         if (c >= 0x80) {
             uint32_t cp = 0;
-            if (const size_t len = Utf8SequenceAt(s, i, cp); len > 0) {
+            if (const size_t len = NextUtf8(s, i, cp); len > 0) {
                 i += len - 1;  // a whole character, copied with its run
                 continue;
             }

@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "base/threadpool.h"
+#include "file/inplace.h"
 
 namespace velmar {
 
@@ -23,7 +24,7 @@ constexpr size_t kPathBlock = size_t(64) << 10;
 
 }  // namespace
 
-void TPathList::Add(std::string_view path) {
+void TPathList::Add(std::string_view path, bool listedBare) {
     const size_t need = path.size() + 1;
     if (need > Room) {
         Room = std::max(kPathBlock, need);
@@ -33,6 +34,7 @@ void TPathList::Add(std::string_view path) {
     std::memcpy(At, path.data(), path.size());
     At[path.size()] = '\0';
     Starts.push_back(At);
+    Bare.push_back(listedBare);
     At += need;
     Room -= need;
 }
@@ -73,7 +75,10 @@ struct TListing {
     std::string Names;
     size_t Count = 0;
     std::vector<std::string> Folders;
+    bool Journals = false;  // a hidden entry named as a journal of a save is among the entries
 };
+
+bool IsJournalName(std::string_view name) { return name.starts_with('.') && name.ends_with(kJournalEnding); }
 
 // The kinds come from the folder's entries, so a listing costs no call per entry; only a
 // link, or an entry of a file system that gives no kind, is looked at.
@@ -86,6 +91,7 @@ TListing ListFolder(const std::string& folder) {
     while (const dirent* e = ::readdir(dir)) {
         const char* name = e->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+        if (name[0] == '.' && !listing.Journals) listing.Journals = IsJournalName(name);
         const bool audio = IsAudioFileName(std::string_view(name));
         bool folderEntry = e->d_type == DT_DIR;
         if (e->d_type == DT_REG) {
@@ -126,6 +132,7 @@ TListing ListFolder(const std::string& folder) {
 struct TNode {
     std::string Folder, Names;
     size_t First = 0, Children = 0;
+    bool Journals = true;
 };
 
 void Assemble(std::vector<TNode>& nodes, size_t node, std::string& path, TPathList& out) {
@@ -133,7 +140,7 @@ void Assemble(std::vector<TNode>& nodes, size_t node, std::string& path, TPathLi
     for (size_t at = 0; at < n.Names.size();) {
         const std::string_view name(n.Names.c_str() + at);
         Join(path, n.Folder, name);
-        out.Add(path);
+        out.Add(path, !n.Journals);
         at += name.size() + 1;
     }
     std::string().swap(n.Names);  // the names are in the list now
@@ -158,6 +165,7 @@ bool Scan(const std::string& root, const std::function<bool(size_t)>& progress, 
                 node.Folder = level[i];
                 if (r.Value) {
                     node.Names = std::move(r.Value->Names);
+                    node.Journals = r.Value->Journals;
                     found += r.Value->Count;
                     node.First = first + level.size() + next.size();
                     node.Children = r.Value->Folders.size();

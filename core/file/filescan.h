@@ -27,13 +27,17 @@ public:
     // The path, NUL-terminated; it stays where it is while the list lives.
     const char* operator[](size_t i) const { return Starts[i]; }
     std::string String(size_t i) const { return Starts[i]; }
-    void Add(std::string_view path);
+    // `listedBare`: the path came from a listing of its folder that held no journal of
+    // a save (a hidden name ending ".velmar-journal"), so none lies beside the file.
+    void Add(std::string_view path, bool listedBare = false);
+    bool ListedBare(size_t i) const { return i < Bare.size() && Bare[i]; }
     // The paths as objects, for the callers that work with a few of them.
     std::vector<std::filesystem::path> ToPaths() const;
 
 private:
     std::vector<std::unique_ptr<char[]>> Blocks;
     std::vector<const char*> Starts;
+    std::vector<bool> Bare;
     char* At = nullptr;  // the free room of the last block
     size_t Room = 0;
 };

@@ -29,7 +29,6 @@ namespace {
 // "VELMARJ" and a version: 3 for a save of its own, 4 for one of a group (it names the group's mark).
 constexpr char kMagic[8] = {'V', 'E', 'L', 'M', 'A', 'R', 'J', '4'};
 constexpr size_t kVersionAt = sizeof kMagic - 1;
-constexpr std::string_view kJournalEnding = ".velmar-journal";
 constexpr std::string_view kAsideEnding = ".velmar-aside";  // shorter than the journal's: the name always fits
 constexpr std::string_view kMarkEnding = ".velmar-committed";
 // An ID3v2 tag is below 256 MB, the tags at the end below 4 MB; a journal holds them old and new.
@@ -796,7 +795,7 @@ bool StateFolderMayHoldJournals(const std::string& folder) {
 
 }  // namespace
 
-bool HasCutShortSave(const fs::path& file) {
+bool HasCutShortSave(const fs::path& file, bool beside) {
     // Called for every file a listing reads: the names are made as plain text, and the
     // state folder is looked into only when it holds anything.
     auto journalOfMine = [](const char* place) {
@@ -807,7 +806,8 @@ bool HasCutShortSave(const fs::path& file) {
     const std::string& name = file.native();
     const size_t slash = name.rfind('/');
     const size_t base = slash == std::string::npos ? 0 : slash + 1;
-    if (1 + name.size() - base + kJournalEnding.size() > kNameMax) {
+    if (!beside) {
+    } else if (1 + name.size() - base + kJournalEnding.size() > kNameMax) {
         if (journalOfMine(JournalBeside(file).c_str())) return true;
     } else {
         std::string beside;

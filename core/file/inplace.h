@@ -33,6 +33,9 @@
 
 namespace velmar {
 
+// How the name of a save's journal ends: "." + the file's name + this, beside the file.
+inline constexpr std::string_view kJournalEnding = ".velmar-journal";
+
 class EInPlace : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -143,7 +146,9 @@ TRecovery RecoverInterruptedSave(const std::filesystem::path& file, std::string*
 // True when this user's journal of a cut-short save of `file` is waiting, beside
 // it or in the state folder. Only looks (no file is opened): for commands that
 // read, which mark such a file and leave the finishing to the next change.
-bool HasCutShortSave(const std::filesystem::path& file);
+// `beside` false leaves out the look beside the file, for a caller that listed its
+// folder and saw no journal there (TPathList::ListedBare).
+bool HasCutShortSave(const std::filesystem::path& file, bool beside = true);
 
 // The file a change of `file` writes: where a link at its name leads, when the link is
 // the user's or root's, else itself (a change of another user's link is refused).

@@ -1289,10 +1289,10 @@ TEST_F(CliTest, ACutShortSaveIsReportedByReadingAndFinishedByRecover) {
                                                    : std::vector<std::string>{command, Dir.string()});
         EXPECT_EQ(ReadFile(file), torn) << command << " wrote the file";
     }
-    // Named by a link of the user's, or by the file's own name, the file is marked.
+    // Named by a link of the user's, by the file's own name, or found in its folder, the file is marked.
     const fs::path link = Dir / "link.mp3";
     fs::create_symlink(file, link);
-    for (const fs::path& name : {file, link})
+    for (const fs::path& name : {file, link, Dir})
         EXPECT_NE(RunCli({"info", "--json", name.string()}).out.find("cut short"), std::string::npos) << name;
     fs::remove(link);
     const TRun r = RunCli({"recover", Dir.string()});
@@ -1300,7 +1300,8 @@ TEST_F(CliTest, ACutShortSaveIsReportedByReadingAndFinishedByRecover) {
     EXPECT_EQ(r.out, file.string() + ": the old tags were put back\n");
     EXPECT_EQ(ReadFile(file), original);
     EXPECT_EQ(RunCli({"recover", file.string()}).out, "no save was cut short\n");
-    EXPECT_EQ(RunCli({"info", "--json", file.string()}).out.find("cut short"), std::string::npos);
+    for (const fs::path& name : {file, Dir})
+        EXPECT_EQ(RunCli({"info", "--json", name.string()}).out.find("cut short"), std::string::npos) << name;
 }
 
 TEST_F(CliTest, RenameMakesTheFoldersTheMaskNamesAndUndoPutsTheFileBack) {
