@@ -235,7 +235,9 @@ void MpegJson(const TMP3Object& f, std::string& out) {
         mpeg.Raw(key, !s.empty() && s.find_first_not_of("0123456789") == std::string::npos ? s : "null");
     };
     char seconds[32];
-    const int n = std::snprintf(seconds, sizeof seconds, "%.3f", f.PlaySeconds);
+    const auto printed = std::to_chars(seconds, seconds + sizeof seconds, f.PlaySeconds, std::chars_format::fixed, 3);
+    const std::string_view secondsText =
+        printed.ec == std::errc() ? std::string_view(seconds, size_t(printed.ptr - seconds)) : "null";
     mpeg.Str("type", f.MpegType);
     textOrNull("version", f.MpegVersion);
     textOrNull("layer", f.Layer);
@@ -246,7 +248,7 @@ void MpegJson(const TMP3Object& f, std::string& out) {
     textOrNull("mode", f.Mode);
     mpeg.Num("frames", f.Frames)
         .Str("length", f.SongLength)
-        .Raw("seconds", std::string_view(seconds, size_t(std::clamp(n, 0, int(sizeof seconds) - 1))))
+        .Raw("seconds", secondsText)
         .Num("audio_start", f.AudioStart)
         .Num("audio_end", f.AudioEnd)
         .End();
@@ -300,7 +302,11 @@ void ID3v2Json(TID3v2Object& v2, std::string& out) {
         v2,
         [&](const std::string& id, TID3v2Frame& frame) {
             comma();
-            FrameJson(ViewOf(frame, id), frames);
+            // Text frames, most of every tag, are written from their text without a view.
+            if (frame.Kind() == TFrameKind::Text)
+                TJsonObject(frames).Str("id", id).Str("text", Shown(static_cast<const TTxtFrame&>(frame).Text)).End();
+            else
+                FrameJson(ViewOf(frame, id), frames);
         },
         [&](const std::string& id, const std::string& text) {
             comma();

@@ -1,9 +1,11 @@
 #include "mp3object.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -114,10 +116,19 @@ struct TIdentity {
     }
 };
 
+// Counts the process's forks in the child: a child of a root process may become another
+// user, and takes the identity again instead of asking for it per file.
+std::atomic<unsigned> gForks{0};
+
 bool MayWrite(const struct stat& st) {
-    // Taken again when the process became another user (a child of a root process).
+    static const int registered = ::pthread_atfork(nullptr, nullptr, [] { gForks.fetch_add(1); });
+    (void)registered;
     thread_local TIdentity me;
-    if (me.User != ::geteuid()) me = TIdentity();
+    thread_local unsigned takenAt = gForks.load();
+    if (const unsigned forks = gForks.load(); takenAt != forks) {
+        me = TIdentity();
+        takenAt = forks;
+    }
     if (me.User == 0) return true;  // the superuser writes any file
     if (st.st_uid == me.User) return (st.st_mode & S_IWUSR) != 0;
     if (std::find(me.Groups.begin(), me.Groups.end(), st.st_gid) != me.Groups.end()) return (st.st_mode & S_IWGRP) != 0;
