@@ -766,31 +766,41 @@ bool IsWholeJournal(std::span<const uint8_t> bytes) {
 
 namespace {
 
-// Whether the state folder may hold journals: it is looked at once a second at most by
-// each thread (a listing asks for every file), and at once after this process put a
-// journal there; it counts only when it holds an entry.
-bool StateFolderMayHoldJournals(const std::string& folder) {
+// The folder of journals in the user's state folder, when it holds an entry, else empty.
+// It is looked at once a second at most by each thread (a listing asks for every file),
+// at once after this process put a journal there, and at once when the environment
+// names another state folder; nothing is made per call but the two looks at it.
+const std::string& StateJournalsWithEntries() {
     struct TSeen {
-        std::string Folder;
+        std::string Xdg, Home, Folder;
         std::chrono::steady_clock::time_point At;
         uint64_t Journals = 0;
         bool Entries = false;
     };
     thread_local TSeen seen;
+    static const std::string none;
+    const char* xdg = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    xdg = xdg ? xdg : "";
+    home = home ? home : "";
     const auto now = std::chrono::steady_clock::now();
     const uint64_t journals = gStateJournals.load();
-    if (seen.Folder == folder && seen.Journals == journals && now - seen.At < std::chrono::seconds(1))
-        return seen.Entries;
-    seen = {folder, now, journals, false};
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(dir))
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
-                seen.Entries = true;
-                break;
-            }
-        ::closedir(dir);
+    if (seen.Xdg != xdg || seen.Home != home || seen.Journals != journals || now - seen.At >= std::chrono::seconds(1)) {
+        seen = {xdg, home, {}, now, journals, false};
+        if (*xdg)
+            seen.Folder = std::string(xdg) + "/velmar/journals/";
+        else if (*home)
+            seen.Folder = std::string(home) + "/.local/state/velmar/journals/";
+        if (DIR* dir = seen.Folder.empty() ? nullptr : ::opendir(seen.Folder.c_str())) {
+            while (const dirent* e = ::readdir(dir))
+                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+                    seen.Entries = true;
+                    break;
+                }
+            ::closedir(dir);
+        }
     }
-    return seen.Entries;
+    return seen.Entries ? seen.Folder : none;
 }
 
 }  // namespace
@@ -815,17 +825,11 @@ bool HasCutShortSave(const fs::path& file, bool beside) {
         beside.append(name, 0, base).append(1, '.').append(name, base).append(kJournalEnding);
         if (journalOfMine(beside.c_str())) return true;
     }
-    std::string state;
-    if (const char* home = std::getenv("XDG_STATE_HOME"); home && *home)
-        state = home;
-    else if (const char* h = std::getenv("HOME"); h && *h)
-        state = std::string(h) + "/.local/state";
-    else
-        return false;
-    state.append("/velmar/journals/");
-    if (!StateFolderMayHoldJournals(state)) return false;
+    const std::string& folder = StateJournalsWithEntries();
+    if (folder.empty()) return false;
     std::error_code ec;
-    state.append(HexHash(file.is_absolute() ? name : fs::absolute(file, ec).native())).append(kJournalEnding);
+    const std::string state =
+        folder + HexHash(file.is_absolute() ? name : fs::absolute(file, ec).native()) + std::string(kJournalEnding);
     return journalOfMine(state.c_str()) && !StateJournalFolder(false).empty();
 }
 
