@@ -94,10 +94,10 @@ int Info(const cli::TArgs& args, THistory*) {
     ReadItemsInOrder<TRecord>(
         files.size(),
         [json, &files](size_t i, TCollectingSink& sink) {
-            const std::filesystem::path path(files[i]);
             TMP3Object file(sink);
             TRecord record;
-            record.Loaded = file.LoadFile(path, false);
+            record.Loaded = file.LoadFile(std::filesystem::path(files[i]), false);
+            const std::filesystem::path& path = file.Name();
             // Reading never finishes a save that was cut short: it only says so. A journal
             // beside the file is looked for unless the folder's listing showed none (a
             // save that began since is under way, not cut short).

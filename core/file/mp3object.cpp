@@ -141,7 +141,9 @@ void TMP3Object::ReadAttributes(const fs::path& fileName, const struct stat& st)
     LoadedModification = ModificationTime(st);
     Attributes = 0;
     if (!MayWrite(st)) Attributes |= faReadOnly;
-    if (fileName.filename().string().starts_with(".")) Attributes |= faHidden;
+    const std::string& path = fileName.native();
+    const size_t slash = path.rfind('/');
+    if (path.compare(slash == std::string::npos ? 0 : slash + 1, 1, ".") == 0) Attributes |= faHidden;
     AttributeLetters.clear();
     if (Attributes & faArchive) AttributeLetters += "A";
     if (Attributes & faHidden) AttributeLetters += "H";
@@ -199,11 +201,12 @@ int64_t TMP3Object::FindRiffData(TFileStream& file) {
     return DataStart;
 }
 
-bool TMP3Object::LoadFile(const fs::path& fileName, bool loadAudio) {
+bool TMP3Object::LoadFile(fs::path name, bool loadAudio) {
     AudioStart = AudioEnd = FileSize = DataStart = 0;
     IsVbr = HasFrame = HadTag = ReadThroughLink = false;
     LoadFailure.clear();
-    LoadedName = fileName;
+    LoadedName = std::move(name);
+    const fs::path& fileName = LoadedName;
     try {
         // One open and one status, then the head and the tail in one read each: every
         // look below at tags, footers and the first frame is served from those two.

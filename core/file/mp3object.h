@@ -32,8 +32,10 @@ public:
 
     // Reads the file's tags and stream facts; with `loadAudio` also the bytes
     // between the tags. Failures are reported to the sink; returns false then, with
-    // LoadFailure set.
-    bool LoadFile(const std::filesystem::path& fileName, bool loadAudio);
+    // LoadFailure set. The name is kept as Name() (a temporary is moved there).
+    bool LoadFile(std::filesystem::path fileName, bool loadAudio);
+    // The name the file was last loaded or saved by.
+    const std::filesystem::path& Name() const { return LoadedName; }
     // Loads a file that is about to be changed, without its audio: a save of it that
     // was cut short is finished first, so that the change starts from whole tags.
     bool LoadForChange(const std::filesystem::path& fileName);

@@ -34,8 +34,10 @@ public:
     TFields() { Fields.reserve(16); }
     // Adds a field the tags have not given yet; an empty text is no value.
     void Add(std::string_view name, std::string_view text, bool numeric = false) {
-        if (text.empty() || Find(name)) return;
-        Fields.push_back({name, std::string(text), numeric ? WholeNumber(text) : std::nullopt});
+        if (!text.empty() && !Find(name)) Put(name, std::string(text), numeric);
+    }
+    void Add(std::string_view name, std::string&& text, bool numeric = false) {
+        if (!text.empty() && !Find(name)) Put(name, std::move(text), numeric);
     }
     // The frame's text, with the texts of repeats of it that the tag keeps raw: they
     // are more values of the same field.
@@ -50,7 +52,7 @@ public:
             const std::string more = ValueText(DecodeText(raw.Data[0], raw.Data.data() + 1, raw.Data.size() - 1));
             if (!more.empty()) text += (text.empty() ? "" : "/") + more;
         }
-        Add(name, text);
+        Add(name, std::move(text));
     }
     // A year: a whole number, or the year that begins a date ("2004-05-06").
     // Other text is no year.
@@ -80,6 +82,10 @@ public:
     }
 
 private:
+    void Put(std::string_view name, std::string&& text, bool numeric) {
+        const std::optional<int64_t> number = numeric ? WholeNumber(text) : std::nullopt;
+        Fields.push_back({name, std::move(text), number});
+    }
     TCommonTag* Find(std::string_view name) {
         const auto it = std::find_if(Fields.begin(), Fields.end(), [name](const TCommonTag& f) { return f.Name == name; });
         return it == Fields.end() ? nullptr : &*it;

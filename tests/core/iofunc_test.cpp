@@ -81,6 +81,27 @@ TEST(IoFunc, Utf16) {
     EXPECT_EQ(FindTerminator(2, units.data(), 3), 3u);
 }
 
+// Every character that needs an escape is escaped wherever it stands in a text (the
+// plain stretches are passed over in pieces of eight bytes), and nothing else is.
+TEST(IoFunc, JsonStringsEscapeEveryCharacterThatNeedsItAtAnyPlace) {
+    const std::pair<std::string, std::string> kinds[] = {
+        {"\"", "\\\""},  {"\\", "\\\\"},          {"\n", "\\n"},
+        {std::string(1, '\0'), "\\u0000"}, {"\x1f", "\\u001f"}, {"\x7f", "\\u007f"},
+        {"\xff", "\\ufffd"},               {"\xc3\xa9", "\xc3\xa9"},  // a whole UTF-8 character stays
+        {" ", " "},                        {"~", "~"},
+    };
+    const std::string plain = "abcdefghijklmnopqrstuvwx";
+    for (const auto& [raw, escaped] : kinds)
+        for (const size_t at : {size_t(0), size_t(1), size_t(7), size_t(8), size_t(15), size_t(16), plain.size()}) {
+            std::string text = plain, want = plain;
+            text.insert(at, raw);
+            want.insert(at, escaped);
+            std::string out = "x";
+            AppendJsonString(out, text);
+            EXPECT_EQ(out, "x\"" + want + "\"") << int(uint8_t(raw[0])) << " at " << at;
+        }
+}
+
 TEST(IoFunc, InflatesFrameData) {
     std::string plain;
     uint32_t seed = 1;
