@@ -74,15 +74,15 @@ private:
     // Keys are this program's own names in plain ASCII: they are written as they
     // are, with the comma before them, in one piece.
     void Key(std::string_view key) {
-        char text[64];
-        char* to = text;
+        const size_t at = Out.size();
+        Out.resize(at + (First ? 0 : 1) + key.size() + 3);
+        char* to = Out.data() + at;
         if (!First) *to++ = ',';
         First = false;
         *to++ = '"';
-        to += key.copy(to, std::min(key.size(), sizeof text - 4));
-        *to++ = '"';
-        *to++ = ':';
-        Out.append(text, size_t(to - text));
+        to += key.copy(to, key.size());
+        to[0] = '"';
+        to[1] = ':';
     }
     std::string& Out;
     bool First = true;

@@ -104,15 +104,12 @@ void AppendJsonString(std::string& out, std::string_view s) {
         i += len - 1;
     }
     if (i == s.size()) {
-        char quoted[256];
-        if (s.size() + 2 > sizeof quoted) {
-            out.append(1, '"').append(s).append(1, '"');
-            return;
-        }
-        quoted[0] = '"';
-        s.copy(quoted + 1, s.size());
-        quoted[s.size() + 1] = '"';
-        out.append(quoted, s.size() + 2);
+        const size_t at = out.size();
+        out.resize(at + s.size() + 2);
+        char* to = out.data() + at;
+        to[0] = '"';
+        s.copy(to + 1, s.size());
+        to[s.size() + 1] = '"';
         return;
     }
     out += '"';
