@@ -36,19 +36,22 @@ const std::unordered_map<uint32_t, TFrameDispatch>& FrameDispatch() {
         auto countIndex = [](std::string_view id) {
             return int(std::find(KnownFrameIDs.begin(), KnownFrameIDs.end(), id) - KnownFrameIDs.begin());
         };
+// A frame is read into its member (a repeated single frame is kept raw, as it stands);
+// one that cannot be read leaves the member as it was made.
 #define VELMAR_SINGLE(id, cls)                                                                     \
     m[IdKey(#id)] = {[](TID3v2Object& o, const TID3v2FrameHeader& h, std::span<const uint8_t> b) { \
-                         cls f; /* a repeated frame is kept raw, as it stands */                   \
-                         if (o.id.FrameHeader.Present || !f.ReadFromBuffer(h, b)) return false;    \
-                         o.id = std::move(f);                                                      \
-                         return true;                                                              \
+                         if (o.id.FrameHeader.Present) return false;                               \
+                         if (o.id.ReadFromBuffer(h, b)) return true;                               \
+                         o.id = cls();                                                             \
+                         return false;                                                             \
                      },                                                                            \
                      -1};
 #define VELMAR_MULTI(id, cls)                                                                      \
     m[IdKey(#id)] = {[](TID3v2Object& o, const TID3v2FrameHeader& h, std::span<const uint8_t> b) { \
-                         cls f;                                                                    \
-                         if (!f.ReadFromBuffer(h, b)) return false;                                \
-                         o.id.push_back(std::move(f));                                             \
+                         if (!o.id.emplace_back().ReadFromBuffer(h, b)) {                          \
+                             o.id.pop_back();                                                      \
+                             return false;                                                         \
+                         }                                                                         \
                          o.id##Count = int32_t(o.id.size());                                       \
                          return true;                                                              \
                      },                                                                            \
