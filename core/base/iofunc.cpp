@@ -256,6 +256,19 @@ void TFileStream::KeepTail(size_t count) {
     TailAt = from;
 }
 
+namespace {
+
+std::span<const uint8_t> Within(std::span<const uint8_t> held, int64_t offset, size_t count) {
+    if (offset < 0 || size_t(offset) > held.size() || count > held.size() - size_t(offset)) return {};
+    return held.subspan(size_t(offset), count);
+}
+
+}  // namespace
+
+std::span<const uint8_t> TMemoryStream::HeldAt(int64_t offset, size_t count) const { return Within(Data, offset, count); }
+
+std::span<const uint8_t> TFileStream::HeldAt(int64_t offset, size_t count) const { return Within(Head, offset, count); }
+
 std::span<const uint8_t> TFileStream::HeadFrom(int64_t offset) const {
     if (offset < 0 || offset >= int64_t(Head.size())) return {};
     return std::span<const uint8_t>(Head).subspan(size_t(offset));

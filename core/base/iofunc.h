@@ -32,6 +32,9 @@ public:
     virtual void Seek(int64_t position) = 0;
     virtual int64_t Size() = 0;
     void ReadExact(void* buffer, size_t count);  // throws EStreamError when short
+    // The `count` bytes at `offset` when the stream holds them all in memory, so that a
+    // reader may look at them in place; else empty.
+    virtual std::span<const uint8_t> HeldAt(int64_t /*offset*/, size_t /*count*/) const { return {}; }
 };
 
 class TMemoryStream : public TStream {
@@ -43,6 +46,7 @@ public:
     int64_t Position() const override { return Pos; }
     void Seek(int64_t position) override { Pos = position < 0 ? 0 : position; }
     int64_t Size() override { return int64_t(Data.size()); }
+    std::span<const uint8_t> HeldAt(int64_t offset, size_t count) const override;
     TBytes Data;
 
 private:
@@ -80,6 +84,7 @@ public:
     void KeepTail(size_t count);
     // The kept head from `offset` on (empty when `offset` lies outside it).
     std::span<const uint8_t> HeadFrom(int64_t offset) const;
+    std::span<const uint8_t> HeldAt(int64_t offset, size_t count) const override;
 
 private:
     bool FromKept(int64_t offset, void* buffer, size_t count) const;

@@ -123,15 +123,19 @@ void TID3v2Object::Read(TStream& stream) {
         return;
     }
     Header.ReadFromBytes(head);
-    // The whole tag in one read, into a buffer that is not cleared first; a tag that
-    // runs past the end of the file gives what is there.
+    // The whole tag, looked at where the stream holds it, else in one read into a buffer
+    // that is not cleared first; a tag that runs past the end of the file gives what is there.
     const size_t declared = size_t(std::max<int64_t>(
         0, std::min<int64_t>(Header.Size + (Header.Footer ? 10 : 0), stream.Size() - stream.Position())));
-    const std::unique_ptr<uint8_t[]> bytes = std::make_unique_for_overwrite<uint8_t[]>(10 + declared);
-    std::memcpy(bytes.get(), "ID3", 3);
-    std::memcpy(bytes.get() + 3, head, sizeof head);
-    const size_t body = stream.Read(bytes.get() + 10, declared);
-    const std::span<const uint8_t> tag(bytes.get(), 10 + body);
+    std::unique_ptr<uint8_t[]> bytes;
+    std::span<const uint8_t> tag = stream.HeldAt(start, 10 + declared);
+    if (tag.size() < 10 || std::memcmp(tag.data(), "ID3", 3) != 0) {
+        bytes = std::make_unique_for_overwrite<uint8_t[]>(10 + declared);
+        std::memcpy(bytes.get(), "ID3", 3);
+        std::memcpy(bytes.get() + 3, head, sizeof head);
+        tag = std::span<const uint8_t>(bytes.get(), 10 + stream.Read(bytes.get() + 10, declared));
+    }
+    const size_t body = tag.size() - 10;
     stream.Seek(start + int64_t(tag.size()));
     // A tag that is not understood, or is damaged, is written back as it stood.
     auto keepBytes = [&] { RawTag.assign(tag.begin(), tag.end()); };
