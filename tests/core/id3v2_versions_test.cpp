@@ -4,6 +4,7 @@
 #include <string>
 
 #include "tags/id3v2obj.h"
+#include "testfiles.h"
 #include "tags/id3v2upgrade.h"
 
 using namespace velmar;
@@ -57,6 +58,8 @@ std::string TextOf(const TID3v2Frame& frame) {
     return data.size() < 2 ? std::string() : std::string(data.begin() + 1, data.end());
 }
 
+// A tag read from memory, where it is looked at in place. Every tag is read from a
+// file as well, where its bytes are copied first: the two reads must agree.
 struct TReadTag {
     TCollectingSink sink;
     TID3v2Object tag{sink};
@@ -64,6 +67,21 @@ struct TReadTag {
         TMemoryStream s(bytes);
         s.Seek(3);
         tag.Read(s);
+        const vtest::TTempDir dir;
+        TFileStream file(dir.Put("tag.mp3", bytes), TFileStream::OpenRead);
+        file.Seek(3);
+        TCollectingSink copiedSink;
+        TID3v2Object copied(copiedSink);
+        copied.Read(file);
+        auto ids = [](const TID3v2Object& t) {
+            std::string all;
+            for (const TFrameRef& ref : t.FrameOrder) all += ref.FrameID + " ";
+            return all;
+        };
+        EXPECT_EQ(ids(copied), ids(tag));
+        EXPECT_EQ(copied.Valid, tag.Valid);
+        EXPECT_EQ(copied.RawTag, tag.RawTag);
+        EXPECT_EQ(copiedSink.Messages, sink.Messages);
     }
 };
 
