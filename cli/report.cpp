@@ -36,55 +36,89 @@ std::string Quote(std::string_view s) {
     return out;
 }
 
-// A small writer of one JSON object straight into a string that may hold more: fields
-// in the order they are added, nested objects written in place, no text made apart.
+// Where a JSON record is written: a cursor into a string that grows in large steps,
+// so that each piece costs a bounds check and a copy, not a call into the string.
+// The string is cut to what was written when the writer goes.
+class TJsonOut {
+public:
+    explicit TJsonOut(std::string& text) : Text(text), Used(text.size()) {}
+    ~TJsonOut() { Text.resize(Used); }
+    TJsonOut(const TJsonOut&) = delete;
+    TJsonOut& operator=(const TJsonOut&) = delete;
+
+    void Put(char c) {
+        *Room(1) = c;
+        ++Used;
+    }
+    void Put(std::string_view piece) {
+        piece.copy(Room(piece.size()), piece.size());
+        Used += piece.size();
+    }
+    // A JSON string, quoted, with what needs it escaped.
+    void PutString(std::string_view s) {
+        if (JsonPlainLength(s) != s.size()) {
+            std::string escaped;
+            AppendJsonString(escaped, s);
+            return Put(escaped);
+        }
+        char* to = Room(s.size() + 2);
+        to[0] = '"';
+        s.copy(to + 1, s.size());
+        to[s.size() + 1] = '"';
+        Used += s.size() + 2;
+    }
+    void PutNumber(int64_t value) {
+        char* to = Room(24);
+        Used += size_t(std::to_chars(to, to + 24, value).ptr - to);
+    }
+
+private:
+    char* Room(size_t n) {
+        if (Text.size() - Used < n) Text.resize(std::max({2 * Text.size(), Used + n, size_t(2048)}));
+        return Text.data() + Used;
+    }
+    std::string& Text;
+    size_t Used;
+};
+
+// One JSON object written in place: fields in the order they are added, nested
+// objects written where they stand, no text made apart.
 class TJsonObject {
 public:
-    explicit TJsonObject(std::string& out) : Out(out) { Out += '{'; }
+    explicit TJsonObject(TJsonOut& out) : Out(out) { Out.Put('{'); }
     TJsonObject& Raw(std::string_view key, std::string_view json) {
         Key(key);
-        Out += json;
+        Out.Put(json);
         return *this;
     }
     TJsonObject& Str(std::string_view key, std::string_view value) {
         Key(key);
-        AppendJsonString(Out, value);
+        Out.PutString(value);
         return *this;
     }
     TJsonObject& Num(std::string_view key, int64_t value) {
         Key(key);
-        AppendNumber(Out, value);
+        Out.PutNumber(value);
         return *this;
     }
     TJsonObject& Bool(std::string_view key, bool value) { return Raw(key, value ? "true" : "false"); }
-    // The key of a field whose value the caller writes next, into the string returned.
-    std::string& Field(std::string_view key) {
+    // The key of a field whose value the caller writes next, into the writer returned.
+    TJsonOut& Field(std::string_view key) {
         Key(key);
         return Out;
     }
-    void End() { Out += '}'; }
-
-    static void AppendNumber(std::string& out, int64_t value) {
-        char digits[24];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        out.append(digits, size_t(end - digits));
-    }
+    void End() { Out.Put('}'); }
 
 private:
-    // Keys are this program's own names in plain ASCII: they are written as they
-    // are, with the comma before them, in one piece.
+    // Keys are this program's own names in plain ASCII: they are written as they are.
     void Key(std::string_view key) {
-        const size_t at = Out.size();
-        Out.resize(at + (First ? 0 : 1) + key.size() + 3);
-        char* to = Out.data() + at;
-        if (!First) *to++ = ',';
+        if (!First) Out.Put(',');
         First = false;
-        *to++ = '"';
-        to += key.copy(to, key.size());
-        to[0] = '"';
-        to[1] = ':';
+        Out.Put('"');
+        Out.Put(key);
+        Out.Put("\":");
     }
-    std::string& Out;
+    TJsonOut& Out;
     bool First = true;
 };
 
@@ -93,7 +127,7 @@ std::string Latin1Bytes(const TBytes& b) {
     return Latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
 }
 
-void FrameJson(const TFrameView& v, std::string& out) {
+void FrameJson(const TFrameView& v, TJsonOut& out) {
     TJsonObject o(out);
     o.Str("id", v.FrameID);
     const std::string& id = v.FrameID;
@@ -223,7 +257,7 @@ std::string Printable(std::string_view text) {
 
 namespace {
 
-void MpegJson(const TMP3Object& f, std::string& out) {
+void MpegJson(const TMP3Object& f, TJsonOut& out) {
     TJsonObject mpeg(out);
     auto textOrNull = [&mpeg](std::string_view key, const std::string& s) {
         if (s.empty() || s == "Undefined")
@@ -254,9 +288,9 @@ void MpegJson(const TMP3Object& f, std::string& out) {
         .End();
 }
 
-void ID3v1Json(const TID3v1Object& v1, std::string& out) {
+void ID3v1Json(const TID3v1Object& v1, TJsonOut& out) {
     if (!v1.Present) {
-        out += "null";
+        out.Put("null");
         return;
     }
     TJsonObject o(out);
@@ -273,7 +307,7 @@ void ID3v1Json(const TID3v1Object& v1, std::string& out) {
 }
 
 // The common fields by name; numbers as numbers, a field the file does not have left out.
-void TagsJson(const TMP3Object& f, std::string& out) {
+void TagsJson(const TMP3Object& f, TJsonOut& out) {
     TJsonObject o(out);
     for (const TCommonTag& tag : CommonTags(f)) {
         if (tag.Number)
@@ -284,18 +318,18 @@ void TagsJson(const TMP3Object& f, std::string& out) {
     o.End();
 }
 
-void ID3v2Json(TID3v2Object& v2, std::string& out) {
+void ID3v2Json(TID3v2Object& v2, TJsonOut& out) {
     if (!v2.Present) {
-        out += "null";
+        out.Put("null");
         return;
     }
     TJsonObject o(out);
     o.Bool("valid", v2.Valid).Str("version", VersionText(v2.Header)).Num("size", v2.TagSizeOnDisk());
-    std::string& frames = o.Field("frames");
-    frames += '[';
+    TJsonOut& frames = o.Field("frames");
+    frames.Put('[');
     bool first = true;
     auto comma = [&] {
-        if (!first) frames += ',';
+        if (!first) frames.Put(',');
         first = false;
     };
     ForEachHeldFrame(
@@ -312,13 +346,13 @@ void ID3v2Json(TID3v2Object& v2, std::string& out) {
             comma();
             TJsonObject(frames).Str("id", id).Str("text", text).End();
         });
-    frames += ']';
+    frames.Put(']');
     o.End();
 }
 
-void Lyrics3Json(const TLyricsObject& ly, std::string& out) {
+void Lyrics3Json(const TLyricsObject& ly, TJsonOut& out) {
     if (!ly.Present) {
-        out += "null";
+        out.Put("null");
         return;
     }
     TJsonObject o(out);
@@ -336,24 +370,27 @@ void Lyrics3Json(const TLyricsObject& ly, std::string& out) {
 }
 
 // The messages about a file in plain words, as standard error says them.
-void PlainArray(const std::string& path, const std::vector<std::string>& messages, std::string& out) {
-    out += '[';
+void PlainArray(const std::string& path, const std::vector<std::string>& messages, TJsonOut& out) {
+    out.Put('[');
     for (size_t i = 0; i < messages.size(); ++i) {
-        if (i > 0) out += ',';
-        AppendJsonString(out, PlainMessage(path, messages[i]));
+        if (i > 0) out.Put(',');
+        out.PutString(PlainMessage(path, messages[i]));
     }
-    out += ']';
+    out.Put(']');
 }
 
 }  // namespace
 
 std::string FailedJsonRecord(const std::string& path, const std::string& why, const std::vector<std::string>& messages) {
-    std::string out;
-    TJsonObject o(out);
-    o.Str("path", path).Str("error", PlainMessage(path, why));
-    PlainArray(path, messages, o.Field("errors"));
-    o.End();
-    return out;
+    std::string text;
+    {
+        TJsonOut out(text);
+        TJsonObject o(out);
+        o.Str("path", path).Str("error", PlainMessage(path, why));
+        PlainArray(path, messages, o.Field("errors"));
+        o.End();
+    }
+    return text;
 }
 
 std::string UnreadJsonRecord(const std::string& path, const std::vector<std::string>& messages) {
@@ -364,18 +401,20 @@ std::string UnreadJsonRecord(const std::string& path, const std::vector<std::str
 
 std::string JsonRecord(TMP3Object& f, const std::string& path, const std::vector<std::string>& errors) {
     if (!f.LoadFailure.empty()) return FailedJsonRecord(path, f.LoadFailure, errors);
-    std::string out;
-    out.reserve(2048);  // a typical record, so that it grows at most once or twice
-    TJsonObject rec(out);
-    rec.Str("path", path).Num("size", f.FileSize).Str("attributes", f.AttributeLetters);
-    MpegJson(f, rec.Field("mpeg"));
-    TagsJson(f, rec.Field("tags"));
-    ID3v1Json(f.ID3v1(), rec.Field("id3v1"));
-    ID3v2Json(f.ID3v2(), rec.Field("id3v2"));
-    Lyrics3Json(f.Lyrics3(), rec.Field("lyrics3"));
-    PlainArray(path, errors, rec.Field("errors"));
-    rec.End();
-    return out;
+    std::string text;
+    {
+        TJsonOut out(text);
+        TJsonObject rec(out);
+        rec.Str("path", path).Num("size", f.FileSize).Str("attributes", f.AttributeLetters);
+        MpegJson(f, rec.Field("mpeg"));
+        TagsJson(f, rec.Field("tags"));
+        ID3v1Json(f.ID3v1(), rec.Field("id3v1"));
+        ID3v2Json(f.ID3v2(), rec.Field("id3v2"));
+        Lyrics3Json(f.Lyrics3(), rec.Field("lyrics3"));
+        PlainArray(path, errors, rec.Field("errors"));
+        rec.End();
+    }
+    return text;
 }
 
 namespace {

@@ -81,28 +81,34 @@ bool AnyToEscape(uint64_t x) {
             kHigh) != 0;
 }
 
+constexpr auto kJsonEscaped = [] {
+    std::array<bool, 256> escaped{};
+    for (int c = 0; c < 0x20; ++c) escaped[size_t(c)] = true;
+    for (int c = 0x7F; c < 0x100; ++c) escaped[size_t(c)] = true;
+    escaped['"'] = escaped['\\'] = true;
+    return escaped;
+}();
+
 }  // namespace
 
-void AppendJsonString(std::string& out, std::string_view s) {
-    static constexpr auto kEscaped = [] {
-        std::array<bool, 256> escaped{};
-        for (int c = 0; c < 0x20; ++c) escaped[size_t(c)] = true;
-        for (int c = 0x7F; c < 0x100; ++c) escaped[size_t(c)] = true;
-        escaped['"'] = escaped['\\'] = true;
-        return escaped;
-    }();
-    // The run that needs no escape (whole UTF-8 characters included) is copied in one
-    // piece with its quotes: a report writes tens of short texts for every file. Plain
-    // ASCII is passed over eight bytes at a time.
+size_t JsonPlainLength(std::string_view s) {
+    // Plain ASCII is passed over eight bytes at a time: a report writes tens of short
+    // texts for every file.
     size_t i = 0;
     for (uint64_t x; i + 8 <= s.size() && (std::memcpy(&x, s.data() + i, 8), !AnyToEscape(x));) i += 8;
     for (uint32_t cp = 0; i < s.size(); ++i) {
         const uint8_t c = uint8_t(s[i]);
-        if (!kEscaped[c]) continue;
+        if (!kJsonEscaped[c]) continue;
         const size_t len = c >= 0x80 ? NextUtf8(s, i, cp) : 0;
         if (len == 0) break;
         i += len - 1;
     }
+    return i;
+}
+
+void AppendJsonString(std::string& out, std::string_view s) {
+    size_t i = JsonPlainLength(s);
+    // A text that needs no escape is copied in one piece with its quotes.
     if (i == s.size()) {
         const size_t at = out.size();
         out.resize(at + s.size() + 2);
@@ -116,7 +122,7 @@ void AppendJsonString(std::string& out, std::string_view s) {
     size_t plain = 0;  // where the run not yet copied begins
     for (; i < s.size(); ++i) {
         const uint8_t c = uint8_t(s[i]);
-        if (!kEscaped[c]) continue;
+        if (!kJsonEscaped[c]) continue;
         if (c >= 0x80) {
             uint32_t cp = 0;
             if (const size_t len = NextUtf8(s, i, cp); len > 0) {

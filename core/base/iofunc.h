@@ -147,6 +147,8 @@ void AppendUtf8(std::string& out, uint32_t cp);
 // at once. A byte that does not begin a well-formed UTF-8 sequence becomes U+FFFD,
 // so the string is valid UTF-8 whatever a name or tag holds.
 void AppendJsonString(std::string& out, std::string_view s);
+// How much of `s`, from its start, AppendJsonString copies as it stands (no escape needed).
+size_t JsonPlainLength(std::string_view s);
 // UTF-16 with optional byte-order marks anywhere (a mark switches the byte order);
 // surrogate pairs are joined; an unpaired surrogate becomes U+FFFD.
 std::string DecodeUtf16(const uint8_t* data, size_t count, bool bigEndian);
