@@ -122,21 +122,27 @@ bool RunInOrder(size_t n, size_t chunk, size_t window, TThreadPool& pool, const 
         while (delivered < n && !cancelled) {
             startRuns();
             // The caller sleeps until the whole run holding the next item is done (a run
-            // marks its items in order), then hands them all on: one wake-up per run.
+            // marks its items in order), then hands them all on: one wake-up per run. A
+            // run still under way when the caller wakes to idle hands on what of it is
+            // done, so that slow items show as they finish.
             const size_t end = std::min(n, (delivered / chunk + 1) * chunk);
-            bool ready = false;
+            size_t ready = delivered;
             {
                 std::unique_lock lock(state->Lock);
                 const char& done = state->Done[(end - 1) % window];
                 state->WaitingFor = end - 1;
-                ready = state->Finished.wait_until(lock, lastIdle + kIdleEvery, [&done] { return done != 0; });
+                const bool whole = state->Finished.wait_until(lock, lastIdle + kIdleEvery, [&done] { return done != 0; });
                 state->WaitingFor = TRunState::kNobody;
-                if (ready)
-                    for (size_t i = delivered; i < end; ++i) state->Done[i % window] = 0;
+                if (whole) {
+                    ready = end;
+                } else {
+                    while (ready < end && state->Done[ready % window]) ++ready;
+                }
+                for (size_t i = delivered; i < ready; ++i) state->Done[i % window] = 0;
             }
-            if (ready) {
-                while (delivered < end && !cancelled) cancelled = !deliver(delivered++);
-            } else {
+            const bool whole = ready == end;
+            while (delivered < ready && !cancelled) cancelled = !deliver(delivered++);
+            if (!whole && !cancelled) {
                 lastIdle = std::chrono::steady_clock::now();
                 cancelled = idle && !idle();
             }

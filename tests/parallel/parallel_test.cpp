@@ -91,6 +91,40 @@ TEST(OrderedMap, CancelStopsStartingAndWaitsForTheReadsUnderWay) {
         3, [](size_t) { return 0; }, [](size_t i, TItemResult<int>&&) { return i < 2; }));
 }
 
+// Items are handed out in runs; a run with a slow item still hands on the items of
+// it that are done, as the caller wakes to idle, so that progress shows.
+TEST(OrderedMap, ASlowRunHandsOnWhatOfItIsDone) {
+    constexpr size_t n = 320;
+    const size_t chunk = detail::ChunkFor(n, TThreadPool::Shared());
+    ASSERT_GE(chunk, 2u);
+    const size_t slow = chunk - 1;  // the last item of the first run
+    std::atomic<bool> release{false};
+    std::vector<size_t> seen;
+    size_t seenAtRelease = 0;
+    const bool all = OrderedMap<int>(
+        n,
+        [&](size_t i) {
+            for (int k = 0; i == slow && !release && k < 1000; ++k)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return 0;
+        },
+        [&](size_t i, TItemResult<int>&&) {
+            seen.push_back(i);
+            return true;
+        },
+        [&] {
+            if (!release && seen.size() == slow) {
+                seenAtRelease = seen.size();
+                release = true;
+            }
+            return true;
+        });
+    EXPECT_TRUE(all);
+    EXPECT_EQ(seenAtRelease, slow);  // every item before the slow one, while it was still read
+    ASSERT_EQ(seen.size(), n);
+    for (size_t i = 0; i < n; ++i) ASSERT_EQ(seen[i], i);
+}
+
 TEST(OrderedMap, IdleRunsWhileWaitingAndCanCancel) {
     std::atomic<bool> release{false};
     int idles = 0;
