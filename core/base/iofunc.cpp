@@ -77,7 +77,8 @@ namespace {
 bool AnyToEscape(uint64_t x) {
     constexpr uint64_t kOnes = 0x0101010101010101, kHigh = 0x8080808080808080;
     auto zeroIn = [](uint64_t v) { return (v - kOnes) & ~v; };
-    return ((x | (x - kOnes * 0x20) | zeroIn(x ^ (kOnes * '"')) | zeroIn(x ^ (kOnes * '\\')) | zeroIn(x ^ (kOnes * 0x7F))) &
+    return ((x | (x - kOnes * 0x20) | zeroIn(x ^ (kOnes * '"')) | zeroIn(x ^ (kOnes * '\\')) |
+             zeroIn(x ^ (kOnes * 0x7F))) &
             kHigh) != 0;
 }
 
@@ -271,7 +272,9 @@ std::span<const uint8_t> Within(std::span<const uint8_t> held, int64_t offset, s
 
 }  // namespace
 
-std::span<const uint8_t> TMemoryStream::HeldAt(int64_t offset, size_t count) const { return Within(Data, offset, count); }
+std::span<const uint8_t> TMemoryStream::HeldAt(int64_t offset, size_t count) const {
+    return Within(Data, offset, count);
+}
 
 std::span<const uint8_t> TFileStream::HeldAt(int64_t offset, size_t count) const { return Within(Head, offset, count); }
 

@@ -131,7 +131,8 @@ bool RunInOrder(size_t n, size_t chunk, size_t window, TThreadPool& pool, const 
                 std::unique_lock lock(state->Lock);
                 const char& done = state->Done[(end - 1) % window];
                 state->WaitingFor = end - 1;
-                const bool whole = state->Finished.wait_until(lock, lastIdle + kIdleEvery, [&done] { return done != 0; });
+                const bool whole =
+                    state->Finished.wait_until(lock, lastIdle + kIdleEvery, [&done] { return done != 0; });
                 state->WaitingFor = TRunState::kNobody;
                 if (whole) {
                     ready = end;

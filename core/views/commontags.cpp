@@ -30,12 +30,24 @@ std::string SingleByteText(std::string_view latin1) { return Latin1ToUtf8(TrimBl
 
 // The fields, in the order CommonTags gives them.
 enum TFieldId : uint8_t {
-    kTitle, kArtist, kAlbum, kAlbumArtist, kYear, kTrack, kTrackTotal, kDisc, kDiscTotal, kGenre, kComment,
-    kComposer, kBpm, kFieldCount
+    kTitle,
+    kArtist,
+    kAlbum,
+    kAlbumArtist,
+    kYear,
+    kTrack,
+    kTrackTotal,
+    kDisc,
+    kDiscTotal,
+    kGenre,
+    kComment,
+    kComposer,
+    kBpm,
+    kFieldCount
 };
-constexpr std::string_view kFieldNames[kFieldCount] = {"title", "artist",      "album", "album_artist", "year",
-                                                       "track", "track_total", "disc",  "disc_total",   "genre",
-                                                       "comment", "composer",  "bpm"};
+constexpr std::string_view kFieldNames[kFieldCount] = {"title",   "artist",      "album", "album_artist", "year",
+                                                       "track",   "track_total", "disc",  "disc_total",   "genre",
+                                                       "comment", "composer",    "bpm"};
 
 // The fields as they are found, each in its own slot; the first text found for a field stays.
 class TFields {

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "tags/id3v2obj.h"
-#include "testfiles.h"
 #include "tags/id3v2upgrade.h"
+#include "testfiles.h"
 
 using namespace velmar;
 

@@ -85,10 +85,11 @@ TEST(IoFunc, Utf16) {
 // plain stretches are passed over in pieces of eight bytes), and nothing else is.
 TEST(IoFunc, JsonStringsEscapeEveryCharacterThatNeedsItAtAnyPlace) {
     const std::pair<std::string, std::string> kinds[] = {
-        {"\"", "\\\""},  {"\\", "\\\\"},          {"\n", "\\n"},
-        {std::string(1, '\0'), "\\u0000"}, {"\x1f", "\\u001f"}, {"\x7f", "\\u007f"},
-        {"\xff", "\\ufffd"},               {"\xc3\xa9", "\xc3\xa9"},  // a whole UTF-8 character stays
-        {" ", " "},                        {"~", "~"},
+        {"\"", "\\\""},      {"\\", "\\\\"},
+        {"\n", "\\n"},       {std::string(1, '\0'), "\\u0000"},
+        {"\x1f", "\\u001f"}, {"\x7f", "\\u007f"},
+        {"\xff", "\\ufffd"}, {"\xc3\xa9", "\xc3\xa9"},  // a whole UTF-8 character stays
+        {" ", " "},          {"~", "~"},
     };
     const std::string plain = "abcdefghijklmnopqrstuvwx";
     for (const auto& [raw, escaped] : kinds)
