@@ -814,16 +814,17 @@ bool HasCutShortSave(const fs::path& file, bool beside) {
                (st.st_mode & 022) == 0;
     };
     const std::string& name = file.native();
-    const size_t slash = name.rfind('/');
-    const size_t base = slash == std::string::npos ? 0 : slash + 1;
-    if (!beside) {
-    } else if (1 + name.size() - base + kJournalEnding.size() > kNameMax) {
-        if (journalOfMine(JournalBeside(file).c_str())) return true;
-    } else {
-        std::string beside;
-        beside.reserve(name.size() + 1 + kJournalEnding.size());
-        beside.append(name, 0, base).append(1, '.').append(name, base).append(kJournalEnding);
-        if (journalOfMine(beside.c_str())) return true;
+    if (beside) {
+        const size_t slash = name.rfind('/');
+        const size_t base = slash == std::string::npos ? 0 : slash + 1;
+        std::string place;
+        if (1 + name.size() - base + kJournalEnding.size() > kNameMax) {
+            place = JournalBeside(file).native();
+        } else {
+            place.reserve(name.size() + 1 + kJournalEnding.size());
+            place.append(name, 0, base).append(1, '.').append(name, base).append(kJournalEnding);
+        }
+        if (journalOfMine(place.c_str())) return true;
     }
     const std::string& folder = StateJournalsWithEntries();
     if (folder.empty()) return false;

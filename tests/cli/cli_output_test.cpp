@@ -148,4 +148,15 @@ TEST(CliOutput, InfoJsonIsValidUtf8WithBytesThatAreNotShownAsReplacementCharacte
     }
 }
 
+// A record far longer than the room it starts with, with escapes in its long text,
+// comes out whole.
+TEST(CliOutput, InfoJsonHoldsATitleFarLongerThanARecordUsuallyIs) {
+    const std::string title = std::string(3000, 'a') + "\"\\\n" + std::string(5000, 'b');
+    const vtest::TTempDir dir;
+    const fs::path file = dir.Put("long.mp3", Mp3WithTitle(vtest::Txt(title, 3)));
+    const vtest::TRun r = RunCli({"info", "--json", file.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(vtest::ParseJson(r.out)["tags"]["title"].str, title);
+}
+
 }  // namespace
